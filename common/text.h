@@ -1,0 +1,35 @@
+// Text helpers shared by every stage: ASCII-only case handling and path
+// composition into fixed buffers that refuses to cut.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+
+namespace mdm {
+
+// "a" to "z" become capitals; every other byte, those above 127 included, stays.
+void AsciiUpperInPlace(char* text);
+void AsciiUpperInPlace(std::string& text);
+
+// Whole-text comparison that folds only ASCII letters.
+bool EqualsAsciiCaseBlind(const char* a, const char* b);
+
+// printf-style composition into a buffer of `size` bytes. Returns false, and
+// leaves the buffer empty, when the text (with its terminator) does not fit:
+// a path cut short would name something else.
+bool FormatFits(char* buffer, std::size_t size, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+template <std::size_t N, typename... Args>
+bool Compose(char (&buffer)[N], const char* format, Args... args) {
+  return FormatFits(buffer, N, format, args...);
+}
+
+// Copies `text` into a buffer when it fits whole; otherwise leaves it empty.
+bool CopyFits(char* buffer, std::size_t size, const char* text);
+
+}  // namespace mdm

@@ -1,0 +1,145 @@
+// An emulated Windows 95 machine for the host build: registry of
+// HKEY_LOCAL_MACHINE, drives, profile files, Windows/system/temp directories,
+// version, top-level windows, and a journal of every change.
+//
+// The machine lives in memory; tests build as many as they like. A machine
+// image on disk (a folder: settings file, REGEDIT4 registry, one folder per
+// drive) is loaded with LoadImage and written back with SaveImage.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/platform.h"
+
+namespace mdm::emu {
+
+// One change made through the platform interface, in the order made.
+struct JournalEntry {
+  enum class Kind {
+    FileDeleted,       // subject: the file's full path as stored (its own case)
+    DirectoryRemoved,  // subject: the directory's full path
+    KeyDeleted,        // subject: the key path below HKEY_LOCAL_MACHINE, stored case
+    KeyCreated,        // subject: the key path
+    ValueSet,          // subject: key path, detail: value name ("" for default)
+    ProfileWritten,    // subject: profile file path, detail: "section\key=value"
+    MessageSent,       // subject: "class/title", detail: "msg=0x0401 wParam=0 lParam=0"
+  };
+  Kind kind;
+  std::string subject;
+  std::string detail;
+};
+
+std::string ToString(const JournalEntry& entry);
+
+using MessageHandler =
+    std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+
+class Machine final : public Platform {
+ public:
+  // A bare Windows 95 machine: drive C:, Windows directory C:\WINDOWS, system
+  // directory C:\WINDOWS\SYSTEM, temporary path C:\WINDOWS\TEMP\ (all three
+  // folders exist), version 4.0 build 950, working directory C:\WORK (exists),
+  // an empty registry.
+  Machine();
+  ~Machine() override;
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // ---- Image on disk.
+  // Throws std::runtime_error with a readable message on a malformed image.
+  static std::unique_ptr<Machine> LoadImage(const std::string& directory);
+  void SaveImage(const std::string& directory) const;
+
+  // ---- Settings (not journaled).
+  void SetWindowsDirectory(const std::string& path);
+  void SetSystemDirectory(const std::string& path);
+  void SetTempPath(const std::string& path);  // with trailing backslash
+  void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build = 950);
+  void SetWorkingDirectory(const std::string& path);
+  // A top-level window whose procedure is `handler`, called synchronously by
+  // SendMessageA.
+  void AddWindow(const std::string& className, const std::string& title, MessageHandler handler);
+
+  // ---- Registry set-up and inspection (paths below HKEY_LOCAL_MACHINE, not journaled).
+  void AddKey(const std::string& path);  // creates missing parents too
+  void SetValue(const std::string& keyPath, const std::string& name, std::uint32_t type,
+                const std::vector<unsigned char>& data);  // creates the key
+  void SetString(const std::string& keyPath, const std::string& name, const std::string& value);
+  void SetDword(const std::string& keyPath, const std::string& name, std::uint32_t value);
+  bool HasKey(const std::string& path) const;
+  bool HasValue(const std::string& keyPath, const std::string& name) const;
+  // REG_SZ data without its terminator; nullopt when key or value is absent.
+  std::optional<std::string> GetString(const std::string& keyPath, const std::string& name) const;
+  // The key cannot be opened (every open fails with ERROR_ACCESS_DENIED), but is
+  // still enumerated and can be deleted with its parent.
+  void DenyOpen(const std::string& path);
+  // The whole registry as REGEDIT4 text, keys in enumeration order.
+  std::string ExportRegistry() const;
+  void ImportRegistry(const std::string& regeditText);  // throws on malformed text
+
+  // ---- File set-up and inspection (full Windows paths, not journaled).
+  void AddFile(const std::string& path, const std::string& content = {});  // creates parents
+  void AddDirectory(const std::string& path);                             // creates parents
+  void SetReadOnly(const std::string& path, bool readOnly = true);
+  void SetInUse(const std::string& path, bool inUse = true);  // DeleteFileA fails
+  bool FileExists(const std::string& path) const;
+  bool DirectoryExists(const std::string& path) const;
+  std::optional<std::string> ReadFile(const std::string& path) const;
+  // Every file and directory below `root`, full paths in stored case, sorted.
+  std::vector<std::string> ListTree(const std::string& root = "C:\\") const;
+
+  // ---- Journal.
+  const std::vector<JournalEntry>& Journal() const;
+  void ClearJournal();
+
+  // ---- Platform.
+  std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
+                             RegKey* result) override;
+  std::int32_t RegCreateKeyA(RegKey parent, const char* subKey, RegKey* result) override;
+  std::int32_t RegCloseKey(RegKey key) override;
+  std::int32_t RegDeleteKeyA(RegKey parent, const char* subKey) override;
+  std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, char* name,
+                           std::uint32_t nameSize) override;
+  std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                                unsigned char* data, std::uint32_t* dataSize) override;
+  std::int32_t RegQueryValueA(RegKey key, const char* subKey, char* data,
+                              std::int32_t* dataSize) override;
+  std::int32_t RegEnumValueA(RegKey key, std::uint32_t index, char* valueName,
+                             std::uint32_t* valueNameSize, std::uint32_t* type, unsigned char* data,
+                             std::uint32_t* dataSize) override;
+  std::int32_t RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+                              const unsigned char* data, std::uint32_t dataSize) override;
+  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
+                                         const char* defaultValue, char* buffer,
+                                         std::uint32_t size, const char* fileName) override;
+  int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                 const char* fileName) override;
+  std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override;
+  std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
+  std::uint32_t GetTempPathA(std::uint32_t size, char* buffer) override;
+  int GetVersionExA(VersionInfo* info) override;
+  FindHandle FindFirstFileA(const char* pattern, FindData* data) override;
+  int FindNextFileA(FindHandle handle, FindData* data) override;
+  int FindClose(FindHandle handle) override;
+  int DeleteFileA(const char* path) override;
+  int RemoveDirectoryA(const char* path) override;
+  std::uint32_t GetLastError() override;
+  WindowHandle FindWindowA(const char* className, const char* windowName) override;
+  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override;
+
+  // Handles and searches still open (tests check that every one was closed).
+  std::size_t OpenKeyCount() const;
+  std::size_t OpenSearchCount() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace mdm::emu
