@@ -1,0 +1,58 @@
+// The real platform: every operation passes straight through to the ANSI
+// Win32 API of the machine the program runs on.
+//
+// This header does not include <windows.h>, so that code using it keeps the
+// platform constants of common/platform.h.
+#pragma once
+
+#include "common/platform.h"
+
+namespace mdm {
+
+// Holds no state: the library that embeds it has no writable globals, and any
+// number of instances behave as one.
+class Win32Platform final : public Platform {
+ public:
+  std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
+                             RegKey* result) override;
+  std::int32_t RegCreateKeyA(RegKey parent, const char* subKey, RegKey* result) override;
+  std::int32_t RegCloseKey(RegKey key) override;
+  // Deletes the whole subtree on the NT family too, where the API alone
+  // refuses a key that has subkeys.
+  std::int32_t RegDeleteKeyA(RegKey parent, const char* subKey) override;
+  std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, char* name,
+                           std::uint32_t nameSize) override;
+  std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                                unsigned char* data, std::uint32_t* dataSize) override;
+  std::int32_t RegQueryValueA(RegKey key, const char* subKey, char* data,
+                              std::int32_t* dataSize) override;
+  std::int32_t RegEnumValueA(RegKey key, std::uint32_t index, char* valueName,
+                             std::uint32_t* valueNameSize, std::uint32_t* type, unsigned char* data,
+                             std::uint32_t* dataSize) override;
+  std::int32_t RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+                              const unsigned char* data, std::uint32_t dataSize) override;
+
+  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
+                                         const char* defaultValue, char* buffer,
+                                         std::uint32_t size, const char* fileName) override;
+  int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                 const char* fileName) override;
+
+  std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override;
+  std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
+  std::uint32_t GetTempPathA(std::uint32_t size, char* buffer) override;
+  int GetVersionExA(VersionInfo* info) override;
+
+  FindHandle FindFirstFileA(const char* pattern, FindData* data) override;
+  int FindNextFileA(FindHandle handle, FindData* data) override;
+  int FindClose(FindHandle handle) override;
+  int DeleteFileA(const char* path) override;
+  int RemoveDirectoryA(const char* path) override;
+  std::uint32_t GetLastError() override;
+
+  WindowHandle FindWindowA(const char* className, const char* windowName) override;
+  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override;
+};
+
+}  // namespace mdm
