@@ -1,0 +1,131 @@
+#include "common/ini_lists.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "common/text.h"
+
+namespace mdm {
+
+namespace {
+
+// A line is first read into the classic path-sized buffer; a longer value makes
+// the buffer grow instead of being cut, so the other programs' entries at its
+// end survive the write-back. The ceiling only guards against a platform that
+// never stops filling the buffer.
+constexpr std::size_t FIRST_LINE_BUFFER_SIZE = MAX_PATH;
+constexpr std::size_t LARGEST_LINE_BUFFER_SIZE = std::size_t{1} << 20;
+
+struct ProfileLine {
+  const char* fileName;
+  const char* section;
+  const char* key;
+};
+
+constexpr ProfileLine LOAD_LINE{"win.ini", "windows", "load"};
+constexpr ProfileLine DRIVERS_LINE{"system.ini", "boot", "drivers"};
+
+// The whole value of the key. The platform reports a cut value as a count of
+// size - 1, so the buffer grows while the count reaches that mark. False when
+// the value cannot be read whole.
+bool ReadWholeValue(Platform& platform, const ProfileLine& where, std::string& value) {
+  std::vector<char> buffer(FIRST_LINE_BUFFER_SIZE);
+  for (;;) {
+    const std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+    const std::uint32_t count = platform.GetPrivateProfileStringA(where.section, where.key, "",
+                                                                  buffer.data(), size,
+                                                                  where.fileName);
+    if (count < size - 1) {
+      value.assign(buffer.data(), count);
+      return true;
+    }
+    if (buffer.size() >= LARGEST_LINE_BUFFER_SIZE) return false;
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The system directory, queried on first use and at most once per stage.
+class SystemDirectory {
+ public:
+  explicit SystemDirectory(Platform& platform) : platform_(platform) {}
+
+  // Null when the platform does not report a directory that fits.
+  const char* Get() {
+    if (!queried_) {
+      queried_ = true;
+      const std::uint32_t length = platform_.GetSystemDirectoryA(text_, MAX_PATH);
+      valid_ = length != 0 && length < MAX_PATH;
+    }
+    return valid_ ? text_ : nullptr;
+  }
+
+ private:
+  Platform& platform_;
+  bool queried_ = false;
+  bool valid_ = false;
+  char text_[MAX_PATH] = {};
+};
+
+// The removal's entry in a 260-byte buffer; false when the removal must be
+// skipped (an empty name, no system directory, or an entry that does not fit).
+bool ComposeEntry(const ListRemoval& removal, SystemDirectory& systemDirectory,
+                  char (&entry)[MAX_PATH]) {
+  if (removal.first.empty() || removal.second.empty()) return false;
+  if (!removal.systemDirectoryFirst) {
+    return Compose(entry, removal.format, removal.first.c_str(), removal.second.c_str());
+  }
+  const char* directory = systemDirectory.Get();
+  if (directory == nullptr) return false;
+  return Compose(entry, removal.format, directory, removal.first.c_str(), removal.second.c_str());
+}
+
+void CleanListLine(Platform& platform, const ProfileLine& where,
+                   const std::vector<ListRemoval>& removals, SystemDirectory& systemDirectory) {
+  std::string line;
+  // Writing back a value that could not be read whole would lose its end.
+  if (!ReadWholeValue(platform, where, line)) return;
+  if (!line.empty()) {
+    for (const ListRemoval& removal : removals) {
+      char entry[MAX_PATH];
+      if (ComposeEntry(removal, systemDirectory, entry)) {
+        RemoveListEntry(line, entry);
+      } else {
+        // A skipped removal leaves the line as every tried removal does: upper case.
+        AsciiUpperInPlace(line);
+      }
+    }
+  }
+  platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(), where.fileName);
+}
+
+}  // namespace
+
+int RemoveListEntry(std::string& line, char* entry) {
+  AsciiUpperInPlace(line);
+  AsciiUpperInPlace(entry);
+  const std::string_view wanted(entry);
+  if (wanted.empty()) return 0;
+  const std::size_t at = line.find(wanted);
+  if (at == std::string::npos) return 0;
+  // The character right after the occurrence goes with it: normally the
+  // separator, inside a longer entry simply that entry's next character.
+  const bool somethingFollows = line.size() - at > wanted.size();
+  line.erase(at, wanted.size() + (somethingFollows ? 1 : 0));
+  return 1;
+}
+
+int RemoveListEntry(char* line, char* entry) {
+  std::string work(line);
+  const int removed = RemoveListEntry(work, entry);
+  std::memcpy(line, work.c_str(), work.size() + 1);
+  return removed;
+}
+
+int CleanIniLists(Platform& platform, const IniListRemovals& removals) {
+  SystemDirectory systemDirectory(platform);
+  CleanListLine(platform, LOAD_LINE, removals.load, systemDirectory);
+  CleanListLine(platform, DRIVERS_LINE, removals.drivers, systemDirectory);
+  return 1;
+}
+
+}  // namespace mdm

@@ -1,0 +1,47 @@
+// Removal of the package's entries from the two profile list lines: the "load"
+// line of win.ini and the "drivers" line of system.ini. The third stage of both
+// deliverables; they differ only in the removals they hand to CleanIniLists.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/platform.h"
+
+namespace mdm {
+
+// Upper-cases `line` and `entry` in place (ASCII letters only) and cuts the
+// first occurrence of `entry` out of `line`, together with the one character
+// after it when something follows. Returns 1 when an occurrence was cut, 0
+// otherwise (an empty entry never occurs). `entry` is zero-terminated.
+int RemoveListEntry(std::string& line, char* entry);
+
+// The same on a zero-terminated line buffer; the line only ever gets shorter,
+// so the buffer that held it holds the result.
+int RemoveListEntry(char* line, char* entry);
+
+// One entry to cut from a list line, formatted from `format`. The format's
+// "%s" take, in order: the system directory (only when systemDirectoryFirst),
+// then `first`, then `second`. A removal with an empty name is skipped: its
+// entry would end in a bare directory part and cut pieces of other entries.
+struct ListRemoval {
+  const char* format;
+  bool systemDirectoryFirst;
+  std::string first;
+  std::string second;
+};
+
+// A deliverable's removals for each of the two lines, applied in order, each
+// on the line as the one before left it.
+struct IniListRemovals {
+  std::vector<ListRemoval> load;     // "load" of "windows" in win.ini
+  std::vector<ListRemoval> drivers;  // "drivers" of "boot" in system.ini
+};
+
+// Reads each line whole, applies its removals when the line is not empty, and
+// writes the line back in every case (an absent key ends up present and empty).
+// The system directory is read at most once, and only for a non-empty line
+// with a removal that needs it. Always returns 1.
+int CleanIniLists(Platform& platform, const IniListRemovals& removals);
+
+}  // namespace mdm
