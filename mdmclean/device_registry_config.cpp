@@ -1,0 +1,35 @@
+// mdmclean's registry stage: the shared cleanup configured from mdminfo.ini.
+#include "common/device_registry.h"
+#include "mdmclean/stages.h"
+
+namespace mdm::cleaner {
+
+namespace {
+constexpr const char* kIsapnpFallback = "Enum\\ISAPNP\\QRM0100";
+}
+
+int CleanDeviceRegistry(Platform& platform, UninstallContext& context,
+                        const ProgramTables& tables) {
+  const ClassSearch modemSearch{std::string(CLASS_ROOT) + "Modem", context.modemName, "Modem\\"};
+  const ClassSearch waveSearch{std::string(CLASS_ROOT) + "MEDIA", context.voiceName, "MEDIA\\"};
+
+  DeviceRegistryConfig config;
+  config.rootDeviceKey = "Enum\\Root\\" + context.modemName;
+  config.links = {LINK_MODEM, LINK_PORT, LINK_ROOT, LINK_WAVE};
+  config.modemSearch = &modemSearch;
+  config.waveSearch = &waveSearch;
+  config.comPortKey = std::string(tables.VendorKeyPath) + "\\1.0\\ComPort";
+  config.softwareKey = tables.VendorKeyPath;
+  for (const auto& slot : tables.PnpKeyList) {
+    if (slot[0] == '\0') break;
+    config.isapnpCandidates.emplace_back(slot);
+  }
+  config.isapnpCandidates.emplace_back(kIsapnpFallback);
+  config.waveDeviceKey = WaveDeviceKey::Fixed;
+  config.fixedWaveDeviceKey = "Enum\\MODEMWAVE";
+
+  DeviceRegistryCleanup stage(platform, config, context.comPort);
+  return stage.CleanDeviceRegistry();
+}
+
+}  // namespace mdm::cleaner
