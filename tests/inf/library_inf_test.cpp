@@ -1,0 +1,141 @@
+// The library's INF stage: recorded names against provider copies, and the
+// built-in match rule.
+#include <string>
+
+#include "common/inf_names.h"
+#include "hvlib32/stages.h"
+#include "tests/inf/inf_fixture.h"
+
+namespace mdm::test {
+namespace {
+
+class LibraryInfTest : public InfStageTest {
+ protected:
+  void SetUp() override {
+    InfStageTest::SetUp();
+    context.portInfPath = "OEM10.INF";
+    context.modemInfPath = "OEM11.INF";
+    context.rootInfPath = "OEM12.INF";
+    // Recorded files and provider copies of a class the scan leaves alone, so
+    // that only deletion by name can remove them.
+    for (const char* name : {"OEM10.INF", "OEM11.INF", "OEM12.INF"}) {
+      AddInf(INF_DIR, name, InfText("Net"));
+    }
+    for (const char* name : ProviderInfNames) AddInf(OTHER_DIR, name, InfText("Net"));
+  }
+  int Run() { return hvlib::CleanInfFiles(spy, context); }
+
+  void ExpectRecordedNames(bool present) {
+    for (const char* name : {"OEM10.INF", "OEM11.INF", "OEM12.INF"}) {
+      EXPECT_EQ(Exists(INF_DIR, name), present) << name;
+    }
+  }
+  void ExpectProviderCopies(bool present) {
+    for (const char* name : ProviderInfNames) EXPECT_EQ(Exists(OTHER_DIR, name), present) << name;
+  }
+
+  static std::string Port(const std::string& std) { return InfText("Ports", "[Std]\r\n" + std); }
+
+  hvlib::LibUninstallContext context;
+};
+
+TEST_F(LibraryInfTest, OemRootOnWindows95DeletesTheRecordedNamesInstead) {
+  for (const char* name : PackageInfNames) AddInf(INF_DIR, name, InfText("Net"));
+
+  EXPECT_EQ(Run(), 0);  // nothing deleted by the scan
+
+  for (const char* name : PackageInfNames) EXPECT_FALSE(Exists(INF_DIR, name)) << name;
+  ExpectRecordedNames(false);
+  ExpectProviderCopies(true);
+}
+
+TEST_F(LibraryInfTest, LowerCaseOemRootDeletesTheProviderCopies) {
+  context.rootInfPath = "oem12.inf";
+  AddInf(INF_DIR, "oem12.inf", InfText("Net"));
+
+  Run();
+
+  ExpectProviderCopies(false);
+  EXPECT_TRUE(Exists(INF_DIR, "oem12.inf"));
+  EXPECT_TRUE(Exists(INF_DIR, "OEM10.INF"));
+  EXPECT_TRUE(Exists(INF_DIR, "OEM11.INF"));
+}
+
+TEST_F(LibraryInfTest, AnotherVersionDeletesTheProviderCopies) {
+  machine.SetVersion(4, 10, 1998);
+
+  Run();
+
+  ExpectProviderCopies(false);
+  ExpectRecordedNames(true);
+}
+
+TEST_F(LibraryInfTest, RecordedNamesThatAreNotPlainFileNamesDeleteNothing) {
+  machine.AddFile("C:\\WINDOWS\\OEM.INF", "keep");
+  context.portInfPath = ".";
+  context.modemInfPath = "..";
+  for (const char* root : {"..\\OEM.INF", "../OEM.INF", "C:OEM.INF"}) {
+    SCOPED_TRACE(root);
+    context.rootInfPath = root;
+    spy.calls.clear();
+
+    Run();
+
+    // Only the package names were tried; the provider copies stay too.
+    EXPECT_EQ(spy.Count("DeleteFileA "), static_cast<int>(INF_NAME_COUNT));
+    EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\OEM.INF"));
+    ExpectProviderCopies(true);
+  }
+}
+
+TEST_F(LibraryInfTest, EmptyRecordedNamesDeleteNothing) {
+  context.portInfPath.clear();
+  context.modemInfPath.clear();
+
+  Run();
+
+  ExpectProviderCopies(true);
+  EXPECT_FALSE(Exists(INF_DIR, "OEM12.INF"));
+  EXPECT_TRUE(Exists(INF_DIR, "OEM10.INF"));
+  EXPECT_EQ(DeleteAttempts(INF_DIR), static_cast<int>(INF_NAME_COUNT) + 1);
+}
+
+TEST_F(LibraryInfTest, PortsFilesGoByTheirPortDescription) {
+  AddInf(INF_DIR, "oem1.inf", Port("%Quillnet.DeviceDesc%=ComPort,QUILLNET\r\n"));
+  AddInf(INF_DIR, "oem2.inf", Port("%Quillnet.DeviceDesc%=comport,quillnet\r\n"));
+  AddInf(INF_DIR, "oem3.inf", Port("%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n"));
+  AddInf(INF_DIR, "oem4.inf", Port("%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"));
+  AddInf(INF_DIR, "oem5.inf", Port("%Quillnet.DeviceDesc%=SerialPort\r\n"
+                                   "%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"));
+  AddInf(INF_DIR, "oem6.inf", Port("Other=ComPort,QUILLNET\r\n"));
+
+  EXPECT_NE(Run(), 0);
+
+  EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
+  EXPECT_FALSE(Exists(INF_DIR, "oem2.inf"));
+  EXPECT_TRUE(Exists(INF_DIR, "oem3.inf"));
+  EXPECT_FALSE(Exists(INF_DIR, "oem4.inf"));  // the fallback description
+  EXPECT_TRUE(Exists(INF_DIR, "oem5.inf"));   // the first description wins when present
+  EXPECT_TRUE(Exists(INF_DIR, "oem6.inf"));
+}
+
+TEST_F(LibraryInfTest, ClassRulesOfTheProduct) {
+  const std::string described = "[Strings]\r\nQuillnet.DeviceDesc=\"Quillnet Modem\"\r\n";
+  AddInf(OTHER_DIR, "a.inf", InfText("QUILLNET"));
+  AddInf(OTHER_DIR, "b.inf", InfText("Modem", described));
+  AddInf(OTHER_DIR, "c.inf", InfText("Modem", "[Strings]\r\nOther.DeviceDesc=x\r\n"));
+  AddInf(OTHER_DIR, "d.inf",
+         InfText("MEDIA", described + "[Std]\r\n%Quillnet.DeviceDesc%=ComPort,QUILLNET\r\n"));
+  AddInf(OTHER_DIR, "e.inf", InfText("", described));
+
+  EXPECT_NE(Run(), 0);
+
+  EXPECT_FALSE(Exists(OTHER_DIR, "a.inf"));
+  EXPECT_FALSE(Exists(OTHER_DIR, "b.inf"));
+  EXPECT_TRUE(Exists(OTHER_DIR, "c.inf"));
+  EXPECT_TRUE(Exists(OTHER_DIR, "d.inf"));
+  EXPECT_TRUE(Exists(OTHER_DIR, "e.inf"));
+}
+
+}  // namespace
+}  // namespace mdm::test

@@ -1,0 +1,186 @@
+// mdmclean's INF stage: names, the platform test for "INF\Other", the match
+// rule driven by the configured modem name, and the stage result.
+#include <string>
+
+#include "common/inf_names.h"
+#include "mdmclean/stages.h"
+#include "tests/inf/inf_fixture.h"
+
+namespace mdm::test {
+namespace {
+
+constexpr const char* MODEM = "Quillnet 56K";
+
+class ProgramInfTest : public InfStageTest {
+ protected:
+  void SetUp() override {
+    InfStageTest::SetUp();
+    context.modemName = MODEM;
+  }
+  int Run() { return cleaner::CleanInfFiles(spy, context); }
+
+  static std::string Described(const std::string& deviceClass) {
+    return InfText(deviceClass, "[Strings]\r\nQuillnet 56K.DeviceDesc=\"Quillnet 56K Modem\"\r\n");
+  }
+
+  cleaner::UninstallContext context;
+};
+
+TEST_F(ProgramInfTest, ClassNamingTheModemDeletesInAnyLetterCaseInBothFolders) {
+  AddInf(INF_DIR, "oem1.inf", InfText("QUILLNET 56k"));
+  AddInf(OTHER_DIR, "Vendor.inf", InfText("quillnet 56K"));
+
+  EXPECT_NE(Run(), 0);
+
+  EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
+  EXPECT_FALSE(Exists(OTHER_DIR, "Vendor.inf"));
+}
+
+TEST_F(ProgramInfTest, GenericClassesGoOnlyWithTheModemDescription) {
+  int n = 0;
+  for (const char* generic : {"Modem", "modem", "Ports", "MEDIA"}) {
+    const std::string with = "oem" + std::to_string(++n) + ".inf";
+    const std::string without = "oem" + std::to_string(++n) + ".inf";
+    const std::string empty = "oem" + std::to_string(++n) + ".inf";
+    AddInf(INF_DIR, with, Described(generic));
+    AddInf(INF_DIR, without, InfText(generic, "[Strings]\r\nOther.DeviceDesc=\"Other\"\r\n"));
+    AddInf(INF_DIR, empty, InfText(generic, "[Strings]\r\nQuillnet 56K.DeviceDesc=\r\n"));
+  }
+
+  Run();
+
+  n = 0;
+  for (const char* generic : {"Modem", "modem", "Ports", "MEDIA"}) {
+    SCOPED_TRACE(generic);
+    EXPECT_FALSE(Exists(INF_DIR, "oem" + std::to_string(++n) + ".inf"));
+    EXPECT_TRUE(Exists(INF_DIR, "oem" + std::to_string(++n) + ".inf"));
+    EXPECT_TRUE(Exists(INF_DIR, "oem" + std::to_string(++n) + ".inf"));
+  }
+}
+
+TEST_F(ProgramInfTest, OtherClassesAndFilesWithoutAClassStay) {
+  AddInf(INF_DIR, "oem3.inf", Described("Net"));
+  AddInf(INF_DIR, "oem4.inf", InfText(""));
+  AddInf(OTHER_DIR, "junk.inf", "not a profile file at all");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(Exists(INF_DIR, "oem3.inf"));
+  EXPECT_TRUE(Exists(INF_DIR, "oem4.inf"));
+  EXPECT_TRUE(Exists(OTHER_DIR, "junk.inf"));
+}
+
+TEST_F(ProgramInfTest, OnlyPackageNamesAndOemFilesAreTouchedInTheInfFolder) {
+  for (const char* name : PackageInfNames) AddInf(INF_DIR, name, InfText("Net"));
+  AddInf(INF_DIR, "MDMGEN.INF", InfText(MODEM));
+
+  // The package names go by name alone, so the scan deleted nothing.
+  EXPECT_EQ(Run(), 0);
+
+  for (const char* name : PackageInfNames) EXPECT_FALSE(Exists(INF_DIR, name)) << name;
+  EXPECT_TRUE(Exists(INF_DIR, "MDMGEN.INF"));
+  EXPECT_EQ(spy.Count("GetPrivateProfileStringA C:\\WINDOWS\\INF\\MDMGEN.INF"), 0);
+}
+
+TEST_F(ProgramInfTest, ProviderCopiesGoByNameOnWindows95WithAnOtherFolder) {
+  for (const char* name : ProviderInfNames) AddInf(OTHER_DIR, name, InfText("Net"));
+
+  Run();
+
+  for (const char* name : ProviderInfNames) EXPECT_FALSE(Exists(OTHER_DIR, name)) << name;
+}
+
+TEST_F(ProgramInfTest, AnotherVersionKeepsProviderCopiesButStillScansTheOtherFolder) {
+  machine.SetVersion(4, 10, 1998);
+  for (const char* name : ProviderInfNames) AddInf(OTHER_DIR, name, InfText("Net"));
+  AddInf(OTHER_DIR, "Q.R. Meridian, Inc.QNMODEM2.INF", Described("Modem"));
+
+  EXPECT_NE(Run(), 0);
+
+  for (const char* name : ProviderInfNames) EXPECT_TRUE(Exists(OTHER_DIR, name)) << name;
+  EXPECT_FALSE(Exists(OTHER_DIR, "Q.R. Meridian, Inc.QNMODEM2.INF"));
+}
+
+TEST_F(ProgramInfTest, WithoutAnOtherFolderNothingThereIsDeletedByName) {
+  emu::Machine bare;  // no INF\Other folder at all
+  bare.AddFile("C:\\WINDOWS\\INF\\oem1.inf", Described("Modem"));
+  PlatformSpy bareSpy(bare);
+
+  EXPECT_NE(cleaner::CleanInfFiles(bareSpy, context), 0);
+
+  EXPECT_FALSE(bare.FileExists("C:\\WINDOWS\\INF\\oem1.inf"));
+  EXPECT_EQ(bareSpy.Count("DeleteFileA C:\\WINDOWS\\INF\\Other\\"), 0);
+  EXPECT_EQ(bare.OpenSearchCount(), 0u);
+}
+
+TEST_F(ProgramInfTest, StageResultIsTheLastScanDeletion) {
+  // Pass 1 ("INF") runs before pass 2 ("INF\Other").
+  AddInf(INF_DIR, "oem1.inf", Described("Modem"));
+  machine.SetReadOnly(std::string(INF_DIR) + "oem1.inf");
+  AddInf(OTHER_DIR, "b.inf", Described("Modem"));
+
+  EXPECT_NE(Run(), 0);
+
+  EXPECT_TRUE(Exists(INF_DIR, "oem1.inf"));
+  EXPECT_FALSE(Exists(OTHER_DIR, "b.inf"));
+  // The failed deletion's error is fetched right after it.
+  const std::string failed = "DeleteFileA C:\\WINDOWS\\INF\\oem1.inf -> 0";
+  ASSERT_EQ(spy.Count(failed), 1);
+  for (std::size_t i = 0; i < spy.calls.size(); ++i) {
+    if (spy.calls[i] == failed) {
+      ASSERT_LT(i + 1, spy.calls.size());
+      EXPECT_EQ(spy.calls[i + 1], "GetLastError");
+    }
+  }
+}
+
+TEST_F(ProgramInfTest, AFailedLastScanDeletionMakesTheStageResultZero) {
+  AddInf(INF_DIR, "oem1.inf", Described("Modem"));
+  AddInf(OTHER_DIR, "b.inf", Described("Modem"));
+  machine.SetReadOnly(std::string(OTHER_DIR) + "b.inf");
+
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
+  EXPECT_TRUE(Exists(OTHER_DIR, "b.inf"));
+}
+
+TEST_F(ProgramInfTest, ALongModemNameKeepsItsDescriptionKeyWhole) {
+  context.modemName = std::string(300, 'Q');
+  const std::string wholeKey = context.modemName + ".DeviceDesc";
+  // What a 260-byte key buffer would have made of it.
+  const std::string cutKey = wholeKey.substr(0, 259);
+  AddInf(INF_DIR, "oem1.inf", InfText("Modem", "[Strings]\r\n" + wholeKey + "=x\r\n"));
+  AddInf(INF_DIR, "oem2.inf", InfText("Modem", "[Strings]\r\n" + cutKey + "=x\r\n"));
+
+  Run();
+
+  EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
+  EXPECT_TRUE(Exists(INF_DIR, "oem2.inf"));
+}
+
+TEST_F(ProgramInfTest, AFileWhosePathDoesNotFitIsSkipped) {
+  const std::string windows = "C:\\" + std::string(200, 'W');
+  machine.SetWindowsDirectory(windows);
+  const std::string inf = windows + "\\INF\\";
+  const std::string longName = "oem" + std::string(60, 'x') + ".inf";  // path > 259
+  machine.AddFile(inf + longName, Described("Modem"));
+  machine.AddFile(inf + "oem2.inf", Described("Modem"));
+
+  Run();
+
+  EXPECT_TRUE(machine.FileExists(inf + longName));
+  EXPECT_FALSE(machine.FileExists(inf + "oem2.inf"));
+}
+
+TEST_F(ProgramInfTest, AClassOf258CharactersIsReadWholeUnderTheProgramLimit) {
+  context.modemName = std::string(258, 'Q');
+  AddInf(INF_DIR, "oem1.inf", InfText(context.modemName));
+
+  EXPECT_NE(Run(), 0);
+
+  EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
+}
+
+}  // namespace
+}  // namespace mdm::test

@@ -1,0 +1,179 @@
+// The INI list stage of both deliverables on an emulated Windows 95 machine
+// (Windows directory C:\WINDOWS, system directory C:\WINDOWS\SYSTEM).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/ini_lists.h"
+#include "emulator/machine.h"
+#include "hvlib32/stages.h"
+#include "mdmclean/stages.h"
+#include "tests/ini/platform_spy.h"
+
+namespace mdm {
+namespace {
+
+constexpr const char* WIN_INI = "C:\\WINDOWS\\WIN.INI";
+constexpr const char* SYSTEM_INI = "C:\\WINDOWS\\SYSTEM.INI";
+
+class IniListsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    context.loadProgramName = "QUILLNET.EXE";
+    context.modemName = "QNMODEM";
+  }
+
+  std::string Value(const char* file, const char* section, const char* key) {
+    std::string buffer(8192, '\0');
+    const auto count = machine.GetPrivateProfileStringA(section, key, "", buffer.data(),
+                                                        static_cast<std::uint32_t>(buffer.size()),
+                                                        file);
+    return buffer.substr(0, count);
+  }
+  std::string Load() { return Value("win.ini", "windows", "load"); }
+  std::string Drivers() { return Value("system.ini", "boot", "drivers"); }
+
+  // True when the file holds the key as a line of its own, even with an empty value.
+  bool HasKeyLine(const char* file, const std::string& key) {
+    const std::string content = machine.ReadFile(file).value_or("");
+    return content.find("\n" + key + "=") != std::string::npos ||
+           content.rfind(key + "=", 0) == 0;
+  }
+
+  void RunProgramStage() { EXPECT_EQ(cleaner::CleanIniLists(spy, context), 1); }
+  void RunLibraryStage() { EXPECT_EQ(hvlib::CleanIniLists(spy), 1); }
+
+  emu::Machine machine;
+  test::PlatformSpy spy{machine};
+  cleaner::UninstallContext context;
+};
+
+TEST_F(IniListsTest, ProgramCutsBothEntriesAndKeepsEverythingElseByteForByte) {
+  const std::string winIni =
+      "[windows]\r\n"
+      "load=C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE c:\\tools\\other.exe\r\n"
+      "run=\r\n"
+      "NullPort=None\r\n"
+      "\r\n"
+      "[Desktop]\r\n"
+      "Wallpaper=(None)\r\n";
+  const std::string systemIni =
+      "[boot]\r\n"
+      "shell=Explorer.exe\r\n"
+      "drivers=mmsystem.dll quillnet.101\\qnmodem.drv power.drv\r\n"
+      "[386Enh]\r\n"
+      "device=*vmm\r\n";
+  machine.AddFile(WIN_INI, winIni);
+  machine.AddFile(SYSTEM_INI, systemIni);
+
+  RunProgramStage();
+
+  EXPECT_EQ(machine.ReadFile(WIN_INI).value_or(""),
+            "[windows]\r\n"
+            "load=C:\\TOOLS\\OTHER.EXE\r\n"
+            "run=\r\n"
+            "NullPort=None\r\n"
+            "\r\n"
+            "[Desktop]\r\n"
+            "Wallpaper=(None)\r\n");
+  EXPECT_EQ(machine.ReadFile(SYSTEM_INI).value_or(""),
+            "[boot]\r\n"
+            "shell=Explorer.exe\r\n"
+            "drivers=MMSYSTEM.DLL POWER.DRV\r\n"
+            "[386Enh]\r\n"
+            "device=*vmm\r\n");
+}
+
+TEST_F(IniListsTest, AbsentKeysEndUpPresentAndEmptyWithoutTouchingTheSystemDirectory) {
+  machine.AddFile(WIN_INI, "[windows]\r\nrun=\r\n");  // system.ini absent altogether
+
+  RunProgramStage();
+
+  EXPECT_TRUE(HasKeyLine(WIN_INI, "load"));
+  EXPECT_TRUE(HasKeyLine(SYSTEM_INI, "drivers"));
+  EXPECT_EQ(Load(), "");
+  EXPECT_EQ(Drivers(), "");
+  EXPECT_EQ(Value("win.ini", "windows", "run"), "");
+  EXPECT_EQ(spy.Count("GetSystemDirectoryA"), 0);
+}
+
+TEST_F(IniListsTest, LinesWithoutTheEntriesComeBackUpperCase) {
+  machine.AddFile(WIN_INI, "[windows]\r\nload=a.exe b.exe\r\n");
+  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=mmsystem.dll\r\n");
+
+  RunProgramStage();
+
+  EXPECT_EQ(Load(), "A.EXE B.EXE");
+  EXPECT_EQ(Drivers(), "MMSYSTEM.DLL");
+}
+
+TEST_F(IniListsTest, ALineLongerThanAPathBufferIsReadAndWrittenWhole) {
+  std::string head;
+  std::string tail;
+  for (int i = 0; i < 40; ++i) head += "C:\\APPS\\HEAD" + std::to_string(i) + ".EXE ";
+  for (int i = 0; i < 40; ++i) tail += " C:\\APPS\\TAIL" + std::to_string(i) + ".EXE";
+  ASSERT_GT(head.size() + tail.size(), 1000u);
+  machine.AddFile(WIN_INI, "[windows]\r\nload=" + head +
+                               "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE" + tail + "\r\n");
+  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=" + tail.substr(1) + " QUILLNET.101\\QNMODEM.DRV\r\n");
+
+  RunProgramStage();
+
+  EXPECT_EQ(Load(), head + tail.substr(1));
+  EXPECT_EQ(Drivers(), tail.substr(1));  // the reader trims the blank left at the end
+}
+
+TEST_F(IniListsTest, AnEntryThatDoesNotFitIsSkippedAndTheStageGoesOn) {
+  context.loadProgramName = std::string(240, 'L') + ".EXE";  // with the directory: > 259
+  machine.AddFile(WIN_INI, "[windows]\r\nload=c:\\windows\\system\\quillnet.101\\x.exe\r\n");
+  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=QUILLNET.101\\QNMODEM.DRV b.drv\r\n");
+
+  RunProgramStage();
+
+  EXPECT_EQ(Load(), "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\X.EXE");
+  EXPECT_EQ(Drivers(), "B.DRV");
+}
+
+TEST_F(IniListsTest, AnEmptyLoadProgramNameCutsNoDirectoryParts) {
+  context.loadProgramName.clear();
+  machine.AddFile(WIN_INI, "[windows]\r\nload=c:\\windows\\system\\quillnet.101\\other.exe\r\n");
+
+  RunProgramStage();
+
+  EXPECT_EQ(Load(), "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\OTHER.EXE");
+}
+
+TEST_F(IniListsTest, LibraryCutsItsThreeLoadEntriesInOrderReadingTheSystemDirectoryOnce) {
+  // Were the relative entry tried first, it would leave "C:\WINDOWS\SYSTEM\" behind.
+  machine.AddFile(WIN_INI,
+                  "[windows]\r\nload=C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\PRELDR.EXE "
+                  "c:\\windows\\system\\quillnet.101\\quillnet.exe quillnet.101\\preldr.exe "
+                  "notepad.exe\r\n");
+  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=mmsystem.dll QUILLNET.101\\QUILLNET.DRV\r\n");
+
+  RunLibraryStage();
+
+  EXPECT_EQ(Load(), "NOTEPAD.EXE");
+  EXPECT_EQ(Drivers(), "MMSYSTEM.DLL");
+  EXPECT_EQ(spy.Count("GetSystemDirectoryA"), 1);
+}
+
+TEST_F(IniListsTest, LibraryRelativeEntryMatchesTheEndOfAnotherFullPath) {
+  machine.AddFile(WIN_INI, "[windows]\r\nload=D:\\OLDWIN\\SYSTEM\\QUILLNET.101\\PRELDR.EXE X.EXE\r\n");
+
+  RunLibraryStage();
+
+  EXPECT_EQ(Load(), "D:\\OLDWIN\\SYSTEM\\X.EXE");
+}
+
+TEST_F(IniListsTest, LibraryReadsNoSystemDirectoryForAnEmptyLoadLine) {
+  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=QUILLNET.101\\QUILLNET.DRV\r\n");
+
+  RunLibraryStage();
+
+  EXPECT_EQ(Drivers(), "");
+  EXPECT_EQ(spy.Count("GetSystemDirectoryA"), 0);
+}
+
+}  // namespace
+}  // namespace mdm
