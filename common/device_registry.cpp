@@ -1,7 +1,5 @@
 #include "common/device_registry.h"
 
-#include <cstring>
-
 #include "common/registry_keys.h"
 
 namespace mdm {
@@ -25,8 +23,8 @@ DeviceRegistryCleanup::DeviceRegistryCleanup(Platform& platform,
 std::string DeviceRegistryCleanup::InstanceKey() const { return config_.rootDeviceKey + "\\0000"; }
 
 const ClassSearch* DeviceRegistryCleanup::SearchFor(DeviceLink link) const {
-  if (link == LINK_MODEM) return config_.modemSearch;
-  if (link == LINK_WAVE) return config_.waveSearch;
+  if (link == LINK_MODEM && config_.modemSearch) return &*config_.modemSearch;
+  if (link == LINK_WAVE && config_.waveSearch) return &*config_.waveSearch;
   return nullptr;
 }
 

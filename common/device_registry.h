@@ -4,6 +4,7 @@
 // enumerator keys, the root device key last.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,9 @@ enum class WaveDeviceKey {
 struct DeviceRegistryConfig {
   std::string rootDeviceKey;             // "Enum\Root\<name>"; its instance is "\0000"
   std::vector<DeviceLink> links;         // run in this order
-  const ClassSearch* modemSearch = nullptr;  // class search per link; null: the link fails
-  const ClassSearch* waveSearch = nullptr;
+  // The class search of a link whose value is missing; none: the link fails.
+  std::optional<ClassSearch> modemSearch;
+  std::optional<ClassSearch> waveSearch;
   std::string comPortKey;                // its default value names the COM-port device
   std::string softwareKey;
   std::vector<std::string> isapnpCandidates;  // the first present one is deleted

@@ -1,11 +1,12 @@
 // The library's registry stage: the shared cleanup with the product's names
 // built in, recording each class key's "InfPath" for the INF stage.
-#include "common/device_registry.h"
+#include "hvlib32/device_registry_config.h"
+
 #include "hvlib32/stages.h"
 
 namespace mdm::hvlib {
 
-int CleanDeviceRegistry(Platform& platform, LibUninstallContext& context) {
+DeviceRegistryConfig MakeRegistryConfig(LibUninstallContext& context) {
   DeviceRegistryConfig config;
   config.rootDeviceKey = "Enum\\Root\\Quillnet";
   config.links = {LINK_MODEM, LINK_PORT, LINK_ROOT};
@@ -19,7 +20,11 @@ int CleanDeviceRegistry(Platform& platform, LibUninstallContext& context) {
   config.infPathOf[LINK_ROOT] = &context.rootInfPath;
   config.rootKeyIsOwnStep = true;
   config.alwaysSucceed = true;
+  return config;
+}
 
+int CleanDeviceRegistry(Platform& platform, LibUninstallContext& context) {
+  const DeviceRegistryConfig config = MakeRegistryConfig(context);
   DeviceRegistryCleanup stage(platform, config, context.comPort);
   return stage.CleanDeviceRegistry();
 }

@@ -1,6 +1,5 @@
 // mdmclean's registry stage: the shared cleanup configured from mdminfo.ini.
-#include "common/device_registry.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/device_registry_config.h"
 
 namespace mdm::cleaner {
 
@@ -8,16 +7,13 @@ namespace {
 constexpr const char* kIsapnpFallback = "Enum\\ISAPNP\\QRM0100";
 }
 
-int CleanDeviceRegistry(Platform& platform, UninstallContext& context,
-                        const ProgramTables& tables) {
-  const ClassSearch modemSearch{std::string(CLASS_ROOT) + "Modem", context.modemName, "Modem\\"};
-  const ClassSearch waveSearch{std::string(CLASS_ROOT) + "MEDIA", context.voiceName, "MEDIA\\"};
-
+DeviceRegistryConfig MakeRegistryConfig(const UninstallContext& context,
+                                        const ProgramTables& tables) {
   DeviceRegistryConfig config;
   config.rootDeviceKey = "Enum\\Root\\" + context.modemName;
   config.links = {LINK_MODEM, LINK_PORT, LINK_ROOT, LINK_WAVE};
-  config.modemSearch = &modemSearch;
-  config.waveSearch = &waveSearch;
+  config.modemSearch = ClassSearch{std::string(CLASS_ROOT) + "Modem", context.modemName, "Modem\\"};
+  config.waveSearch = ClassSearch{std::string(CLASS_ROOT) + "MEDIA", context.voiceName, "MEDIA\\"};
   config.comPortKey = std::string(tables.VendorKeyPath) + "\\1.0\\ComPort";
   config.softwareKey = tables.VendorKeyPath;
   for (const auto& slot : tables.PnpKeyList) {
@@ -27,7 +23,12 @@ int CleanDeviceRegistry(Platform& platform, UninstallContext& context,
   config.isapnpCandidates.emplace_back(kIsapnpFallback);
   config.waveDeviceKey = WaveDeviceKey::Fixed;
   config.fixedWaveDeviceKey = "Enum\\MODEMWAVE";
+  return config;
+}
 
+int CleanDeviceRegistry(Platform& platform, UninstallContext& context,
+                        const ProgramTables& tables) {
+  const DeviceRegistryConfig config = MakeRegistryConfig(context, tables);
   DeviceRegistryCleanup stage(platform, config, context.comPort);
   return stage.CleanDeviceRegistry();
 }
