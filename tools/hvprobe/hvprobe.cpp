@@ -107,7 +107,7 @@ int Run(HMODULE library, int argc, char** argv, FILE* out) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  FILE* out = std::fopen(argv[1], "w");
+  FILE* out = std::fopen(argv[1], "wb");
   if (out == nullptr) return 2;
   HMODULE library = LoadLibraryA("HVLIB32.dll");
   if (library == nullptr) {
