@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/file_removal.h"
+#include "emulator/machine.h"
+
+namespace mdm {
+namespace {
+
+using emu::JournalEntry;
+using emu::Machine;
+
+FileEntry File(std::int32_t kind, const char* subdirectory, const char* name) {
+  FileEntry entry{};
+  entry.kind = kind;
+  std::snprintf(entry.subdirectory, sizeof entry.subdirectory, "%s", subdirectory);
+  std::snprintf(entry.fileName, sizeof entry.fileName, "%s", name);
+  return entry;
+}
+
+const FileEntry kEnd{};
+
+std::vector<std::string> Deleted(const Machine& machine) {
+  std::vector<std::string> paths;
+  for (const JournalEntry& entry : machine.Journal()) {
+    if (entry.kind == JournalEntry::Kind::FileDeleted ||
+        entry.kind == JournalEntry::Kind::DirectoryRemoved) {
+      paths.push_back(entry.subject);
+    }
+  }
+  return paths;
+}
+
+TEST(ComposeEntryPath, BuildsEachKindAndRefusesWhatDoesNotFit) {
+  Machine machine;
+  std::string path;
+  ASSERT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_INF, "", "QNMODEM.INF"), path));
+  EXPECT_EQ(path, "C:\\WINDOWS\\INF\\QNMODEM.INF");
+  ASSERT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_SYSTEM, "QUILLNET.101", ""), path));
+  EXPECT_EQ(path, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101");
+  // The separator goes in blindly after the temporary path's own backslash.
+  ASSERT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_TEMP, "", "A.TMP"), path));
+  EXPECT_EQ(path, "C:\\WINDOWS\\TEMP\\\\A.TMP");
+  // The library does not compose the temporary directory; nobody composes past it.
+  EXPECT_FALSE(ComposeEntryPath(machine, LIBRARY_FILE_REMOVAL, File(DIR_TEMP, "", "A.TMP"), path));
+  EXPECT_FALSE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(5, "", "A.TMP"), path));
+  // 20 + 1 + 239 = 260 characters do not fit 260 bytes: refused, not cut.
+  const std::string longName(239, 'N');
+  EXPECT_FALSE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL,
+                                File(DIR_SYSTEM, "", longName.c_str()), path));
+  EXPECT_TRUE(path.empty());
+  const std::string fitting(238, 'N');
+  EXPECT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL,
+                               File(DIR_SYSTEM, "", fitting.c_str()), path));
+}
+
+TEST(PurgeDirectory, DeletesFilesButNeverDescendsOrTouchesDotEntries) {
+  Machine machine;
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\A.DAT", "a");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\NODOT", "b");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\LOGS\\X.LOG", "c");
+  EXPECT_EQ(PurgeDirectory(machine, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101"), 0);
+  EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\A.DAT"));
+  EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\NODOT"));
+  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\LOGS\\X.LOG"));
+  EXPECT_TRUE(machine.DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"));
+  for (const std::string& path : Deleted(machine)) {
+    EXPECT_EQ(path.find("\\."), std::string::npos) << path;
+  }
+  EXPECT_EQ(machine.OpenSearchCount(), 0u);
+
+  machine.AddFile("C:\\EMPTY\\ONLY.TXT");
+  EXPECT_EQ(PurgeDirectory(machine, "C:\\EMPTY"), 1);
+  EXPECT_FALSE(machine.DirectoryExists("C:\\EMPTY"));
+  EXPECT_EQ(PurgeDirectory(machine, "C:\\NOWHERE"), 0);
+}
+
+TEST(RemoveAllEntries, FlagFollowsTheLastPurgeAndAnyLaterDeletion) {
+  Machine machine;
+  const FileEntry empty[] = {kEnd};
+  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, empty), 1);
+
+  const FileEntry missing[] = {File(DIR_SYSTEM, "", "GONE1.DLL"), File(DIR_SYSTEM, "", "GONE2.DLL"), kEnd};
+  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, missing), 1);
+
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\SUB\\KEEP.DAT");
+  const FileEntry failedPurge[] = {File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd};
+  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, failedPurge), 0);
+
+  // A file deleted after the failed purge sets the flag again; a missing one does not.
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\LATER.DLL");
+  const FileEntry purgeThenFile[] = {File(DIR_SYSTEM, "QUILLNET.101", ""),
+                                     File(DIR_SYSTEM, "", "LATER.DLL"), kEnd};
+  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, purgeThenFile), 1);
+  const FileEntry purgeThenMissing[] = {File(DIR_SYSTEM, "QUILLNET.101", ""),
+                                        File(DIR_SYSTEM, "", "LATER.DLL"), kEnd};
+  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, purgeThenMissing), 0);
+}
+
+TEST(RemoveAllEntries, WalksInTableOrderAndStopsAtTheFirstEnd) {
+  Machine machine;
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\EXTRA.DAT");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\AFTER.DLL");
+  const FileEntry table[] = {File(DIR_SYSTEM, "", "QUILLNET.CPL"),
+                             File(DIR_SYSTEM, "QUILLNET.101", "QUILLNET.EXE"),
+                             File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd,
+                             File(DIR_SYSTEM, "", "AFTER.DLL")};
+  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table), 1);
+  const std::vector<std::string> expected = {
+      "C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
+      "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\EXTRA.DAT", "C:\\WINDOWS\\SYSTEM\\QUILLNET.101"};
+  EXPECT_EQ(Deleted(machine), expected);
+  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\AFTER.DLL"));
+}
+
+TEST(RemoveAllEntries, ReadOnlyAndInUseFilesStayAndTheWalkGoesOn) {
+  Machine machine;
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\RO.DLL");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\LAST.DLL");
+  machine.SetReadOnly("C:\\WINDOWS\\SYSTEM\\RO.DLL");
+  machine.SetInUse("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
+  machine.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
+  const FileEntry table[] = {File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
+                             File(DIR_SYSTEM, "QUILLNET.101", ""), File(DIR_SYSTEM, "", "LAST.DLL"),
+                             kEnd};
+  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table), 1);
+  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\RO.DLL"));
+  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\BUSY.DLL"));
+  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE"));
+  EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\LAST.DLL"));
+}
+
+TEST(RemoveAllEntries, TellsTheNvramWindowOnceBeforeAnythingGoes) {
+  Machine machine;
+  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL");
+  int messages = 0;
+  bool fileStillThere = false;
+  machine.AddWindow("QN_NVRAMCLASS", "Quillnet NVRAM",
+                    [&](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+                      ++messages;
+                      EXPECT_EQ(message, 0x0401u);
+                      EXPECT_EQ(wParam, 0u);
+                      EXPECT_EQ(lParam, 0);
+                      fileStillThere = machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL");
+                      return std::intptr_t{0};
+                    });
+  // A window of the same class with another title is not the product's.
+  int strangers = 0;
+  machine.AddWindow("QN_NVRAMCLASS", "Other", [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
+    ++strangers;
+    return std::intptr_t{0};
+  });
+  const FileEntry table[] = {File(DIR_SYSTEM, "", "QUILLNET.CPL"), kEnd};
+  RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, table);
+  EXPECT_EQ(messages, 1);
+  EXPECT_TRUE(fileStillThere);
+  EXPECT_EQ(strangers, 0);
+
+  const FileEntry empty[] = {kEnd};
+  RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, empty);
+  EXPECT_EQ(messages, 2);
+}
+
+}  // namespace
+}  // namespace mdm

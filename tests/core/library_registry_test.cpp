@@ -1,0 +1,109 @@
+// The library's device registry cleanup: built-in names, INF names recorded.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "emulator/machine.h"
+#include "hvlib32/stages.h"
+
+namespace mdm::hvlib {
+namespace {
+
+const std::string kClass = "System\\CurrentControlSet\\Services\\Class\\";
+const std::string kInstance = "Enum\\Root\\Quillnet\\0000";
+
+struct LibraryCase : ::testing::Test {
+  emu::Machine machine;
+  LibUninstallContext context;
+
+  void InstallPackage(bool withModemLink = true) {
+    machine.SetString(kInstance, "Driver", "Quillnet\\0000");
+    if (withModemLink) machine.SetString(kInstance, "ConnectedToModem", "Enum\\Root\\MDMGEN\\0001");
+    machine.SetString(kInstance, "ConnectedToPort", "Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
+    machine.SetString(kInstance, "ConnectedToWave", "Enum\\MODEMWAVE\\QNWAVE");
+    machine.SetString("Enum\\Root\\MDMGEN\\0001", "Driver", "Modem\\0001");
+    machine.SetString("Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "Driver", "Ports\\0001");
+    machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", "MEDIA\\0001");
+    machine.SetString(kClass + "Quillnet\\0000", "InfPath", "OEM4.INF");
+    machine.SetString(kClass + "Modem\\0001", "InfPath", "OEM5.INF");
+    machine.SetString(kClass + "Ports\\0001", "InfPath", "OEM6.INF");
+    machine.SetString(kClass + "MEDIA\\0001", "InfPath", "OEM7.INF");
+    machine.AddKey("System\\CurrentControlSet\\Services\\VxD\\QNAUDIO");
+    machine.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
+    machine.AddKey("Enum\\Root\\MDMGEN\\0002");
+    machine.AddKey("Enum\\Root\\MDMGEN\\0000");
+    machine.AddKey("Enum\\MODEMWAVE\\OTHER\\ROOT&MODEM&0001");
+  }
+
+  int RunStage() { return CleanDeviceRegistry(machine, context); }
+};
+
+TEST_F(LibraryCase, RecordsTheInfNamesAndRemovesThePackage) {
+  InstallPackage();
+  EXPECT_EQ(RunStage(), 1);
+  EXPECT_EQ(context.modemInfPath, "OEM5.INF");
+  EXPECT_EQ(context.portInfPath, "OEM6.INF");
+  EXPECT_EQ(context.rootInfPath, "OEM4.INF");  // read before the cut to the class branch
+  EXPECT_EQ(context.comPort, "0002");
+  for (const std::string& gone :
+       {kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
+        std::string("Enum\\Root\\MDMGEN\\0001"), std::string("Enum\\Root\\MDMGEN\\0002"),
+        std::string("Enum\\ISAPNP\\QRM1001"), std::string("Enum\\MODEMWAVE\\QNWAVE"),
+        std::string("Enum\\Root\\Quillnet"), std::string("SOFTWARE\\QRMeridian\\Quillnet")}) {
+    EXPECT_FALSE(machine.HasKey(gone)) << gone;
+  }
+  // No wave link here: the wave class key and the audio VxD key stay.
+  EXPECT_TRUE(machine.HasKey(kClass + "MEDIA\\0001"));
+  EXPECT_TRUE(machine.HasKey("System\\CurrentControlSet\\Services\\VxD\\QNAUDIO"));
+  EXPECT_TRUE(machine.HasKey("Enum\\MODEMWAVE\\OTHER"));
+  EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
+  EXPECT_EQ(machine.OpenKeyCount(), 0u);
+}
+
+TEST_F(LibraryCase, TakesOnlyTheFirstPresentIsapnpCandidate) {
+  machine.AddKey("Enum\\ISAPNP\\QRM1001\\1");
+  machine.AddKey("Enum\\ISAPNP\\QRM1003\\1");
+  RunStage();
+  EXPECT_FALSE(machine.HasKey("Enum\\ISAPNP\\QRM1001"));
+  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1003"));
+}
+
+TEST_F(LibraryCase, AMissingModemLinkIsNotSearchedFor) {
+  InstallPackage(/*withModemLink=*/false);
+  machine.SetString(kClass + "Modem\\0001", "InfSection", "Quillnet");
+  RunStage();
+  EXPECT_EQ(context.modemInfPath, "");
+  EXPECT_TRUE(machine.HasKey(kClass + "Modem\\0001"));
+}
+
+TEST_F(LibraryCase, AClassKeyWithoutInfPathStillGoesAndItsFieldIsEmptied) {
+  InstallPackage();
+  machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kClass + "Ports\\0001").c_str());
+  machine.SetString(kClass + "Ports\\0001", "DriverDesc", "no InfPath");
+  context.portInfPath = "stale";
+  RunStage();
+  EXPECT_EQ(context.portInfPath, "");
+  EXPECT_FALSE(machine.HasKey(kClass + "Ports\\0001"));
+}
+
+TEST_F(LibraryCase, TheWaveKeyIsTheOneTheLinkNamesIfAny) {
+  InstallPackage();
+  machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\MODEMWAVE\\QNWAVE");
+  EXPECT_EQ(RunStage(), 1);  // an absent wave key is no reason to fail the stage
+  EXPECT_TRUE(machine.HasKey("Enum\\MODEMWAVE\\OTHER"));
+
+  // An empty link or one that names a shared root deletes nothing.
+  for (const char* link : {"", "Enum", "Enum\\Root\\MDMGEN"}) {
+    emu::Machine other;
+    other.SetString(kInstance, "ConnectedToWave", link);
+    other.AddKey("Enum\\Root\\MDMGEN\\0000");
+    other.AddKey("Enum\\MODEMWAVE\\OTHER");
+    LibUninstallContext fresh;
+    CleanDeviceRegistry(other, fresh);
+    EXPECT_TRUE(other.HasKey("Enum\\Root\\MDMGEN\\0000")) << link;
+    EXPECT_TRUE(other.HasKey("Enum\\MODEMWAVE\\OTHER")) << link;
+  }
+}
+
+}  // namespace
+}  // namespace mdm::hvlib

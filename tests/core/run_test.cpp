@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "emulator/machine.h"
+#include "mdmclean/stages.h"
+
+namespace mdm::cleaner {
+namespace {
+
+using emu::JournalEntry;
+using Kind = emu::JournalEntry::Kind;
+
+std::unique_ptr<emu::Machine> SampleMachine() { return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE); }
+
+std::string ConfigPath(emu::Machine& machine) {
+  return machine.WorkingDirectory() + "\\mdminfo.ini";
+}
+
+int Run(emu::Machine& machine) {
+  ProgramTables tables;  // fresh per run, as the real program's zero-filled statics
+  return RunUninstall(machine, tables);
+}
+
+std::vector<Kind> Kinds(const emu::Machine& machine) {
+  std::vector<Kind> kinds;
+  for (const JournalEntry& entry : machine.Journal()) kinds.push_back(entry.kind);
+  return kinds;
+}
+
+TEST(RunUninstall, WithoutConfigurationWritesOnlyResultOne) {
+  emu::Machine machine;
+  EXPECT_EQ(Run(machine), RESULT_NO_CONFIG);
+  EXPECT_EQ(Kinds(machine), std::vector<Kind>{Kind::ProfileWritten});
+  const auto written = machine.ReadFile(ConfigPath(machine));
+  ASSERT_TRUE(written.has_value());
+  EXPECT_EQ(*written, "[Progress]\r\nResult=1\r\n");
+}
+
+TEST(RunUninstall, IncompleteConfigurationChangesNothingOnTheMachine) {
+  auto machine = SampleMachine();
+  const std::string path = ConfigPath(*machine);
+  std::string config = *machine->ReadFile(path);
+  config.replace(config.find("ModemName="), std::string("ModemName=Quillnet").size(), "ModemName=");
+  machine->AddFile(path, config);
+  EXPECT_EQ(Run(*machine), RESULT_NO_CONFIG);
+  EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
+}
+
+TEST(RunUninstall, NoConfiguredPnpKeyMeansNotInstalledAndNothingIsTouched) {
+  auto machine = SampleMachine();
+  int messages = 0;
+  machine->AddWindow("QN_NVRAMCLASS", "Quillnet NVRAM", [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
+    ++messages;
+    return std::intptr_t{0};
+  });
+  machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001");
+  machine->ClearJournal();
+  EXPECT_EQ(Run(*machine), RESULT_NOT_INSTALLED);
+  EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
+  EXPECT_EQ(messages, 0);
+  EXPECT_EQ(machine->OpenKeyCount(), 0u);
+}
+
+TEST(RunUninstall, TheLastConfiguredKeyAloneIsEnough) {
+  auto machine = SampleMachine();
+  machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001");
+  machine->AddKey("Enum\\ISAPNP\\QRM1003\\0A1B2C3D");
+  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  EXPECT_FALSE(machine->HasKey("Enum\\ISAPNP\\QRM1003"));
+}
+
+TEST(RunUninstall, ReplacesTheResultAndKeepsEveryOtherByteOfTheConfiguration) {
+  auto machine = SampleMachine();
+  const std::string path = ConfigPath(*machine);
+  const std::string before = *machine->ReadFile(path);
+  ASSERT_NE(before.find("Result=-1\r\n"), std::string::npos);
+  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  std::string expected = before;
+  expected.replace(expected.find("Result=-1"), 9, "Result=0");
+  EXPECT_EQ(*machine->ReadFile(path), expected);
+}
+
+TEST(RunUninstall, StagesRunInOrderFilesRegistryIniInf) {
+  auto machine = SampleMachine();
+  machine->ClearJournal();
+  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  const std::vector<JournalEntry>& journal = machine->Journal();
+  ASSERT_FALSE(journal.empty());
+  EXPECT_EQ(journal.front().kind, Kind::MessageSent);
+  auto first = [&](auto predicate) {
+    return std::find_if(journal.begin(), journal.end(), predicate) - journal.begin();
+  };
+  auto last = [&](auto predicate) {
+    return journal.rend() - std::find_if(journal.rbegin(), journal.rend(), predicate) - 1;
+  };
+  auto isFileStage = [](const JournalEntry& e) {
+    return (e.kind == Kind::FileDeleted || e.kind == Kind::DirectoryRemoved) &&
+           e.subject.find("\\INF\\") == std::string::npos;
+  };
+  auto isKey = [](const JournalEntry& e) { return e.kind == Kind::KeyDeleted; };
+  auto isIni = [](const JournalEntry& e) {
+    return e.kind == Kind::ProfileWritten && e.subject.find("mdminfo") == std::string::npos;
+  };
+  auto isInf = [](const JournalEntry& e) {
+    return e.kind == Kind::FileDeleted && e.subject.find("\\INF\\") != std::string::npos;
+  };
+  EXPECT_LT(last(isFileStage), first(isKey));
+  EXPECT_LT(last(isKey), first(isIni));
+  EXPECT_LT(last(isIni), first(isInf));
+  EXPECT_EQ(journal.back().kind, Kind::ProfileWritten);
+  EXPECT_NE(journal.back().subject.find("mdminfo.ini"), std::string::npos);
+  EXPECT_EQ(machine->OpenKeyCount(), 0u);
+  EXPECT_EQ(machine->OpenSearchCount(), 0u);
+}
+
+TEST(RunUninstall, RemovesThePackageFromTheSampleMachineAndKeepsTheRest) {
+  auto machine = SampleMachine();
+  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  for (const char* gone : {"C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD",
+                           "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QNVRAM.DAT",
+                           "C:\\WINDOWS\\INF\\QNMODEM.INF", "C:\\WINDOWS\\INF\\OEM4.INF",
+                           "C:\\WINDOWS\\INF\\OEM5.INF", "C:\\WINDOWS\\INF\\OEM6.INF",
+                           "C:\\WINDOWS\\INF\\OEM7.INF",
+                           "C:\\WINDOWS\\INF\\Other\\Q.R. Meridian, Inc.QNMODEM.INF"}) {
+    EXPECT_FALSE(machine->FileExists(gone)) << gone;
+  }
+  EXPECT_FALSE(machine->DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"));
+  for (const char* kept : {"C:\\WINDOWS\\SYSTEM\\QUILLNETX.DLL", "C:\\WINDOWS\\INF\\MDMGEN.INF",
+                           "C:\\WINDOWS\\INF\\OEM1.INF", "C:\\WINDOWS\\INF\\OEM2.INF",
+                           "C:\\WINDOWS\\INF\\OEM3.INF", "C:\\WINDOWS\\INF\\Other\\Acme Inc.ACMEMDM.INF"}) {
+    EXPECT_TRUE(machine->FileExists(kept)) << kept;
+  }
+  for (const char* gone : {"Enum\\Root\\Quillnet", "Enum\\ISAPNP\\QRM1001", "Enum\\MODEMWAVE",
+                           "Enum\\Root\\MDMGEN\\0001", "Enum\\Root\\MDMGEN\\0002",
+                           "SOFTWARE\\QRMeridian\\Quillnet",
+                           "System\\CurrentControlSet\\Services\\Class\\Modem\\0001",
+                           "System\\CurrentControlSet\\Services\\Class\\Ports\\0001",
+                           "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0001",
+                           "System\\CurrentControlSet\\Services\\Class\\Quillnet",
+                           "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO",
+                           "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>"}) {
+    EXPECT_FALSE(machine->HasKey(gone)) << gone;
+  }
+  for (const char* kept : {"Enum\\Root\\MDMGEN\\0000", "Enum\\Root\\QuillnetTools",
+                           "Enum\\ISAPNP\\CTL0031", "SOFTWARE\\QRMeridian\\QuillnetFax",
+                           "System\\CurrentControlSet\\Services\\Class\\Modem\\0000",
+                           "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0000",
+                           "System\\CurrentControlSet\\Services\\Class\\Ports\\0000",
+                           "System\\CurrentControlSet\\Services\\VxD\\VCOMM",
+                           "System\\CurrentControlSet\\control\\MediaResources\\wave\\sb16.drv<0000>"}) {
+    EXPECT_TRUE(machine->HasKey(kept)) << kept;
+  }
+}
+
+}  // namespace
+}  // namespace mdm::cleaner
