@@ -221,6 +221,16 @@ TEST_F(SerialChangeTest, WalkSkipsWhatItCannotUseAndMatchesByteForByte) {
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 }
 
+TEST_F(SerialChangeTest, LinkOfExactly200BytesEndsAtItsLastByte) {
+  // 200 bytes of REG_SZ data with no terminator: the last byte makes way for
+  // one, so the old serial number at the very end is no longer whole.
+  const std::string link = std::string(192, 'P') + OLD_SERIAL;
+  machine.SetValue(ROOT_KEY + "\\0000", "ConnectedToPort", REG_SZ, Bytes(link));
+  EXPECT_EQ(Change(), ERROR_SUCCESS);
+  EXPECT_EQ(machine.GetString(ROOT_KEY + "\\0000", "ConnectedToPort"), link);
+  EXPECT_FALSE(machine.HasKey(OldKey()));
+}
+
 TEST_F(SerialChangeTest, TextAfterTheOldSerialIsDropped) {
   machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort",
                     "ISAPNP\\QRM1001\\" + OLD_SERIAL + "\\tail " + OLD_SERIAL);
@@ -317,14 +327,14 @@ TEST_F(SerialChangeTest, NormalEndReturnsTheResultOfTheDelete) {
 }
 
 TEST_F(SerialChangeTest, RelinkThatWouldNotFitItsTextChangesNothing) {
-  // 170 bytes before the old serial leave no room for a 40-character one.
+  // 170 bytes before the old serial leave room for 29 characters and the
+  // terminator, not for 30.
   machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort", std::string(170, 'P') + OLD_SERIAL);
   const std::string before = machine.ExportRegistry();
-  EXPECT_EQ(Change(machine, OLD_SERIAL, std::string(40, 'S')), ERROR_MORE_DATA);
+  EXPECT_EQ(Change(machine, OLD_SERIAL, std::string(30, 'S')), ERROR_MORE_DATA);
   EXPECT_EQ(machine.ExportRegistry(), before);
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 
-  // 29 characters fit exactly: 170 + 29 + terminator = 200 bytes.
   EXPECT_EQ(Change(machine, OLD_SERIAL, std::string(29, 'S')), ERROR_SUCCESS);
   EXPECT_EQ(Link(), std::string(170, 'P') + std::string(29, 'S'));
 }
