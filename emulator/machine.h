@@ -61,6 +61,7 @@ class Machine final : public Platform {
   void SetTempPath(const std::string& path);  // with trailing backslash
   void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build = 950);
   void SetWorkingDirectory(const std::string& path);
+  std::string WorkingDirectory() const;
   // A top-level window whose procedure is `handler`, called synchronously by
   // SendMessageA.
   void AddWindow(const std::string& className, const std::string& title, MessageHandler handler);
@@ -136,6 +137,16 @@ class Machine final : public Platform {
   // Handles and searches still open (tests check that every one was closed).
   std::size_t OpenKeyCount() const;
   std::size_t OpenSearchCount() const;
+
+  // Every RegOpenKeyExA call in order: the key asked for (below
+  // HKEY_LOCAL_MACHINE, as the caller spelled it), the access requested and
+  // the result. The access is recorded, not enforced, as on Windows 95.
+  struct KeyOpen {
+    std::string path;
+    std::uint32_t access;
+    std::int32_t result;
+  };
+  const std::vector<KeyOpen>& KeyOpenLog() const;
 
  private:
   struct State;

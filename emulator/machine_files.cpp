@@ -1,0 +1,214 @@
+// The file functions of the platform: directory search, file deletion and
+// directory removal, with the refusals and last-error codes of Windows.
+//
+// Not modelled: 8.3 short names (Windows matches a pattern against them too,
+// so "oem*.inf" may find a long-named file whose short name fits; here a
+// pattern sees long names only) and the host's directory order (a search
+// returns names sorted case-blind, where Wine returns the host's readdir order).
+#include <cstring>
+
+#include "emulator/case_blind.h"
+#include "emulator/machine.h"
+#include "emulator/machine_state.h"
+
+namespace mdm::emu {
+
+namespace {
+
+bool IsValidName(const std::string& name) {
+  if (name.find_first_of("*?<>|\":") != std::string::npos) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 32) return false;
+  }
+  return true;
+}
+
+bool SamePath(const WinPath& a, const WinPath& b) {
+  if (a.drive != b.drive || a.parts.size() != b.parts.size()) return false;
+  for (std::size_t i = 0; i < a.parts.size(); ++i) {
+    if (!SameCaseBlind(a.parts[i], b.parts[i])) return false;
+  }
+  return true;
+}
+
+// A path argument of a file function; nullopt with `error` set when it names
+// nothing. Windows 95 refuses paths of MAX_PATH characters and more.
+std::optional<WinPath> PathArgument(const WinPath& workingDirectory, const char* path,
+                                    std::uint32_t& error) {
+  if (path == nullptr || path[0] == '\0') {
+    error = ERROR_PATH_NOT_FOUND;
+    return std::nullopt;
+  }
+  if (std::strlen(path) >= MAX_PATH) {
+    error = ERROR_FILENAME_EXCED_RANGE;
+    return std::nullopt;
+  }
+  auto parsed = ParseWinPath(path, workingDirectory);
+  if (!parsed) {
+    error = ERROR_PATH_NOT_FOUND;
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i + 1 < parsed->parts.size(); ++i) {
+    if (!IsValidName(parsed->parts[i])) {
+      error = ERROR_INVALID_NAME;
+      return std::nullopt;
+    }
+  }
+  return parsed;
+}
+
+FindData Entry(const std::string& name, bool directory, bool readOnly) {
+  FindData entry;
+  entry.attributes = (directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE) |
+                     (readOnly ? FILE_ATTRIBUTE_READONLY : 0);
+  std::strncpy(entry.fileName, name.c_str(), MAX_PATH - 1);
+  return entry;
+}
+
+}  // namespace
+
+FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
+  std::uint32_t& error = state_->lastError;
+  if (data == nullptr) {
+    error = ERROR_INVALID_PARAMETER;
+    return INVALID_FIND_HANDLE;
+  }
+  const auto path = PathArgument(state_->WorkingPath(), pattern, error);
+  if (!path) return INVALID_FIND_HANDLE;
+  if (path->parts.empty() || path->trailingSeparator) {
+    error = ERROR_FILE_NOT_FOUND;  // no name to look for
+    return INVALID_FIND_HANDLE;
+  }
+  const std::string& mask = path->parts.back();
+  const WinPath directory = path->Parent();
+  const FileNode* folder = state_->files.Find(directory);
+  if (folder == nullptr || !folder->isDirectory) {
+    error = ERROR_PATH_NOT_FOUND;
+    return INVALID_FIND_HANDLE;
+  }
+
+  auto matches = [&](const std::string& name) {
+    return HasWildcard(mask) ? MatchesPattern(name, mask) : SameCaseBlind(name, mask);
+  };
+  Search search{directory, {}, 0};
+  if (!directory.parts.empty()) {  // a drive's root has no "." and ".."
+    for (const char* dots : {".", ".."}) {
+      if (matches(dots)) search.entries.push_back(Entry(dots, true, false));
+    }
+  }
+  for (const auto& child : folder->children) {
+    if (matches(child->name)) search.entries.push_back(Entry(child->name, child->isDirectory, child->readOnly));
+  }
+  if (search.entries.empty()) {
+    error = ERROR_FILE_NOT_FOUND;
+    return INVALID_FIND_HANDLE;
+  }
+
+  *data = search.entries[0];
+  search.next = 1;
+  const FindHandle handle = state_->nextSearch;
+  state_->nextSearch += 4;
+  state_->searches.emplace(handle, std::move(search));
+  return handle;
+}
+
+int Machine::FindNextFileA(FindHandle handle, FindData* data) {
+  auto it = state_->searches.find(handle);
+  if (it == state_->searches.end() || data == nullptr) {
+    state_->lastError = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  Search& search = it->second;
+  if (search.next >= search.entries.size()) {
+    state_->lastError = ERROR_NO_MORE_FILES;
+    return 0;
+  }
+  *data = search.entries[search.next++];
+  return 1;
+}
+
+int Machine::FindClose(FindHandle handle) {
+  if (state_->searches.erase(handle) == 0) {
+    state_->lastError = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  return 1;
+}
+
+int Machine::DeleteFileA(const char* path) {
+  std::uint32_t& error = state_->lastError;
+  const auto where = PathArgument(state_->WorkingPath(), path, error);
+  if (!where) return 0;
+  if (where->parts.empty()) {
+    error = ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  if (!IsValidName(where->parts.back())) {
+    error = ERROR_INVALID_NAME;  // no wildcards: one file at a time
+    return 0;
+  }
+  Lookup lookup;
+  FileNode* file = state_->files.Find(*where, &lookup);
+  if (file == nullptr) {
+    error = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+  if (file->isDirectory || file->readOnly) {
+    error = ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  if (where->trailingSeparator) {
+    error = ERROR_INVALID_NAME;  // "name\" names a directory, and this is a file
+    return 0;
+  }
+  if (file->inUse) {
+    error = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
+  const std::string stored = state_->files.StoredPath(*where);
+  state_->files.Find(where->Parent())->Remove(file);
+  state_->Record(JournalEntry::Kind::FileDeleted, stored);
+  return 1;
+}
+
+int Machine::RemoveDirectoryA(const char* path) {
+  std::uint32_t& error = state_->lastError;
+  const auto where = PathArgument(state_->WorkingPath(), path, error);
+  if (!where) return 0;
+  if (where->parts.empty()) {
+    error = ERROR_ACCESS_DENIED;  // a drive's root stays
+    return 0;
+  }
+  Lookup lookup;
+  FileNode* directory = state_->files.Find(*where, &lookup);
+  if (directory == nullptr) {
+    error = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+  if (!directory->isDirectory) {
+    error = ERROR_DIRECTORY;
+    return 0;
+  }
+  // Windows 95 keeps a directory that an open search or the working
+  // directory holds.
+  bool held = SamePath(*where, state_->WorkingPath());
+  for (const auto& [handle, search] : state_->searches) held = held || SamePath(*where, search.directory);
+  if (held) {
+    error = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
+  if (directory->readOnly) {
+    error = ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  if (!directory->children.empty()) {
+    error = ERROR_DIR_NOT_EMPTY;
+    return 0;
+  }
+  const std::string stored = state_->files.StoredPath(*where);
+  state_->files.Find(where->Parent())->Remove(directory);
+  state_->Record(JournalEntry::Kind::DirectoryRemoved, stored);
+  return 1;
+}
+
+}  // namespace mdm::emu

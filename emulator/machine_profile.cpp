@@ -1,0 +1,140 @@
+// The profile functions of the platform over the files of the emulated
+// drives. A profile file is an ordinary file there; a write changes only the
+// bytes it concerns (see profile_text.h).
+//
+// Differences from Wine, which the conformance comparison should expect:
+// Wine rewrites the whole file from its parsed form on every write, keeps the
+// blanks inside "[ name ]" (so such a section is not found), treats a line
+// without "=" as a key without value, and cuts one character too many from a
+// quoted value that exactly fills the buffer.
+#include <cstring>
+
+#include "emulator/machine.h"
+#include "emulator/machine_state.h"
+#include "emulator/profile_text.h"
+
+namespace mdm::emu {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A bare name lives in the Windows directory; anything with a separator or a
+// drive is a path, relative ones to the working directory.
+std::optional<WinPath> ProfilePath(const std::string& windowsDirectory,
+                                   const WinPath& workingDirectory, const char* fileName) {
+  const std::string name = fileName != nullptr ? fileName : "win.ini";
+  if (name.empty()) return std::nullopt;
+  if (name.find_first_of("\\/:") == std::string::npos) {
+    return ParseWinPath(windowsDirectory + "\\" + name, workingDirectory);
+  }
+  return ParseWinPath(name, workingDirectory);
+}
+
+// Copies as much as fits, cut to size - 1; the count excludes the terminator.
+std::uint32_t CopyCut(const std::string& text, char* buffer, std::uint32_t size) {
+  const std::size_t count = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(buffer, text.data(), count);
+  buffer[count] = '\0';
+  return static_cast<std::uint32_t>(count);
+}
+
+// A list of names, each with its terminator, and one more at the end; cut to
+// the buffer, the count is then size - 2, as Windows reports it.
+std::uint32_t CopyNameList(const std::vector<std::string>& names, char* buffer, std::uint32_t size) {
+  std::string list;
+  for (const std::string& name : names) list += name + '\0';
+  if (list.size() + 1 <= size) {
+    std::memcpy(buffer, list.data(), list.size());
+    buffer[list.size()] = '\0';
+    return static_cast<std::uint32_t>(list.size());
+  }
+  if (size < 2) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  std::memcpy(buffer, list.data(), size - 2);
+  buffer[size - 2] = '\0';
+  buffer[size - 1] = '\0';
+  return size - 2;
+}
+
+std::string TrimTrailing(std::string text) {
+  while (!text.empty() && IsBlank(text.back())) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::uint32_t Machine::GetPrivateProfileStringA(const char* section, const char* key,
+                                                const char* defaultValue, char* buffer,
+                                                std::uint32_t size, const char* fileName) {
+  if (buffer == nullptr || size == 0) return 0;
+  const std::string fallback = TrimTrailing(defaultValue != nullptr ? defaultValue : "");
+
+  std::string text;
+  if (const auto path = ProfilePath(state_->windowsDirectory, state_->WorkingPath(), fileName)) {
+    const FileNode* file = state_->files.Find(*path);
+    if (file != nullptr && !file->isDirectory) text = file->content;
+  }
+
+  if (key != nullptr) {
+    if (key[0] == '\0' || section == nullptr) {  // Windows 95 returns nothing for these
+      buffer[0] = '\0';
+      return 0;
+    }
+    const auto value = FindProfileValue(text, section, key);
+    return CopyCut(value ? *value : fallback, buffer, size);
+  }
+  if (section != nullptr) {
+    const std::vector<std::string> keys = ProfileKeyNames(text, section);
+    if (keys.empty()) return CopyCut(fallback, buffer, size);
+    return CopyNameList(keys, buffer, size);
+  }
+  return CopyNameList(ProfileSectionNames(text), buffer, size);
+}
+
+int Machine::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                        const char* fileName) {
+  const auto path = ProfilePath(state_->windowsDirectory, state_->WorkingPath(), fileName);
+  if (!path || path->parts.empty()) {
+    state_->lastError = ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+  if (section == nullptr && key == nullptr && value == nullptr) return 1;  // a flush: nothing cached
+  if (section == nullptr) return 0;
+
+  Lookup lookup;
+  FileNode* file = state_->files.Find(*path, &lookup);
+  if (file != nullptr && (file->isDirectory || file->readOnly)) {
+    state_->lastError = ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  const bool deletes = key == nullptr || value == nullptr;
+  if (file == nullptr && deletes) return 1;  // nothing to delete, no file made
+  if (file == nullptr && lookup == Lookup::NoPath) {
+    state_->lastError = ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+
+  const std::string text = file != nullptr ? file->content : std::string();
+  std::string detail = section;
+  std::string edited;
+  if (key == nullptr) {
+    edited = DeleteProfileSection(text, section);
+  } else if (value == nullptr) {
+    edited = DeleteProfileKey(text, section, key);
+    detail += std::string("\\") + key;
+  } else {
+    const char* start = value;
+    while (IsBlank(*start)) ++start;  // leading blanks are not stored
+    edited = SetProfileValue(text, section, key, start);
+    detail += std::string("\\") + key + "=" + start;
+  }
+  if (file == nullptr) file = &state_->files.Find(path->Parent())->Add(path->parts.back(), false);
+  file->content = std::move(edited);
+  state_->Record(JournalEntry::Kind::ProfileWritten, state_->files.StoredPath(*path), detail);
+  return 1;
+}
+
+}  // namespace mdm::emu

@@ -1,0 +1,72 @@
+// What a Machine holds; shared by the files that implement its parts.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/file_tree.h"
+#include "emulator/machine.h"
+#include "emulator/registry_tree.h"
+
+namespace mdm::emu {
+
+// Win32 error codes the emulated machine sets or returns beyond platform.h.
+constexpr std::uint32_t ERROR_PATH_NOT_FOUND = 3;
+constexpr std::uint32_t ERROR_NO_MORE_FILES = 18;
+constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
+constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr std::uint32_t ERROR_INVALID_NAME = 123;
+constexpr std::uint32_t ERROR_DIR_NOT_EMPTY = 145;
+constexpr std::uint32_t ERROR_BAD_PATHNAME = 161;
+constexpr std::uint32_t ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr std::uint32_t ERROR_DIRECTORY = 267;
+constexpr std::uint32_t ERROR_NOACCESS = 998;
+constexpr std::uint32_t ERROR_BADKEY = 1010;
+constexpr std::uint32_t ERROR_KEY_DELETED = 1018;
+constexpr std::uint32_t ERROR_INVALID_WINDOW_HANDLE = 1400;
+
+struct Window {
+  std::string className;
+  std::string title;
+  MessageHandler handler;
+};
+
+struct Search {
+  WinPath directory;
+  std::vector<FindData> entries;
+  std::size_t next = 0;
+};
+
+struct Machine::State {
+  RegistryTree registry;
+  FileTree files;
+
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\SYSTEM";
+  std::string tempPath = "C:\\WINDOWS\\TEMP\\";
+  std::string workingDirectory = "C:\\WORK";
+  std::uint32_t major = 4;
+  std::uint32_t minor = 0;
+  std::uint32_t build = 950;
+
+  std::vector<Window> windows;
+  std::vector<JournalEntry> journal;
+  std::vector<KeyOpen> keyOpens;
+  std::map<FindHandle, Search> searches;
+  FindHandle nextSearch = 0x1000;
+  std::uint32_t lastError = 0;
+
+  void Record(JournalEntry::Kind kind, std::string subject, std::string detail = {}) {
+    journal.push_back(JournalEntry{kind, std::move(subject), std::move(detail)});
+  }
+
+  WinPath WorkingPath() const;
+  // A path the way the Win32 file functions resolve it, or nullopt.
+  std::optional<WinPath> Resolve(const std::string& path) const;
+  // As Resolve, for the set-up functions: throws std::invalid_argument.
+  WinPath ResolveOrThrow(const std::string& path) const;
+};
+
+}  // namespace mdm::emu
