@@ -8,10 +8,11 @@
 
 #include <windows.h>
 
+// No exception may cross the C boundary into the loading program; the only
+// one the core can raise is a failed allocation.
 namespace {
 
-// No exception may cross the C boundary into the loading program.
-constexpr LONG STATUS_NOT_ENOUGH_MEMORY = 8;
+constexpr LONG STATUS_NOT_ENOUGH_MEMORY = 8;  // ERROR_NOT_ENOUGH_MEMORY
 
 }  // namespace
 
