@@ -117,6 +117,11 @@ void BootTemplate(const std::string& dir) {
            env, log);
   RunQuiet({kWine64, "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win95", "/f"},
            env, log);
+  // Windows 95 keeps win.ini's [windows] section in the file; Wine maps it to
+  // the registry as Windows NT does until this mapping is removed.
+  RunQuiet({kWine64, "reg", "delete",
+            "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\win.ini", "/f"},
+           env, log);
   // The server writes the registry files when it ends.
   RunQuiet({kWineserver, "-w"}, env, log);
 }
@@ -131,10 +136,13 @@ std::string TemplatePrefix() {
   if (lock < 0) throw std::runtime_error("cannot open " + base + "/lock");
   flock(lock, LOCK_EX);
   try {
-    if (!fs::exists(dir + "/.mdm-ready")) {
+    // The marker's name changes whenever the boot steps do, so that an older
+    // template is booted again.
+    const std::string ready = dir + "/.mdm-ready-2";
+    if (!fs::exists(ready)) {
       fs::remove_all(dir);
       BootTemplate(dir);
-      Spill(dir + "/.mdm-ready", "");
+      Spill(ready, "");
     }
   } catch (...) {
     close(lock);

@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: nvram-window REPORT [WATCHED...] -- PROGRAM [ARGS...]\n");
     return 2;
   }
-  FILE* report = std::fopen(argv[1], "w");
+  FILE* report = std::fopen(argv[1], "wb");
   if (report == nullptr) return 3;
   g_watched.assign(argv + 2, argv + separator);
 
