@@ -1,0 +1,191 @@
+#include "tests/wine_mdmclean/wine_machine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace mdm::wine {
+namespace {
+
+const std::string kSample = MDM_SAMPLE_MACHINE_DIR;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Copies a folder of the sample, subfolders included, to a Windows folder.
+void CopyTree(WinePrefix& prefix, const fs::path& from, const std::string& to) {
+  for (const auto& entry : fs::directory_iterator(from)) {
+    const std::string target = to + "\\" + entry.path().filename().string();
+    if (entry.is_directory()) {
+      CopyTree(prefix, entry.path(), target);
+    } else {
+      prefix.WriteFile(target, Slurp(entry.path()));
+    }
+  }
+}
+
+// Start of the line holding `key=` (at a line start), or npos.
+std::size_t FindKeyLine(const std::string& text, const std::string& key) {
+  const std::string wanted = key + "=";
+  for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+    if (text.compare(at, wanted.size(), wanted) == 0) return at;
+    if (text.find('\n', at) == std::string::npos) break;
+  }
+  return std::string::npos;
+}
+
+// End of the line's text: before its "\r\n" or "\n".
+std::size_t LineEnd(const std::string& text, std::size_t start) {
+  std::size_t end = text.find('\n', start);
+  if (end == std::string::npos) return text.size();
+  return end > start && text[end - 1] == '\r' ? end - 1 : end;
+}
+
+void AddFiles(WinePrefix& prefix, const std::string& folder,
+              std::map<std::string, std::string>& into) {
+  for (const std::string& name : prefix.ListDir(folder)) {
+    const std::string path = folder + "\\" + name;
+    if (std::optional<std::string> content = prefix.ReadFile(path)) {
+      into["file " + path] = *content;
+    } else {
+      into["folder " + path] = "";
+      AddFiles(prefix, path, into);
+    }
+  }
+}
+
+}  // namespace
+
+std::string SampleFile(const std::string& relative) { return Slurp(kSample + "/" + relative); }
+
+std::vector<std::string> SampleSystemFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(kSample + "/drive_c/WINDOWS/SYSTEM")) {
+    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void LayDownSampleMachine(WinePrefix& prefix, const std::string& mdmcleanExe, bool withMdminfo) {
+  prefix.ImportRegistry(SampleFile("registry.reg"));
+  for (const std::string& name : SampleSystemFiles()) {
+    const std::string target = std::string(kSystemDir) + "\\" + name;
+    if (!prefix.Exists(target)) prefix.WriteFile(target, SampleFile("drive_c/WINDOWS/SYSTEM/" + name));
+  }
+  CopyTree(prefix, kSample + "/drive_c/WINDOWS/SYSTEM/QUILLNET.101",
+           std::string(kSystemDir) + "\\QUILLNET.101");
+  CopyTree(prefix, kSample + "/drive_c/WINDOWS/INF", kInfDir);
+  prefix.WriteFile("C:\\windows\\win.ini",
+                   ReplaceAll(SampleFile("drive_c/WINDOWS/WIN.INI"), "C:\\WINDOWS\\SYSTEM", kSystemDir));
+  prefix.WriteFile("C:\\windows\\system.ini", SampleFile("drive_c/WINDOWS/SYSTEM.INI"));
+  prefix.WriteFile(std::string(kSetupDir) + "\\mdmclean.exe", Slurp(mdmcleanExe));
+  if (withMdminfo) prefix.WriteFile(kMdminfo, SampleFile("drive_c/QNSETUP/mdminfo.ini"));
+}
+
+std::string WithValue(const std::string& text, const std::string& key, const std::string& value) {
+  const std::size_t start = FindKeyLine(text, key);
+  if (start == std::string::npos) throw std::invalid_argument("no line " + key + "=");
+  const std::size_t valueStart = start + key.size() + 1;
+  return text.substr(0, valueStart) + value + text.substr(LineEnd(text, start));
+}
+
+std::string WithoutKey(const std::string& text, const std::string& key) {
+  const std::size_t start = FindKeyLine(text, key);
+  if (start == std::string::npos) throw std::invalid_argument("no line " + key + "=");
+  const std::size_t next = text.find('\n', start);
+  return text.substr(0, start) + (next == std::string::npos ? "" : text.substr(next + 1));
+}
+
+std::string AsWineRewrites(const std::string& text) {
+  std::string kept;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    kept += line + "\n";
+  }
+  return kept;
+}
+
+std::set<std::string> KeyNames(const std::string& exported) {
+  std::set<std::string> names;
+  std::istringstream lines(exported);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+      names.insert(Lower(line.substr(1, line.size() - 2)));
+    }
+  }
+  return names;
+}
+
+std::vector<std::string> PackageRegistryRoots() {
+  return {"HKEY_LOCAL_MACHINE\\Enum",
+          "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class",
+          "HKEY_LOCAL_MACHINE\\Software",
+          "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\MediaResources\\wave",
+          "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD"};
+}
+
+std::map<std::string, std::string> Snapshot(WinePrefix& prefix) {
+  std::map<std::string, std::string> snapshot;
+  for (const std::string& root : PackageRegistryRoots()) {
+    // The vendor's key only: the whole of Wine's HKLM\Software takes seconds
+    // to export, and nothing of the package lies elsewhere below it.
+    const std::string key = root == "HKEY_LOCAL_MACHINE\\Software" ? root + "\\QRMeridian" : root;
+    snapshot["registry " + key] = prefix.ExportRegistry(key);
+  }
+  for (const std::string& name : SampleSystemFiles()) {
+    const std::string path = std::string(kSystemDir) + "\\" + name;
+    snapshot["file " + path] = prefix.ReadFile(path).value_or("<absent>");
+  }
+  AddFiles(prefix, std::string(kSystemDir) + "\\QUILLNET.101", snapshot);
+  AddFiles(prefix, kInfDir, snapshot);
+  for (const char* ini : {"C:\\windows\\win.ini", "C:\\windows\\system.ini"}) {
+    snapshot[std::string("file ") + ini] = prefix.ReadFile(ini).value_or("<absent>");
+  }
+  return snapshot;
+}
+
+std::vector<std::string> Differences(const std::map<std::string, std::string>& before,
+                                     const std::map<std::string, std::string>& after) {
+  std::vector<std::string> names;
+  for (const auto& [name, content] : before) {
+    auto found = after.find(name);
+    if (found == after.end()) {
+      names.push_back(name + " (gone)");
+    } else if (found->second != content) {
+      names.push_back(name + " (changed)");
+    }
+  }
+  for (const auto& [name, content] : after) {
+    if (before.count(name) == 0) names.push_back(name + " (new)");
+  }
+  return names;
+}
+
+}  // namespace mdm::wine

@@ -1,0 +1,55 @@
+// The sample machine laid down in a Wine prefix, and the views of it that the
+// tests compare before and after a run of mdmclean.exe.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/wine/wine_prefix.h"
+
+namespace mdm::wine {
+
+// Where the setup program leaves mdminfo.ini and starts mdmclean.
+inline const char* const kSetupDir = "C:\\QNSETUP";
+inline const char* const kMdminfo = "C:\\QNSETUP\\mdminfo.ini";
+inline const char* const kSystemDir = "C:\\windows\\system32";
+inline const char* const kInfDir = "C:\\windows\\inf";
+
+// The sample image's file at `relative` (e.g. "drive_c/WINDOWS/WIN.INI").
+std::string SampleFile(const std::string& relative);
+
+// Lays the sample machine down in `prefix`: its registry imported, the
+// package's and the bystanders' system files in the system directory (never
+// over a file Wine ships), its INF folder, win.ini with the sample's system
+// directory replaced by the prefix's, system.ini, and C:\QNSETUP holding
+// mdmclean.exe and, when `withMdminfo`, the sample's mdminfo.ini.
+void LayDownSampleMachine(WinePrefix& prefix, const std::string& mdmcleanExe, bool withMdminfo);
+
+// The names of the files the sample puts in the system directory.
+std::vector<std::string> SampleSystemFiles();
+
+// `text` with the value of the first `key=` line replaced by `value`.
+std::string WithValue(const std::string& text, const std::string& key, const std::string& value);
+// `text` without the line of `key=`.
+std::string WithoutKey(const std::string& text, const std::string& key);
+// A profile file as Wine writes it back: Wine saves the whole file from what
+// it parsed, and blank lines are not kept (measured). Windows 95 edits the
+// file in place and keeps them.
+std::string AsWineRewrites(const std::string& text);
+
+// Key names of a regedit export, lower-cased (Wine keeps the case a key was
+// first created with, which differs between the sample and Wine's own keys).
+std::set<std::string> KeyNames(const std::string& exported);
+
+// The registry roots the package's keys live under.
+std::vector<std::string> PackageRegistryRoots();
+
+// Every registry export and file the package's removal could touch, by name.
+std::map<std::string, std::string> Snapshot(WinePrefix& prefix);
+// Names whose content differs between two snapshots, or that only one holds.
+std::vector<std::string> Differences(const std::map<std::string, std::string>& before,
+                                     const std::map<std::string, std::string>& after);
+
+}  // namespace mdm::wine
