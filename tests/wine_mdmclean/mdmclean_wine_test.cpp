@@ -161,7 +161,8 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
   };
   {
     SCOPED_TRACE("the NVRAM window is told once, with both parameters 0, before any deletion");
-    EXPECT_EQ(RunUnderNvramWindow(packageFiles), "message 1 wParam=0 lParam=0 missing=0\nmessages 1\n");
+    EXPECT_EQ(RunUnderNvramWindow(packageFiles),
+              "message 1 wParam=0 lParam=0 missing=0\nmessages 1\n");
   }
   {
     SCOPED_TRACE("Result replaced, every other line of mdminfo.ini kept");
@@ -209,9 +210,8 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
   }
   {
     SCOPED_TRACE("win.ini and system.ini: only the two lines edited, and upper-cased");
-    EXPECT_EQ(prefix->ReadFile(kWinIni),
-              AsWineRewrites(WithValue(winIni, "load",
-                                       "C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE QUILLNET.101\\PRELDR.EXE")));
+    const std::string load = "C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE QUILLNET.101\\PRELDR.EXE";
+    EXPECT_EQ(prefix->ReadFile(kWinIni), AsWineRewrites(WithValue(winIni, "load", load)));
     EXPECT_EQ(prefix->ReadFile(kSystemIni),
               AsWineRewrites(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
   }

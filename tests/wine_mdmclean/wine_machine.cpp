@@ -94,13 +94,14 @@ void LayDownSampleMachine(WinePrefix& prefix, const std::string& mdmcleanExe, bo
   prefix.ImportRegistry(SampleFile("registry.reg"));
   for (const std::string& name : SampleSystemFiles()) {
     const std::string target = std::string(kSystemDir) + "\\" + name;
-    if (!prefix.Exists(target)) prefix.WriteFile(target, SampleFile("drive_c/WINDOWS/SYSTEM/" + name));
+    if (prefix.Exists(target)) continue;  // never over one of Wine's own files
+    prefix.WriteFile(target, SampleFile("drive_c/WINDOWS/SYSTEM/" + name));
   }
   CopyTree(prefix, kSample + "/drive_c/WINDOWS/SYSTEM/QUILLNET.101",
            std::string(kSystemDir) + "\\QUILLNET.101");
   CopyTree(prefix, kSample + "/drive_c/WINDOWS/INF", kInfDir);
-  prefix.WriteFile("C:\\windows\\win.ini",
-                   ReplaceAll(SampleFile("drive_c/WINDOWS/WIN.INI"), "C:\\WINDOWS\\SYSTEM", kSystemDir));
+  const std::string winIni = SampleFile("drive_c/WINDOWS/WIN.INI");
+  prefix.WriteFile("C:\\windows\\win.ini", ReplaceAll(winIni, "C:\\WINDOWS\\SYSTEM", kSystemDir));
   prefix.WriteFile("C:\\windows\\system.ini", SampleFile("drive_c/WINDOWS/SYSTEM.INI"));
   prefix.WriteFile(std::string(kSetupDir) + "\\mdmclean.exe", Slurp(mdmcleanExe));
   if (withMdminfo) prefix.WriteFile(kMdminfo, SampleFile("drive_c/QNSETUP/mdminfo.ini"));

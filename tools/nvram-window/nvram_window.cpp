@@ -106,7 +106,9 @@ void WriteReport(FILE* report, DWORD childExit) {
                  static_cast<unsigned long long>(delivery.wParam),
                  static_cast<long long>(delivery.lParam),
                  static_cast<unsigned>(delivery.missing.size()));
-    for (const std::string& path : delivery.missing) std::fprintf(report, "missing %s\n", path.c_str());
+    for (const std::string& path : delivery.missing) {
+      std::fprintf(report, "missing %s\n", path.c_str());
+    }
   }
   std::fprintf(report, "messages %u\n", static_cast<unsigned>(g_deliveries.size()));
   std::fprintf(report, "child exit %lu\n", static_cast<unsigned long>(childExit));
