@@ -164,12 +164,16 @@ TEST_F(ProgramInfTest, AFileWhosePathDoesNotFitIsSkipped) {
   machine.SetWindowsDirectory(windows);
   const std::string inf = windows + "\\INF\\";
   const std::string longName = "oem" + std::string(60, 'x') + ".inf";  // path > 259
+  // The file that a path cut to 259 characters would name instead.
+  const std::string decoy = (inf + longName).substr(0, 259);
   machine.AddFile(inf + longName, Described("Modem"));
+  machine.AddFile(decoy, Described("Modem"));
   machine.AddFile(inf + "oem2.inf", Described("Modem"));
 
   Run();
 
   EXPECT_TRUE(machine.FileExists(inf + longName));
+  EXPECT_TRUE(machine.FileExists(decoy));
   EXPECT_FALSE(machine.FileExists(inf + "oem2.inf"));
 }
 
