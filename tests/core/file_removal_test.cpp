@@ -46,12 +46,13 @@ TEST(ComposeEntryPath, BuildsEachKindAndRefusesWhatDoesNotFit) {
   // The library does not compose the temporary directory; nobody composes past it.
   EXPECT_FALSE(ComposeEntryPath(machine, LIBRARY_FILE_REMOVAL, File(DIR_TEMP, "", "A.TMP"), path));
   EXPECT_FALSE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(5, "", "A.TMP"), path));
-  // 20 + 1 + 239 = 260 characters do not fit 260 bytes: refused, not cut.
-  const std::string longName(239, 'N');
+  // "C:\WINDOWS\SYSTEM" + "\" + 242 = 260 characters do not fit 260 bytes:
+  // refused, not cut.
+  const std::string longName(242, 'N');
   EXPECT_FALSE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL,
                                 File(DIR_SYSTEM, "", longName.c_str()), path));
   EXPECT_TRUE(path.empty());
-  const std::string fitting(238, 'N');
+  const std::string fitting(241, 'N');
   EXPECT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL,
                                File(DIR_SYSTEM, "", fitting.c_str()), path));
 }

@@ -19,7 +19,7 @@ std::string ConfigPath(emu::Machine& machine) {
   return machine.WorkingDirectory() + "\\mdminfo.ini";
 }
 
-int Run(emu::Machine& machine) {
+int RunOn(emu::Machine& machine) {
   ProgramTables tables;  // fresh per run, as the real program's zero-filled statics
   return RunUninstall(machine, tables);
 }
@@ -32,7 +32,7 @@ std::vector<Kind> Kinds(const emu::Machine& machine) {
 
 TEST(RunUninstall, WithoutConfigurationWritesOnlyResultOne) {
   emu::Machine machine;
-  EXPECT_EQ(Run(machine), RESULT_NO_CONFIG);
+  EXPECT_EQ(RunOn(machine), RESULT_NO_CONFIG);
   EXPECT_EQ(Kinds(machine), std::vector<Kind>{Kind::ProfileWritten});
   const auto written = machine.ReadFile(ConfigPath(machine));
   ASSERT_TRUE(written.has_value());
@@ -45,7 +45,7 @@ TEST(RunUninstall, IncompleteConfigurationChangesNothingOnTheMachine) {
   std::string config = *machine->ReadFile(path);
   config.replace(config.find("ModemName="), std::string("ModemName=Quillnet").size(), "ModemName=");
   machine->AddFile(path, config);
-  EXPECT_EQ(Run(*machine), RESULT_NO_CONFIG);
+  EXPECT_EQ(RunOn(*machine), RESULT_NO_CONFIG);
   EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
 }
 
@@ -58,7 +58,7 @@ TEST(RunUninstall, NoConfiguredPnpKeyMeansNotInstalledAndNothingIsTouched) {
   });
   machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001");
   machine->ClearJournal();
-  EXPECT_EQ(Run(*machine), RESULT_NOT_INSTALLED);
+  EXPECT_EQ(RunOn(*machine), RESULT_NOT_INSTALLED);
   EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
   EXPECT_EQ(messages, 0);
   EXPECT_EQ(machine->OpenKeyCount(), 0u);
@@ -68,7 +68,7 @@ TEST(RunUninstall, TheLastConfiguredKeyAloneIsEnough) {
   auto machine = SampleMachine();
   machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001");
   machine->AddKey("Enum\\ISAPNP\\QRM1003\\0A1B2C3D");
-  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
   EXPECT_FALSE(machine->HasKey("Enum\\ISAPNP\\QRM1003"));
 }
 
@@ -77,7 +77,7 @@ TEST(RunUninstall, ReplacesTheResultAndKeepsEveryOtherByteOfTheConfiguration) {
   const std::string path = ConfigPath(*machine);
   const std::string before = *machine->ReadFile(path);
   ASSERT_NE(before.find("Result=-1\r\n"), std::string::npos);
-  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
   std::string expected = before;
   expected.replace(expected.find("Result=-1"), 9, "Result=0");
   EXPECT_EQ(*machine->ReadFile(path), expected);
@@ -86,7 +86,7 @@ TEST(RunUninstall, ReplacesTheResultAndKeepsEveryOtherByteOfTheConfiguration) {
 TEST(RunUninstall, StagesRunInOrderFilesRegistryIniInf) {
   auto machine = SampleMachine();
   machine->ClearJournal();
-  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
   const std::vector<JournalEntry>& journal = machine->Journal();
   ASSERT_FALSE(journal.empty());
   EXPECT_EQ(journal.front().kind, Kind::MessageSent);
@@ -118,7 +118,7 @@ TEST(RunUninstall, StagesRunInOrderFilesRegistryIniInf) {
 
 TEST(RunUninstall, RemovesThePackageFromTheSampleMachineAndKeepsTheRest) {
   auto machine = SampleMachine();
-  EXPECT_EQ(Run(*machine), RESULT_DONE);
+  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
   for (const char* gone : {"C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD",
                            "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QNVRAM.DAT",
                            "C:\\WINDOWS\\INF\\QNMODEM.INF", "C:\\WINDOWS\\INF\\OEM4.INF",
