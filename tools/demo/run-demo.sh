@@ -32,7 +32,7 @@ explain_result() {
 }
 
 host_demo() {
-  local build="${1:-$root/build/host}"
+  local build; build=$(cd "${1:-$root/build/host}" && pwd)
   for tool in mdmclean machine-diff hvcall HVLIB32.so; do
     [[ -e "$build/bin/$tool" ]] || { echo "missing $build/bin/$tool: build the host preset first" >&2; exit 1; }
   done
@@ -84,7 +84,7 @@ wine_demo() {
   mkdir -p "$windir/system32/QUILLNET.101"
   cp -a "$sample/drive_c/WINDOWS/SYSTEM/QUILLNET.101/." "$windir/system32/QUILLNET.101/"
   cp "$sample/drive_c/WINDOWS/SYSTEM/QUILLNET.CPL" "$sample/drive_c/WINDOWS/SYSTEM/QUILLNET.VXD" "$windir/system32/"
-  sed 's/C:\\WINDOWS\\SYSTEM/C:\\windows\\system32/' "$sample/drive_c/WINDOWS/WIN.INI" > "$windir/win.ini"
+  sed 's/C:\\WINDOWS\\SYSTEM/C:\\windows\\system32/g' "$sample/drive_c/WINDOWS/WIN.INI" > "$windir/win.ini"
   cp "$sample/drive_c/WINDOWS/SYSTEM.INI" "$windir/system.ini"
   mkdir -p "$prefix/drive_c/QNSETUP"
   cp "$sample/drive_c/QNSETUP/mdminfo.ini" "$prefix/drive_c/QNSETUP/"
