@@ -48,7 +48,9 @@ void LayDownFixture(FixtureAccess& fixture, const std::string& root) {
   const std::string files = root + "\\files";
   fixture.MakeDirectory(files);
   for (const char* name : {"oem1.inf", "OEM2.INF", "oemsetup.inf", "oem10.pnf", "modem.inf",
-                           "x.txt", "y.txt", "xy.txt", "noext", "a.b.c", "readme.1st"}) {
+                           "x.txt", "y.txt", "xy.txt", "noext", "a.b.c", "readme.1st",
+                           // Its 8.3 name (OEMSET~1.INF) fits "oem*.inf"; the long name does not.
+                           "oemsetup.information"}) {
     fixture.WriteFile(files + "\\" + name, name);
   }
   fixture.MakeDirectory(files + "\\sub");
