@@ -219,6 +219,16 @@ void RegistryDeletes(Platform& p) {
   Line("reg.delete absent rc=%d", p.RegDeleteKeyA(root, "Absent"));
   Line("reg.delete absent-parent rc=%d", p.RegDeleteKeyA(root, "Absent\\Child"));
   EnumerateKeys(p, root, "after-deletes");
+  // A path composed from an empty value: the empty name addresses the key itself.
+  OpenAndClose(p, HKEY_LOCAL_MACHINE, "", "empty-subkey-of-local-machine");
+  CreateAndClose(p, Sub("Victim\\Child"), "Victim\\Child");
+  RegKey victim = 0;
+  p.RegOpenKeyExA(root, "Victim", KEY_ALL_ACCESS, &victim);
+  Line("reg.delete empty-name-via-handle rc=%d", p.RegDeleteKeyA(victim, ""));
+  p.RegCloseKey(victim);
+  OpenAndClose(p, root, "Victim", "after-empty-name-delete");
+  OpenAndClose(p, root, "Victim\\Child", "child-after-empty-name-delete");
+  Line("reg.delete victim rc=%d", p.RegDeleteKeyA(root, "Victim"));
   Line("reg.close root rc=%d", p.RegCloseKey(root));
   Line("reg.delete root rc=%d", p.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRoot));
   OpenAndClose(p, HKEY_LOCAL_MACHINE, kRoot, "deleted-root");
