@@ -1,0 +1,115 @@
+// The library's Uninstall run over the sample machine and its variations.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "emulator/machine.h"
+#include "hvlib32/stages.h"
+#include "hvlib32/uninstall.h"
+
+namespace mdm::hvlib {
+namespace {
+
+using Kind = emu::JournalEntry::Kind;
+const std::string kSystem = "C:\\WINDOWS\\SYSTEM\\";
+const std::string kProduct = kSystem + "QUILLNET.101\\";
+
+std::unique_ptr<emu::Machine> SampleMachine() { return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE); }
+
+std::string Profile(emu::Machine& machine, const char* file, const char* section, const char* key) {
+  char buffer[1024] = {};
+  const std::uint32_t count =
+      machine.GetPrivateProfileStringA(section, key, "\x01", buffer, sizeof buffer, file);
+  return std::string(buffer, count);
+}
+
+TEST(FixedRemovalTable, HoldsTheProductFilesInTheirOrderAndCase) {
+  const char* expected[][2] = {{"", "QUILLNET.CPL"},         {"", "quillnet.vxd"},
+                               {"QUILLNET.101", "QUILLNET.EXE"}, {"QUILLNET.101", "QUILLNET.DRV"},
+                               {"QUILLNET.101", ""}};
+  for (int row = 0; row < 5; ++row) {
+    EXPECT_EQ(FixedRemovalTable[row].kind, DIR_SYSTEM) << row;
+    EXPECT_STREQ(FixedRemovalTable[row].subdirectory, expected[row][0]) << row;
+    EXPECT_STREQ(FixedRemovalTable[row].fileName, expected[row][1]) << row;
+  }
+  EXPECT_EQ(FixedRemovalTable[5].kind, DIR_END);
+}
+
+TEST(Uninstall, RemovesThePackageOfTheSampleMachine) {
+  auto machine = SampleMachine();
+  Uninstall(*machine);
+  EXPECT_FALSE(machine->FileExists(kSystem + "QUILLNET.CPL"));
+  EXPECT_FALSE(machine->FileExists(kSystem + "QUILLNET.VXD"));
+  EXPECT_FALSE(machine->DirectoryExists(kSystem + "QUILLNET.101"));  // extra files purged too
+  // The separator before the last entry stays; the profile read trims it.
+  EXPECT_EQ(Profile(*machine, "win.ini", "windows", "load"), "C:\\WINDOWS\\SYSTEM\\TASKMON.EXE");
+  EXPECT_NE(machine->ReadFile("C:\\WINDOWS\\WIN.INI")->find("load=C:\\WINDOWS\\SYSTEM\\TASKMON.EXE \r\n"), std::string::npos);
+  EXPECT_EQ(Profile(*machine, "system.ini", "boot", "drivers"), "MMSYSTEM.DLL MSACM.DRV");
+  // The recorded INF names went; the voice INF is not the library's to take.
+  EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\OEM4.INF"));
+  EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\OEM5.INF"));
+  EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\OEM6.INF"));
+  EXPECT_TRUE(machine->FileExists("C:\\WINDOWS\\INF\\OEM7.INF"));
+  EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
+  EXPECT_TRUE(machine->HasKey("System\\CurrentControlSet\\Services\\Class\\MEDIA\\0001"));
+  EXPECT_EQ(machine->OpenKeyCount(), 0u);
+  EXPECT_EQ(machine->OpenSearchCount(), 0u);
+}
+
+TEST(Uninstall, ALockedFileStaysAndEveryLaterRowAndStageStillRuns) {
+  auto machine = SampleMachine();
+  machine->SetInUse(kSystem + "QUILLNET.CPL");
+  machine->SetReadOnly(kProduct + "QUILLNET.EXE");
+  Uninstall(*machine);
+  EXPECT_TRUE(machine->FileExists(kSystem + "QUILLNET.CPL"));
+  EXPECT_FALSE(machine->FileExists(kSystem + "QUILLNET.VXD"));
+  EXPECT_FALSE(machine->FileExists(kProduct + "QUILLNET.DRV"));
+  EXPECT_FALSE(machine->FileExists(kProduct + "QNVRAM.DAT"));
+  EXPECT_TRUE(machine->FileExists(kProduct + "QUILLNET.EXE"));
+  EXPECT_TRUE(machine->DirectoryExists(kSystem + "QUILLNET.101"));
+  EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
+  EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\QNMODEM.INF"));
+}
+
+TEST(Uninstall, ASubdirectoryKeepsTheProductFolder) {
+  auto machine = SampleMachine();
+  machine->AddFile(kProduct + "LOGS\\CALLS.LOG");
+  Uninstall(*machine);
+  EXPECT_FALSE(machine->FileExists(kProduct + "QNVRAM.DAT"));
+  EXPECT_TRUE(machine->FileExists(kProduct + "LOGS\\CALLS.LOG"));
+}
+
+TEST(Uninstall, ASecondCallStartsEmptyAndFindsOnlyWhatTheFirstLeft) {
+  auto machine = SampleMachine();
+  Uninstall(*machine);
+  const std::string registry = machine->ExportRegistry();
+  const auto files = machine->ListTree();
+  machine->ClearJournal();
+  Uninstall(*machine);
+  EXPECT_EQ(machine->ExportRegistry(), registry);
+  EXPECT_EQ(machine->ListTree(), files);
+  for (const auto& entry : machine->Journal()) {
+    EXPECT_TRUE(entry.kind == Kind::MessageSent || entry.kind == Kind::ProfileWritten)
+        << emu::ToString(entry);
+  }
+}
+
+TEST(Uninstall, OnAMachineWithoutThePackageOnlyTheIniLinesAreWritten) {
+  emu::Machine machine;
+  machine.AddFile("C:\\WINDOWS\\INF\\OEM1.INF", "[Version]\r\nClass=Net\r\n");
+  machine.AddKey("Enum\\Root\\MDMGEN\\0000");
+  Uninstall(machine);
+  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\INF\\OEM1.INF"));
+  EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
+  EXPECT_EQ(Profile(machine, "win.ini", "windows", "load"), "");
+  EXPECT_EQ(Profile(machine, "system.ini", "boot", "drivers"), "");
+  int profileWrites = 0;
+  for (const auto& entry : machine.Journal()) {
+    ASSERT_EQ(entry.kind, Kind::ProfileWritten) << emu::ToString(entry);
+    ++profileWrites;
+  }
+  EXPECT_EQ(profileWrites, 2);
+}
+
+}  // namespace
+}  // namespace mdm::hvlib
