@@ -70,7 +70,9 @@ void LoadFolder(const fs::path& host, FileNode& into) {
     if (into.Find(name) != nullptr) {
       ImageError("names differ only in case: " + entry.path().string());
     }
-    if (entry.is_directory()) {
+    if (entry.is_symlink()) {
+      ImageError("links are not loaded (they may loop): " + entry.path().string());
+    } else if (entry.is_directory()) {
       LoadFolder(entry.path(), into.Add(name, true));
     } else if (entry.is_regular_file()) {
       into.Add(name, false).content = ReadHostFile(entry.path());
