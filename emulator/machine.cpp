@@ -28,13 +28,11 @@ const char* KindName(JournalEntry::Kind kind) {
 }
 
 // Win32 convention of the directory queries: the length without terminator
-// when the text fits, else the size needed with it (and an empty buffer).
+// when the text fits, else the size needed with it and the buffer untouched
+// (measured under Wine).
 std::uint32_t CopyDirectory(const std::string& text, char* buffer, std::uint32_t size) {
   const std::uint32_t needed = static_cast<std::uint32_t>(text.size() + 1);
-  if (buffer == nullptr || size < needed) {
-    if (buffer != nullptr && size > 0) buffer[0] = '\0';
-    return needed;
-  }
+  if (buffer == nullptr || size < needed) return needed;
   std::memcpy(buffer, text.c_str(), needed);
   return needed - 1;
 }

@@ -101,7 +101,8 @@ int Machine::WritePrivateProfileStringA(const char* section, const char* key, co
     state_->lastError = ERROR_PATH_NOT_FOUND;
     return 0;
   }
-  if (section == nullptr && key == nullptr && value == nullptr) return 1;  // a flush: nothing cached
+  // The flush form: nothing is cached here. Wine reports it as failed (measured).
+  if (section == nullptr && key == nullptr && value == nullptr) return 0;
   if (section == nullptr) return 0;
 
   Lookup lookup;

@@ -123,9 +123,11 @@ std::int32_t Machine::RegDeleteKeyA(RegKey parent, const char* subKey) {
   if (std::int32_t status = Reach(registry, parent, subKey, node)) return status;
 
   if (node == registry.Root()) {
-    // An empty path from HKEY_LOCAL_MACHINE: Wine in Windows 95 mode deletes
-    // the subkeys one by one before it reaches the root. Everything below
-    // the root goes here too; the root itself refuses.
+    // An empty path from HKEY_LOCAL_MACHINE. Wine in Windows 95 mode starts
+    // deleting the subkeys, depth first, and stops at the first key that
+    // refuses, then fails with ERROR_ACCESS_DENIED (measured: keys below
+    // HKLM\Hardware were gone). Nothing refuses here, so everything below
+    // the root goes; the root itself stays. A caller must never get here.
     for (const auto& child : std::vector<std::shared_ptr<RegNode>>(node->subkeys)) {
       state_->Record(JournalEntry::Kind::KeyDeleted, child->Path());
       registry.Delete(child);

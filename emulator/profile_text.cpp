@@ -130,7 +130,10 @@ std::vector<std::string> ProfileKeyNames(std::string_view text, std::string_view
   std::vector<std::string> names;
   if (range.header == std::string_view::npos) return names;
   for (std::size_t i = range.header + 1; i < range.end; ++i) {
-    if (lines[i].kind == LineKind::Key) names.emplace_back(lines[i].name);
+    // Comments are left out of the list, though a read can find them as keys.
+    if (lines[i].kind == LineKind::Key && lines[i].name.substr(0, 1) != ";") {
+      names.emplace_back(lines[i].name);
+    }
   }
   return names;
 }

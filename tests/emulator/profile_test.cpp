@@ -126,7 +126,7 @@ TEST_F(Profile, WriteCreatesTheFileButNotItsFolder) {
 
 TEST_F(Profile, NullFormsDeleteOrFlushWithoutHarm) {
   machine.AddFile("C:\\WINDOWS\\WIN.INI", "[a]\r\nk=1\r\nj=2\r\n[b]\r\nm=3\r\n");
-  EXPECT_EQ(machine.WritePrivateProfileStringA(nullptr, nullptr, nullptr, "win.ini"), 1);
+  EXPECT_EQ(machine.WritePrivateProfileStringA(nullptr, nullptr, nullptr, "win.ini"), 0);  // as Wine
   EXPECT_EQ(machine.WritePrivateProfileStringA("a", "k", nullptr, "win.ini"), 1);
   EXPECT_EQ(machine.ReadFile("C:\\WINDOWS\\WIN.INI"), "[a]\r\nj=2\r\n[b]\r\nm=3\r\n");
   EXPECT_EQ(machine.WritePrivateProfileStringA("a", nullptr, nullptr, "win.ini"), 1);
