@@ -153,12 +153,12 @@ int Machine::DeleteFileA(const char* path) {
     error = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     return 0;
   }
-  if (file->isDirectory || file->readOnly) {
-    error = ERROR_ACCESS_DENIED;
+  if (where->trailingSeparator && !file->isDirectory) {
+    error = ERROR_INVALID_NAME;  // "name\" names a directory, and this is a file
     return 0;
   }
-  if (where->trailingSeparator) {
-    error = ERROR_INVALID_NAME;  // "name\" names a directory, and this is a file
+  if (file->isDirectory || file->readOnly) {
+    error = ERROR_ACCESS_DENIED;
     return 0;
   }
   if (file->inUse) {
@@ -176,7 +176,9 @@ int Machine::RemoveDirectoryA(const char* path) {
   const auto where = PathArgument(state_->WorkingPath(), path, error);
   if (!where) return 0;
   if (where->parts.empty()) {
-    error = ERROR_ACCESS_DENIED;  // a drive's root stays
+    // A drive's root stays; Wine names its contents as the reason (measured).
+    const FileNode* root = state_->files.Drive(where->drive);
+    error = root != nullptr && !root->children.empty() ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
     return 0;
   }
   Lookup lookup;

@@ -101,7 +101,9 @@ TEST_F(Files, DeleteFileRefusesWhatWindowsRefuses) {
                               Case{"C:\\WINDOWS\\INF\\Other", ERROR_ACCESS_DENIED},
                               Case{"C:\\WINDOWS\\INF\\NONE.INF", ERROR_FILE_NOT_FOUND},
                               Case{"C:\\WINDOWS\\NONE\\X.INF", ERROR_PATH_NOT_FOUND},
-                              Case{"C:\\WINDOWS\\INF\\*.INF", ERROR_INVALID_NAME}}) {
+                              Case{"C:\\WINDOWS\\INF\\*.INF", ERROR_INVALID_NAME},
+                              Case{"C:\\WINDOWS\\SYSTEM\\LOCKED.DLL\\", ERROR_INVALID_NAME},
+                              Case{"C:\\WINDOWS\\I*\\OEM1.INF", ERROR_INVALID_NAME}}) {
     EXPECT_EQ(machine.DeleteFileA(refused.path), 0) << refused.path;
     EXPECT_EQ(machine.GetLastError(), refused.error) << refused.path;
   }
@@ -125,6 +127,8 @@ TEST_F(Files, RemoveDirectoryNeedsAnEmptyUnheldDirectory) {
   EXPECT_EQ(machine.GetLastError(), ERROR_DIRECTORY);
   EXPECT_EQ(machine.RemoveDirectoryA("C:\\WINDOWS\\NONE"), 0);
   EXPECT_EQ(machine.GetLastError(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(machine.RemoveDirectoryA("C:\\"), 0);
+  EXPECT_EQ(machine.GetLastError(), ERROR_DIR_NOT_EMPTY);
   EXPECT_EQ(machine.RemoveDirectoryA("C:\\WORK"), 0);  // the working directory
   EXPECT_EQ(machine.GetLastError(), ERROR_SHARING_VIOLATION);
 
