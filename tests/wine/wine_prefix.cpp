@@ -131,11 +131,12 @@ void BootTemplate(const std::string& dir) {
 std::string TemplatePrefix() {
   std::string base = EnvOr("MDM_WINE_TEMPLATE_DIR", MDM_WINE_TEMPLATE_DIR);
   fs::create_directories(base);
-  std::string dir = base + "/" + WineVersion(base);
   int lock = open((base + "/lock").c_str(), O_RDWR | O_CREAT, 0644);
   if (lock < 0) throw std::runtime_error("cannot open " + base + "/lock");
+  // Held from the version query on: that writes a file in `base` too.
   flock(lock, LOCK_EX);
   try {
+    std::string dir = base + "/" + WineVersion(base);
     // The marker's name changes whenever the boot steps do, so that an older
     // template is booted again.
     const std::string ready = dir + "/.mdm-ready-2";
@@ -144,12 +145,12 @@ std::string TemplatePrefix() {
       BootTemplate(dir);
       Spill(ready, "");
     }
+    close(lock);
+    return dir;
   } catch (...) {
     close(lock);
     throw;
   }
-  close(lock);
-  return dir;
 }
 
 // Folders the tests never write into; they stay hard links to the template.
