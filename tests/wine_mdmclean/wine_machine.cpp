@@ -103,7 +103,9 @@ void LayDownSampleMachine(WinePrefix& prefix, const std::string& mdmcleanExe, bo
   const std::string winIni = SampleFile("drive_c/WINDOWS/WIN.INI");
   prefix.WriteFile("C:\\windows\\win.ini", ReplaceAll(winIni, "C:\\WINDOWS\\SYSTEM", kSystemDir));
   prefix.WriteFile("C:\\windows\\system.ini", SampleFile("drive_c/WINDOWS/SYSTEM.INI"));
-  prefix.WriteFile(std::string(kSetupDir) + "\\mdmclean.exe", Slurp(mdmcleanExe));
+  if (!mdmcleanExe.empty()) {
+    prefix.WriteFile(std::string(kSetupDir) + "\\mdmclean.exe", Slurp(mdmcleanExe));
+  }
   if (withMdminfo) prefix.WriteFile(kMdminfo, SampleFile("drive_c/QNSETUP/mdminfo.ini"));
 }
 

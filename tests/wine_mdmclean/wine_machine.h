@@ -24,7 +24,8 @@ std::string SampleFile(const std::string& relative);
 // package's and the bystanders' system files in the system directory (never
 // over a file Wine ships), its INF folder, win.ini with the sample's system
 // directory replaced by the prefix's, system.ini, and C:\QNSETUP holding
-// mdmclean.exe and, when `withMdminfo`, the sample's mdminfo.ini.
+// mdmclean.exe (none when `mdmcleanExe` is empty) and, when `withMdminfo`,
+// the sample's mdminfo.ini.
 void LayDownSampleMachine(WinePrefix& prefix, const std::string& mdmcleanExe, bool withMdminfo);
 
 // The names of the files the sample puts in the system directory.

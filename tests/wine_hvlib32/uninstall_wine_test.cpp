@@ -1,0 +1,355 @@
+// HVLIB32.dll of the win64 build under Wine in Windows 95 mode: hvprobe loads
+// it with LoadLibraryA, as the product's installer does, and calls Uninstall.
+// Two prefixes: the first holds the sample machine with the package installed
+// (two calls); the second a machine without the package (one call) and then a
+// few remnants of one (a product folder holding a subdirectory, the later
+// ISAPNP candidates, a start-up entry below another folder).
+//
+// Wine writes a profile file anew from what it parsed, without blank lines
+// (measured), where Windows 95 edits it in place; INI files are therefore
+// compared modulo blank lines.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/wine/wine_prefix.h"
+#include "tests/wine_mdmclean/wine_machine.h"
+
+namespace mdm::wine {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kWinIni = "C:\\windows\\win.ini";
+const char* const kSystemIni = "C:\\windows\\system.ini";
+const char* const kOtherDir = "C:\\windows\\inf\\Other";
+const char* const kProductDir = "C:\\windows\\system32\\QUILLNET.101";
+const char* const kReport = "C:\\probe.txt";
+
+const char* const kOneCall =
+    "resolve ChangeW95SerialNumber ordinal 1 same\n"
+    "resolve GetBaseAddr95 ordinal 2 same\n"
+    "resolve Uninstall ordinal 3 same\n"
+    "uninstall done\n"
+    "unload ok\n";
+
+const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
+const std::string kClass = "System\\CurrentControlSet\\Services\\Class\\";
+
+// The registry branches compared key by key: every one the package has keys
+// in. Only the vendor's part of Software: all of Wine's takes seconds.
+const std::vector<std::string>& ComparedBranches() {
+  static const std::vector<std::string> branches = {
+      kHklm + "Enum",
+      kHklm + "System\\CurrentControlSet\\Services\\Class",
+      kHklm + "Software\\QRMeridian",
+      kHklm + "System\\CurrentControlSet\\control\\MediaResources\\wave",
+      kHklm + "System\\CurrentControlSet\\Services\\VxD",
+  };
+  return branches;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::set<std::string> FullKeys(std::initializer_list<std::string> relative) {
+  std::set<std::string> keys;
+  for (const std::string& key : relative) keys.insert(Lower(kHklm + key));
+  return keys;
+}
+
+std::set<std::string> AsSet(const std::vector<std::string>& names) {
+  return {names.begin(), names.end()};
+}
+
+std::set<std::string> Minus(const std::set<std::string>& from, const std::set<std::string>& taken) {
+  std::set<std::string> rest;
+  std::set_difference(from.begin(), from.end(), taken.begin(), taken.end(),
+                      std::inserter(rest, rest.end()));
+  return rest;
+}
+
+// A regedit export without the sections of `removed` (lower-cased key names):
+// what the export must read once exactly those keys are gone and every other
+// key and value is untouched.
+std::string WithoutSections(const std::string& exported, const std::set<std::string>& removed) {
+  std::string kept;
+  bool keep = true;
+  std::istringstream lines(exported);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+      keep = removed.count(Lower(line.substr(1, line.size() - 2))) == 0;
+    }
+    if (keep) kept += line + "\n";
+  }
+  return kept;
+}
+
+std::string WithoutBlankLines(const std::string& text) { return AsWineRewrites(text); }
+
+class UninstallUnderWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MDM_REQUIRE_WINE();
+    MDM_REQUIRE_WIN64_EXE(exe, "hvprobe.exe");
+    MDM_REQUIRE_WIN64_EXE(library, "HVLIB32.dll");
+    probe = exe;
+    prefix = std::make_unique<WinePrefix>();
+    // A stale template would keep win.ini's [windows] section in the registry.
+    ASSERT_EQ(prefix->ExportRegistry(kHklm + "Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+                                             "IniFileMapping\\win.ini"),
+              "");
+  }
+
+  // One load of the library and one Uninstall call through its name.
+  void CallUninstall() {
+    const RunResult run = prefix->Run(probe, {kReport, "uninstall"});
+    const std::string report = prefix->ReadFile(kReport).value_or("<no report>");
+    EXPECT_EQ(run.exitCode, 0) << report << run.err;
+    EXPECT_EQ(report, kOneCall);
+  }
+
+  void Remove(const std::string& windowsPath) { fs::remove_all(prefix->HostPath(windowsPath)); }
+
+  std::map<std::string, std::string> ExportBranches() {
+    std::map<std::string, std::string> exports;
+    for (const std::string& branch : ComparedBranches()) {
+      exports[branch] = prefix->ExportRegistry(branch);
+    }
+    return exports;
+  }
+
+  std::string probe;
+  std::unique_ptr<WinePrefix> prefix;
+};
+
+// INF files beside the sample's, one per rule of the library's scan. Their
+// names fit "oem*.inf", so only their content decides.
+const std::map<std::string, std::string> kScannedInfFiles = {
+    {"OEM10.INF", "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=comport,quillnet\r\n"},
+    {"OEM11.INF",
+     "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n"},
+    {"OEM12.INF", "[Version]\r\nClass=Ports\r\n[Std]\r\n%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"},
+    {"OEM13.INF",
+     "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort,ACME\r\n"
+     "%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"},
+    {"OEM14.INF", "[Version]\r\nClass=QUILLNET\r\n"},
+    {"OEM15.INF", "[Version]\r\nClass=Modem\r\n[Strings]\r\nQuillnet.DeviceDesc=\r\n"},
+    {"OEM16.INF",
+     "[Version]\r\nClass=MEDIA\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort,QUILLNET\r\n"
+     "[Strings]\r\nQuillnet.DeviceDesc=\"Quillnet Voice\"\r\n"},
+    {"OEM17.INF", "[Version]\r\nSignature=\"$CHICAGO$\"\r\n[Strings]\r\nQuillnet.DeviceDesc=x\r\n"},
+};
+
+TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) {
+  LayDownSampleMachine(*prefix, /*mdmcleanExe=*/"", /*withMdminfo=*/false);
+  // The modem's recorded INF name is one that only the deletion by recorded
+  // name can reach: it does not fit "oem*.inf" and its content does not match.
+  prefix->ImportRegistry("REGEDIT4\r\n\r\n[" + kHklm + kClass + "Modem\\0001]\r\n" +
+                         "\"InfPath\"=\"QNMDM.INF\"\r\n");
+  prefix->WriteFile("C:\\windows\\inf\\QNMDM.INF", "[Version]\r\nClass=Modem\r\n");
+  for (const auto& [name, content] : kScannedInfFiles) {
+    prefix->WriteFile(std::string(kInfDir) + "\\" + name, content);
+  }
+  // A provider-named copy whose content does not match: only a deletion by
+  // name would take it.
+  prefix->WriteFile(std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF",
+                    "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n");
+  // Row 1 cannot be deleted; every later row and stage must still run.
+  prefix->SetReadOnly("C:\\windows\\system32\\QUILLNET.CPL");
+  // The start-up stub under its full path as well as relative to the system
+  // directory, so that each of the three load-line removals finds its entry.
+  const std::string laidWinIni = *prefix->ReadFile(kWinIni);
+  prefix->WriteFile(kWinIni,
+                    WithValue(laidWinIni, "load",
+                              "C:\\windows\\system32\\QUILLNET.101\\PRELDR.EXE "
+                              "C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE "
+                              "C:\\windows\\system32\\TASKMON.EXE QUILLNET.101\\PRELDR.EXE"));
+
+  const auto registryBefore = ExportBranches();
+  const auto systemBefore = AsSet(prefix->ListDir(kSystemDir));
+  const auto infBefore = AsSet(prefix->ListDir(kInfDir));
+  const auto otherBefore = AsSet(prefix->ListDir(kOtherDir));
+  const std::string winIni = *prefix->ReadFile(kWinIni);
+  const std::string systemIni = *prefix->ReadFile(kSystemIni);
+  ASSERT_EQ(AsSet(prefix->ListDir(kProductDir)),
+            (std::set<std::string>{"PRELDR.EXE", "QNVRAM.DAT", "QUILLNET.DRV", "QUILLNET.EXE"}));
+
+  CallUninstall();
+
+  {
+    SCOPED_TRACE("files: the table's rows, the product folder purged, the read-only file kept");
+    EXPECT_EQ(Minus(systemBefore, AsSet(prefix->ListDir(kSystemDir))),
+              (std::set<std::string>{"QUILLNET.101", "QUILLNET.VXD"}));
+    EXPECT_EQ(Minus(AsSet(prefix->ListDir(kSystemDir)), systemBefore), std::set<std::string>{});
+    EXPECT_TRUE(prefix->Exists("C:\\windows\\system32\\QUILLNET.CPL"));
+  }
+  {
+    SCOPED_TRACE("registry: the package's keys gone, every other key and value as it was");
+    const std::vector<std::set<std::string>> removed = {
+        FullKeys({"Enum\\ISAPNP\\QRM1001", "Enum\\ISAPNP\\QRM1001\\0A1B2C3D",
+                  // The key "ConnectedToWave" names; its parent stays.
+                  "Enum\\MODEMWAVE\\QNWAVE", "Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000",
+                  "Enum\\Root\\MDMGEN\\0001",  // the linked modem device
+                  "Enum\\Root\\MDMGEN\\0002",  // the COM-port device
+                  "Enum\\Root\\Quillnet", "Enum\\Root\\Quillnet\\0000"}),
+        FullKeys({kClass + "Modem\\0001", kClass + "Ports\\0001",
+                  // The root device's whole class branch.
+                  kClass + "Quillnet", kClass + "Quillnet\\0000"}),
+        FullKeys({"Software\\QRMeridian\\Quillnet", "Software\\QRMeridian\\Quillnet\\1.0",
+                  "Software\\QRMeridian\\Quillnet\\1.0\\Base",
+                  "Software\\QRMeridian\\Quillnet\\1.0\\ComPort"}),
+        {},  // no wave link: the wave resource key stays,
+        {},  // and so does the QNAUDIO VxD key
+    };
+    const auto registryAfter = ExportBranches();
+    for (std::size_t i = 0; i < ComparedBranches().size(); ++i) {
+      const std::string& branch = ComparedBranches()[i];
+      SCOPED_TRACE(branch);
+      const std::string& before = registryBefore.at(branch);
+      EXPECT_EQ(Minus(removed[i], KeyNames(before)), std::set<std::string>{}) << "not laid down";
+      EXPECT_EQ(registryAfter.at(branch), WithoutSections(before, removed[i]));
+    }
+    EXPECT_NE(registryAfter.at(ComparedBranches()[1]).find(kClass + "MEDIA\\0001]"),
+              std::string::npos);
+  }
+  {
+    SCOPED_TRACE("INI: the four built-in removals, both lines upper-cased, nothing else");
+    // The relative entry cut from the end of the line leaves the blank before it.
+    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
+              WithoutBlankLines(WithValue(winIni, "load", "C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE ")));
+    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kSystemIni)),
+              WithoutBlankLines(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
+  }
+  {
+    SCOPED_TRACE("INF: package names, recorded names and matching copies gone; the rest stays");
+    // Deleting the recorded names instead of the provider-named copies proves
+    // that Wine in Windows 95 mode reports version 4.0.
+    EXPECT_EQ(Minus(infBefore, AsSet(prefix->ListDir(kInfDir))),
+              (std::set<std::string>{// package names
+                                     "QNMODEM.INF", "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~",
+                                     // recorded: port, modem, root
+                                     "OEM6.INF", "QNMDM.INF", "OEM4.INF",
+                                     // the scan: Modem with the description, Ports with
+                                     // either port description, class Quillnet
+                                     "OEM5.INF", "OEM10.INF", "OEM12.INF", "OEM14.INF"}));
+    EXPECT_EQ(Minus(otherBefore, AsSet(prefix->ListDir(kOtherDir))),
+              (std::set<std::string>{"Q.R. Meridian, Inc.QNMODEM.INF",
+                                     "Q.R. Meridian, Inc.QUILLNET.INF"}));
+    EXPECT_TRUE(prefix->Exists(std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF"));
+  }
+  {
+    SCOPED_TRACE("a second call finds only what the first left behind");
+    // The class keys are gone, so no INF name is recorded and the root's is
+    // not an OEM name: this call deletes the provider-named copies by name,
+    // the one the first call left included. Nothing else changes.
+    const auto cleaned = Snapshot(*prefix);
+    CallUninstall();
+    EXPECT_EQ(Differences(cleaned, Snapshot(*prefix)),
+              std::vector<std::string>{
+                  "file C:\\windows\\inf\\Other\\Q.R. Meridian, Inc.QNPORT.INF (gone)"});
+  }
+}
+
+// The sample machine with every part of the package taken away, bystanders
+// kept, and both INI files replaced by `winIni` and `systemIni`.
+void LayDownMachineWithoutPackage(WinePrefix& prefix, const std::string& winIni,
+                                  const std::string& systemIni) {
+  LayDownSampleMachine(prefix, /*mdmcleanExe=*/"", /*withMdminfo=*/false);
+  std::string removal = "REGEDIT4\r\n";
+  const std::vector<std::string> packageKeys = {
+       "Enum\\ISAPNP\\QRM1001", "Enum\\MODEMWAVE", "Enum\\Root\\MDMGEN\\0001",
+        "Enum\\Root\\MDMGEN\\0002", "Enum\\Root\\Quillnet", kClass + "MEDIA\\0001",
+        kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
+        "SOFTWARE\\QRMeridian\\Quillnet",
+        "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
+        "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO"};
+  for (const std::string& key : packageKeys) {
+    removal += "\r\n[-" + kHklm + key + "]\r\n";
+  }
+  prefix.ImportRegistry(removal);
+  for (const char* path :
+       {"C:\\windows\\system32\\QUILLNET.CPL", "C:\\windows\\system32\\QUILLNET.VXD", kProductDir}) {
+    fs::remove_all(prefix.HostPath(path));
+  }
+  for (const char* name : {"QNMODEM.INF", "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~", "OEM4.INF",
+                           "OEM5.INF", "OEM6.INF", "OEM7.INF", "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
+                           "Other\\Q.R. Meridian, Inc.QUILLNET.INF"}) {
+    fs::remove_all(prefix.HostPath(std::string(kInfDir) + "\\" + name));
+  }
+  prefix.WriteFile(kWinIni, winIni);
+  prefix.WriteFile(kSystemIni, systemIni);
+}
+
+TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
+  // No "load" key; a "drivers" line without the package's driver.
+  const std::string winIni = "[windows]\r\nrun=\r\nNullPort=None\r\n\r\n[Desktop]\r\nWallpaper=(None)\r\n";
+  const std::string systemIni =
+      "[boot]\r\nshell=Explorer.exe\r\ndrivers=mmsystem.dll msacm.drv\r\n\r\n[386Enh]\r\n"
+      "device=*vcomm\r\n";
+  LayDownMachineWithoutPackage(*prefix, winIni, systemIni);
+  {
+    SCOPED_TRACE("no package: both lines present afterwards, nothing else changed");
+    const auto before = Snapshot(*prefix);
+    CallUninstall();
+    EXPECT_EQ(Differences(before, Snapshot(*prefix)),
+              (std::vector<std::string>{"file C:\\windows\\system.ini (changed)",
+                                        "file C:\\windows\\win.ini (changed)"}));
+    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
+              "[windows]\r\nrun=\r\nNullPort=None\r\nload=\r\n[Desktop]\r\nWallpaper=(None)\r\n");
+    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kSystemIni)),
+              WithoutBlankLines(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
+  }
+  {
+    SCOPED_TRACE("remnants: a product folder holding a subdirectory, later ISAPNP candidates, "
+                 "the stub below another folder");
+    prefix->WriteFile(std::string(kProductDir) + "\\QUILLNET.EXE", "exe");
+    prefix->WriteFile(std::string(kProductDir) + "\\QNVRAM.DAT", "nvram");
+    prefix->WriteFile(std::string(kProductDir) + "\\LOGS\\SESSION.LOG", "log");
+    prefix->ImportRegistry("REGEDIT4\r\n\r\n[" + kHklm + "Enum\\ISAPNP\\QRM1003\\11111111]\r\n" +
+                           "\"Class\"=\"Ports\"\r\n\r\n[" + kHklm +
+                           "Enum\\ISAPNP\\QRM0100\\22222222]\r\n\"Class\"=\"Ports\"\r\n");
+    prefix->WriteFile(kWinIni, WithValue(*prefix->ReadFile(kWinIni), "load",
+                                         "C:\\windows\\system32\\TASKMON.EXE "
+                                         "D:\\QNOLD\\QUILLNET.101\\PRELDR.EXE"));
+    const std::string enumBefore = prefix->ExportRegistry(kHklm + "Enum");
+    const auto before = Snapshot(*prefix);
+
+    CallUninstall();
+
+    EXPECT_EQ(Differences(before, Snapshot(*prefix)),
+              (std::vector<std::string>{
+                  "file C:\\windows\\system32\\QUILLNET.101\\QNVRAM.DAT (gone)",
+                  "file C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE (gone)",
+                  "file C:\\windows\\win.ini (changed)",
+                  "registry HKEY_LOCAL_MACHINE\\Enum (changed)"}));
+    EXPECT_EQ(prefix->ListDir(kProductDir), std::vector<std::string>{"LOGS"});
+    EXPECT_EQ(prefix->ListDir(std::string(kProductDir) + "\\LOGS"),
+              std::vector<std::string>{"SESSION.LOG"});
+    // Only the first present candidate goes.
+    EXPECT_EQ(prefix->ExportRegistry(kHklm + "Enum"),
+              WithoutSections(enumBefore, FullKeys({"Enum\\ISAPNP\\QRM1003",
+                                                    "Enum\\ISAPNP\\QRM1003\\11111111"})));
+    // The relative entry matches the end of the full path; the folder before
+    // it stays in the line.
+    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
+              "[windows]\r\nrun=\r\nNullPort=None\r\n"
+              "load=C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE D:\\QNOLD\\\r\n"
+              "[Desktop]\r\nWallpaper=(None)\r\n");
+  }
+}
+
+}  // namespace
+}  // namespace mdm::wine
