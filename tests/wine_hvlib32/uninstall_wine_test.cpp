@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -97,6 +99,14 @@ std::string WithoutSections(const std::string& exported, const std::set<std::str
   return kept;
 }
 
+std::optional<std::string> ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
 std::string WithoutBlankLines(const std::string& text) { return AsWineRewrites(text); }
 
 class UninstallUnderWine : public ::testing::Test {
@@ -105,7 +115,9 @@ class UninstallUnderWine : public ::testing::Test {
     MDM_REQUIRE_WINE();
     MDM_REQUIRE_WIN64_EXE(exe, "hvprobe.exe");
     MDM_REQUIRE_WIN64_EXE(library, "HVLIB32.dll");
+    MDM_REQUIRE_WIN64_EXE(window, "nvram-window.exe");
     probe = exe;
+    nvramWindow = window;
     prefix = std::make_unique<WinePrefix>();
     // A stale template would keep win.ini's [windows] section in the registry.
     ASSERT_EQ(prefix->ExportRegistry(kHklm + "Software\\Microsoft\\Windows NT\\CurrentVersion\\"
@@ -121,7 +133,23 @@ class UninstallUnderWine : public ::testing::Test {
     EXPECT_EQ(report, kOneCall);
   }
 
-  void Remove(const std::string& windowsPath) { fs::remove_all(prefix->HostPath(windowsPath)); }
+  // One call made by the installer's copy of hvprobe, started by the owner of
+  // the product's NVRAM window; returns that program's report of the
+  // messages its window handled and of the `watched` files missing then.
+  std::string CallUninstallUnderNvramWindow(const std::vector<std::string>& watched) {
+    // Beside each other, as the installer keeps them: LoadLibraryA looks in
+    // the program's folder first.
+    prefix->WriteFile("C:\\QNSETUP\\hvprobe.exe", *ReadHostFile(probe));
+    prefix->WriteFile("C:\\QNSETUP\\HVLIB32.dll", *ReadHostFile(Win64Exe("HVLIB32.dll")));
+    std::vector<std::string> args{"C:\\nvram-report.txt"};
+    args.insert(args.end(), watched.begin(), watched.end());
+    args.insert(args.end(), {"--", "C:\\QNSETUP\\hvprobe.exe", kReport, "uninstall"});
+    const RunResult run = prefix->Run(nvramWindow, args, "C:\\QNSETUP");
+    const std::string report = prefix->ReadFile("C:\\nvram-report.txt").value_or("<no report>");
+    EXPECT_EQ(run.exitCode, 0) << report << run.err;
+    EXPECT_EQ(prefix->ReadFile(kReport).value_or("<no report>"), kOneCall);
+    return report;
+  }
 
   std::map<std::string, std::string> ExportBranches() {
     std::map<std::string, std::string> exports;
@@ -132,6 +160,7 @@ class UninstallUnderWine : public ::testing::Test {
   }
 
   std::string probe;
+  std::string nvramWindow;
   std::unique_ptr<WinePrefix> prefix;
 };
 
@@ -187,8 +216,13 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
   ASSERT_EQ(AsSet(prefix->ListDir(kProductDir)),
             (std::set<std::string>{"PRELDR.EXE", "QNVRAM.DAT", "QUILLNET.DRV", "QUILLNET.EXE"}));
 
-  CallUninstall();
-
+  {
+    SCOPED_TRACE("the NVRAM window is told once, with both parameters 0, before any deletion");
+    EXPECT_EQ(CallUninstallUnderNvramWindow({"C:\\windows\\system32\\QUILLNET.VXD",
+                                             std::string(kProductDir) + "\\QNVRAM.DAT",
+                                             "C:\\windows\\inf\\OEM4.INF"}),
+              "message 1 wParam=0 lParam=0 missing=0\nmessages 1\nchild exit 0\n");
+  }
   {
     SCOPED_TRACE("files: the table's rows, the product folder purged, the read-only file kept");
     EXPECT_EQ(Minus(systemBefore, AsSet(prefix->ListDir(kSystemDir))),
