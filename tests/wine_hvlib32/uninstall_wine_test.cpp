@@ -107,6 +107,21 @@ std::optional<std::string> ReadHostFile(const std::string& path) {
   return content.str();
 }
 
+// Both sides of every entry that differs, for the failure message.
+std::string Explain(const std::map<std::string, std::string>& before,
+                    const std::map<std::string, std::string>& after) {
+  std::string text;
+  for (const std::string& difference : Differences(before, after)) {
+    const std::string name = difference.substr(0, difference.rfind(" ("));
+    auto side = [&](const std::map<std::string, std::string>& snapshot) {
+      auto found = snapshot.find(name);
+      return found == snapshot.end() ? std::string("<none>") : found->second;
+    };
+    text += "--- " + name + " before:\n" + side(before) + "\n--- after:\n" + side(after) + "\n";
+  }
+  return text;
+}
+
 std::string WithoutBlankLines(const std::string& text) { return AsWineRewrites(text); }
 
 class UninstallUnderWine : public ::testing::Test {
@@ -291,9 +306,11 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
     // the one the first call left included. Nothing else changes.
     const auto cleaned = Snapshot(*prefix);
     CallUninstall();
-    EXPECT_EQ(Differences(cleaned, Snapshot(*prefix)),
+    const auto after = Snapshot(*prefix);
+    EXPECT_EQ(Differences(cleaned, after),
               std::vector<std::string>{
-                  "file C:\\windows\\inf\\Other\\Q.R. Meridian, Inc.QNPORT.INF (gone)"});
+                  "file C:\\windows\\inf\\Other\\Q.R. Meridian, Inc.QNPORT.INF (gone)"})
+        << Explain(cleaned, after);
   }
 }
 
@@ -338,9 +355,11 @@ TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
     SCOPED_TRACE("no package: both lines present afterwards, nothing else changed");
     const auto before = Snapshot(*prefix);
     CallUninstall();
-    EXPECT_EQ(Differences(before, Snapshot(*prefix)),
+    const auto after = Snapshot(*prefix);
+    EXPECT_EQ(Differences(before, after),
               (std::vector<std::string>{"file C:\\windows\\system.ini (changed)",
-                                        "file C:\\windows\\win.ini (changed)"}));
+                                        "file C:\\windows\\win.ini (changed)"}))
+        << Explain(before, after);
     EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
               "[windows]\r\nrun=\r\nNullPort=None\r\nload=\r\n[Desktop]\r\nWallpaper=(None)\r\n");
     EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kSystemIni)),
@@ -363,12 +382,14 @@ TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
 
     CallUninstall();
 
-    EXPECT_EQ(Differences(before, Snapshot(*prefix)),
+    const auto after = Snapshot(*prefix);
+    EXPECT_EQ(Differences(before, after),
               (std::vector<std::string>{
                   "file C:\\windows\\system32\\QUILLNET.101\\QNVRAM.DAT (gone)",
                   "file C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE (gone)",
                   "file C:\\windows\\win.ini (changed)",
-                  "registry HKEY_LOCAL_MACHINE\\Enum (changed)"}));
+                  "registry HKEY_LOCAL_MACHINE\\Enum (changed)"}))
+        << Explain(before, after);
     EXPECT_EQ(prefix->ListDir(kProductDir), std::vector<std::string>{"LOGS"});
     EXPECT_EQ(prefix->ListDir(std::string(kProductDir) + "\\LOGS"),
               std::vector<std::string>{"SESSION.LOG"});
