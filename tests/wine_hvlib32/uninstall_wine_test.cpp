@@ -182,7 +182,8 @@ class UninstallUnderWine : public ::testing::Test {
 // INF files beside the sample's, one per rule of the library's scan. Their
 // names fit "oem*.inf", so only their content decides.
 const std::map<std::string, std::string> kScannedInfFiles = {
-    {"OEM10.INF", "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=comport,quillnet\r\n"},
+    {"OEM10.INF",
+     "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=comport,quillnet\r\n"},
     {"OEM11.INF",
      "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n"},
     {"OEM12.INF", "[Version]\r\nClass=Ports\r\n[Std]\r\n%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"},
@@ -209,8 +210,9 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
   }
   // A provider-named copy whose content does not match: only a deletion by
   // name would take it.
-  prefix->WriteFile(std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF",
-                    "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n");
+  prefix->WriteFile(
+      std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF",
+      "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n");
   // Row 1 cannot be deleted; every later row and stage must still run.
   prefix->SetReadOnly("C:\\windows\\system32\\QUILLNET.CPL");
   // The start-up stub under its full path as well as relative to the system
@@ -321,23 +323,30 @@ void LayDownMachineWithoutPackage(WinePrefix& prefix, const std::string& winIni,
   LayDownSampleMachine(prefix, /*mdmcleanExe=*/"", /*withMdminfo=*/false);
   std::string removal = "REGEDIT4\r\n";
   const std::vector<std::string> packageKeys = {
-       "Enum\\ISAPNP\\QRM1001", "Enum\\MODEMWAVE", "Enum\\Root\\MDMGEN\\0001",
-        "Enum\\Root\\MDMGEN\\0002", "Enum\\Root\\Quillnet", kClass + "MEDIA\\0001",
-        kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
-        "SOFTWARE\\QRMeridian\\Quillnet",
-        "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
-        "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO"};
+      "Enum\\ISAPNP\\QRM1001",
+      "Enum\\MODEMWAVE",
+      "Enum\\Root\\MDMGEN\\0001",
+      "Enum\\Root\\MDMGEN\\0002",
+      "Enum\\Root\\Quillnet",
+      kClass + "MEDIA\\0001",
+      kClass + "Modem\\0001",
+      kClass + "Ports\\0001",
+      kClass + "Quillnet",
+      "SOFTWARE\\QRMeridian\\Quillnet",
+      "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
+      "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO"};
   for (const std::string& key : packageKeys) {
     removal += "\r\n[-" + kHklm + key + "]\r\n";
   }
   prefix.ImportRegistry(removal);
-  for (const char* path :
-       {"C:\\windows\\system32\\QUILLNET.CPL", "C:\\windows\\system32\\QUILLNET.VXD", kProductDir}) {
+  for (const char* path : {"C:\\windows\\system32\\QUILLNET.CPL",
+                           "C:\\windows\\system32\\QUILLNET.VXD", kProductDir}) {
     fs::remove_all(prefix.HostPath(path));
   }
-  for (const char* name : {"QNMODEM.INF", "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~", "OEM4.INF",
-                           "OEM5.INF", "OEM6.INF", "OEM7.INF", "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
-                           "Other\\Q.R. Meridian, Inc.QUILLNET.INF"}) {
+  for (const char* name :
+       {"QNMODEM.INF", "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~", "OEM4.INF", "OEM5.INF",
+        "OEM6.INF", "OEM7.INF", "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
+        "Other\\Q.R. Meridian, Inc.QUILLNET.INF"}) {
     fs::remove_all(prefix.HostPath(std::string(kInfDir) + "\\" + name));
   }
   prefix.WriteFile(kWinIni, winIni);
@@ -346,7 +355,8 @@ void LayDownMachineWithoutPackage(WinePrefix& prefix, const std::string& winIni,
 
 TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
   // No "load" key; a "drivers" line without the package's driver.
-  const std::string winIni = "[windows]\r\nrun=\r\nNullPort=None\r\n\r\n[Desktop]\r\nWallpaper=(None)\r\n";
+  const std::string winIni =
+      "[windows]\r\nrun=\r\nNullPort=None\r\n\r\n[Desktop]\r\nWallpaper=(None)\r\n";
   const std::string systemIni =
       "[boot]\r\nshell=Explorer.exe\r\ndrivers=mmsystem.dll msacm.drv\r\n\r\n[386Enh]\r\n"
       "device=*vcomm\r\n";
@@ -366,8 +376,9 @@ TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
               WithoutBlankLines(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
   }
   {
-    SCOPED_TRACE("remnants: a product folder holding a subdirectory, later ISAPNP candidates, "
-                 "the stub below another folder");
+    SCOPED_TRACE(
+        "remnants: a product folder holding a subdirectory, later ISAPNP candidates, "
+        "the stub below another folder");
     prefix->WriteFile(std::string(kProductDir) + "\\QUILLNET.EXE", "exe");
     prefix->WriteFile(std::string(kProductDir) + "\\QNVRAM.DAT", "nvram");
     prefix->WriteFile(std::string(kProductDir) + "\\LOGS\\SESSION.LOG", "log");
@@ -383,12 +394,12 @@ TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
     CallUninstall();
 
     const auto after = Snapshot(*prefix);
-    EXPECT_EQ(Differences(before, after),
-              (std::vector<std::string>{
-                  "file C:\\windows\\system32\\QUILLNET.101\\QNVRAM.DAT (gone)",
-                  "file C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE (gone)",
-                  "file C:\\windows\\win.ini (changed)",
-                  "registry HKEY_LOCAL_MACHINE\\Enum (changed)"}))
+    EXPECT_EQ(
+        Differences(before, after),
+        (std::vector<std::string>{"file C:\\windows\\system32\\QUILLNET.101\\QNVRAM.DAT (gone)",
+                                  "file C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE (gone)",
+                                  "file C:\\windows\\win.ini (changed)",
+                                  "registry HKEY_LOCAL_MACHINE\\Enum (changed)"}))
         << Explain(before, after);
     EXPECT_EQ(prefix->ListDir(kProductDir), std::vector<std::string>{"LOGS"});
     EXPECT_EQ(prefix->ListDir(std::string(kProductDir) + "\\LOGS"),
