@@ -1,0 +1,136 @@
+// The collateral-damage property: on every generated machine each deliverable
+// removes what the package owns as far as its rules reach, and leaves every
+// other key, value, file and list entry byte for byte as it was.
+//
+// MDM_SAFETY_SEED=<n> repeats one machine; MDM_SAFETY_MACHINES=<n> (and
+// MDM_SAFETY_FIRST_SEED=<n>) runs more of them than the default.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "hvlib32/stages.h"
+#include "mdmclean/stages.h"
+#include "tests/safety/expectation.h"
+#include "tests/safety/generator.h"
+#include "tests/safety/snapshot.h"
+
+namespace mdm::safety {
+namespace {
+
+constexpr int kDefaultMachines = 500;
+
+std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 10) : fallback;
+}
+
+std::vector<std::uint64_t> Seeds() {
+  if (std::getenv("MDM_SAFETY_SEED") != nullptr) return {EnvNumber("MDM_SAFETY_SEED", 1)};
+  const std::uint64_t first = EnvNumber("MDM_SAFETY_FIRST_SEED", 1);
+  const std::uint64_t count = EnvNumber("MDM_SAFETY_MACHINES", kDefaultMachines);
+  std::vector<std::uint64_t> seeds;
+  for (std::uint64_t i = 0; i < count; ++i) seeds.push_back(first + i);
+  return seeds;
+}
+
+struct Outcome {
+  Expectation expected;
+  std::vector<std::string> problems;
+  int result = -1;
+};
+
+Outcome RunOne(const GeneratedMachine& g, Deliverable who) {
+  auto machine = g.model.Build();
+  const Snapshot before = TakeSnapshot(*machine, g.model.Drives());
+  Outcome outcome;
+  outcome.expected = Expect(g, who);
+  if (who == Deliverable::Program) {
+    cleaner::ProgramTables tables;
+    outcome.result = cleaner::RunUninstall(*machine, tables);
+  } else {
+    hvlib::Uninstall(*machine);
+  }
+  outcome.problems = CheckRun(g, who, outcome.expected, before, *machine);
+  if (outcome.result != outcome.expected.result) {
+    outcome.problems.push_back("result " + std::to_string(outcome.result) + ", expected " +
+                               std::to_string(outcome.expected.result));
+  }
+  return outcome;
+}
+
+std::string Report(const GeneratedMachine& g, Deliverable who, const std::vector<std::string>& problems) {
+  std::string text = "seed " + std::to_string(g.seed) + " (" + g.description + "), " + Name(who) + ":\n";
+  for (const std::string& problem : problems) text += "  " + problem + "\n";
+  return text + "repeat with MDM_SAFETY_SEED=" + std::to_string(g.seed);
+}
+
+TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
+  int failing = 0;
+  std::map<int, int> results;
+  std::size_t programDeletions = 0;
+  std::size_t libraryDeletions = 0;
+  for (std::uint64_t seed : Seeds()) {
+    const GeneratedMachine g = Generate(seed);
+    bool failed = false;
+    for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
+      const Outcome outcome = RunOne(g, who);
+      if (who == Deliverable::Program) {
+        ++results[outcome.result];
+        programDeletions += outcome.expected.deletedKeys.size() + outcome.expected.deletedFiles.size();
+      } else {
+        libraryDeletions += outcome.expected.deletedKeys.size() + outcome.expected.deletedFiles.size();
+      }
+      if (!outcome.problems.empty()) {
+        ADD_FAILURE() << Report(g, who, outcome.problems);
+        failed = true;
+      }
+    }
+    if (failed && ++failing >= 5) break;  // enough to go on
+  }
+  if (Seeds().size() >= 100) {
+    // The generator must reach every kind of machine, or the property says little.
+    EXPECT_GT(results[0], 0);
+    EXPECT_GT(results[1], 0);
+    EXPECT_GT(results[2], 0);
+    EXPECT_GT(programDeletions, Seeds().size());
+    EXPECT_GT(libraryDeletions, Seeds().size());
+  }
+}
+
+// The comparison itself must notice damage, or a passing property means nothing.
+TEST(CollateralDamage, TheCheckNoticesALostBystanderAndAnUntouchedPackage) {
+  GeneratedMachine g = Generate(7);
+  auto machine = g.model.Build();
+  const Snapshot before = TakeSnapshot(*machine, g.model.Drives());
+  Expectation expected = Expect(g, Deliverable::Library);
+  hvlib::Uninstall(*machine);
+  ASSERT_EQ(CheckRun(g, Deliverable::Library, expected, before, *machine), std::vector<std::string>{});
+
+  machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+  machine->DeleteFileA((g.model.settings.systemDirectory + "\\TASKMON.EXE").c_str());
+  expected.deletedKeys.insert("enum\\isapnp\\ctl0031");  // pretend it had to go
+  const std::vector<std::string> problems = CheckRun(g, Deliverable::Library, expected, before, *machine);
+  auto mentions = [&](const std::string& text) {
+    for (const std::string& problem : problems) {
+      if (problem.find(text) != std::string::npos) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(mentions("collateral damage: bystander key lost: SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
+  EXPECT_TRUE(mentions("TASKMON.EXE"));
+  EXPECT_TRUE(mentions("key should be deleted: enum\\isapnp\\ctl0031"));
+}
+
+TEST(CollateralDamage, TheGeneratorRepeatsAMachineFromItsSeed) {
+  const GeneratedMachine a = Generate(42);
+  const GeneratedMachine b = Generate(42);
+  EXPECT_EQ(a.model.Build()->ExportRegistry(), b.model.Build()->ExportRegistry());
+  EXPECT_EQ(a.config.text, b.config.text);
+  EXPECT_EQ(a.load.Value(), b.load.Value());
+}
+
+}  // namespace
+}  // namespace mdm::safety

@@ -1,0 +1,392 @@
+#include "tests/safety/expectation.h"
+
+#include <functional>
+#include <vector>
+
+namespace mdm::safety {
+
+namespace {
+
+constexpr std::size_t kLongestPath = 259;  // MAX_PATH with its terminator
+constexpr const char* kClassRoot = "System\\CurrentControlSet\\Services\\Class\\";
+constexpr const char* kWaveResource =
+    "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv";
+constexpr const char* kAudioVxd = "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO";
+
+const char* const kPackageInfNames[] = {"QNPORT.IN~",   "QNPORT.INF",   "QNMODEM.IN~", "QNMODEM.INF",
+                                        "QUILLNET.INF", "QUILLNET.IN~", "QUILNT2.INF", "QUILNT2.IN~"};
+const char* const kProviderInfNames[] = {
+    "Q.R. Meridian, Inc.QUILLNET.INF", "Q.R. Meridian, Inc.QNPORT.INF",
+    "Q.R. Meridian, Inc.QUILNT2.INF",  "Q.R. Meridian, Inc.QNMODEM.INF",
+    "Q.R. Meridian, Inc.QUILLNET.IN~", "Q.R. Meridian, Inc.QNPORT.IN~",
+    "Q.R. Meridian, Inc.QUILNT2.IN~",  "Q.R. Meridian, Inc.QNMODEM.IN~"};
+
+// Keys that hold other devices and programs; a stage never deletes one.
+const char* const kProtectedKeys[] = {
+    "Enum\\Root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "System\\CurrentControlSet",
+    "System\\CurrentControlSet\\Services", "System\\CurrentControlSet\\Services\\Class",
+    "System\\CurrentControlSet\\Services\\Class\\Modem",
+    "System\\CurrentControlSet\\Services\\Class\\MEDIA",
+    "System\\CurrentControlSet\\Services\\Class\\Ports"};
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return text;
+}
+
+bool SameText(const std::string& a, const std::string& b) { return Folded(a) == Folded(b); }
+
+bool StartsWithFolded(const std::string& text, const std::string& prefix) {
+  return Folded(text).compare(0, prefix.size(), Folded(prefix)) == 0 && text.size() >= prefix.size();
+}
+
+bool EndsWithFolded(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && SameText(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// "oem*.inf" and "*.inf" as the directory search matches long names.
+bool MatchesScanPattern(const std::string& name, bool oemOnly) {
+  if (!EndsWithFolded(name, ".inf")) return false;
+  return !oemOnly || (name.size() >= 7 && StartsWithFolded(name, "oem"));
+}
+
+bool IsDeletableKeyPath(const std::string& path) {
+  if (path.empty() || path.front() == '\\' || path.back() == '\\') return false;
+  if (path.find("\\\\") != std::string::npos || path.find('\\') == std::string::npos) return false;
+  for (const char* root : kProtectedKeys) {
+    if (SameText(path, root)) return false;
+  }
+  return true;
+}
+
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:") == std::string::npos;
+}
+
+enum Link { kModem, kPort, kWave, kRoot };
+const char* const kLinkValues[] = {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"};
+
+// One deliverable's run over the generator's record of the machine.
+class Run {
+ public:
+  Run(const GeneratedMachine& g, Deliverable deliverable) : g_(g), m_(g.model), who_(deliverable) {}
+
+  Expectation Program();
+  Expectation Library();
+
+ private:
+  // ---- state of the machine as the run changes it
+  bool KeyAlive(const std::string& path) const {
+    if (!m_.HasKey(path)) return false;
+    const std::string folded = Folded(path);
+    for (const std::string& gone : e_.deletedKeys) {
+      if (folded == gone || folded.compare(0, gone.size() + 1, gone + "\\") == 0) return false;
+    }
+    return true;
+  }
+  bool KeyOpens(const std::string& path) const { return KeyAlive(path) && !m_.Key(path)->denyOpen; }
+  std::optional<std::string> Read(const std::string& path, const std::string& name) const {
+    return KeyAlive(path) ? m_.ReadStageString(path, name) : std::nullopt;
+  }
+  // Open, close, delete: nothing for an absent or protected key.
+  void RemoveKey(const std::string& path) {
+    if (IsDeletableKeyPath(path) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
+  }
+  bool FileAlive(const std::string& path) const {
+    return m_.File(path) != nullptr && e_.deletedFiles.count(Folded(path)) == 0;
+  }
+  void DeleteFile(const std::string& path) {
+    if (path.size() > kLongestPath || !FileAlive(path)) return;
+    const ModelFile& file = *m_.File(path);
+    const bool held = file.inUse || (file.heldByNvram && !nvramReleased_);
+    if (!file.readOnly && !held) e_.deletedFiles.insert(Folded(path));
+  }
+  bool DirectoryAlive(const std::string& path) const {
+    return m_.HasDirectory(path) && e_.removedDirectories.count(Folded(path)) == 0;
+  }
+
+  // ---- stages
+  void NotifyNvram() {
+    if (!m_.settings.nvramWindow) return;
+    ++e_.messages;
+    nvramReleased_ = true;
+  }
+  void Purge(const std::string& directory);
+  void ProgramFiles();
+  void LibraryFiles();
+
+  std::optional<std::string> LinkedDeviceKey(Link link) const;
+  std::optional<std::string> SearchClass(const std::string& classRoot, const std::string& name) const;
+  void CleanLink(Link link);
+  void RemoveSoftwareKey(const std::string& softwareKey);
+  void RemoveFirstPresent(const std::vector<std::string>& candidates);
+  void ProgramRegistry();
+  void LibraryRegistry();
+
+  std::string EditedLine(const ListLine& line, const std::vector<std::string>& entries) const;
+  void Lists(const std::vector<std::string>& loadEntries, const std::vector<std::string>& driverEntries);
+
+  void InfStage(const std::function<bool(const InfSpec&)>& matches);
+  void DeleteInfNames(const std::string& folder, const std::vector<std::string>& names);
+  bool ProgramMatch(const InfSpec& inf) const;
+  bool LibraryMatch(const InfSpec& inf) const;
+
+  const GeneratedMachine& g_;
+  const MachineModel& m_;
+  Deliverable who_;
+  Expectation e_;
+  bool nvramReleased_ = false;
+  std::string rootKey_;  // Enum\Root\<name>
+  std::string infPaths_[4];  // the library's recorded "InfPath" values, by link
+};
+
+// ---------------------------------------------------------------- files
+
+void Run::Purge(const std::string& directory) {
+  if (directory.size() + 4 <= kLongestPath) {  // "\*.*" must fit
+    for (const std::string& file : m_.FilesIn(directory)) {
+      if (BaseName(file).size() + directory.size() + 1 <= kLongestPath) DeleteFile(file);
+    }
+  }
+  if (!DirectoryAlive(directory) || directory.size() > kLongestPath) return;
+  for (const std::string& file : m_.FilesIn(directory)) {
+    if (FileAlive(file)) return;
+  }
+  if (!m_.DirectoriesIn(directory).empty()) return;  // the purge never descends
+  e_.removedDirectories.insert(Folded(directory));
+}
+
+void Run::ProgramFiles() {
+  NotifyNvram();
+  const std::string system = m_.settings.systemDirectory;
+  for (const std::string& name : g_.config.systemFiles) DeleteFile(system + "\\" + name);
+  for (const std::string& name : g_.config.productFiles) DeleteFile(system + "\\QUILLNET.101\\" + name);
+  Purge(system + "\\QUILLNET.101");
+}
+
+void Run::LibraryFiles() {
+  NotifyNvram();
+  const std::string system = m_.settings.systemDirectory;
+  for (const char* name : {"QUILLNET.CPL", "quillnet.vxd"}) DeleteFile(system + "\\" + name);
+  for (const char* name : {"QUILLNET.EXE", "QUILLNET.DRV"}) DeleteFile(system + "\\QUILLNET.101\\" + name);
+  Purge(system + "\\QUILLNET.101");
+}
+
+// ---------------------------------------------------------------- registry
+
+std::optional<std::string> Run::LinkedDeviceKey(Link link) const {
+  const std::string instance = rootKey_ + "\\0000";
+  if (link == kRoot) return instance;
+  auto value = Read(instance, kLinkValues[link]);
+  if (value && link == kWave) *value += "\\ROOT&MODEM&0000";
+  return value;
+}
+
+// The class search by "InfSection" (mdmclean only): exact text, in
+// enumeration order, ended by the first subkey that will not open.
+std::optional<std::string> Run::SearchClass(const std::string& classRoot, const std::string& name) const {
+  if (name.empty()) return std::nullopt;  // would match every empty "InfSection"
+  const std::string root = kClassRoot + classRoot;
+  if (!KeyOpens(root)) return std::nullopt;
+  for (const std::string& sub : m_.SubkeyNames(root)) {
+    const std::string key = root + "\\" + sub;
+    if (!KeyAlive(key)) continue;
+    if (!KeyOpens(key)) return std::nullopt;
+    if (Read(key, "InfSection") == name) return classRoot + "\\" + sub;
+  }
+  return std::nullopt;
+}
+
+void Run::CleanLink(Link link) {
+  std::string className;
+  if (auto device = LinkedDeviceKey(link)) {
+    auto driver = Read(*device, "Driver");
+    if (!driver) return;
+    className = *driver;
+  } else {
+    if (who_ == Deliverable::Library || link == kPort) return;
+    auto found = link == kModem ? SearchClass("Modem", g_.config.modemName)
+                                : SearchClass("MEDIA", g_.config.voiceName);
+    if (!found) return;
+    className = *found;
+  }
+  std::string classKey = kClassRoot + className;
+  if (who_ == Deliverable::Library) infPaths_[link] = Read(classKey, "InfPath").value_or("");
+  if (link == kWave) {
+    const std::size_t slash = className.rfind('\\');
+    RemoveKey(std::string(kWaveResource) + "<" +
+              (slash == std::string::npos ? className : className.substr(slash + 1)) + ">");
+    RemoveKey(kAudioVxd);
+  }
+  if (link == kRoot) classKey = ParentPath(classKey);
+  RemoveKey(classKey);
+}
+
+void Run::RemoveSoftwareKey(const std::string& softwareKey) {
+  const std::string comPortKey = softwareKey + "\\1.0\\ComPort";
+  if (KeyOpens(comPortKey)) {
+    if (auto port = Read(comPortKey, "")) RemoveKey("Enum\\Root\\MDMGEN\\" + *port);
+  }
+  RemoveKey(softwareKey);
+}
+
+void Run::RemoveFirstPresent(const std::vector<std::string>& candidates) {
+  for (const std::string& key : candidates) {
+    if (!IsDeletableKeyPath(key) || !KeyOpens(key)) continue;
+    RemoveKey(key);
+    return;
+  }
+}
+
+void Run::ProgramRegistry() {
+  const Configuration& c = g_.config;
+  rootKey_ = "Enum\\Root\\" + c.modemName;
+  for (Link link : {kModem, kPort, kRoot, kWave}) CleanLink(link);
+  RemoveSoftwareKey("SOFTWARE\\" + c.vendor + "\\" + c.modemName);
+  std::vector<std::string> candidates;
+  for (const std::string& id : c.pnpIds) candidates.push_back("Enum\\ISAPNP\\" + id);
+  candidates.push_back("Enum\\ISAPNP\\QRM0100");
+  RemoveFirstPresent(candidates);
+  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem);
+  RemoveKey("Enum\\MODEMWAVE");
+  RemoveKey(rootKey_);
+}
+
+void Run::LibraryRegistry() {
+  rootKey_ = "Enum\\Root\\Quillnet";
+  for (Link link : {kModem, kPort, kRoot}) CleanLink(link);
+  RemoveSoftwareKey("SOFTWARE\\QRMeridian\\Quillnet");
+  RemoveFirstPresent({"Enum\\ISAPNP\\QRM1001", "Enum\\ISAPNP\\QRM1003", "Enum\\ISAPNP\\QRM0100"});
+  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem);
+  if (auto wave = LinkedDeviceKey(kWave)) RemoveKey(ParentPath(*wave));
+  RemoveKey(rootKey_);
+}
+
+// ---------------------------------------------------------------- list lines
+
+std::string Run::EditedLine(const ListLine& line, const std::vector<std::string>& entries) const {
+  if (!line.fileExists || !line.sectionExists || !line.keyExists) return {};
+  std::string value = Upper(line.Value());
+  if (value.empty()) return value;
+  for (const std::string& entry : entries) {
+    if (!entry.empty() && entry.size() <= kLongestPath) value = CutListEntry(value, entry);
+  }
+  return value;
+}
+
+void Run::Lists(const std::vector<std::string>& loadEntries,
+                const std::vector<std::string>& driverEntries) {
+  e_.loadLine = EditedLine(g_.load, loadEntries);
+  e_.driversLine = EditedLine(g_.drivers, driverEntries);
+}
+
+// ---------------------------------------------------------------- INF files
+
+bool Run::ProgramMatch(const InfSpec& inf) const {
+  const std::string deviceClass = inf.Value("version", "Class");
+  if (deviceClass.empty()) return false;
+  if (SameText(deviceClass, g_.config.modemName)) return true;
+  if (!SameText(deviceClass, "Modem") && !SameText(deviceClass, "Ports") && !SameText(deviceClass, "MEDIA")) {
+    return false;
+  }
+  return !inf.Value("Strings", g_.config.modemName + ".DeviceDesc").empty();
+}
+
+bool Run::LibraryMatch(const InfSpec& inf) const {
+  const std::string deviceClass = inf.Value("version", "Class");
+  if (deviceClass.empty()) return false;
+  if (SameText(deviceClass, "Quillnet")) return true;
+  if (SameText(deviceClass, "Modem")) return !inf.Value("Strings", "Quillnet.DeviceDesc").empty();
+  if (!SameText(deviceClass, "Ports")) return false;
+  std::string port = inf.Value("Std", "%Quillnet.DeviceDesc%");
+  if (port.empty()) port = inf.Value("Std", "%QRMPort.DeviceDesc%");
+  return SameText(port, "ComPort,QUILLNET");
+}
+
+void Run::DeleteInfNames(const std::string& folder, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (IsPlainName(name)) DeleteFile(folder + "\\" + name);
+  }
+}
+
+void Run::InfStage(const std::function<bool(const InfSpec&)>& matches) {
+  const std::string windows = m_.settings.windowsDirectory;
+  const std::string inf = windows + "\\INF";
+  const std::string other = inf + "\\Other";
+  DeleteInfNames(inf, {std::begin(kPackageInfNames), std::end(kPackageInfNames)});
+  const bool windows95 = m_.settings.major == 4 && m_.settings.minor == 0;
+  const std::vector<std::string> provider(std::begin(kProviderInfNames), std::end(kProviderInfNames));
+  if (who_ == Deliverable::Program) {
+    if (windows95 && DirectoryAlive(other) && other.size() <= kLongestPath) DeleteInfNames(other, provider);
+  } else if (windows95 && infPaths_[kRoot].find("OEM") != std::string::npos) {
+    DeleteInfNames(inf, {infPaths_[kPort], infPaths_[kModem], infPaths_[kRoot]});
+  } else {
+    DeleteInfNames(other, provider);
+  }
+  const std::pair<std::string, bool> passes[] = {{inf, true}, {other, false}};
+  for (const auto& [folder, oemOnly] : passes) {
+    if (folder.size() + (oemOnly ? 9 : 6) > kLongestPath) continue;  // the search pattern must fit
+    for (const std::string& path : m_.FilesIn(folder)) {
+      if (!MatchesScanPattern(BaseName(path), oemOnly) || !FileAlive(path)) continue;
+      auto spec = g_.infs.find(Folded(path));
+      if (spec != g_.infs.end() && matches(spec->second)) DeleteFile(path);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- runs
+
+Expectation Run::Program() {
+  const Configuration& c = g_.config;
+  if (!c.complete) {
+    e_.result = 1;
+    return e_;
+  }
+  bool installed = false;
+  for (const std::string& id : c.pnpIds) installed = installed || KeyOpens("Enum\\ISAPNP\\" + id);
+  if (!installed) {
+    e_.result = 2;
+    return e_;
+  }
+  e_.result = 0;
+  ProgramFiles();
+  ProgramRegistry();
+  const std::string& load = c.productFiles.back();
+  Lists({m_.settings.systemDirectory + "\\QUILLNET.101\\" + load},
+        {"QUILLNET.101\\" + c.modemName + ".drv"});
+  InfStage([this](const InfSpec& inf) { return ProgramMatch(inf); });
+  return e_;
+}
+
+Expectation Run::Library() {
+  LibraryFiles();
+  LibraryRegistry();
+  const std::string system = m_.settings.systemDirectory;
+  Lists({system + "\\QUILLNET.101\\QUILLNET.EXE", system + "\\QUILLNET.101\\PRELDR.EXE",
+         "QUILLNET.101\\PRELDR.EXE"},
+        {"QUILLNET.101\\QUILLNET.DRV"});
+  InfStage([this](const InfSpec& inf) { return LibraryMatch(inf); });
+  return e_;
+}
+
+}  // namespace
+
+const char* Name(Deliverable deliverable) {
+  return deliverable == Deliverable::Program ? "mdmclean" : "HVLIB32 Uninstall";
+}
+
+std::string CutListEntry(const std::string& line, const std::string& entry) {
+  std::string result = Upper(line);
+  const std::string wanted = Upper(entry);
+  const std::size_t at = result.find(wanted);
+  if (wanted.empty() || at == std::string::npos) return result;
+  const bool followed = at + wanted.size() < result.size();
+  return result.erase(at, wanted.size() + (followed ? 1 : 0));
+}
+
+Expectation Expect(const GeneratedMachine& machine, Deliverable deliverable) {
+  Run run(machine, deliverable);
+  return deliverable == Deliverable::Program ? run.Program() : run.Library();
+}
+
+}  // namespace mdm::safety

@@ -1,0 +1,715 @@
+#include "tests/safety/generator.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+namespace mdm::safety {
+
+namespace {
+
+constexpr const char* kClassRoot = "System\\CurrentControlSet\\Services\\Class\\";
+constexpr const char* kWaveResources = "System\\CurrentControlSet\\control\\MediaResources\\wave\\";
+constexpr const char* kVxd = "System\\CurrentControlSet\\Services\\VxD\\";
+constexpr const char* kMdmgen = "Enum\\Root\\MDMGEN\\";
+
+class Dice {
+ public:
+  explicit Dice(std::uint64_t seed) : rng_(seed) {}
+  bool Coin(double p) { return std::uniform_real_distribution<double>(0.0, 1.0)(rng_) < p; }
+  int Range(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
+  template <typename T>
+  const T& Pick(const std::vector<T>& items) {
+    return items[static_cast<std::size_t>(Range(0, static_cast<int>(items.size()) - 1))];
+  }
+  template <typename T>
+  void Shuffle(std::vector<T>& items) {
+    std::shuffle(items.begin(), items.end(), rng_);
+  }
+
+ private:
+  std::mt19937_64 rng_;
+};
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return text;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string Number(int n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d", n);
+  return text;
+}
+
+std::string Join(const std::vector<std::string>& items, const std::string& separator) {
+  std::string joined;
+  for (std::size_t i = 0; i < items.size(); ++i) joined += (i ? separator : "") + items[i];
+  return joined;
+}
+
+// Hands out distinct numbers for the subkeys of one class, or for OEM files.
+class Numbers {
+ public:
+  Numbers(Dice& dice, int low, int high) : dice_(dice), low_(low), high_(high) {}
+  int Next() {
+    for (;;) {
+      const int n = dice_.Range(low_, high_);
+      if (used_.insert(n).second) return n;
+    }
+  }
+
+ private:
+  Dice& dice_;
+  int low_;
+  int high_;
+  std::set<int> used_;
+};
+
+// How much of the package a machine holds.
+enum class Install { Full, Partial, None };
+
+class Generator {
+ public:
+  explicit Generator(std::uint64_t seed) : dice_(seed), modemKeys_(dice_, 0, 12),
+        portKeys_(dice_, 0, 9), mediaKeys_(dice_, 0, 9), oemNumbers_(dice_, 0, 60) {
+    g_.seed = seed;
+  }
+
+  GeneratedMachine Run();
+
+ private:
+  bool Has() {
+    if (install_ == Install::Full) return true;
+    if (install_ == Install::None) return false;
+    return dice_.Coin(0.6);
+  }
+  std::string OemName() {
+    const std::string name = "OEM" + std::to_string(oemNumbers_.Next()) + ".INF";
+    return dice_.Coin(0.2) ? Lower(name) : name;
+  }
+  std::string CaseVariant(const std::string& text) {
+    const int pick = dice_.Range(0, 5);
+    if (pick == 0) return Upper(text);
+    if (pick == 1) return Lower(text);
+    return text;
+  }
+  void AddInf(const std::string& path, const InfSpec& spec, Owner owner, double readOnly = 0.0) {
+    ModelFile& file = m().AddFile(path, spec.Text(), owner);
+    file.readOnly = dice_.Coin(readOnly);
+    g_.infs[Folded(path)] = spec;
+  }
+  MachineModel& m() { return g_.model; }
+
+  void ChooseSettings();
+  void ChooseNames();
+  void InstallRegistry();
+  void InstallInfFiles();
+  void InstallFiles();
+  void AddBystanderRegistry();
+  void AddBystanderInfFiles();
+  void AddBystanderFiles();
+  void WriteLists();
+  void WriteConfiguration();
+  void Describe();
+
+  Dice dice_;
+  GeneratedMachine g_;
+  Install install_ = Install::Full;
+  Numbers modemKeys_;
+  Numbers portKeys_;
+  Numbers mediaKeys_;
+  Numbers oemNumbers_;
+  // The package's own names of things, chosen as it installs them.
+  std::string modemKey_, portKey_, mediaKey_;
+  std::string rootInf_, modemInf_, portInf_, voiceInf_;
+  std::vector<std::string> systemFiles_;
+  std::vector<std::string> productFiles_;
+};
+
+std::string InfDir(const GeneratedMachine& g) { return g.model.settings.windowsDirectory + "\\INF"; }
+std::string OtherDir(const GeneratedMachine& g) { return InfDir(g) + "\\Other"; }
+
+void Generator::ChooseSettings() {
+  Settings& s = m().settings;
+  const int windows = dice_.Range(0, 9);
+  if (windows < 6) {
+    s.windowsDirectory = "C:\\WINDOWS";
+    s.systemDirectory = "C:\\WINDOWS\\SYSTEM";
+  } else if (windows < 8) {
+    s.windowsDirectory = "C:\\WIN95";
+    s.systemDirectory = "C:\\WIN95\\SYSTEM";
+  } else {
+    s.windowsDirectory = "D:\\Windows";
+    s.systemDirectory = "D:\\Windows\\System";
+  }
+  s.tempPath = "C:\\WINDOWS\\TEMP\\";
+  s.workingDirectory = "C:\\QNSETUP";
+  if (dice_.Coin(0.15)) {
+    s.major = 4;
+    s.minor = 10;  // Windows 98 keeps no provider-named copies
+  }
+  s.nvramWindow = dice_.Coin(0.5);
+  m().AddDirectory(s.systemDirectory);
+  m().AddDirectory(s.workingDirectory);
+  m().AddDirectory(InfDir(g_));
+}
+
+PackageNames VariantNames() {
+  return {"QNX56K", "QNX56KVoice", "QRM Labs", "QNX56K", {"QRM2001", "QRM2003"}, "QNX56K.EXE"};
+}
+
+void Generator::ChooseNames() {
+  const int kind = dice_.Range(0, 9);
+  install_ = kind < 4 ? Install::Full : kind < 8 ? Install::Partial : Install::None;
+  g_.productNames = dice_.Coin(0.8);
+  g_.names = g_.productNames ? ProductNames() : VariantNames();
+}
+
+// ---------------------------------------------------------------- the package
+
+void Generator::InstallRegistry() {
+  const PackageNames& n = g_.names;
+  const std::string root = "Enum\\Root\\" + n.modem;
+  const std::string instance = root + "\\0000";
+  modemKey_ = Number(modemKeys_.Next());
+  portKey_ = Number(portKeys_.Next());
+  mediaKey_ = Number(mediaKeys_.Next());
+  rootInf_ = OemName();
+  modemInf_ = OemName();
+  portInf_ = OemName();
+  voiceInf_ = OemName();
+  const std::string modemDevice = kMdmgen + Number(20 + dice_.Range(0, 5));
+  const std::string comPort = Number(30 + dice_.Range(0, 5));
+  const std::string serial = "0A1B2C3D";
+  const std::string portDevice = "Enum\\ISAPNP\\" + n.pnpIds[0] + "\\" + serial;
+  const std::string waveRoot = "Enum\\MODEMWAVE\\QNWAVE";
+
+  if (Has()) {
+    m().AddKey(root, Owner::Package);
+    m().AddKey(instance, Owner::Package);
+    m().SetString(instance, "Class", n.rootClass, Owner::Package);
+    m().SetString(instance, "DeviceDesc", n.modem + " Modem Controller", Owner::Package);
+    if (Has()) m().SetString(instance, "Driver", n.rootClass + "\\0000", Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToModem", modemDevice, Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToPort", portDevice, Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToWave", waveRoot, Owner::Package);
+    if (dice_.Coin(0.2)) m().AddKey(root + "\\0001", Owner::Package);
+  } else if (Has()) {
+    m().AddKey(root, Owner::Package);  // the instance is gone already
+  }
+
+  if (Has()) {
+    m().AddKey(modemDevice, Owner::Package);
+    m().SetString(modemDevice, "Class", "Modem", Owner::Package);
+    if (Has()) m().SetString(modemDevice, "Driver", "Modem\\" + modemKey_, Owner::Package);
+    m().SetString(modemDevice, "AttachedTo", "COM3", Owner::Package);
+  }
+  const std::string modemClass = std::string(kClassRoot) + "Modem\\" + modemKey_;
+  if (Has()) {
+    m().AddKey(modemClass, Owner::Package);
+    m().SetString(modemClass, "DriverDesc", n.modem + " Modem", Owner::Package);
+    if (Has()) m().SetString(modemClass, "InfSection", n.modem, Owner::Package);
+    if (Has()) m().SetString(modemClass, "InfPath", modemInf_, Owner::Package);
+  }
+
+  for (std::size_t i = 0; i < n.pnpIds.size(); ++i) {
+    if (!Has()) continue;
+    const std::string key = "Enum\\ISAPNP\\" + n.pnpIds[i];
+    m().AddKey(key, Owner::Package);
+    m().SetString(key + "\\" + (i == 0 ? serial : "11223344"), "Class", "Ports", Owner::Package);
+  }
+  if (Has()) {
+    m().AddKey("Enum\\ISAPNP\\" + n.pnpIds[0], Owner::Package);
+    m().AddKey(portDevice, Owner::Package);
+    m().SetString(portDevice, "Class", "Ports", Owner::Package);
+    if (Has()) m().SetString(portDevice, "Driver", "Ports\\" + portKey_, Owner::Package);
+    m().SetString(portDevice, "PortName", "COM3", Owner::Package);
+  }
+  const std::string portClass = std::string(kClassRoot) + "Ports\\" + portKey_;
+  if (Has()) {
+    m().AddKey(portClass, Owner::Package);
+    m().SetString(portClass, "DriverDesc", n.modem + " Communications Port", Owner::Package);
+    if (Has()) m().SetString(portClass, "InfPath", portInf_, Owner::Package);
+  }
+  if (dice_.Coin(0.2)) m().AddKey("Enum\\ISAPNP\\QRM0100", Owner::Package);
+
+  if (Has()) {
+    m().AddKey(waveRoot, Owner::Package);
+    const std::string waveDevice = waveRoot + "\\ROOT&MODEM&0000";
+    m().AddKey(waveDevice, Owner::Package);
+    m().SetString(waveDevice, "Class", "MEDIA", Owner::Package);
+    if (Has()) m().SetString(waveDevice, "Driver", "MEDIA\\" + mediaKey_, Owner::Package);
+  }
+  const std::string mediaClass = std::string(kClassRoot) + "MEDIA\\" + mediaKey_;
+  if (Has()) {
+    m().AddKey(mediaClass, Owner::Package);
+    m().SetString(mediaClass, "DriverDesc", n.voice, Owner::Package);
+    if (Has()) m().SetString(mediaClass, "InfSection", n.voice, Owner::Package);
+    if (Has()) m().SetString(mediaClass, "InfPath", voiceInf_, Owner::Package);
+  }
+  if (Has()) {
+    const std::string resource = std::string(kWaveResources) + "serwvdrv.drv<" + mediaKey_ + ">";
+    m().AddKey(resource, Owner::Package);
+    m().SetString(resource, "Driver", "serwvdrv.drv", Owner::Package);
+  }
+  if (Has()) m().AddKey(std::string(kVxd) + "QNAUDIO", Owner::Package);
+
+  const std::string rootClass = std::string(kClassRoot) + n.rootClass;
+  if (Has()) {
+    m().AddKey(rootClass, Owner::Package);
+    m().AddKey(rootClass + "\\0000", Owner::Package);
+    const int inf = dice_.Range(0, 9);
+    if (inf < 7) m().SetString(rootClass + "\\0000", "InfPath", rootInf_, Owner::Package);
+    if (inf == 7) m().SetString(rootClass + "\\0000", "InfPath", Lower(rootInf_), Owner::Package);
+    if (dice_.Coin(0.3)) m().AddKey(rootClass + "\\0001", Owner::Package);
+  }
+
+  const std::string software = "SOFTWARE\\" + n.vendor + "\\" + n.modem;
+  if (Has()) {
+    m().AddKey("SOFTWARE\\" + n.vendor, Owner::Frame);
+    m().AddKey(software, Owner::Package);
+    m().SetString(software + "\\1.0", "InstallDir", m().settings.systemDirectory + "\\QUILLNET.101",
+                  Owner::Package);
+    m().SetString(software + "\\1.0\\Base", "", "0x2F8", Owner::Package);
+    if (Has()) m().SetString(software + "\\1.0\\ComPort", "", comPort, Owner::Package);
+  }
+  if (Has()) {
+    m().AddKey(kMdmgen + comPort, Owner::Package);
+    m().SetString(kMdmgen + comPort, "Class", "Ports", Owner::Package);
+    m().SetString(kMdmgen + comPort, "DeviceDesc", n.modem + " Virtual COM Port", Owner::Package);
+  }
+}
+
+InfSpec VersionOnly(const std::string& deviceClass) {
+  return InfSpec{{{"Version", "Signature", "\"$CHICAGO$\""}, {"Version", "Class", deviceClass}}};
+}
+
+InfSpec WithStrings(InfSpec spec, const std::string& key, const std::string& raw) {
+  spec.lines.push_back({"Strings", key, raw});
+  return spec;
+}
+
+void Generator::InstallInfFiles() {
+  const PackageNames& n = g_.names;
+  const std::string inf = InfDir(g_) + "\\";
+  const std::string description = n.modem + ".DeviceDesc";
+  const InfSpec rootSpec =
+      WithStrings(VersionOnly(CaseVariant(n.rootClass)), description, "\"" + n.modem + " Controller\"");
+  const InfSpec modemSpec =
+      WithStrings(VersionOnly(CaseVariant("Modem")), description, "\"" + n.modem + " Modem\"");
+  InfSpec portSpec = WithStrings(VersionOnly(CaseVariant("Ports")), description, n.modem + " Port");
+  const bool product = g_.productNames;
+  if (dice_.Coin(0.3) && product) {
+    portSpec.lines.push_back({"Std", "%QRMPort.DeviceDesc%", "ComPort,QUILLNET"});
+  } else {
+    portSpec.lines.push_back({"Std", "%" + n.modem + ".DeviceDesc%",
+                              product ? CaseVariant("ComPort,QUILLNET") : "ComPort," + n.modem});
+  }
+  // The voice device's INF describes it under the modem's name only sometimes.
+  InfSpec voiceSpec = VersionOnly(CaseVariant("MEDIA"));
+  if (dice_.Coin(0.5)) voiceSpec = WithStrings(voiceSpec, description, n.voice);
+
+  const double readOnly = 0.08;
+  if (Has()) AddInf(inf + rootInf_, rootSpec, Owner::Package, readOnly);
+  if (Has()) AddInf(inf + modemInf_, modemSpec, Owner::Package, readOnly);
+  if (Has()) AddInf(inf + portInf_, portSpec, Owner::Package, readOnly);
+  if (Has()) AddInf(inf + voiceInf_, voiceSpec, Owner::Package, readOnly);
+
+  // Copies under the package's own file names, and the provider-named ones.
+  const std::vector<std::pair<std::string, InfSpec>> fixed = {
+      {"QNMODEM.INF", modemSpec}, {"QNPORT.INF", portSpec},  {"QUILLNET.INF", rootSpec},
+      {"QUILNT2.INF", rootSpec},  {"QNMODEM.IN~", modemSpec}, {"QUILLNET.IN~", rootSpec}};
+  for (const auto& [name, spec] : fixed) {
+    if (dice_.Coin(0.3) && Has()) AddInf(inf + CaseVariant(name), spec, Owner::Package, readOnly);
+  }
+  if (dice_.Coin(0.8)) m().AddDirectory(OtherDir(g_));
+  if (!m().HasDirectory(OtherDir(g_))) return;
+  const std::vector<std::pair<std::string, InfSpec>> provider = {
+      {"QNMODEM.INF", modemSpec}, {"QNPORT.INF", portSpec}, {"QUILLNET.INF", rootSpec},
+      {"QNMODEM.IN~", modemSpec}};
+  for (const auto& [name, spec] : provider) {
+    if (dice_.Coin(0.4) && Has()) {
+      AddInf(OtherDir(g_) + "\\Q.R. Meridian, Inc." + name, spec, Owner::Package, readOnly);
+    }
+  }
+  // A leftover that no rule reaches: not an "oem*.inf" name in "INF".
+  if (dice_.Coin(0.2) && Has()) AddInf(inf + "QNOLD.INF", rootSpec, Owner::Package);
+}
+
+void Generator::InstallFiles() {
+  const PackageNames& n = g_.names;
+  const std::string system = m().settings.systemDirectory;
+  const std::string product = system + "\\QUILLNET.101";
+  const std::string stem = g_.productNames ? "QUILLNET" : n.modem;
+  systemFiles_ = {CaseVariant(stem + ".CPL"), Lower(stem + ".vxd")};
+  if (dice_.Coin(0.3)) systemFiles_.push_back("QNTAPI.DLL");
+  for (const std::string& name : systemFiles_) {
+    if (!Has()) continue;
+    ModelFile& file = m().AddFile(system + "\\" + name, "MZ " + name, Owner::Package);
+    file.readOnly = dice_.Coin(0.08);
+  }
+  productFiles_ = {"PRELDR.EXE", "QUILLNET.DRV", "QNVRAM.DAT", n.loadProgram};
+  bool any = false;
+  for (const std::string& name : productFiles_) {
+    if (!Has()) continue;
+    any = true;
+    ModelFile& file = m().AddFile(product + "\\" + name, "MZ " + name, Owner::Package);
+    file.readOnly = dice_.Coin(0.06);
+    file.heldByNvram = dice_.Coin(0.2);
+  }
+  if (any && dice_.Coin(0.3)) m().AddFile(product + "\\QNLOG.TXT", "log", Owner::Package);
+  if (any && dice_.Coin(0.15)) m().AddFile(product + "\\LOGS\\OLD.LOG", "log", Owner::Package);
+}
+
+// ---------------------------------------------------------------- bystanders
+
+void Generator::AddBystanderRegistry() {
+  const PackageNames& n = g_.names;
+  auto bystander = [&](const std::string& path, std::vector<std::pair<std::string, std::string>> values,
+                       Exemption exemption = {}) {
+    m().AddKey(path, Owner::Bystander, exemption);
+    for (const auto& [name, value] : values) m().SetString(path, name, value, Owner::Bystander);
+  };
+  for (const char* frame : {"Enum\\Root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN",
+                            "System\\CurrentControlSet\\Services\\Class\\Modem",
+                            "System\\CurrentControlSet\\Services\\Class\\Ports",
+                            "System\\CurrentControlSet\\Services\\Class\\MEDIA",
+                            "System\\CurrentControlSet\\Services\\VxD",
+                            "System\\CurrentControlSet\\control\\MediaResources\\wave"}) {
+    m().AddKey(frame, Owner::Frame);
+  }
+  m().SetString("System\\CurrentControlSet\\Services\\Class\\Modem", "", "Modem", Owner::Frame);
+  bystander("Enum\\BIOS\\*PNP0501\\0D", {{"Class", "Ports"}, {"Driver", "Ports\\0100"}});
+
+  // Other modems, each with its class key; their "InfSection" values come
+  // close to the package's without being equal.
+  std::vector<std::string> sections = {"Gen28800", n.modem + "X", n.modem + " ", "Acme56K"};
+  for (const std::string& near : {Lower(n.modem), Upper(n.modem)}) {
+    if (near != n.modem) sections.push_back(near);  // differs in letter case only
+  }
+  const int modems = dice_.Range(1, 4);
+  bool denied = false;
+  for (int i = 0; i < modems; ++i) {
+    const std::string key = Number(modemKeys_.Next());
+    const std::string device = kMdmgen + Number(i);
+    const std::string classKey = std::string(kClassRoot) + "Modem\\" + key;
+    bystander(device, {{"Class", "Modem"}, {"Driver", "Modem\\" + key}, {"AttachedTo", "COM1"}});
+    bystander(classKey, {{"DriverDesc", "Other Modem"}, {"InfPath", "MDMGEN.INF"}});
+    if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(sections), Owner::Bystander);
+    // A class key that cannot be opened ends the class search (documented).
+    if (!denied && dice_.Coin(0.08)) {
+      m().AddKey(classKey, Owner::Bystander).denyOpen = true;
+      denied = true;
+    }
+  }
+  for (int i = 0, ports = dice_.Range(1, 3); i < ports; ++i) {
+    const std::string classKey = std::string(kClassRoot) + "Ports\\" + Number(portKeys_.Next());
+    bystander(classKey, {{"DriverDesc", "Communications Port"}, {"InfPath", "MSPORTS.INF"}});
+    if (dice_.Coin(0.5)) m().SetString(classKey, "InfSection", "ComPort", Owner::Bystander);
+  }
+  std::vector<std::string> voices = {"SB16", "", n.voice + "2", "Acme Voice"};
+  if (Lower(n.voice) != n.voice) voices.push_back(Lower(n.voice));
+  for (int i = 0, media = dice_.Range(1, 3); i < media; ++i) {
+    const std::string number = Number(mediaKeys_.Next());
+    const std::string classKey = std::string(kClassRoot) + "MEDIA\\" + number;
+    bystander(classKey, {{"DriverDesc", "Sound"}, {"InfPath", "SB16.INF"}});
+    // An empty "InfSection" would match an empty voice name (documented fault).
+    if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(voices), Owner::Bystander);
+    if (dice_.Coin(0.5)) {
+      bystander(std::string(kWaveResources) + "serwvdrv.drv<" + number + ">", {{"Driver", "serwvdrv.drv"}});
+    }
+  }
+  bystander(std::string(kWaveResources) + "sb16.drv<0000>", {{"Driver", "sb16.drv"}});
+  bystander(std::string(kVxd) + "QNAUDIO2", {{"StaticVxD", "qnaudio2.vxd"}});
+  bystander(std::string(kVxd) + "VCOMM", {{"StaticVxD", "*vcomm"}});
+  bystander("Enum\\ISAPNP\\CTL0031\\1A2B3C4D", {{"Class", "MEDIA"}, {"Driver", "MEDIA\\0099"}});
+  bystander("Enum\\ISAPNP\\" + n.pnpIds[0] + "X\\01", {{"Class", "Net"}});
+  bystander("Enum\\Root\\" + n.modem + "Tools\\0000", {{"Class", "System"}});
+  bystander("Enum\\Root\\*PNP0C01\\0000", {{"Class", "System"}});
+  bystander(kMdmgen + std::string("0010"), {{"Class", "Ports"}, {"DeviceDesc", "Other COM"}});
+  // mdmclean removes the whole wave enumerator; the library only the
+  // package's device in it.
+  if (dice_.Coin(0.5)) {
+    Exemption byProgram;
+    byProgram.byProgram = true;
+    m().AddKey("Enum\\MODEMWAVE", Owner::Bystander, byProgram);
+    m().AddKey("Enum\\MODEMWAVE\\OTHERWAVE", Owner::Bystander, byProgram);
+    bystander("Enum\\MODEMWAVE\\OTHERWAVE\\ROOT&MODEM&0000", {{"Driver", "MEDIA\\0098"}}, byProgram);
+  } else if (m().HasKey("Enum\\MODEMWAVE")) {
+    Exemption byProgram;
+    byProgram.byProgram = true;
+    m().AddKey("Enum\\MODEMWAVE", Owner::Frame, byProgram);
+  }
+  bystander(std::string(kClassRoot) + n.rootClass + "Tools\\0000", {{"InfPath", "OEM99.INF"}});
+  bystander(std::string(kClassRoot) + "Net\\0000", {{"InfSection", n.modem}});
+  bystander("SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+            {{"Version", "Windows 95"}, {"ProgramFilesDir", "C:\\Program Files"}});
+  bystander("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", {{n.modem, "QUILLNET.EXE"}});
+  bystander("SOFTWARE\\" + n.vendor + "\\" + n.modem + "Fax", {{"Version", "2.1"}});
+  bystander("SOFTWARE\\" + n.vendor + "Labs\\" + n.modem + "\\1.0\\ComPort", {{"", "0000"}});
+  if (dice_.Coin(0.5)) {
+    ModelValue binary{"Blob", REG_BINARY, {0x00, 0x5C, 0xFF, 0x0D, 0x0A}};
+    m().SetValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", binary, Owner::Bystander);
+    m().SetValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", {"Count", REG_DWORD, {1, 2, 3, 4}},
+                 Owner::Bystander);
+  }
+}
+
+void Generator::AddBystanderInfFiles() {
+  const PackageNames& n = g_.names;
+  const std::string inf = InfDir(g_) + "\\";
+  const std::string description = n.modem + ".DeviceDesc";
+  AddInf(inf + "MDMGEN.INF", WithStrings(VersionOnly("Modem"), "Gen28800.DeviceDesc", "Standard Modem"),
+         Owner::Bystander);
+  InfSpec ports = VersionOnly("Ports");
+  ports.lines.push_back({"Std", "%*PNP0501.DeviceDesc%", "ComPort,*PNP0501"});
+  AddInf(inf + "MSPORTS.INF", ports, Owner::Bystander);
+  AddInf(inf + "SB16.INF", VersionOnly("MEDIA"), Owner::Bystander);
+  // A non-"oem" name is never examined, whatever it holds.
+  AddInf(inf + "MYMODEM.INF", WithStrings(VersionOnly("Modem"), description, "Mine"), Owner::Bystander);
+
+  std::vector<InfSpec> kinds = {
+      WithStrings(VersionOnly("Net"), description, "Not a modem"),
+      WithStrings(VersionOnly("Modem"), "Acme.DeviceDesc", "Acme 56K"),
+      WithStrings(VersionOnly("Modem"), n.modem + "X.DeviceDesc", "Near miss"),
+      WithStrings(VersionOnly("Modem"), description, "\"\""),
+      WithStrings(VersionOnly("MEDIA"), "SB16.DeviceDesc", "Sound Blaster"),
+      WithStrings(VersionOnly(n.rootClass + "X"), description, "Other class"),
+      VersionOnly(""),
+      InfSpec{{{"Strings", description, "No version section"}}},
+      VersionOnly("Display"),
+  };
+  InfSpec portsNear = VersionOnly("Ports");
+  portsNear.lines.push_back({"Std", "%Quillnet.DeviceDesc%", "ComPort, QUILLNET"});
+  kinds.push_back(portsNear);
+  InfSpec portsFirstWins = VersionOnly("Ports");
+  portsFirstWins.lines.push_back({"Std", "%Quillnet.DeviceDesc%", "ComPort,OTHER"});
+  portsFirstWins.lines.push_back({"Std", "%QRMPort.DeviceDesc%", "ComPort,QUILLNET"});
+  kinds.push_back(portsFirstWins);
+  InfSpec portsOther = VersionOnly("Ports");
+  portsOther.lines.push_back({"Std", "%Acme.DeviceDesc%", "ComPort,ACME"});
+  kinds.push_back(portsOther);
+
+  for (int i = 0, count = dice_.Range(2, 8); i < count; ++i) {
+    AddInf(inf + OemName(), dice_.Pick(kinds), Owner::Bystander, 0.1);
+  }
+  if (m().HasDirectory(OtherDir(g_))) {
+    AddInf(OtherDir(g_) + "\\Acme Inc.ACMEMDM.INF",
+           WithStrings(VersionOnly("Modem"), "Acme.DeviceDesc", "Acme 56K"), Owner::Bystander);
+    if (dice_.Coin(0.5)) AddInf(OtherDir(g_) + "\\Other Vendor.NET.INF", dice_.Pick(kinds), Owner::Bystander);
+    m().AddFile(OtherDir(g_) + "\\notes.txt", "Class=" + n.rootClass, Owner::Bystander);
+  }
+}
+
+void Generator::AddBystanderFiles() {
+  const Settings& s = m().settings;
+  const std::string system = s.systemDirectory + "\\";
+  for (const char* name : {"TASKMON.EXE", "UNIMODEM.VXD", "QUILLNETX.DLL", "QUILLNET.CPL.BAK",
+                           "QNVRAM.DAT", "QUILLNET.EXE"}) {
+    m().AddFile(system + name, std::string("bytes of ") + name, Owner::Bystander);
+  }
+  m().AddFile(system + "VMM32.VXD", "vmm", Owner::Bystander).inUse = true;
+  m().AddFile(system + "LOCKED.DLL", "locked", Owner::Bystander).readOnly = true;
+  m().AddFile(system + "QUILLNET.1010\\X.DAT", "x", Owner::Bystander);
+  m().AddFile(s.windowsDirectory + "\\QUILLNET.101\\KEEP.TXT", "keep", Owner::Bystander);
+  m().AddFile(s.windowsDirectory + "\\TEMP\\~DF1234.TMP", "tmp", Owner::Bystander);
+  m().AddFile("C:\\Program Files\\Acme\\agent.exe", "agent", Owner::Bystander);
+  m().AddFile(s.workingDirectory + "\\SETUP.EXE", "setup", Owner::Bystander);
+}
+
+// ---------------------------------------------------------------- lists
+
+void Generator::WriteLists() {
+  const PackageNames& n = g_.names;
+  const Settings& s = m().settings;
+  const std::string sys = s.systemDirectory;
+  std::vector<ListToken> load = {
+      {sys + "\\TASKMON.EXE"},      {"C:\\PROGRA~1\\ACME\\AGENT.EXE"}, {"QUILLNETX.EXE"},
+      {sys + "\\QUILLNET.EXE"},     {"C:\\QUILLNET.101\\TOOLS.EXE"},  {"MSOFFICE.EXE"},
+  };
+  if (Has()) load.push_back({CaseVariant(sys + "\\QUILLNET.101\\" + n.loadProgram), Owner::Package});
+  if (g_.productNames) {
+    if (Has()) load.push_back({CaseVariant(sys + "\\QUILLNET.101\\PRELDR.EXE"), Owner::Package});
+    if (Has()) load.push_back({CaseVariant("QUILLNET.101\\PRELDR.EXE"), Owner::Package});
+  }
+  // Entries that hold a package entry inside them: the documented cut of an
+  // occurrence inside a longer entry may take part of them.
+  if (dice_.Coin(0.2)) load.push_back({"D:\\OLD\\QUILLNET.101\\PRELDR.EXE", Owner::Bystander, true});
+  if (dice_.Coin(0.1)) load.push_back({sys + "\\QUILLNET.101\\" + n.loadProgram + "2", Owner::Bystander, true});
+  if (dice_.Coin(0.15)) {
+    for (int i = 0; i < 30; ++i) load.push_back({"C:\\APPS\\TOOL" + std::to_string(i) + "\\RUN.EXE"});
+  }
+  dice_.Shuffle(load);
+  g_.load.tokens = load;
+  g_.load.separator = dice_.Coin(0.8) ? " " : ",";
+
+  std::vector<ListToken> drivers = {{"mmsystem.dll"}, {"msacm.drv"}, {"midimap.drv"},
+                                    {"QUILLNET.101\\QNFAX.drv"}};
+  if (Has()) drivers.push_back({CaseVariant("QUILLNET.101\\" + n.modem + ".drv"), Owner::Package});
+  if (dice_.Coin(0.1)) drivers.push_back({"QUILLNET.101\\" + n.modem + ".drv32", Owner::Bystander, true});
+  dice_.Shuffle(drivers);
+  g_.drivers.tokens = drivers;
+
+  // Every other line of both files must come back byte for byte.
+  for (ListLine* line : {&g_.load, &g_.drivers}) {
+    const int state = dice_.Range(0, 19);
+    line->fileExists = state != 0;
+    line->sectionExists = state != 1;
+    line->keyExists = state != 2;
+    if (state == 3) line->tokens.clear();
+  }
+  if (g_.load.fileExists) {
+    std::string text = "; win.ini\r\n";
+    if (g_.load.sectionExists) {
+      text += "[windows]\r\n";
+      if (g_.load.keyExists) text += "load=" + g_.load.Value() + "\r\n";
+      text += "run=" + sys + "\\QUILLNET.101\\QUILLNET.EXE\r\nNullPort=None\r\n";
+    }
+    text += "\r\n[Desktop]\r\nWallpaper=(None)\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1\r\n";
+    m().AddFile(g_.WinIni(), text, Owner::Frame);
+  }
+  if (g_.drivers.fileExists) {
+    std::string text = "[boot]\r\nshell=Explorer.exe\r\n";
+    if (!g_.drivers.sectionExists) text = "[boot.description]\r\nshell=Explorer.exe\r\n";
+    if (g_.drivers.sectionExists && g_.drivers.keyExists) text += "drivers=" + g_.drivers.Value() + "\r\n";
+    text += "system.drv=system.drv\r\n\r\n[386Enh]\r\ndevice=*vcomm\r\n[drivers]\r\nwave=" +
+            std::string("QUILLNET.101\\") + n.modem + ".drv\r\n";
+    m().AddFile(g_.SystemIni(), text, Owner::Frame);
+  }
+}
+
+void Generator::WriteConfiguration() {
+  Configuration& c = g_.config;
+  const PackageNames& n = g_.names;
+  c.systemFiles = systemFiles_;
+  if (dice_.Coin(0.3)) c.systemFiles.push_back("QNOLD.DLL");  // already gone
+  std::vector<std::string> product = {"PRELDR.EXE", "QUILLNET.DRV"};
+  if (dice_.Coin(0.3)) product.push_back("QNVRAM.DAT");
+  dice_.Shuffle(product);
+  product.push_back(n.loadProgram);  // the start-up program is named last
+  if (dice_.Coin(0.15)) dice_.Shuffle(product);
+  c.productFiles = product;
+  c.pnpIds = n.pnpIds;
+  if (dice_.Coin(0.3)) c.pnpIds = {n.pnpIds[1]};
+  if (dice_.Coin(0.2)) std::reverse(c.pnpIds.begin(), c.pnpIds.end());
+  if (dice_.Coin(0.2)) c.pnpIds.insert(c.pnpIds.begin(), "QRM9999");
+  c.vendor = n.vendor;
+  c.modemName = n.modem;
+  c.voiceName = dice_.Coin(0.8) ? n.voice : "";
+
+  std::vector<std::pair<std::string, std::string>> keys = {
+      {"FileNames", "system_dir=" + Join(c.systemFiles, ",")},
+      {"FileNames", "quillnet101_dir=" + Join(c.productFiles, ",")},
+      {"RegistryKeys", "PnpID=" + Join(c.pnpIds, ",")},
+      {"RegistryKeys", "Vendor=" + c.vendor},
+      {"RegistryKeys", "ModemName=" + c.modemName},
+      {"NewInstallFiles", "FileNames=QUILLNET.EXE,QUILLNET.DRV,PRELDR.EXE"},
+      {"NewInstallFiles", "INFFiles=QNMODEM.INF,QNPORT.INF"},
+  };
+  if (dice_.Coin(0.05)) {
+    keys.erase(keys.begin() + dice_.Range(0, static_cast<int>(keys.size()) - 1));
+    c.complete = false;
+  }
+  if (!c.voiceName.empty()) keys.push_back({"RegistryKeys", "VoiceName=" + c.voiceName});
+  std::string text = "; Prepared by the setup program.\r\n";
+  for (const char* section : {"FileNames", "RegistryKeys", "NewInstallFiles"}) {
+    text += std::string("[") + section + "]\r\n";
+    for (const auto& [in, line] : keys) {
+      if (in == section) text += line + "\r\n";
+    }
+    text += "\r\n";
+  }
+  if (dice_.Coin(0.7)) text += "[Progress]\r\nResult=-1\r\n";
+  c.text = text;
+  m().AddFile(g_.ConfigFile(), text, Owner::Frame);
+}
+
+void Generator::Describe() {
+  const char* kinds[] = {"full", "partial", "none"};
+  const Settings& s = m().settings;
+  g_.description = std::string("package ") + kinds[static_cast<int>(install_)] + " as " +
+                   g_.names.modem + ", windows " + s.windowsDirectory + ", version " +
+                   std::to_string(s.major) + "." + std::to_string(s.minor) +
+                   (s.nvramWindow ? ", NVRAM window" : "") +
+                   (g_.config.complete ? "" : ", incomplete configuration");
+}
+
+GeneratedMachine Generator::Run() {
+  ChooseSettings();
+  ChooseNames();
+  InstallRegistry();
+  InstallInfFiles();
+  InstallFiles();
+  AddBystanderRegistry();
+  AddBystanderInfFiles();
+  AddBystanderFiles();
+  WriteLists();
+  WriteConfiguration();
+  Describe();
+  return std::move(g_);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- public
+
+std::string InfSpec::Text() const {
+  std::string text = "; generated\r\n";
+  std::string current;
+  for (const InfLine& line : lines) {
+    if (line.section != current) {
+      text += "\r\n[" + line.section + "]\r\n";
+      current = line.section;
+    }
+    text += line.key + "=" + line.raw + "\r\n";
+  }
+  return text;
+}
+
+std::string InfSpec::Value(const std::string& section, const std::string& key) const {
+  // Only the first section of a name is searched; the generator writes each once.
+  for (const InfLine& line : lines) {
+    if (Folded(line.section) != Folded(section) || Folded(line.key) != Folded(key)) continue;
+    std::string value = Trim(line.raw);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    return value;
+  }
+  return {};
+}
+
+std::string ListLine::Value() const {
+  std::string value;
+  for (std::size_t i = 0; i < tokens.size(); ++i) value += (i ? separator : "") + tokens[i].text;
+  return value;
+}
+
+std::string GeneratedMachine::WinIni() const { return model.settings.windowsDirectory + "\\WIN.INI"; }
+std::string GeneratedMachine::SystemIni() const {
+  return model.settings.windowsDirectory + "\\SYSTEM.INI";
+}
+std::string GeneratedMachine::ConfigFile() const {
+  return model.settings.workingDirectory + "\\mdminfo.ini";
+}
+
+PackageNames ProductNames() {
+  return {"Quillnet", "QuillnetVoice", "QRMeridian", "Quillnet", {"QRM1001", "QRM1003"}, "QUILLNET.EXE"};
+}
+
+GeneratedMachine Generate(std::uint64_t seed) { return Generator(seed).Run(); }
+
+}  // namespace mdm::safety

@@ -1,0 +1,97 @@
+// A seeded generator of Windows 95 machines: the modem package installed
+// fully, partly or not at all, among other devices and programs whose keys,
+// files and list entries must survive an uninstall. Besides the machine it
+// records what it installed in a form the expectations read: the INF files'
+// sections, the list lines' entries and the configuration it wrote.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/safety/machine_model.h"
+
+namespace mdm::safety {
+
+// One key line of an INF file; `raw` is the text after "=" as written.
+struct InfLine {
+  std::string section;
+  std::string key;
+  std::string raw;
+};
+
+// An INF file as the generator wrote it; Text() gives its bytes.
+struct InfSpec {
+  std::vector<InfLine> lines;  // grouped by section in this order
+
+  std::string Text() const;
+  // The value a profile read returns: the first section and the first key of
+  // the name (case-blind), blanks trimmed, matching quotes removed.
+  std::string Value(const std::string& section, const std::string& key) const;
+};
+
+// One entry of a profile list line.
+struct ListToken {
+  std::string text;
+  Owner owner = Owner::Bystander;
+  // It holds one of the package's entries inside it, so the documented cut of
+  // an occurrence inside a longer entry may take part of it.
+  bool mayBeCut = false;
+};
+
+// The "load" line of win.ini or the "drivers" line of system.ini.
+struct ListLine {
+  bool fileExists = true;
+  bool sectionExists = true;
+  bool keyExists = true;
+  std::vector<ListToken> tokens;
+  std::string separator = " ";
+
+  std::string Value() const;  // the tokens joined
+};
+
+// The mdminfo.ini the generator wrote.
+struct Configuration {
+  std::vector<std::string> systemFiles;
+  std::vector<std::string> productFiles;
+  std::vector<std::string> pnpIds;
+  std::string vendor;
+  std::string modemName;
+  std::string voiceName;  // empty: the key is absent
+  bool complete = true;   // every required key present and non-empty
+  std::string text;
+};
+
+// The names the package was installed under.
+struct PackageNames {
+  std::string modem;      // the root device's name, the class keys' "InfSection"
+  std::string voice;      // the MEDIA class key's "InfSection"
+  std::string vendor;     // SOFTWARE\<vendor>\<modem>
+  std::string rootClass;  // the root device's class
+  std::vector<std::string> pnpIds;
+  std::string loadProgram;  // the start-up program in QUILLNET.101
+};
+
+struct GeneratedMachine {
+  std::uint64_t seed = 0;
+  std::string description;  // one line for failure messages
+  MachineModel model;
+  PackageNames names;
+  bool productNames = true;  // the names the library has built in
+  std::map<std::string, InfSpec> infs;  // by folded path
+  ListLine load;
+  ListLine drivers;
+  Configuration config;
+
+  std::string WinIni() const;      // full paths of the three profile files
+  std::string SystemIni() const;
+  std::string ConfigFile() const;
+};
+
+GeneratedMachine Generate(std::uint64_t seed);
+
+// The product's built-in names, as the library knows them.
+PackageNames ProductNames();
+
+}  // namespace mdm::safety

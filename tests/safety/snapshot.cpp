@@ -1,0 +1,312 @@
+#include "tests/safety/snapshot.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace mdm::safety {
+
+namespace {
+
+constexpr const char* kRootHeader = "[HKEY_LOCAL_MACHINE";
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return lines;
+    start = end + 1;
+  }
+}
+
+// Exported blocks by key: the header line names the key, the value lines follow.
+std::map<std::string, std::string> KeyBlocks(const std::string& exported) {
+  std::map<std::string, std::string> blocks;
+  std::string current;
+  for (const std::string& line : SplitLines(exported)) {
+    if (line.compare(0, std::string(kRootHeader).size(), kRootHeader) == 0 && line.back() == ']') {
+      const std::string inside = line.substr(1, line.size() - 2);
+      const std::size_t slash = inside.find('\\');
+      current = Folded(slash == std::string::npos ? std::string() : inside.substr(slash + 1));
+      blocks[current] = line + "\n";
+    } else if (!line.empty() && blocks.count(current) != 0) {
+      blocks[current] += line + "\n";
+    }
+  }
+  return blocks;
+}
+
+bool UnderAny(const std::string& folded, const std::set<std::string>& roots) {
+  for (const std::string& root : roots) {
+    if (folded == root || folded.compare(0, root.size() + 1, root + "\\") == 0) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> Tokens(const std::string& line) {
+  std::vector<std::string> tokens;
+  std::string current;
+  for (char c : line + " ") {
+    if (c == ' ' || c == ',') {
+      if (!current.empty()) tokens.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  return tokens;
+}
+
+// The text after "=" on the first line of the key in the first section of
+// the name, line end excluded.
+std::optional<std::string> RawValue(const std::string& text, const std::string& section,
+                                    const std::string& key) {
+  const std::vector<std::string> all = SplitLines(text);
+  const std::vector<std::string> rest = LinesBesides(text, section, key, true);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (i < rest.size() && all[i] == rest[i]) continue;
+    std::string line = all[i];
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line.substr(line.find('=') + 1);
+  }
+  return std::nullopt;
+}
+
+class Checker {
+ public:
+  Checker(const GeneratedMachine& g, Deliverable who, const Expectation& e, const Snapshot& before,
+          emu::Machine& after)
+      : g_(g), who_(who), e_(e), before_(before), machine_(after),
+        after_(TakeSnapshot(after, g.model.Drives())) {}
+
+  std::vector<std::string> Check() {
+    CheckRegistry();
+    CheckFiles();
+    CheckProfiles();
+    CheckBystanders();
+    CheckRunFacts();
+    return problems_;
+  }
+
+ private:
+  void Problem(const std::string& text) {
+    if (problems_.size() < 40) problems_.push_back(text);
+  }
+
+  void CheckRegistry() {
+    for (const auto& [key, block] : before_.keys) {
+      const bool gone = UnderAny(key, e_.deletedKeys);
+      auto now = after_.keys.find(key);
+      if (gone && now != after_.keys.end()) Problem("key should be deleted: " + key);
+      if (!gone && now == after_.keys.end()) Problem("key lost: " + key);
+      if (!gone && now != after_.keys.end() && now->second != block) {
+        Problem("key changed: " + key + "\n  before: " + block + "  after: " + now->second);
+      }
+    }
+    for (const auto& [key, block] : after_.keys) {
+      if (before_.keys.count(key) == 0) Problem("key appeared: " + key);
+    }
+  }
+
+  bool IsProfileFile(const std::string& folded) const {
+    return folded == Folded(g_.WinIni()) || folded == Folded(g_.SystemIni()) ||
+           folded == Folded(g_.ConfigFile());
+  }
+
+  void CheckFiles() {
+    for (const auto& [path, entry] : before_.files) {
+      if (IsProfileFile(path)) continue;
+      const bool gone = e_.deletedFiles.count(path) != 0 || e_.removedDirectories.count(path) != 0;
+      auto now = after_.files.find(path);
+      if (gone && now != after_.files.end()) Problem("should be deleted: " + entry.path);
+      if (!gone && now == after_.files.end()) Problem("lost: " + entry.path);
+      if (!gone && now != after_.files.end() && now->second.content != entry.content) {
+        Problem("content changed: " + entry.path);
+      }
+    }
+    for (const auto& [path, entry] : after_.files) {
+      if (before_.files.count(path) == 0 && !IsProfileFile(path)) Problem("appeared: " + entry.path);
+    }
+  }
+
+  std::optional<std::string> Before(const std::string& path) const {
+    auto it = before_.files.find(Folded(path));
+    return it == before_.files.end() ? std::nullopt : it->second.content;
+  }
+  std::optional<std::string> After(const std::string& path) const {
+    auto it = after_.files.find(Folded(path));
+    return it == after_.files.end() ? std::nullopt : it->second.content;
+  }
+
+  // A profile file whose one key was written: that key holds `value`, and
+  // every other line is what it was.
+  void CheckWritten(const std::string& path, const char* fileName, const std::string& section,
+                    const std::string& key, const std::string& value) {
+    const auto before = Before(path);
+    const auto after = After(path);
+    if (!after) {
+      Problem("profile file missing after the run: " + path);
+      return;
+    }
+    bool hadHeader = false;
+    if (before) {
+      for (const std::string& line : SplitLines(*before)) {
+        hadHeader = hadHeader || Folded(Trim(line)) == Folded("[" + section + "]");
+      }
+    }
+    if (LinesBesides(before, section, key, true) != LinesBesides(after, section, key, hadHeader)) {
+      Problem("other lines of " + path + " changed:\n  before: " + before.value_or("(absent)") +
+              "\n  after: " + *after);
+    }
+    // The raw text after "=": a read would trim the blank that a removed
+    // last entry leaves behind. A write stores no leading blanks.
+    const std::string written = RawValue(*after, section, key).value_or("(no such line)");
+    const std::string wanted = value.substr(std::min(value.find_first_not_of(' '), value.size()));
+    if (written != wanted) Problem(path + " " + key + "=\"" + written + "\", expected \"" + wanted + "\"");
+    (void)fileName;
+  }
+
+  void CheckUnchanged(const std::string& path) {
+    if (Before(path) != After(path)) Problem("profile file changed: " + path);
+  }
+
+  void CheckProfiles() {
+    if (e_.loadLine) {
+      CheckWritten(g_.WinIni(), "win.ini", "windows", "load", *e_.loadLine);
+    } else {
+      CheckUnchanged(g_.WinIni());
+    }
+    if (e_.driversLine) {
+      CheckWritten(g_.SystemIni(), "system.ini", "boot", "drivers", *e_.driversLine);
+    } else {
+      CheckUnchanged(g_.SystemIni());
+    }
+    if (who_ == Deliverable::Program) {
+      CheckWritten(g_.ConfigFile(), ".\\mdminfo.ini", "Progress", "Result", std::to_string(e_.result));
+    } else {
+      CheckUnchanged(g_.ConfigFile());
+    }
+  }
+
+  bool Exempt(const Exemption& exemption) const {
+    return who_ == Deliverable::Program ? exemption.byProgram : exemption.byLibrary;
+  }
+
+  // What is not the package's survives, whatever the rules of the stages say.
+  void CheckBystanders() {
+    for (const auto& [folded, key] : g_.model.Keys()) {
+      if (key.owner == Owner::Package || Exempt(key.exemption)) continue;
+      auto now = after_.keys.find(folded);
+      if (now == after_.keys.end()) {
+        Problem("collateral damage: bystander key lost: " + key.path);
+      } else if (now->second != before_.keys.at(folded)) {
+        Problem("collateral damage: bystander key changed: " + key.path);
+      }
+    }
+    for (const auto& [folded, file] : g_.model.Files()) {
+      if (file.owner == Owner::Package || IsProfileFile(folded)) continue;
+      auto now = after_.files.find(folded);
+      if (now == after_.files.end() || now->second.content != file.content) {
+        Problem("collateral damage: bystander file lost or changed: " + file.path);
+      }
+    }
+    CheckBystanderTokens(g_.load, e_.loadLine);
+    CheckBystanderTokens(g_.drivers, e_.driversLine);
+  }
+
+  void CheckBystanderTokens(const ListLine& line, const std::optional<std::string>& written) {
+    if (!written || !line.fileExists || !line.sectionExists || !line.keyExists) return;
+    const std::vector<std::string> left = Tokens(*written);
+    bool afterCut = false;
+    for (const ListToken& token : line.tokens) {
+      // A cut inside an entry takes the separator after it too, and that
+      // entry runs together with the next one left (documented).
+      if (token.mayBeCut) afterCut = true;
+      if (token.owner == Owner::Package || token.mayBeCut) continue;
+      if (std::exchange(afterCut, false)) continue;
+      const std::string wanted = Upper(token.text);
+      std::size_t had = 0;
+      for (const ListToken& t : line.tokens) had += Upper(t.text) == wanted ? 1 : 0;
+      std::size_t has = 0;
+      for (const std::string& t : left) has += t == wanted ? 1 : 0;
+      if (has < had) Problem("collateral damage: list entry lost: " + token.text);
+    }
+  }
+
+  void CheckRunFacts() {
+    int messages = 0;
+    for (const emu::JournalEntry& entry : machine_.Journal()) {
+      messages += entry.kind == emu::JournalEntry::Kind::MessageSent ? 1 : 0;
+    }
+    if (messages != e_.messages) {
+      Problem("NVRAM window told " + std::to_string(messages) + " times, expected " +
+              std::to_string(e_.messages));
+    }
+    if (machine_.OpenKeyCount() != 0) Problem("registry keys left open");
+    if (machine_.OpenSearchCount() != 0) Problem("directory searches left open");
+  }
+
+  const GeneratedMachine& g_;
+  Deliverable who_;
+  const Expectation& e_;
+  const Snapshot& before_;
+  emu::Machine& machine_;
+  Snapshot after_;
+  std::vector<std::string> problems_;
+};
+
+}  // namespace
+
+Snapshot TakeSnapshot(const emu::Machine& machine, const std::set<char>& drives) {
+  Snapshot snapshot;
+  snapshot.keys = KeyBlocks(machine.ExportRegistry());
+  for (char drive : drives) {
+    for (const std::string& path : machine.ListTree(std::string{drive, ':', '\\'})) {
+      snapshot.files[Folded(path)] = Snapshot::Entry{path, machine.ReadFile(path)};
+    }
+  }
+  return snapshot;
+}
+
+std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
+                                      const std::string& key, bool withHeader) {
+  std::vector<std::string> lines = SplitLines(text.value_or(""));
+  bool inSection = false;
+  bool sectionSeen = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string trimmed = Trim(lines[i]);
+    if (!trimmed.empty() && trimmed.front() == '[' && trimmed.find(']') != std::string::npos) {
+      const std::string name = Trim(trimmed.substr(1, trimmed.rfind(']') - 1));
+      inSection = !sectionSeen && Folded(name) == Folded(section);
+      sectionSeen = sectionSeen || inSection;
+      if (inSection && !withHeader) lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i--));
+      continue;
+    }
+    const std::size_t equals = trimmed.find('=');
+    if (inSection && equals != std::string::npos && Folded(Trim(trimmed.substr(0, equals))) == Folded(key)) {
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+      return lines;
+    }
+  }
+  return lines;
+}
+
+std::vector<std::string> CheckRun(const GeneratedMachine& generated, Deliverable deliverable,
+                                  const Expectation& expected, const Snapshot& before,
+                                  emu::Machine& after) {
+  return Checker(generated, deliverable, expected, before, after).Check();
+}
+
+}  // namespace mdm::safety
