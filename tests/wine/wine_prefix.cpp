@@ -288,12 +288,22 @@ void WinePrefix::ImportRegistry(const std::string& regeditText) {
 
 std::string WinePrefix::ExportRegistry(const std::string& key) {
   const std::string file = "C:\\mdm-export.reg";
-  fs::remove(HostPath(file));
-  Wine({"regedit", "/e", file, key});
-  std::string bytes = ReadFile(file).value_or("");
-  fs::remove(HostPath(file));
-  bool utf16 = bytes.size() >= 2 && bytes[0] == '\xff' && bytes[1] == '\xfe';
-  return WithoutCr(utf16 ? FromUtf16(bytes) : bytes);
+  // Under load an export has come back empty or short now and then; an
+  // export counts only when regedit says it succeeded and wrote a header.
+  // An absent key fails every attempt and reads as the empty text.
+  std::string bytes;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    fs::remove(HostPath(file));
+    const int code = Wine({"regedit", "/e", file, key});
+    bytes = ReadFile(file).value_or("");
+    fs::remove(HostPath(file));
+    const bool utf16 = bytes.size() >= 2 && bytes[0] == '\xff' && bytes[1] == '\xfe';
+    const std::string text = WithoutCr(utf16 ? FromUtf16(bytes) : bytes);
+    if (code == 0 && (text.rfind("REGEDIT4", 0) == 0 || text.rfind("Windows Registry Editor", 0) == 0)) {
+      return text;
+    }
+  }
+  return "";
 }
 
 void WinePrefix::WriteFile(const std::string& windowsPath, const std::string& content) {
