@@ -6,21 +6,26 @@ namespace mdm {
 
 namespace {
 
+// A directory query succeeded when it reported a length that fits the
+// buffer. A larger count is the size it would need, with nothing usable in
+// the buffer: taken as an empty base, "\\name" would name the drive's root.
+bool Fits(std::uint32_t length) { return length != 0 && length < MAX_PATH; }
+
 // The base directory of an entry's kind, as the platform reports it.
 bool QueryBaseDirectory(Platform& platform, std::int32_t kind, char (&base)[MAX_PATH]) {
   base[0] = '\0';
   switch (kind) {
     case DIR_WINDOWS:
-      return platform.GetWindowsDirectoryA(base, MAX_PATH) != 0;
+      return Fits(platform.GetWindowsDirectoryA(base, MAX_PATH));
     case DIR_SYSTEM:
-      return platform.GetSystemDirectoryA(base, MAX_PATH) != 0;
+      return Fits(platform.GetSystemDirectoryA(base, MAX_PATH));
     case DIR_INF: {
       char windows[MAX_PATH] = {};
-      if (platform.GetWindowsDirectoryA(windows, MAX_PATH) == 0) return false;
+      if (!Fits(platform.GetWindowsDirectoryA(windows, MAX_PATH))) return false;
       return Compose(base, "%s\\INF", windows);
     }
     case DIR_TEMP:
-      return platform.GetTempPathA(MAX_PATH, base) != 0;
+      return Fits(platform.GetTempPathA(MAX_PATH, base));
     default:
       return false;
   }
