@@ -62,6 +62,23 @@ bool ReadList(Platform& platform, const char* section, const char* key,
   return !items.empty();
 }
 
+// A name that stays in the folder it is joined to. "..\\WIN.INI" or
+// "C:\\IO.SYS" would delete what the package never owned, a wildcard
+// names no single file, and "." or ".." the folder or its parent.
+bool IsFileName(const std::string& name) {
+  if (name == "." || name == "..") return false;
+  return name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+}
+
+// A list of file names, each one plain.
+bool ReadFileList(Platform& platform, const char* key, std::vector<std::string>& names) {
+  if (!ReadList(platform, "FileNames", key, names)) return false;
+  for (const std::string& name : names) {
+    if (!IsFileName(name)) return false;
+  }
+  return true;
+}
+
 void SetFileEntry(FileEntry& entry, const char* subdirectory, const std::string& fileName) {
   entry = FileEntry{};
   entry.kind = DIR_SYSTEM;
@@ -100,8 +117,8 @@ bool FillPnpKeyList(const std::vector<std::string>& ids, ProgramTables& tables) 
 int LoadConfiguration(Platform& platform, UninstallContext& context, ProgramTables& tables) {
   std::vector<std::string> systemFiles;
   std::vector<std::string> productFiles;
-  const bool systemListed = ReadList(platform, "FileNames", "system_dir", systemFiles);
-  const bool productListed = ReadList(platform, "FileNames", "quillnet101_dir", productFiles);
+  const bool systemListed = ReadFileList(platform, "system_dir", systemFiles);
+  const bool productListed = ReadFileList(platform, "quillnet101_dir", productFiles);
   if (!systemListed || !productListed) return 0;
   if (!FillFileRemovalTable(systemFiles, productFiles, tables)) return 0;
   context.loadProgramName = productFiles.back();
