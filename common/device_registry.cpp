@@ -52,6 +52,10 @@ int DeviceRegistryCleanup::CleanDeviceLink(DeviceLink link) {
   }
 
   std::string classKey = CLASS_ROOT + className;
+  // A "Driver" value that names no class key of its own (empty components, or
+  // a root of other devices' keys) names nothing: no record, no wave
+  // resources, no delete.
+  if (!IsRemovableKeyPath(link == LINK_ROOT ? CutAtLastBackslash(classKey) : classKey)) return 0;
   if (std::string* record = config_.infPathOf[link]) {
     std::string infPath;
     ReadInfPath(classKey, infPath);
