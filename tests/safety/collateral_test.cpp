@@ -15,6 +15,7 @@
 #include "mdmclean/stages.h"
 #include "tests/safety/expectation.h"
 #include "tests/safety/generator.h"
+#include "tests/safety/harness.h"
 #include "tests/safety/snapshot.h"
 
 namespace mdm::safety {
@@ -36,37 +37,6 @@ std::vector<std::uint64_t> Seeds() {
   return seeds;
 }
 
-struct Outcome {
-  Expectation expected;
-  std::vector<std::string> problems;
-  int result = -1;
-};
-
-Outcome RunOne(const GeneratedMachine& g, Deliverable who) {
-  auto machine = g.model.Build();
-  const Snapshot before = TakeSnapshot(*machine, g.model.Drives());
-  Outcome outcome;
-  outcome.expected = Expect(g, who);
-  if (who == Deliverable::Program) {
-    cleaner::ProgramTables tables;
-    outcome.result = cleaner::RunUninstall(*machine, tables);
-  } else {
-    hvlib::Uninstall(*machine);
-  }
-  outcome.problems = CheckRun(g, who, outcome.expected, before, *machine);
-  if (outcome.result != outcome.expected.result) {
-    outcome.problems.push_back("result " + std::to_string(outcome.result) + ", expected " +
-                               std::to_string(outcome.expected.result));
-  }
-  return outcome;
-}
-
-std::string Report(const GeneratedMachine& g, Deliverable who, const std::vector<std::string>& problems) {
-  std::string text = "seed " + std::to_string(g.seed) + " (" + g.description + "), " + Name(who) + ":\n";
-  for (const std::string& problem : problems) text += "  " + problem + "\n";
-  return text + "repeat with MDM_SAFETY_SEED=" + std::to_string(g.seed);
-}
-
 TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
   int failing = 0;
   std::map<int, int> results;
@@ -76,7 +46,7 @@ TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
     const GeneratedMachine g = Generate(seed);
     bool failed = false;
     for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
-      const Outcome outcome = RunOne(g, who);
+      const Outcome outcome = RunAndCheck(g, who);
       if (who == Deliverable::Program) {
         ++results[outcome.result];
         programDeletions += outcome.expected.deletedKeys.size() + outcome.expected.deletedFiles.size();

@@ -211,6 +211,8 @@ void Run::CleanLink(Link link) {
     className = *found;
   }
   std::string classKey = kClassRoot + className;
+  // A value that names no class key of the package's own names nothing.
+  if (!IsDeletableKeyPath(link == kRoot ? ParentPath(classKey) : classKey)) return;
   if (who_ == Deliverable::Library) infPaths_[link] = Read(classKey, "InfPath").value_or("");
   if (link == kWave) {
     const std::size_t slash = className.rfind('\\');

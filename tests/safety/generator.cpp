@@ -82,7 +82,7 @@ enum class Install { Full, Partial, None };
 
 class Generator {
  public:
-  explicit Generator(std::uint64_t seed) : dice_(seed), modemKeys_(dice_, 0, 12),
+  Generator(std::uint64_t seed, const Variation& variation) : dice_(seed), variation_(variation), modemKeys_(dice_, 0, 12),
         portKeys_(dice_, 0, 9), mediaKeys_(dice_, 0, 9), oemNumbers_(dice_, 0, 60) {
     g_.seed = seed;
   }
@@ -125,6 +125,7 @@ class Generator {
   void Describe();
 
   Dice dice_;
+  Variation variation_;
   GeneratedMachine g_;
   Install install_ = Install::Full;
   Numbers modemKeys_;
@@ -154,6 +155,10 @@ void Generator::ChooseSettings() {
     s.windowsDirectory = "D:\\Windows";
     s.systemDirectory = "D:\\Windows\\System";
   }
+  if (!variation_.windowsDirectory.empty()) {
+    s.windowsDirectory = variation_.windowsDirectory;
+    s.systemDirectory = variation_.windowsDirectory + "\\SYSTEM";
+  }
   s.tempPath = "C:\\WINDOWS\\TEMP\\";
   s.workingDirectory = "C:\\QNSETUP";
   if (dice_.Coin(0.15)) {
@@ -173,7 +178,8 @@ PackageNames VariantNames() {
 void Generator::ChooseNames() {
   const int kind = dice_.Range(0, 9);
   install_ = kind < 4 ? Install::Full : kind < 8 ? Install::Partial : Install::None;
-  g_.productNames = dice_.Coin(0.8);
+  if (variation_.fullPackage) install_ = Install::Full;
+  g_.productNames = dice_.Coin(0.8) || variation_.productNames;
   g_.names = g_.productNames ? ProductNames() : VariantNames();
 }
 
@@ -618,7 +624,7 @@ void Generator::WriteConfiguration() {
       {"NewInstallFiles", "FileNames=QUILLNET.EXE,QUILLNET.DRV,PRELDR.EXE"},
       {"NewInstallFiles", "INFFiles=QNMODEM.INF,QNPORT.INF"},
   };
-  if (dice_.Coin(0.05)) {
+  if (!variation_.fullPackage && dice_.Coin(0.05)) {
     keys.erase(keys.begin() + dice_.Range(0, static_cast<int>(keys.size()) - 1));
     c.complete = false;
   }
@@ -679,9 +685,16 @@ std::string InfSpec::Text() const {
 }
 
 std::string InfSpec::Value(const std::string& section, const std::string& key) const {
-  // Only the first section of a name is searched; the generator writes each once.
-  for (const InfLine& line : lines) {
-    if (Folded(line.section) != Folded(section) || Folded(line.key) != Folded(key)) continue;
+  // Only the first section of a name is searched: the first run of lines
+  // under it, as Text() writes them.
+  bool seen = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const InfLine& line = lines[i];
+    const bool inSection = Folded(line.section) == Folded(section);
+    const bool newRun = i == 0 || lines[i - 1].section != line.section;
+    if (inSection && newRun && seen) break;
+    seen = seen || inSection;
+    if (!inSection || Folded(line.key) != Folded(key)) continue;
     std::string value = Trim(line.raw);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -710,6 +723,10 @@ PackageNames ProductNames() {
   return {"Quillnet", "QuillnetVoice", "QRMeridian", "Quillnet", {"QRM1001", "QRM1003"}, "QUILLNET.EXE"};
 }
 
-GeneratedMachine Generate(std::uint64_t seed) { return Generator(seed).Run(); }
+GeneratedMachine Generate(std::uint64_t seed) { return Generator(seed, Variation{}).Run(); }
+
+GeneratedMachine Generate(std::uint64_t seed, const Variation& variation) {
+  return Generator(seed, variation).Run();
+}
 
 }  // namespace mdm::safety

@@ -91,6 +91,14 @@ struct GeneratedMachine {
 
 GeneratedMachine Generate(std::uint64_t seed);
 
+// Fixes what a test needs and leaves the rest to the seed.
+struct Variation {
+  bool fullPackage = false;    // every part of the package installed
+  bool productNames = false;   // under the library's built-in names
+  std::string windowsDirectory;  // with its system directory "<windows>\SYSTEM"
+};
+GeneratedMachine Generate(std::uint64_t seed, const Variation& variation);
+
 // The product's built-in names, as the library knows them.
 PackageNames ProductNames();
 

@@ -166,7 +166,14 @@ class Checker {
         hadHeader = hadHeader || Folded(Trim(line)) == Folded("[" + section + "]");
       }
     }
-    if (LinesBesides(before, section, key, true) != LinesBesides(after, section, key, hadHeader)) {
+    // A write after an unterminated last line ends that line first; the
+    // bytes before stay as they were.
+    auto terminated = [](std::optional<std::string> text) {
+      if (text && !text->empty() && text->back() != '\n') *text += "\r\n";
+      return text;
+    };
+    if (LinesBesides(terminated(before), section, key, true) !=
+        LinesBesides(terminated(after), section, key, hadHeader)) {
       Problem("other lines of " + path + " changed:\n  before: " + before.value_or("(absent)") +
               "\n  after: " + *after);
     }
@@ -232,8 +239,9 @@ class Checker {
     bool afterCut = false;
     for (const ListToken& token : line.tokens) {
       // A cut inside an entry takes the separator after it too, and that
-      // entry runs together with the next one left (documented).
-      if (token.mayBeCut) afterCut = true;
+      // entry runs together with the next one left (documented). A package
+      // entry is cut inside too when only a shorter form of it fits.
+      if (token.mayBeCut || token.owner == Owner::Package) afterCut = true;
       if (token.owner == Owner::Package || token.mayBeCut) continue;
       if (std::exchange(afterCut, false)) continue;
       const std::string wanted = Upper(token.text);
