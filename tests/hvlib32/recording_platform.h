@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
+#include "tests/support/forwarding_platform.h"
 
 namespace mdm::test {
 
@@ -20,9 +21,9 @@ struct InjectedFaults {
   std::optional<std::int32_t> deleteKey;  // RegDeleteKeyA returns this, deleting nothing
 };
 
-class RecordingPlatform final : public Platform {
+class RecordingPlatform final : public ForwardingPlatform {
  public:
-  explicit RecordingPlatform(emu::Machine& machine) : machine_(machine) {}
+  explicit RecordingPlatform(emu::Machine& machine) : ForwardingPlatform(machine), machine_(machine) {}
 
   InjectedFaults faults;
   std::vector<std::string> log;
@@ -58,18 +59,6 @@ class RecordingPlatform final : public Platform {
     Record("delete " + PathOf(parent, subKey), status);
     return status;
   }
-  std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, char* name,
-                           std::uint32_t nameSize) override {
-    return machine_.RegEnumKeyA(key, index, name, nameSize);
-  }
-  std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
-                                unsigned char* data, std::uint32_t* dataSize) override {
-    return machine_.RegQueryValueExA(key, valueName, type, data, dataSize);
-  }
-  std::int32_t RegQueryValueA(RegKey key, const char* subKey, char* data,
-                              std::int32_t* dataSize) override {
-    return machine_.RegQueryValueA(key, subKey, data, dataSize);
-  }
   std::int32_t RegEnumValueA(RegKey key, std::uint32_t index, char* valueName,
                              std::uint32_t* valueNameSize, std::uint32_t* type, unsigned char* data,
                              std::uint32_t* dataSize) override {
@@ -83,43 +72,6 @@ class RecordingPlatform final : public Platform {
                         : machine_.RegSetValueExA(key, valueName, type, data, dataSize);
     Record("set " + paths_[key] + " [" + valueName + "]", status);
     return status;
-  }
-
-  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue, char* buffer,
-                                         std::uint32_t size, const char* fileName) override {
-    return machine_.GetPrivateProfileStringA(section, key, defaultValue, buffer, size, fileName);
-  }
-  int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
-                                 const char* fileName) override {
-    return machine_.WritePrivateProfileStringA(section, key, value, fileName);
-  }
-  std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override {
-    return machine_.GetWindowsDirectoryA(buffer, size);
-  }
-  std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override {
-    return machine_.GetSystemDirectoryA(buffer, size);
-  }
-  std::uint32_t GetTempPathA(std::uint32_t size, char* buffer) override {
-    return machine_.GetTempPathA(size, buffer);
-  }
-  int GetVersionExA(VersionInfo* info) override { return machine_.GetVersionExA(info); }
-  FindHandle FindFirstFileA(const char* pattern, FindData* data) override {
-    return machine_.FindFirstFileA(pattern, data);
-  }
-  int FindNextFileA(FindHandle handle, FindData* data) override {
-    return machine_.FindNextFileA(handle, data);
-  }
-  int FindClose(FindHandle handle) override { return machine_.FindClose(handle); }
-  int DeleteFileA(const char* path) override { return machine_.DeleteFileA(path); }
-  int RemoveDirectoryA(const char* path) override { return machine_.RemoveDirectoryA(path); }
-  std::uint32_t GetLastError() override { return machine_.GetLastError(); }
-  WindowHandle FindWindowA(const char* className, const char* windowName) override {
-    return machine_.FindWindowA(className, windowName);
-  }
-  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                             std::intptr_t lParam) override {
-    return machine_.SendMessageA(window, message, wParam, lParam);
   }
 
  private:

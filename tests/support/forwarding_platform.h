@@ -1,0 +1,86 @@
+// A platform that passes every call on to another one. Test doubles derive
+// from it and override only the calls they watch or make fail.
+#pragma once
+
+#include "common/platform.h"
+
+namespace mdm::test {
+
+class ForwardingPlatform : public Platform {
+ public:
+  explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
+
+  std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
+                             RegKey* result) override {
+    return inner_.RegOpenKeyExA(parent, subKey, access, result);
+  }
+  std::int32_t RegCreateKeyA(RegKey parent, const char* subKey, RegKey* result) override {
+    return inner_.RegCreateKeyA(parent, subKey, result);
+  }
+  std::int32_t RegCloseKey(RegKey key) override { return inner_.RegCloseKey(key); }
+  std::int32_t RegDeleteKeyA(RegKey parent, const char* subKey) override {
+    return inner_.RegDeleteKeyA(parent, subKey);
+  }
+  std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, char* name,
+                           std::uint32_t nameSize) override {
+    return inner_.RegEnumKeyA(key, index, name, nameSize);
+  }
+  std::int32_t RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                                unsigned char* data, std::uint32_t* dataSize) override {
+    return inner_.RegQueryValueExA(key, valueName, type, data, dataSize);
+  }
+  std::int32_t RegQueryValueA(RegKey key, const char* subKey, char* data,
+                              std::int32_t* dataSize) override {
+    return inner_.RegQueryValueA(key, subKey, data, dataSize);
+  }
+  std::int32_t RegEnumValueA(RegKey key, std::uint32_t index, char* valueName,
+                             std::uint32_t* valueNameSize, std::uint32_t* type, unsigned char* data,
+                             std::uint32_t* dataSize) override {
+    return inner_.RegEnumValueA(key, index, valueName, valueNameSize, type, data, dataSize);
+  }
+  std::int32_t RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
+                              const unsigned char* data, std::uint32_t dataSize) override {
+    return inner_.RegSetValueExA(key, valueName, type, data, dataSize);
+  }
+  std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
+                                         const char* defaultValue, char* buffer,
+                                         std::uint32_t size, const char* fileName) override {
+    return inner_.GetPrivateProfileStringA(section, key, defaultValue, buffer, size, fileName);
+  }
+  int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                 const char* fileName) override {
+    return inner_.WritePrivateProfileStringA(section, key, value, fileName);
+  }
+  std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override {
+    return inner_.GetWindowsDirectoryA(buffer, size);
+  }
+  std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override {
+    return inner_.GetSystemDirectoryA(buffer, size);
+  }
+  std::uint32_t GetTempPathA(std::uint32_t size, char* buffer) override {
+    return inner_.GetTempPathA(size, buffer);
+  }
+  int GetVersionExA(VersionInfo* info) override { return inner_.GetVersionExA(info); }
+  FindHandle FindFirstFileA(const char* pattern, FindData* data) override {
+    return inner_.FindFirstFileA(pattern, data);
+  }
+  int FindNextFileA(FindHandle handle, FindData* data) override {
+    return inner_.FindNextFileA(handle, data);
+  }
+  int FindClose(FindHandle handle) override { return inner_.FindClose(handle); }
+  int DeleteFileA(const char* path) override { return inner_.DeleteFileA(path); }
+  int RemoveDirectoryA(const char* path) override { return inner_.RemoveDirectoryA(path); }
+  std::uint32_t GetLastError() override { return inner_.GetLastError(); }
+  WindowHandle FindWindowA(const char* className, const char* windowName) override {
+    return inner_.FindWindowA(className, windowName);
+  }
+  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override {
+    return inner_.SendMessageA(window, message, wParam, lParam);
+  }
+
+ private:
+  Platform& inner_;
+};
+
+}  // namespace mdm::test
