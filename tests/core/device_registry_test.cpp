@@ -8,14 +8,15 @@
 #include "emulator/machine.h"
 #include "mdmclean/device_registry_config.h"
 #include "mdmclean/stages.h"
+#include "tests/support/package_registry.h"
 
 namespace mdm::cleaner {
 namespace {
 
 using Kind = emu::JournalEntry::Kind;
 
-const std::string kClass = "System\\CurrentControlSet\\Services\\Class\\";
-const std::string kInstance = "Enum\\Root\\Quillnet\\0000";
+const std::string& kClass = test::kClassRoot;
+const std::string& kInstance = test::kRootInstance;
 
 // The package as the configured run sees it, with one bystander beside each
 // thing the stage deletes.
@@ -32,21 +33,7 @@ struct Case : ::testing::Test {
   }
 
   void InstallPackage() {
-    machine.SetString(kInstance, "Driver", "Quillnet\\0000");
-    machine.SetString(kInstance, "ConnectedToModem", "Enum\\Root\\MDMGEN\\0001");
-    machine.SetString(kInstance, "ConnectedToPort", "Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
-    machine.SetString(kInstance, "ConnectedToWave", "Enum\\MODEMWAVE\\QNWAVE");
-    machine.SetString("Enum\\Root\\MDMGEN\\0001", "Driver", "Modem\\0001");
-    machine.SetString("Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "Driver", "Ports\\0001");
-    machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", "MEDIA\\0001");
-    machine.SetString(kClass + "Quillnet\\0000", "InfPath", "OEM4.INF");
-    machine.SetString(kClass + "Modem\\0001", "InfSection", "Quillnet");
-    machine.SetString(kClass + "Ports\\0001", "InfSection", "QNPort");
-    machine.SetString(kClass + "MEDIA\\0001", "InfSection", "QuillnetVoice");
-    machine.AddKey("System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>");
-    machine.AddKey("System\\CurrentControlSet\\Services\\VxD\\QNAUDIO");
-    machine.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
-    machine.AddKey("Enum\\Root\\MDMGEN\\0002");
+    test::InstallPackageRegistry(machine);
     AddBystanders();
   }
 

@@ -5,32 +5,20 @@
 
 #include "emulator/machine.h"
 #include "hvlib32/stages.h"
+#include "tests/support/package_registry.h"
 
 namespace mdm::hvlib {
 namespace {
 
-const std::string kClass = "System\\CurrentControlSet\\Services\\Class\\";
-const std::string kInstance = "Enum\\Root\\Quillnet\\0000";
+const std::string& kClass = test::kClassRoot;
+const std::string& kInstance = test::kRootInstance;
 
 struct LibraryCase : ::testing::Test {
   emu::Machine machine;
   LibUninstallContext context;
 
   void InstallPackage(bool withModemLink = true) {
-    machine.SetString(kInstance, "Driver", "Quillnet\\0000");
-    if (withModemLink) machine.SetString(kInstance, "ConnectedToModem", "Enum\\Root\\MDMGEN\\0001");
-    machine.SetString(kInstance, "ConnectedToPort", "Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
-    machine.SetString(kInstance, "ConnectedToWave", "Enum\\MODEMWAVE\\QNWAVE");
-    machine.SetString("Enum\\Root\\MDMGEN\\0001", "Driver", "Modem\\0001");
-    machine.SetString("Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "Driver", "Ports\\0001");
-    machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", "MEDIA\\0001");
-    machine.SetString(kClass + "Quillnet\\0000", "InfPath", "OEM4.INF");
-    machine.SetString(kClass + "Modem\\0001", "InfPath", "OEM5.INF");
-    machine.SetString(kClass + "Ports\\0001", "InfPath", "OEM6.INF");
-    machine.SetString(kClass + "MEDIA\\0001", "InfPath", "OEM7.INF");
-    machine.AddKey("System\\CurrentControlSet\\Services\\VxD\\QNAUDIO");
-    machine.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
-    machine.AddKey("Enum\\Root\\MDMGEN\\0002");
+    test::InstallPackageRegistry(machine, withModemLink);
     machine.AddKey("Enum\\Root\\MDMGEN\\0000");
     machine.AddKey("Enum\\MODEMWAVE\\OTHER\\ROOT&MODEM&0001");
   }
