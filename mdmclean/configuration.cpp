@@ -19,8 +19,8 @@ constexpr const char* kPnpKeyPrefix = "Enum\\ISAPNP\\";
 constexpr std::uint32_t kValueLimit = 255;
 constexpr int kMaxFileNames = FILE_TABLE_CAPACITY - 2;  // purge entry and DIR_END
 constexpr int kMaxPnpIds = PNP_KEY_SLOTS - 1;           // the empty slot ends the list
-constexpr std::size_t kMaxPnpIdLength = PNP_KEY_SLOT_SIZE - 1 - std::strlen("Enum\\ISAPNP\\");
-constexpr std::size_t kMaxVendorAndModem = VENDOR_KEY_PATH_SIZE - 1 - std::strlen("SOFTWARE\\\\");
+constexpr std::size_t kMaxPnpIdLength = PNP_KEY_SLOT_SIZE - 1 - (sizeof "Enum\\ISAPNP\\" - 1);
+constexpr std::size_t kMaxVendorAndModem = VENDOR_KEY_PATH_SIZE - 1 - (sizeof "SOFTWARE\\\\" - 1);
 
 struct ConfigValue {
   std::string text;
@@ -33,7 +33,12 @@ ConfigValue ReadValue(Platform& platform, const char* section, const char* key) 
   const std::uint32_t count = platform.GetPrivateProfileStringA(section, key, "", buffer,
                                                                 sizeof buffer, kConfigFile);
   ConfigValue value;
-  value.text.assign(buffer, std::min<std::uint32_t>(count, kValueLimit));
+  // The value ends at its first zero byte, whatever count the read reports:
+  // an item after it would be an empty name, a purge of the whole system
+  // directory as a file entry.
+  const char* begin = buffer;
+  const char* end = begin + std::min<std::uint32_t>(count, kValueLimit);
+  value.text.assign(begin, std::find(begin, end, '\0'));
   value.tooLong = count > kValueLimit;
   return value;
 }
