@@ -11,6 +11,8 @@
 namespace mdm::safety {
 namespace {
 
+using namespace std::string_literals;
+
 GeneratedMachine InstalledMachine(std::uint64_t seed = 11) {
   Variation variation;
   variation.fullPackage = true;
@@ -145,6 +147,36 @@ TEST(HostileConfiguration, EmptyItemsAreSkippedAndNeverNameAWholeFolderOrBranch)
     Configure(refused, bad, Refused());
     EXPECT_EQ(Check(refused, onlyEmpty).result, 1) << onlyEmpty;
   }
+}
+
+// A zero byte ends a value as the program reads it, whatever count the
+// profile read reports; an item after it would be an empty name, which as a
+// file entry would purge the whole system directory.
+TEST(HostileConfiguration, AZeroByteEndsTheValue) {
+  const GeneratedMachine base = InstalledMachine();
+  Configuration c = base.config;
+  c.systemFiles = {"QUILLNET.CPL"};
+  c.productFiles = {"QUILLNET.DRV", "QUILLNET.EXE"};
+  c.pnpIds = {"QRM1001"};
+  c.voiceName = "QuillnetVoice";
+  std::string text = Text(c);
+  auto append = [&](const std::string& key, const std::string& tail) {
+    const std::size_t end = text.find("\r\n", text.find(key));
+    text.insert(end, tail);
+  };
+  append("system_dir=", ",\0TASKMON.EXE"s);
+  append("quillnet101_dir=", ",\0\0KEEP.EXE"s);
+  append("PnpID=", ",\0M0999"s);
+  GeneratedMachine g = base;
+  Configure(g, text, c);
+  EXPECT_EQ(Check(g, "zero bytes after the items").result, 0);
+
+  GeneratedMachine refused = base;
+  std::string empty = Text(c);
+  const std::size_t at = empty.find("system_dir=") + std::string("system_dir=").size();
+  empty.insert(at, "\0"s);
+  Configure(refused, empty, Refused());
+  EXPECT_EQ(Check(refused, "a value that starts with a zero byte").result, 1);
 }
 
 TEST(HostileConfiguration, BlanksStayPartOfAnItem) {
