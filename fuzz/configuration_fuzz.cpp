@@ -1,0 +1,111 @@
+// Arbitrary bytes as mdminfo.ini, then a whole mdmclean run on a small
+// machine with the package installed. Whatever the file says: the tables stay
+// inside their capacities with plain names and non-empty IDs, a refused
+// configuration changes nothing but the result, no file outside the
+// package's folders and no root of other devices' keys goes, and every handle
+// is closed.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "emulator/machine.h"
+#include "fuzz/fuzz_check.h"
+#include "mdmclean/stages.h"
+
+namespace {
+
+using mdm::emu::JournalEntry;
+using mdm::emu::Machine;
+
+constexpr const char* kConfig = "C:\\QNSETUP\\mdminfo.ini";
+
+// Keys that hold other devices and programs, and files outside the package's
+// folders: no configuration can name them.
+const char* const kProtectedKeys[] = {
+    "Enum", "Enum\\Root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "SOFTWARE", "System",
+    "System\\CurrentControlSet\\Services\\Class", "System\\CurrentControlSet\\Services\\Class\\Modem",
+    "System\\CurrentControlSet\\Services\\Class\\MEDIA", "System\\CurrentControlSet\\Services\\Class\\Ports"};
+const char* const kOutsideFiles[] = {"C:\\AUTOEXEC.BAT", "C:\\WINDOWS\\WIN.INI", "C:\\WINDOWS\\TASKMAN.EXE",
+                                     "C:\\WINDOWS\\SYSTEM\\SUB\\KEEP.DAT", "C:\\QNSETUP\\SETUP.EXE",
+                                     "C:\\WINDOWS\\INF\\Other\\SUB\\OEM1.INF"};
+
+std::unique_ptr<Machine> SmallMachine(const std::string& config) {
+  auto machine = std::make_unique<Machine>();
+  machine->SetWorkingDirectory("C:\\QNSETUP");
+  machine->AddFile(kConfig, config);
+  for (const char* file : kOutsideFiles) machine->AddFile(file, "keep");
+  machine->AddFile("C:\\WINDOWS\\WIN.INI", "[windows]\r\nload=C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE X.EXE\r\n");
+  machine->AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "pkg");
+  machine->AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE", "pkg");
+  machine->AddFile("C:\\WINDOWS\\INF\\OEM3.INF", "[Version]\r\nClass=Quillnet\r\n");
+  machine->SetString("Enum\\Root\\Quillnet\\0000", "Driver", "Quillnet\\0000");
+  machine->SetString("Enum\\Root\\Quillnet\\0000", "ConnectedToModem", "Enum\\Root\\MDMGEN\\0001");
+  machine->SetString("Enum\\Root\\MDMGEN\\0001", "Driver", "Modem\\0001");
+  machine->SetString("Enum\\Root\\MDMGEN\\0000", "Driver", "Modem\\0000");
+  machine->SetString("Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "Class", "Ports");
+  machine->SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
+  machine->SetString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "Version", "Windows 95");
+  for (const char* key : kProtectedKeys) machine->AddKey(key);
+  for (const char* cls : {"Modem\\0000", "Modem\\0001", "MEDIA\\0000", "Ports\\0000", "Quillnet\\0000"}) {
+    machine->SetString(std::string("System\\CurrentControlSet\\Services\\Class\\") + cls, "InfSection", "");
+  }
+  return machine;
+}
+
+void CheckTables(const mdm::cleaner::ProgramTables& tables, const mdm::cleaner::UninstallContext& context) {
+  bool ended = false;
+  for (const mdm::FileEntry& entry : tables.FileRemovalTable) {
+    if (entry.kind == mdm::DIR_END) {
+      ended = true;
+      break;
+    }
+    FUZZ_CHECK(entry.kind == mdm::DIR_SYSTEM);
+    FUZZ_CHECK(std::memchr(entry.fileName, '\0', sizeof entry.fileName) != nullptr);
+    const std::string name = entry.fileName;
+    FUZZ_CHECK(name.find_first_of("\\/:*?") == std::string::npos && name != "." && name != "..");
+    // Only the product subdirectory's purge entry has no file name.
+    FUZZ_CHECK(!name.empty() || std::string(entry.subdirectory) == "QUILLNET.101");
+  }
+  FUZZ_CHECK(ended);
+  FUZZ_CHECK(tables.PnpKeyList[0][0] != '\0');
+  for (const auto& slot : tables.PnpKeyList) {
+    FUZZ_CHECK(std::memchr(slot, '\0', sizeof slot) != nullptr);
+    if (slot[0] == '\0') break;
+    FUZZ_CHECK(std::strncmp(slot, "Enum\\ISAPNP\\", 12) == 0 && std::strlen(slot) > 12);
+  }
+  FUZZ_CHECK(std::memchr(tables.VendorKeyPath, '\0', sizeof tables.VendorKeyPath) != nullptr);
+  FUZZ_CHECK(!context.modemName.empty() && !context.loadProgramName.empty());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string config(reinterpret_cast<const char*>(data), size);
+
+  auto loader = SmallMachine(config);
+  mdm::cleaner::ProgramTables loaded;
+  mdm::cleaner::UninstallContext context;
+  const int complete = mdm::cleaner::LoadConfiguration(*loader, context, loaded);
+  if (complete) CheckTables(loaded, context);
+  FUZZ_CHECK(loader->Journal().empty());  // the loader reads, nothing more
+
+  auto machine = SmallMachine(config);
+  mdm::cleaner::ProgramTables tables;
+  const int result = mdm::cleaner::RunUninstall(*machine, tables);
+  FUZZ_CHECK(result == (complete ? result : mdm::cleaner::RESULT_NO_CONFIG));
+  FUZZ_CHECK(result >= 0 && result <= 2);
+  if (result != mdm::cleaner::RESULT_DONE) {
+    FUZZ_CHECK(machine->Journal().size() == 1);
+    FUZZ_CHECK(machine->Journal()[0].kind == JournalEntry::Kind::ProfileWritten);
+  }
+  for (const char* key : kProtectedKeys) FUZZ_CHECK(machine->HasKey(key));
+  for (const char* file : kOutsideFiles) FUZZ_CHECK(machine->FileExists(file));
+  // Another program's key goes only when the configuration names it.
+  std::string folded = config;
+  for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  FUZZ_CHECK(machine->HasKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion") ||
+             folded.find("microsoft") != std::string::npos);
+  FUZZ_CHECK(machine->OpenKeyCount() == 0 && machine->OpenSearchCount() == 0);
+  return 0;
+}
