@@ -163,14 +163,15 @@ int DeviceRegistryCleanup::RemoveWaveDeviceKey() {
   std::string waveKey;
   if (!ReadLinkedDeviceKey(LINK_WAVE, waveKey)) return 1;
   // Takes the instance suffix off again: the key that "ConnectedToWave" names.
-  return RemoveKey(platform_, CutAtLastBackslash(waveKey)) == KeyRemoval::Deleted ? 1 : 0;
+  return RemoveKey(platform_, CutAtLastBackslash(waveKey), ENUM_BRANCH) == KeyRemoval::Deleted ? 1
+                                                                                         : 0;
 }
 
 int DeviceRegistryCleanup::RemoveEnumeratorKeys() {
   int flag = RemoveIsapnpKey();
   std::string modemKey;
   if (ReadLinkedDeviceKey(LINK_MODEM, modemKey)) {
-    RemoveKey(platform_, modemKey);  // whether this works does not matter
+    RemoveKey(platform_, modemKey, ENUM_BRANCH);  // whether this works does not matter
   }
   flag &= RemoveWaveDeviceKey();
   if (!config_.rootKeyIsOwnStep) flag &= RemoveRootDeviceKey();

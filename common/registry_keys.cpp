@@ -1,5 +1,8 @@
 #include "common/registry_keys.h"
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "common/text.h"
@@ -24,6 +27,22 @@ const char* const kProtectedRoots[] = {
     "System\\CurrentControlSet\\control\\MediaResources",
     "System\\CurrentControlSet\\control\\MediaResources\\wave",
 };
+
+// The package's own enumerator: the only two-component key it removes.
+const char* const kOwnTwoComponentKeys[] = {"Enum\\MODEMWAVE"};
+
+std::size_t ComponentCount(const std::string& path) {
+  return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) + 1;
+}
+
+bool StartsCaseBlind(const std::string& text, const char* prefix) {
+  const std::size_t length = std::strlen(prefix);
+  return text.size() >= length && EqualsAsciiCaseBlind(text.substr(0, length).c_str(), prefix);
+}
+
+bool IsOneOf(const std::string& path, const char* const* first, const char* const* last) {
+  return std::any_of(first, last, [&](const char* key) { return EqualsAsciiCaseBlind(path.c_str(), key); });
+}
 
 bool HasEmptyComponent(const std::string& path) {
   return path.empty() || path.front() == '\\' || path.back() == '\\' ||
@@ -66,17 +85,17 @@ bool KeyExists(Platform& platform, const std::string& path) {
   return true;
 }
 
-bool IsRemovableKeyPath(const std::string& path) {
+bool IsRemovableKeyPath(const std::string& path, const char* within) {
   if (HasEmptyComponent(path)) return false;
-  if (path.find('\\') == std::string::npos) return false;  // fewer than two components
-  for (const char* root : kProtectedRoots) {
-    if (EqualsAsciiCaseBlind(path.c_str(), root)) return false;
-  }
-  return true;
+  if (within != nullptr && !StartsCaseBlind(path, within)) return false;
+  if (IsOneOf(path, std::begin(kOwnTwoComponentKeys), std::end(kOwnTwoComponentKeys))) return true;
+  // "Enum\PCI", "SOFTWARE\Microsoft": two components name a whole branch of others.
+  if (ComponentCount(path) < 3) return false;
+  return !IsOneOf(path, std::begin(kProtectedRoots), std::end(kProtectedRoots));
 }
 
-KeyRemoval RemoveKey(Platform& platform, const std::string& path) {
-  if (!IsRemovableKeyPath(path)) return KeyRemoval::Refused;
+KeyRemoval RemoveKey(Platform& platform, const std::string& path, const char* within) {
+  if (!IsRemovableKeyPath(path, within)) return KeyRemoval::Refused;
   if (!KeyExists(platform, path)) return KeyRemoval::Absent;
   return platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS
              ? KeyRemoval::Deleted

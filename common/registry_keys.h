@@ -24,10 +24,15 @@ bool ReadStringValueAt(Platform& platform, const std::string& path, const char* 
 
 bool KeyExists(Platform& platform, const std::string& path);
 
-// A key path that a stage may delete: it has at least two components, no
-// empty one (no leading, trailing or doubled backslash), and it is not one of
-// the roots that hold other devices and programs.
-bool IsRemovableKeyPath(const std::string& path);
+// A key path that a stage may delete: no empty component (no leading,
+// trailing or doubled backslash), at least three components (a device, class
+// or software key; "Enum\MODEMWAVE" is the one two-component key the package
+// owns), not one of the roots that hold other devices and programs, and, when
+// `within` is given, below that branch.
+bool IsRemovableKeyPath(const std::string& path, const char* within = nullptr);
+
+// The branch of device (enumerator) keys.
+constexpr const char* ENUM_BRANCH = "Enum\\";
 
 enum class KeyRemoval {
   Absent,   // the key did not open: nothing to do
@@ -36,8 +41,11 @@ enum class KeyRemoval {
   Refused,  // the path failed IsRemovableKeyPath: nothing was touched
 };
 
-// Open with KEY_ALL_ACCESS, close at once, delete the same path (with its subtree).
-KeyRemoval RemoveKey(Platform& platform, const std::string& path);
+// Open with KEY_ALL_ACCESS, close at once, delete the same path (with its
+// subtree). A path read from a link value names an enumerator key, so such
+// callers pass within = ENUM_BRANCH.
+KeyRemoval RemoveKey(Platform& platform, const std::string& path, const char* within = nullptr);
+
 
 // How a removal counts for a step's flag: an absent key leaves it, a failed
 // or refused delete clears it.

@@ -209,6 +209,7 @@ TEST_F(Case, LongNamesAreHeldWhole) {
 TEST(IsRemovableKeyPath, RefusesEmptyComponentsAndSharedRoots) {
   for (const char* refused :
        {"", "Enum", "SOFTWARE", "\\Enum\\Root\\X", "Enum\\Root\\X\\", "Enum\\\\Root",
+        "Enum\\PCI", "SOFTWARE\\Microsoft", "System\\Setup",
         "enum\\root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "System\\CurrentControlSet",
         "System\\CurrentControlSet\\Services", "SYSTEM\\CurrentControlSet\\Services\\Class",
         "System\\CurrentControlSet\\Services\\Class\\modem",
@@ -221,6 +222,21 @@ TEST(IsRemovableKeyPath, RefusesEmptyComponentsAndSharedRoots) {
                               "SOFTWARE\\QRMeridian\\Quillnet"}) {
     EXPECT_TRUE(IsRemovableKeyPath(allowed)) << allowed;
   }
+  EXPECT_TRUE(IsRemovableKeyPath("enum\\Root\\MDMGEN\\0001", ENUM_BRANCH));
+  EXPECT_FALSE(IsRemovableKeyPath("SOFTWARE\\QRMeridian\\QuillnetFax", ENUM_BRANCH));
+  EXPECT_FALSE(IsRemovableKeyPath("EnumX\\Root\\Y", ENUM_BRANCH));
+}
+
+TEST_F(Case, ALinkOutsideTheDeviceBranchIsNotDeleted) {
+  InstallPackage();
+  machine.SetString(kInstance, "ConnectedToModem", "SOFTWARE\\QRMeridian\\QuillnetFax");
+  machine.SetString("SOFTWARE\\QRMeridian\\QuillnetFax", "Driver", "Modem\\0001");
+  machine.SetString(kInstance, "ConnectedToPort", "Enum\\PCI");
+  machine.SetString("Enum\\PCI\\VEN_1234\\0", "Driver", "Ports\\0000");
+  RunStage();
+  EXPECT_TRUE(machine.HasKey("SOFTWARE\\QRMeridian\\QuillnetFax"));
+  EXPECT_TRUE(machine.HasKey("Enum\\PCI\\VEN_1234\\0"));
+  ExpectBystandersKept();
 }
 
 }  // namespace

@@ -81,15 +81,19 @@ TEST_F(LibraryCase, TheWaveKeyIsTheOneTheLinkNamesIfAny) {
   EXPECT_TRUE(machine.HasKey("Enum\\MODEMWAVE\\OTHER"));
 
   // An empty link or one that names a shared root deletes nothing.
-  for (const char* link : {"", "Enum", "Enum\\Root\\MDMGEN"}) {
+  for (const char* link : {"", "Enum", "Enum\\Root\\MDMGEN", "Enum\\PCI", "SOFTWARE\\Microsoft\\Windows"}) {
     emu::Machine other;
     other.SetString(kInstance, "ConnectedToWave", link);
     other.AddKey("Enum\\Root\\MDMGEN\\0000");
     other.AddKey("Enum\\MODEMWAVE\\OTHER");
+    other.AddKey("Enum\\PCI\\VEN_1234\\0");
+    other.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
     LibUninstallContext fresh;
     CleanDeviceRegistry(other, fresh);
     EXPECT_TRUE(other.HasKey("Enum\\Root\\MDMGEN\\0000")) << link;
     EXPECT_TRUE(other.HasKey("Enum\\MODEMWAVE\\OTHER")) << link;
+    EXPECT_TRUE(other.HasKey("Enum\\PCI\\VEN_1234\\0")) << link;
+    EXPECT_TRUE(other.HasKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion")) << link;
   }
 }
 
