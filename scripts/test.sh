@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds the four presets (host,
 # host-asan, win32, win64), runs the host tests (the Wine tests included) and
-# the sanitizer tests (without the Wine ones), and ends with one summary line.
+# the sanitizer tests (without the Wine ones), runs each fuzz target for a
+# bounded time, and ends with one summary line.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -54,6 +55,8 @@ done
 
 run_ctest host --preset host -j2
 run_ctest host-asan --preset host-asan -j2 -LE wine
+# Each libFuzzer target for 25 seconds under the sanitizers (clang build in build/fuzz).
+step bash scripts/fuzz.sh
 
 elapsed=$(($(date +%s) - started))
 echo "test run took ${elapsed}s"
