@@ -1,5 +1,6 @@
 #include "tests/safety/expectation.h"
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -27,7 +28,9 @@ const char* const kProtectedKeys[] = {
     "System\\CurrentControlSet\\Services", "System\\CurrentControlSet\\Services\\Class",
     "System\\CurrentControlSet\\Services\\Class\\Modem",
     "System\\CurrentControlSet\\Services\\Class\\MEDIA",
-    "System\\CurrentControlSet\\Services\\Class\\Ports"};
+    "System\\CurrentControlSet\\Services\\Class\\Ports", "System\\CurrentControlSet\\Services\\VxD",
+    "System\\CurrentControlSet\\control\\MediaResources",
+    "System\\CurrentControlSet\\control\\MediaResources\\wave"};
 
 std::string Upper(std::string text) {
   for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -50,9 +53,15 @@ bool MatchesScanPattern(const std::string& name, bool oemOnly) {
   return !oemOnly || (name.size() >= 7 && StartsWithFolded(name, "oem"));
 }
 
-bool IsDeletableKeyPath(const std::string& path) {
+// A key a stage may delete: no empty component; three components at least
+// (two name a whole branch of others), the package's own wave enumerator
+// excepted; none of the shared roots; below `within` when that is given.
+bool IsDeletableKeyPath(const std::string& path, const std::string& within = "") {
   if (path.empty() || path.front() == '\\' || path.back() == '\\') return false;
-  if (path.find("\\\\") != std::string::npos || path.find('\\') == std::string::npos) return false;
+  if (path.find("\\\\") != std::string::npos) return false;
+  if (!within.empty() && !StartsWithFolded(path, within)) return false;
+  if (SameText(path, "Enum\\MODEMWAVE")) return true;
+  if (std::count(path.begin(), path.end(), '\\') < 2) return false;
   for (const char* root : kProtectedKeys) {
     if (SameText(path, root)) return false;
   }
@@ -88,9 +97,10 @@ class Run {
   std::optional<std::string> Read(const std::string& path, const std::string& name) const {
     return KeyAlive(path) ? m_.ReadStageString(path, name) : std::nullopt;
   }
-  // Open, close, delete: nothing for an absent or protected key.
-  void RemoveKey(const std::string& path) {
-    if (IsDeletableKeyPath(path) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
+  // Open, close, delete: nothing for an absent or protected key. Keys named
+  // by a link value must lie below "Enum".
+  void RemoveKey(const std::string& path, const std::string& within = "") {
+    if (IsDeletableKeyPath(path, within) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
   }
   bool FileAlive(const std::string& path) const {
     return m_.File(path) != nullptr && e_.deletedFiles.count(Folded(path)) == 0;
@@ -249,7 +259,7 @@ void Run::ProgramRegistry() {
   for (const std::string& id : c.pnpIds) candidates.push_back("Enum\\ISAPNP\\" + id);
   candidates.push_back("Enum\\ISAPNP\\QRM0100");
   RemoveFirstPresent(candidates);
-  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem);
+  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem, "Enum\\");
   RemoveKey("Enum\\MODEMWAVE");
   RemoveKey(rootKey_);
 }
@@ -259,8 +269,8 @@ void Run::LibraryRegistry() {
   for (Link link : {kModem, kPort, kRoot}) CleanLink(link);
   RemoveSoftwareKey("SOFTWARE\\QRMeridian\\Quillnet");
   RemoveFirstPresent({"Enum\\ISAPNP\\QRM1001", "Enum\\ISAPNP\\QRM1003", "Enum\\ISAPNP\\QRM0100"});
-  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem);
-  if (auto wave = LinkedDeviceKey(kWave)) RemoveKey(ParentPath(*wave));
+  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem, "Enum\\");
+  if (auto wave = LinkedDeviceKey(kWave)) RemoveKey(ParentPath(*wave), "Enum\\");
   RemoveKey(rootKey_);
 }
 

@@ -117,7 +117,9 @@ TEST(HostileRegistry, ValuesNamingTheRootsOfOtherDevicesDeleteNothingThere) {
   const std::vector<std::string> roots = {
       "Enum", "Enum\\Root", "Enum\\Root\\MDMGEN", "Enum\\ISAPNP", "SOFTWARE", "System",
       "System\\CurrentControlSet\\Services\\Class", "System\\CurrentControlSet\\Services\\Class\\Modem",
-      "\\Enum\\Root\\MDMGEN", "Enum\\Root\\MDMGEN\\", "Enum\\\\Root\\MDMGEN", "enum\\root", "\\", "\\\\"};
+      "\\Enum\\Root\\MDMGEN", "Enum\\Root\\MDMGEN\\", "Enum\\\\Root\\MDMGEN", "enum\\root", "\\", "\\\\",
+      "Enum\\PCI", "SOFTWARE\\Microsoft", "SOFTWARE\\Microsoft\\Windows",
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "System\\CurrentControlSet\\Services\\VxD"};
   for (const std::string& root : roots) {
     for (const char* link : {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"}) {
       ExpectSafe({"link names a root", kRootInstance, link, REG_SZ, Bytes(root)});
