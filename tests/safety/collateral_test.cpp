@@ -94,6 +94,32 @@ TEST(CollateralDamage, TheCheckNoticesALostBystanderAndAnUntouchedPackage) {
   EXPECT_TRUE(mentions("key should be deleted: enum\\isapnp\\ctl0031"));
 }
 
+// Names wider than the fixed fields of the original program (a modem name of
+// more than 36 characters for the device keys, more than 248 for the INF
+// description key) are held whole: the package goes, nothing else does.
+TEST(CollateralDamage, LongPackageNamesAreHeldWhole) {
+  for (std::size_t length : {37u, 60u, 200u, 240u}) {
+    PackageNames names;
+    names.modem = "QN" + std::string(length - 2, 'M');
+    names.voice = "QV" + std::string(20, 'V');
+    names.vendor = "QRM";
+    names.rootClass = "QN" + std::string(30, 'C');
+    names.pnpIds = {"QRM3001", "QRM3003"};
+    names.loadProgram = "QNLONG.EXE";
+    for (std::uint64_t seed = 1; seed <= 8; ++seed) {
+      Variation variation;
+      variation.fullPackage = seed % 2 == 0;
+      variation.names = names;
+      const GeneratedMachine g = Generate(seed, variation);
+      for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
+        const Outcome outcome = RunAndCheck(g, who);
+        EXPECT_TRUE(outcome.problems.empty()) << "modem name of " << length << " characters\n"
+                                              << Report(g, who, outcome.problems);
+      }
+    }
+  }
+}
+
 TEST(CollateralDamage, TheGeneratorRepeatsAMachineFromItsSeed) {
   const GeneratedMachine a = Generate(42);
   const GeneratedMachine b = Generate(42);

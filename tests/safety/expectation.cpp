@@ -111,6 +111,10 @@ class Run {
     const bool held = file.inUse || (file.heldByNvram && !nvramReleased_);
     if (!file.readOnly && !held) e_.deletedFiles.insert(Folded(path));
   }
+  bool ReadOnly(const std::string& path) const {
+    const ModelFile* file = m_.File(path);
+    return file != nullptr && file->readOnly;
+  }
   bool DirectoryAlive(const std::string& path) const {
     return m_.HasDirectory(path) && e_.removedDirectories.count(Folded(path)) == 0;
   }
@@ -288,8 +292,9 @@ std::string Run::EditedLine(const ListLine& line, const std::vector<std::string>
 
 void Run::Lists(const std::vector<std::string>& loadEntries,
                 const std::vector<std::string>& driverEntries) {
-  e_.loadLine = EditedLine(g_.load, loadEntries);
-  e_.driversLine = EditedLine(g_.drivers, driverEntries);
+  // A read-only profile file refuses the write, and nobody notices.
+  if (!ReadOnly(g_.WinIni())) e_.loadLine = EditedLine(g_.load, loadEntries);
+  if (!ReadOnly(g_.SystemIni())) e_.driversLine = EditedLine(g_.drivers, driverEntries);
 }
 
 // ---------------------------------------------------------------- INF files
@@ -350,6 +355,7 @@ void Run::InfStage(const std::function<bool(const InfSpec&)>& matches) {
 
 Expectation Run::Program() {
   const Configuration& c = g_.config;
+  e_.resultWritten = !ReadOnly(g_.ConfigFile());
   if (!c.complete) {
     e_.result = 1;
     return e_;

@@ -17,6 +17,7 @@ const char* Name(Deliverable deliverable);
 
 struct Expectation {
   int result = -1;  // mdmclean's result code; -1 for the library
+  bool resultWritten = false;  // mdminfo.ini holds the result afterwards
   std::set<std::string> deletedKeys;          // folded paths, each with its subtree
   std::set<std::string> deletedFiles;         // folded full paths
   std::set<std::string> removedDirectories;   // folded full paths

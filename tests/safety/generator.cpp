@@ -181,6 +181,10 @@ void Generator::ChooseNames() {
   if (variation_.fullPackage) install_ = Install::Full;
   g_.productNames = dice_.Coin(0.8) || variation_.productNames;
   g_.names = g_.productNames ? ProductNames() : VariantNames();
+  if (variation_.names) {
+    g_.names = *variation_.names;
+    g_.productNames = false;
+  }
 }
 
 // ---------------------------------------------------------------- the package
@@ -340,7 +344,8 @@ void Generator::InstallInfFiles() {
   for (const auto& [name, spec] : fixed) {
     if (dice_.Coin(0.3) && Has()) AddInf(inf + CaseVariant(name), spec, Owner::Package, readOnly);
   }
-  if (dice_.Coin(0.8)) m().AddDirectory(OtherDir(g_));
+  // The folder's name in any letter case: Windows finds it whatever the case.
+  if (dice_.Coin(0.8)) m().AddDirectory(InfDir(g_) + "\\" + dice_.Pick(std::vector<std::string>{"Other", "OTHER", "other"}));
   if (!m().HasDirectory(OtherDir(g_))) return;
   const std::vector<std::pair<std::string, InfSpec>> provider = {
       {"QNMODEM.INF", modemSpec}, {"QNPORT.INF", portSpec}, {"QUILLNET.INF", rootSpec},
@@ -358,7 +363,8 @@ void Generator::InstallFiles() {
   const PackageNames& n = g_.names;
   const std::string system = m().settings.systemDirectory;
   const std::string product = system + "\\QUILLNET.101";
-  const std::string stem = g_.productNames ? "QUILLNET" : n.modem;
+  // 8.3 names; a long modem name keeps short file names.
+  const std::string stem = g_.productNames ? "QUILLNET" : n.modem.size() <= 8 ? n.modem : "QNLONG";
   systemFiles_ = {CaseVariant(stem + ".CPL"), Lower(stem + ".vxd")};
   if (dice_.Coin(0.3)) systemFiles_.push_back("QNTAPI.DLL");
   for (const std::string& name : systemFiles_) {
@@ -584,7 +590,7 @@ void Generator::WriteLists() {
       text += "run=" + sys + "\\QUILLNET.101\\QUILLNET.EXE\r\nNullPort=None\r\n";
     }
     text += "\r\n[Desktop]\r\nWallpaper=(None)\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1\r\n";
-    m().AddFile(g_.WinIni(), text, Owner::Frame);
+    m().AddFile(g_.WinIni(), text, Owner::Frame).readOnly = dice_.Coin(0.03);
   }
   if (g_.drivers.fileExists) {
     std::string text = "[boot]\r\nshell=Explorer.exe\r\n";
@@ -592,7 +598,7 @@ void Generator::WriteLists() {
     if (g_.drivers.sectionExists && g_.drivers.keyExists) text += "drivers=" + g_.drivers.Value() + "\r\n";
     text += "system.drv=system.drv\r\n\r\n[386Enh]\r\ndevice=*vcomm\r\n[drivers]\r\nwave=" +
             std::string("QUILLNET.101\\") + n.modem + ".drv\r\n";
-    m().AddFile(g_.SystemIni(), text, Owner::Frame);
+    m().AddFile(g_.SystemIni(), text, Owner::Frame).readOnly = dice_.Coin(0.03);
   }
 }
 
@@ -639,7 +645,8 @@ void Generator::WriteConfiguration() {
   }
   if (dice_.Coin(0.7)) text += "[Progress]\r\nResult=-1\r\n";
   c.text = text;
-  m().AddFile(g_.ConfigFile(), text, Owner::Frame);
+  // A read-only file keeps its old result: the write fails, unnoticed.
+  m().AddFile(g_.ConfigFile(), text, Owner::Frame).readOnly = dice_.Coin(0.03);
 }
 
 void Generator::Describe() {

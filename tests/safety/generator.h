@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,7 @@ struct Variation {
   bool fullPackage = false;    // every part of the package installed
   bool productNames = false;   // under the library's built-in names
   std::string windowsDirectory;  // with its system directory "<windows>\SYSTEM"
+  std::optional<PackageNames> names;  // names other than the product's
 };
 GeneratedMachine Generate(std::uint64_t seed, const Variation& variation);
 

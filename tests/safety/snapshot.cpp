@@ -200,7 +200,7 @@ class Checker {
     } else {
       CheckUnchanged(g_.SystemIni());
     }
-    if (who_ == Deliverable::Program) {
+    if (e_.resultWritten) {
       CheckWritten(g_.ConfigFile(), ".\\mdminfo.ini", "Progress", "Result", std::to_string(e_.result));
     } else {
       CheckUnchanged(g_.ConfigFile());
