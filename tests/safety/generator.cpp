@@ -586,10 +586,18 @@ void Generator::WriteLists() {
     std::string text = "; win.ini\r\n";
     if (g_.load.sectionExists) {
       text += "[windows]\r\n";
-      if (g_.load.keyExists) text += "load=" + g_.load.Value() + "\r\n";
+      // Blanks around "=" and quotes around the value are not part of it.
+      const std::string value = g_.load.Value();
+      const int form = dice_.Range(0, 9);
+      if (g_.load.keyExists) {
+        text += form == 0 ? "load = " + value + "\r\n" : form == 1 ? "load=\"" + value + "\"\r\n" : "load=" + value + "\r\n";
+      }
       text += "run=" + sys + "\\QUILLNET.101\\QUILLNET.EXE\r\nNullPort=None\r\n";
+      // Only the first key of the first section of a name counts.
+      if (form == 2 && g_.load.keyExists) text += "load=" + sys + "\\QUILLNET.101\\QUILLNET.EXE SECOND.EXE\r\n";
     }
     text += "\r\n[Desktop]\r\nWallpaper=(None)\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1\r\n";
+    if (dice_.Coin(0.1) && g_.load.sectionExists) text += "[windows]\r\nload=QUILLNET.101\\PRELDR.EXE\r\n";
     m().AddFile(g_.WinIni(), text, Owner::Frame).readOnly = dice_.Coin(0.03);
   }
   if (g_.drivers.fileExists) {

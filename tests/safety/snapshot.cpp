@@ -79,7 +79,8 @@ std::optional<std::string> RawValue(const std::string& text, const std::string& 
     if (i < rest.size() && all[i] == rest[i]) continue;
     std::string line = all[i];
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line.substr(line.find('=') + 1);
+    const std::size_t value = line.find_first_not_of(" \t", line.find('=') + 1);
+    return value == std::string::npos ? std::string() : line.substr(value);
   }
   return std::nullopt;
 }
