@@ -8,12 +8,6 @@ namespace mdm::emu {
 
 namespace {
 
-auto LowerBound(const std::vector<std::unique_ptr<FileNode>>& children, std::string_view name) {
-  return std::lower_bound(children.begin(), children.end(), name,
-                          [](const std::unique_ptr<FileNode>& node, std::string_view n) {
-                            return CompareCaseBlind(node->name, n) < 0;
-                          });
-}
 
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -35,14 +29,24 @@ void AppendComponents(std::string_view rest, std::vector<std::string>& parts) {
 
 }  // namespace
 
+bool ByNameCaseBlind::operator()(const std::unique_ptr<FileNode>& a,
+                                 const std::unique_ptr<FileNode>& b) const {
+  return CompareCaseBlind(a->name, b->name) < 0;
+}
+bool ByNameCaseBlind::operator()(const std::unique_ptr<FileNode>& a, std::string_view b) const {
+  return CompareCaseBlind(a->name, b) < 0;
+}
+bool ByNameCaseBlind::operator()(std::string_view a, const std::unique_ptr<FileNode>& b) const {
+  return CompareCaseBlind(a, b->name) < 0;
+}
+
 FileNode* FileNode::Find(std::string_view childName) const {
-  auto it = LowerBound(children, childName);
-  if (it != children.end() && SameCaseBlind((*it)->name, childName)) return it->get();
-  return nullptr;
+  auto it = children.find(childName);
+  return it == children.end() ? nullptr : it->get();
 }
 
 FileNode& FileNode::Add(std::string_view childName, bool directory) {
-  auto it = LowerBound(children, childName);
+  auto it = children.lower_bound(childName);
   if (it != children.end() && SameCaseBlind((*it)->name, childName)) return **it;
   auto node = std::make_unique<FileNode>();
   node->name = std::string(childName);
@@ -51,9 +55,8 @@ FileNode& FileNode::Add(std::string_view childName, bool directory) {
 }
 
 bool FileNode::Remove(const FileNode* child) {
-  auto it = std::find_if(children.begin(), children.end(),
-                         [child](const std::unique_ptr<FileNode>& node) { return node.get() == child; });
-  if (it == children.end()) return false;
+  auto it = children.find(std::string_view(child->name));
+  if (it == children.end() || it->get() != child) return false;
   children.erase(it);
   return true;
 }

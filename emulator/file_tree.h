@@ -6,11 +6,22 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace mdm::emu {
+
+struct FileNode;
+
+// Orders children by name, case-blind; also finds a child by a bare name.
+struct ByNameCaseBlind {
+  using is_transparent = void;
+  bool operator()(const std::unique_ptr<FileNode>& a, const std::unique_ptr<FileNode>& b) const;
+  bool operator()(const std::unique_ptr<FileNode>& a, std::string_view b) const;
+  bool operator()(std::string_view a, const std::unique_ptr<FileNode>& b) const;
+};
 
 struct FileNode {
   std::string name;  // stored case; "C:" for a drive's root
@@ -18,7 +29,9 @@ struct FileNode {
   std::string content;  // file bytes
   bool readOnly = false;
   bool inUse = false;
-  std::vector<std::unique_ptr<FileNode>> children;  // sorted case-blind
+  // Sorted case-blind. A tree, not an array: deleting thousands of files from
+  // one folder must not shift the rest of the folder each time.
+  std::set<std::unique_ptr<FileNode>, ByNameCaseBlind> children;
 
   FileNode* Find(std::string_view childName) const;
   FileNode& Add(std::string_view childName, bool directory);
