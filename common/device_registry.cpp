@@ -51,20 +51,20 @@ int DeviceRegistryCleanup::CleanDeviceLink(DeviceLink link) {
     if (!FindClassKeyByInfSection(*search, className)) return 0;
   }
 
-  std::string classKey = CLASS_ROOT + className;
+  const std::string classKey = CLASS_ROOT + className;
+  // The root device owns its whole class branch, not just its instance.
+  const std::string doomedKey = link == LINK_ROOT ? CutAtLastBackslash(classKey) : classKey;
   // A "Driver" value that names no class key of its own (empty components, or
   // a root of other devices' keys) names nothing: no record, no wave
   // resources, no delete.
-  if (!IsRemovableKeyPath(link == LINK_ROOT ? CutAtLastBackslash(classKey) : classKey)) return 0;
+  if (!IsRemovableKeyPath(doomedKey)) return 0;
   if (std::string* record = config_.infPathOf[link]) {
     std::string infPath;
-    ReadInfPath(classKey, infPath);
+    ReadInfPath(classKey, infPath);  // the instance's, before the cut
     *record = infPath;
   }
   if (link == LINK_WAVE) flag &= RemoveWaveResources(className);
-  // The root device owns its whole class branch, not just its instance.
-  if (link == LINK_ROOT) classKey = CutAtLastBackslash(classKey);
-  if (!RemovalKeepsFlag(RemoveKey(platform_, classKey))) flag = 0;
+  if (!RemovalKeepsFlag(RemoveKey(platform_, doomedKey))) flag = 0;
   return flag;
 }
 
