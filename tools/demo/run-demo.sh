@@ -91,13 +91,34 @@ wine_demo() {
   cp "$bin/mdmclean.exe" "$prefix/drive_c/QNSETUP/"
   echo "before: $(grep -i '^load=' "$windir/win.ini" | tr -d '\r')"
   echo "        $(grep -i '^drivers=' "$windir/system.ini" | tr -d '\r')"
+  registry_keys "$work/keys-before.txt"
   (cd "$prefix/drive_c/QNSETUP" && "$wine" mdmclean.exe >>"$work/wine.log" 2>&1)
+  registry_keys "$work/keys-after.txt"
   WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   echo "Result written back: $(explain_result "$(sed -n 's/^Result=\([^\r]*\).*/\1/p' "$prefix/drive_c/QNSETUP/mdminfo.ini" | tail -n 1)")"
   echo "after:  $(grep -i '^load=' "$windir/win.ini" | tr -d '\r')"
   echo "        $(grep -i '^drivers=' "$windir/system.ini" | tr -d '\r')"
   echo "product folder: $([[ -d "$windir/system32/QUILLNET.101" ]] && echo still there || echo removed)"
-  echo "INF files left: $(ls "$windir/inf" | grep -i -E '^(oem|qn|quil)' | tr '\n' ' ')"
+  echo "INF files left: $(ls "$windir/inf" | grep -i -E '^(oem|qn|quil|mdmgen)' | tr '\n' ' ')"
+  echo "Registry keys removed (with everything below them):"
+  comm -23 "$work/keys-before.txt" "$work/keys-after.txt" | awk '
+    { if (last != "" && index($0, last "\\") == 1) next; print "    " $0; last = $0 }'
+}
+
+# The key names below the branches the package touches, one per line, sorted.
+registry_keys() {
+  local out=$1 key
+  : >"$out.tmp"
+  for key in 'HKEY_LOCAL_MACHINE\Enum' 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\Class' \
+             'HKEY_LOCAL_MACHINE\Software\QRMeridian' 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\VxD' \
+             'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\MediaResources'; do
+    "$wine" regedit /e 'C:\keys.reg' "$key" >>"$work/wine.log" 2>&1 || continue
+    iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/keys.reg" 2>/dev/null | tr -d '\r' |
+      sed -n 's/^\[\(.*\)\]$/\1/p' >>"$out.tmp"
+  done
+  rm -f "$WINEPREFIX/drive_c/keys.reg"
+  LC_ALL=C sort -u "$out.tmp" >"$out"
+  rm -f "$out.tmp"
 }
 
 winepath_of() { echo "Z:${1//\//\\}"; }
