@@ -122,6 +122,50 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
   return p == pattern.size();
 }
 
+namespace {
+
+bool IsShortNameChar(char c) {
+  if (static_cast<unsigned char>(c) < 0x20) return false;
+  return std::string_view("\"*+,/:;<=>?[\\]| .").find(c) == std::string_view::npos;
+}
+
+// A name that is already 8.3: one to eight characters, at most one dot, an
+// extension of at most three, nothing a short name cannot hold.
+bool IsShortName(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  const std::string_view base = name.substr(0, dot);
+  const std::string_view ext = dot == std::string_view::npos ? "" : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+  if (dot != std::string_view::npos && ext.empty()) return false;
+  for (char c : base) if (!IsShortNameChar(c)) return false;
+  for (char c : ext) if (!IsShortNameChar(c)) return false;
+  return true;
+}
+
+// Blanks and dots go, characters a short name cannot hold become "_",
+// letters are upper-cased.
+std::string BasisPart(std::string_view text, std::size_t limit) {
+  std::string part;
+  for (char c : text) {
+    if (part.size() == limit) break;
+    if (c == ' ' || c == '.') continue;
+    part += IsShortNameChar(c) ? AsciiUpper(c) : '_';
+  }
+  return part;
+}
+
+}  // namespace
+
+std::string ShortNameAlias(std::string_view name) {
+  if (name == "." || name == ".." || IsShortName(name)) return "";
+  const std::size_t lastDot = name.find_last_of('.');
+  const bool hasExtension = lastDot != std::string_view::npos && lastDot > 0;
+  const std::string base =
+      BasisPart(hasExtension ? name.substr(0, lastDot) : name, 6);
+  const std::string ext = hasExtension ? BasisPart(name.substr(lastDot + 1), 3) : "";
+  return (base.empty() ? std::string("_") : base) + "~1" + (ext.empty() ? "" : "." + ext);
+}
+
 FileNode* FileTree::Drive(char letter) const {
   auto it = drives_.find(AsciiUpper(letter));
   return it == drives_.end() ? nullptr : it->second.get();

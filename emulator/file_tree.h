@@ -61,6 +61,13 @@ std::optional<WinPath> ParseWinPath(std::string_view path, const WinPath& workin
 bool MatchesPattern(std::string_view name, std::string_view pattern);
 bool HasWildcard(std::string_view name);
 
+// The 8.3 alias Windows 95 gives a long name ("oemsetup.information" ->
+// "OEMSET~1.INF"), or the empty text when the name is a valid 8.3 name itself.
+// Windows matches a search pattern against both names. Only the first alias
+// of a basis is modelled (~1): collisions do not change what a pattern with a
+// prefix of up to six characters matches.
+std::string ShortNameAlias(std::string_view name);
+
 enum class Lookup { Found, NoFile, NoPath };
 
 class FileTree {

@@ -1,10 +1,10 @@
 // The file functions of the platform: directory search, file deletion and
 // directory removal, with the refusals and last-error codes of Windows.
 //
-// Not modelled: 8.3 short names (Windows matches a pattern against them too,
-// so "oem*.inf" may find a long-named file whose short name fits; here a
-// pattern sees long names only) and the host's directory order (a search
-// returns names sorted case-blind, where Wine returns the host's readdir order).
+// A pattern is matched against a long name and against its 8.3 alias, as
+// Windows does, so "oem*.inf" finds "oemsetup.information". Not modelled: the
+// host's directory order (a search returns names sorted case-blind, where Wine
+// returns the host's readdir order).
 #include <cstring>
 
 #include "emulator/case_blind.h"
@@ -88,7 +88,10 @@ FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
   }
 
   auto matches = [&](const std::string& name) {
-    return HasWildcard(mask) ? MatchesPattern(name, mask) : SameCaseBlind(name, mask);
+    if (!HasWildcard(mask)) return SameCaseBlind(name, mask);
+    if (MatchesPattern(name, mask)) return true;
+    const std::string alias = ShortNameAlias(name);
+    return !alias.empty() && MatchesPattern(alias, mask);
   };
   Search search{directory, {}, 0};
   if (!directory.parts.empty()) {  // a drive's root has no "." and ".."

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/file_tree.h"
 #include "emulator/machine.h"
 
 namespace mdm {
@@ -44,12 +45,26 @@ class Files : public ::testing::Test {
 
 using Names = std::vector<std::string>;
 
+std::string ShortNameAliasOf(const char* name) { return emu::ShortNameAlias(name); }
+
 TEST_F(Files, PatternsMatchCaseBlindInSortedOrder) {
   EXPECT_EQ(Find("C:\\WINDOWS\\INF\\oem*.inf"), (Names{"OEM1.INF", "oem12.inf", "Oemsetup.inf"}));
   EXPECT_EQ(Find("C:\\windows\\inf\\*.INF"),
             (Names{"MDMGEN.INF", "OEM1.INF", "oem12.inf", "Oemsetup.inf"}));
   EXPECT_EQ(Find("C:\\WINDOWS\\INF\\OEM?.*"), (Names{"OEM1.INF", "OEM2.PNF"}));
   EXPECT_EQ(Find("C:\\WINDOWS\\INF\\Other\\*.inf"), (Names{"Acme Inc.ACMEMDM.INF", "Q.INF"}));
+}
+
+TEST_F(Files, PatternsAlsoMatchTheShortNameAliasOfALongName) {
+  EXPECT_EQ(ShortNameAliasOf("oemsetup.information"), "OEMSET~1.INF");
+  EXPECT_EQ(ShortNameAliasOf("Acme Inc.ACMEMDM.INF"), "ACMEIN~1.INF");
+  EXPECT_EQ(ShortNameAliasOf("a.b.c"), "AB~1.C");
+  EXPECT_EQ(ShortNameAliasOf("OEM1.INF"), "");
+  for (const char* name : {"oemsetup.information", "oem3.inf.bak", "setupoem.inf"}) {
+    machine.AddFile(std::string("C:\\WINDOWS\\INF\\LONG\\") + name);
+  }
+  // "oem3.inf.bak" is "OEM3IN~1.BAK" and "setupoem.inf" is itself 8.3: neither fits.
+  EXPECT_EQ(Find("C:\\WINDOWS\\INF\\LONG\\oem*.inf"), (Names{"oemsetup.information"}));
 }
 
 TEST_F(Files, StarDotStarMatchesNamesWithoutADotAndTheDotEntriesComeFirst) {
