@@ -82,6 +82,16 @@ TEST_F(ProgramInfTest, OnlyPackageNamesAndOemFilesAreTouchedInTheInfFolder) {
   EXPECT_EQ(spy.Count("GetPrivateProfileStringA C:\\WINDOWS\\INF\\MDMGEN.INF"), 0);
 }
 
+// Windows matches "oem*.inf" against 8.3 aliases too: a long name whose alias
+// fits is examined like any oem file, and its content decides.
+TEST_F(ProgramInfTest, ALongNameFoundThroughItsShortAliasIsJudgedByContent) {
+  AddInf(INF_DIR, "oemsetup.information", Described("Modem"));
+  AddInf(INF_DIR, "oemother.information", InfText("Net"));
+  EXPECT_NE(Run(), 0);
+  EXPECT_FALSE(Exists(INF_DIR, "oemsetup.information"));
+  EXPECT_TRUE(Exists(INF_DIR, "oemother.information"));
+}
+
 TEST_F(ProgramInfTest, ProviderCopiesGoByNameOnWindows95WithAnOtherFolder) {
   for (const char* name : ProviderInfNames) AddInf(OTHER_DIR, name, InfText("Net"));
 
