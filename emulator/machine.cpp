@@ -168,6 +168,16 @@ void Machine::AddFile(const std::string& path, const std::string& content) {
   file.content = content;
 }
 
+void Machine::RemoveFile(const std::string& path) {
+  const WinPath where = state_->ResolveOrThrow(path);
+  if (where.parts.empty()) SetupError("a file needs a name", path);
+  FileNode* parent = state_->files.Find(where.Parent());
+  FileNode* file = state_->files.Find(where);
+  if (file == nullptr || parent == nullptr) return;
+  if (file->isDirectory) SetupError("a directory of that name exists", path);
+  parent->Remove(file);
+}
+
 void Machine::AddDirectory(const std::string& path) {
   if (state_->files.MakeDirectories(state_->ResolveOrThrow(path)) == nullptr) {
     SetupError("a file stands in the way", path);

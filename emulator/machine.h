@@ -86,6 +86,7 @@ class Machine final : public Platform {
   // ---- File set-up and inspection (full Windows paths, not journaled).
   void AddFile(const std::string& path, const std::string& content = {});  // creates parents
   void AddDirectory(const std::string& path);                             // creates parents
+  void RemoveFile(const std::string& path);  // set-up: gone whatever its attributes; absent is fine
   void SetReadOnly(const std::string& path, bool readOnly = true);
   void SetInUse(const std::string& path, bool inUse = true);  // DeleteFileA fails
   bool FileExists(const std::string& path) const;

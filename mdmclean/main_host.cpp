@@ -23,10 +23,14 @@ int main() {
   try {
     auto machine = mdm::emu::Machine::LoadImage(image);
     const std::string inMachine = machine->WorkingDirectory() + "\\" + kConfigName;
+    // The machine sees exactly what the working directory holds: a file
+    // there, or none, whatever the image kept from an earlier run.
     if (std::ifstream in{kConfigName, std::ios::binary}) {
       std::ostringstream bytes;
       bytes << in.rdbuf();
       machine->AddFile(inMachine, bytes.str());
+    } else {
+      machine->RemoveFile(inMachine);
     }
     mdm::cleaner::RunUninstall(*machine, g_tables);
     if (auto written = machine->ReadFile(inMachine)) {
