@@ -107,9 +107,5 @@ bool RootInfIsOem(Platform& platform, const std::string& rootInfPath) {
   return rootInfPath.find("OEM") != std::string::npos;
 }
 
-bool IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of("\\/:") == std::string::npos;
-}
 
 }  // namespace mdm

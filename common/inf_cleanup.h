@@ -59,8 +59,4 @@ bool HasOtherInfDirectory(Platform& platform);
 // root INF name.
 bool RootInfIsOem(Platform& platform, const std::string& rootInfPath);
 
-// A name that stays inside the folder it is joined to: not empty, not "." or
-// "..", and without "\", "/" or ":".
-bool IsPlainFileName(const std::string& name);
-
 }  // namespace mdm

@@ -37,6 +37,11 @@ bool FormatFits(char* buffer, std::size_t size, const char* format, ...) {
   return true;
 }
 
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+}
+
 bool CopyFits(char* buffer, std::size_t size, const char* text) {
   const std::size_t length = std::strlen(text);
   if (size == 0) return false;

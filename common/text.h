@@ -29,6 +29,11 @@ bool Compose(char (&buffer)[N], const char* format, Args... args) {
   return FormatFits(buffer, N, format, args...);
 }
 
+// A name that stays inside the folder it is joined to and names one file: not
+// empty, not "." or "..", and without a separator, drive, wildcard or other
+// character a file name cannot hold.
+bool IsPlainFileName(const std::string& name);
+
 // Copies `text` into a buffer when it fits whole; otherwise leaves it empty.
 bool CopyFits(char* buffer, std::size_t size, const char* text);
 

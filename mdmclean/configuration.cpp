@@ -67,19 +67,12 @@ bool ReadList(Platform& platform, const char* section, const char* key,
   return !items.empty();
 }
 
-// A name that stays in the folder it is joined to. "..\\WIN.INI" or
-// "C:\\IO.SYS" would delete what the package never owned, a wildcard
-// names no single file, and "." or ".." the folder or its parent.
-bool IsFileName(const std::string& name) {
-  if (name == "." || name == "..") return false;
-  return name.find_first_of("\\/:*?\"<>|") == std::string::npos;
-}
-
-// A list of file names, each one plain.
+// A list of file names, each one plain: "..\\WIN.INI" or "C:\\IO.SYS" would
+// delete what the package never owned.
 bool ReadFileList(Platform& platform, const char* key, std::vector<std::string>& names) {
   if (!ReadList(platform, "FileNames", key, names)) return false;
   for (const std::string& name : names) {
-    if (!IsFileName(name)) return false;
+    if (!IsPlainFileName(name)) return false;
   }
   return true;
 }
