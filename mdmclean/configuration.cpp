@@ -67,7 +67,7 @@ bool ReadList(Platform& platform, const char* section, const char* key,
   return !items.empty();
 }
 
-// A list of file names, each one plain: "..\\WIN.INI" or "C:\\IO.SYS" would
+// A list of file names, each one plain: "..\WIN.INI" or "C:\IO.SYS" would
 // delete what the package never owned.
 bool ReadFileList(Platform& platform, const char* key, std::vector<std::string>& names) {
   if (!ReadList(platform, "FileNames", key, names)) return false;
