@@ -15,11 +15,16 @@ constexpr std::string_view ROOT_NAME = "HKEY_LOCAL_MACHINE";
 
 // ---------------------------------------------------------------- export
 
+// Backslash escapes as regedit writes them; a line break or zero byte inside
+// a name would otherwise split the line or end the text on import.
 std::string Escape(std::string_view text) {
   std::string escaped;
   for (char c : text) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c;
+    if (c == '\n') escaped += "\\n";
+    else if (c == '\r') escaped += "\\r";
+    else if (c == '\0') escaped += "\\0";
+    else if (c == '\\' || c == '"') escaped += std::string{'\\', c};
+    else escaped += c;
   }
   return escaped;
 }

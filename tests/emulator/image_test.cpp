@@ -73,6 +73,19 @@ TEST(RegistryText, RoundTripKeepsEveryTypeAndEmptyKeys) {
   EXPECT_EQ(copy.GetString("Enum\\Root\\Quillnet\\0000", "Raw"), "nozero");
 }
 
+// Found by fuzzing: a value name holding a line break or a zero byte was
+// written raw, and the exported text no longer imported.
+TEST(RegistryText, NamesWithLineBreaksAndZerosSurviveARoundTrip) {
+  emu::Machine first;
+  first.ImportRegistry(
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\\nb\\r\\0c\\\\d\\\"e\"=\"v\"\r\n");
+  const std::string exported = first.ExportRegistry();
+  emu::Machine second;
+  ASSERT_NO_THROW(second.ImportRegistry(exported)) << exported;
+  EXPECT_EQ(second.ExportRegistry(), exported);
+  EXPECT_TRUE(second.HasValue("K", std::string("a\nb\r\0c\\d\"e", 10)));
+}
+
 TEST(RegistryText, ImportsWhatWineWritesAndSkipsOtherRoots) {
   const std::string text =
       "Windows Registry Editor Version 5.00\r\n\r\n"
