@@ -55,7 +55,7 @@ done
 
 run_ctest host --preset host -j2
 run_ctest host-asan --preset host-asan -j2 -LE wine
-# Each libFuzzer target for 25 seconds under the sanitizers (clang build in build/fuzz).
+# Each libFuzzer target for a fixed number of runs from a fixed seed, under the sanitizers (build/fuzz).
 step bash scripts/fuzz.sh
 
 elapsed=$(($(date +%s) - started))
