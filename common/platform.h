@@ -23,6 +23,7 @@ constexpr std::int32_t ERROR_SUCCESS = 0;
 constexpr std::int32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr std::int32_t ERROR_ACCESS_DENIED = 5;
 constexpr std::int32_t ERROR_INVALID_HANDLE = 6;
+constexpr std::int32_t ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr std::int32_t ERROR_INVALID_PARAMETER = 87;
 constexpr std::int32_t ERROR_MORE_DATA = 234;
 constexpr std::int32_t ERROR_NO_MORE_ITEMS = 259;

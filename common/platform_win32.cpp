@@ -67,11 +67,43 @@ LONG DeleteSubkeys(HKEY parent, const char* subKey) {
 
 }  // namespace
 
+template <typename Handle, int Capacity>
+void Win32Platform::Ledger<Handle, Capacity>::Add(Handle handle) {
+  for (Handle& slot : open) {
+    if (slot == 0) {
+      slot = handle;
+      return;
+    }
+  }
+}
+
+template <typename Handle, int Capacity>
+void Win32Platform::Ledger<Handle, Capacity>::Remove(Handle handle) {
+  for (Handle& slot : open) {
+    if (slot == handle) {
+      slot = 0;
+      return;
+    }
+  }
+}
+
+void Win32Platform::CloseOpenHandles() {
+  for (RegKey& key : keys_.open) {
+    if (key != 0) ::RegCloseKey(ToHkey(key));
+    key = 0;
+  }
+  for (FindHandle& search : searches_.open) {
+    if (search != 0) ::FindClose(ToHandle(search));
+    search = 0;
+  }
+}
+
 std::int32_t Win32Platform::RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
                                           RegKey* result) {
   HKEY key = nullptr;
   LONG status = ::RegOpenKeyExA(ToHkey(parent), subKey, 0, access, &key);
   *result = status == ERROR_SUCCESS ? FromHkey(key) : 0;
+  if (*result != 0) keys_.Add(*result);
   return status;
 }
 
@@ -79,10 +111,14 @@ std::int32_t Win32Platform::RegCreateKeyA(RegKey parent, const char* subKey, Reg
   HKEY key = nullptr;
   LONG status = ::RegCreateKeyA(ToHkey(parent), subKey, &key);
   *result = status == ERROR_SUCCESS ? FromHkey(key) : 0;
+  if (*result != 0) keys_.Add(*result);
   return status;
 }
 
-std::int32_t Win32Platform::RegCloseKey(RegKey key) { return ::RegCloseKey(ToHkey(key)); }
+std::int32_t Win32Platform::RegCloseKey(RegKey key) {
+  keys_.Remove(key);
+  return ::RegCloseKey(ToHkey(key));
+}
 
 std::int32_t Win32Platform::RegDeleteKeyA(RegKey parent, const char* subKey) {
   // An empty name would make the subtree walk below empty `parent` itself,
@@ -151,7 +187,9 @@ int Win32Platform::GetVersionExA(VersionInfo* info) {
 FindHandle Win32Platform::FindFirstFileA(const char* pattern, FindData* data) {
   WIN32_FIND_DATAA found{};
   HANDLE handle = ::FindFirstFileA(pattern, &found);
-  if (handle != INVALID_HANDLE_VALUE) CopyFindData(found, data);
+  if (handle == INVALID_HANDLE_VALUE) return INVALID_FIND_HANDLE;
+  CopyFindData(found, data);
+  searches_.Add(reinterpret_cast<FindHandle>(handle));
   return reinterpret_cast<FindHandle>(handle);
 }
 
@@ -162,7 +200,10 @@ int Win32Platform::FindNextFileA(FindHandle handle, FindData* data) {
   return ok;
 }
 
-int Win32Platform::FindClose(FindHandle handle) { return ::FindClose(ToHandle(handle)); }
+int Win32Platform::FindClose(FindHandle handle) {
+  searches_.Remove(handle);
+  return ::FindClose(ToHandle(handle));
+}
 
 int Win32Platform::DeleteFileA(const char* path) { return ::DeleteFileA(path); }
 

@@ -9,10 +9,15 @@
 
 namespace mdm {
 
-// Holds no state: the library that embeds it has no writable globals, and any
-// number of instances behave as one.
+// Its only state is the keys and searches it opened that nobody has closed
+// yet: a call that the runtime ends early (runtime/guard.h) skips the closes
+// of its frames, and its frame closes them with CloseOpenHandles. Each run or
+// export call uses an instance of its own.
 class Win32Platform final : public Platform {
  public:
+  // Closes every key and search still open, and forgets them.
+  void CloseOpenHandles();
+
   std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
                              RegKey* result) override;
   std::int32_t RegCreateKeyA(RegKey parent, const char* subKey, RegKey* result) override;
@@ -53,6 +58,18 @@ class Win32Platform final : public Platform {
   WindowHandle FindWindowA(const char* className, const char* windowName) override;
   std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
+
+ private:
+  // A fixed ledger needs no memory. The stages hold a few handles at a time;
+  // one beyond the capacity is simply not tracked.
+  template <typename Handle, int Capacity>
+  struct Ledger {
+    Handle open[Capacity] = {};
+    void Add(Handle handle);
+    void Remove(Handle handle);
+  };
+  Ledger<RegKey, 16> keys_;
+  Ledger<FindHandle, 4> searches_;
 };
 
 }  // namespace mdm

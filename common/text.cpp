@@ -1,6 +1,5 @@
 #include "common/text.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace mdm {
@@ -24,17 +23,104 @@ bool EqualsAsciiCaseBlind(const char* a, const char* b) {
   return *a == *b;
 }
 
-bool FormatFits(char* buffer, std::size_t size, const char* format, ...) {
+namespace {
+
+// Appends to a bounded buffer; remembers whether everything fitted.
+class Output {
+ public:
+  Output(char* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
+
+  void Put(char c) {
+    if (length_ + 1 < size_) buffer_[length_] = c;
+    ++length_;
+  }
+  void Put(const char* text) {
+    for (; *text != '\0'; ++text) Put(*text);
+  }
+  void PutNumber(unsigned value, unsigned radix) {
+    char digits[16];
+    int count = 0;
+    do {
+      digits[count++] = "0123456789abcdef"[value % radix];
+      value /= radix;
+    } while (value != 0);
+    while (count > 0) Put(digits[--count]);
+  }
+  // Terminates the text; false (and the empty text) when it did not fit.
+  bool Finish() {
+    if (length_ + 1 > size_) {
+      buffer_[0] = '\0';
+      return false;
+    }
+    buffer_[length_] = '\0';
+    return true;
+  }
+
+ private:
+  char* buffer_;
+  std::size_t size_;
+  std::size_t length_ = 0;
+};
+
+// One conversion; false for a conversion this formatter does not know.
+bool Convert(char conversion, va_list& args, Output& out) {
+  switch (conversion) {
+    case 's': {
+      const char* text = va_arg(args, const char*);
+      if (text == nullptr) return false;
+      out.Put(text);
+      return true;
+    }
+    case 'd': {
+      const int value = va_arg(args, int);
+      // Negated as unsigned: the most negative int has no positive twin.
+      if (value < 0) out.Put('-');
+      out.PutNumber(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value), 10);
+      return true;
+    }
+    case 'u':
+      out.PutNumber(va_arg(args, unsigned), 10);
+      return true;
+    case 'x':
+      out.PutNumber(va_arg(args, unsigned), 16);
+      return true;
+    case '%':
+      out.Put('%');
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool FormatFitsV(char* buffer, std::size_t size, const char* format, va_list args) {
   if (size == 0) return false;
-  va_list args;
-  va_start(args, format);
-  const int needed = std::vsnprintf(buffer, size, format, args);
-  va_end(args);
-  if (needed < 0 || static_cast<std::size_t>(needed) >= size) {
+  Output out(buffer, size);
+  va_list rest;
+  va_copy(rest, args);
+  bool known = true;
+  for (const char* at = format; known && *at != '\0'; ++at) {
+    if (*at != '%') {
+      out.Put(*at);
+    } else {
+      known = Convert(*++at, rest, out);
+    }
+  }
+  va_end(rest);
+  if (!known) {
     buffer[0] = '\0';
     return false;
   }
-  return true;
+  return out.Finish();
+}
+
+bool FormatFits(char* buffer, std::size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const bool fits = FormatFitsV(buffer, size, format, args);
+  va_end(args);
+  return fits;
 }
 
 bool IsPlainFileName(const std::string& name) {

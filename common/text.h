@@ -15,9 +15,13 @@ void AsciiUpperInPlace(std::string& text);
 // Whole-text comparison that folds only ASCII letters.
 bool EqualsAsciiCaseBlind(const char* a, const char* b);
 
-// printf-style composition into a buffer of `size` bytes. Returns false, and
-// leaves the buffer empty, when the text (with its terminator) does not fit:
-// a path cut short would name something else.
+// printf-style composition into a buffer of `size` bytes, with the one
+// formatter every build uses (the Windows images have no C runtime). It knows
+// exactly "%s", "%d", "%u", "%x" and "%%", without flags, widths or lengths.
+// Returns false, and leaves the buffer empty, when the text (with its
+// terminator) does not fit, since a path cut short would name something
+// else, and when the format holds any other conversion or a null text.
+bool FormatFitsV(char* buffer, std::size_t size, const char* format, va_list args);
 bool FormatFits(char* buffer, std::size_t size, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))

@@ -8,7 +8,6 @@
 // touched.
 
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "common/text.h"
@@ -16,8 +15,6 @@
 
 namespace mdm::hvlib {
 namespace {
-
-constexpr std::int32_t ERROR_NOT_ENOUGH_MEMORY = 8;
 
 constexpr const char* BASE_ADDRESS_KEY = "SOFTWARE\\QRMeridian\\Quillnet\\1.0\\Base";
 constexpr const char* ROOT_DEVICE_KEY = "Enum\\Root\\Quillnet";
@@ -137,26 +134,23 @@ std::int32_t EnumValueWhole(Platform& platform, RegKey key, std::uint32_t index,
   }
 }
 
-// Step 6: every value of the old key, whole, into the new key. Returns
+// Every value of the old key, whole, into the new key. Returns
 // ERROR_SUCCESS when all were copied, otherwise the first failure: the caller
-// then keeps the old key, so that no value is lost with it.
+// then keeps the old key, so that no value is lost with it. A value too large
+// for the call's memory ends the whole call before the old key is touched.
 std::int32_t CopyValues(Platform& platform, RegKey from, RegKey to) {
   std::vector<char> name;
   std::vector<unsigned char> data;
   std::int32_t firstFailure = ERROR_SUCCESS;
-  try {
-    for (std::uint32_t index = 0;; ++index) {
-      std::uint32_t type = REG_NONE;
-      std::uint32_t dataSize = 0;
-      const std::int32_t read = EnumValueWhole(platform, from, index, name, type, data, dataSize);
-      if (read == ERROR_NO_MORE_ITEMS) break;
-      if (read != ERROR_SUCCESS) return read;
-      const std::int32_t written =
-          platform.RegSetValueExA(to, name.data(), type, data.data(), dataSize);
-      if (written != ERROR_SUCCESS && firstFailure == ERROR_SUCCESS) firstFailure = written;
-    }
-  } catch (const std::bad_alloc&) {
-    return ERROR_NOT_ENOUGH_MEMORY;
+  for (std::uint32_t index = 0;; ++index) {
+    std::uint32_t type = REG_NONE;
+    std::uint32_t dataSize = 0;
+    const std::int32_t read = EnumValueWhole(platform, from, index, name, type, data, dataSize);
+    if (read == ERROR_NO_MORE_ITEMS) break;
+    if (read != ERROR_SUCCESS) return read;
+    const std::int32_t written =
+        platform.RegSetValueExA(to, name.data(), type, data.data(), dataSize);
+    if (written != ERROR_SUCCESS && firstFailure == ERROR_SUCCESS) firstFailure = written;
   }
   return firstFailure;
 }

@@ -1,7 +1,6 @@
 // The run of mdmclean: configuration, presence check, the four stages, result.
-#include <cstdio>
-
 #include "common/file_removal.h"
+#include "common/text.h"
 #include "mdmclean/stages.h"
 
 namespace mdm::cleaner {
@@ -20,7 +19,7 @@ int IsAnyPnpKeyPresent(Platform& platform, const ProgramTables& tables) {
 
 int WriteResult(Platform& platform, int result) {
   char text[8] = {};
-  std::snprintf(text, sizeof text, "%d", result);
+  Compose(text, "%d", result);
   platform.WritePrivateProfileStringA("Progress", "Result", text, ".\\mdminfo.ini");
   return 1;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "emulator/machine.h"
 #include "hvlib32/stages.h"
@@ -19,6 +20,8 @@ namespace {
 // Result of a service whose machine image cannot be loaded or saved: the
 // machine (like a missing key) is not there.
 constexpr std::int32_t STATUS_NO_MACHINE = mdm::ERROR_FILE_NOT_FOUND;
+// As in the Windows frame, a call that runs out of memory ends with this.
+constexpr std::int32_t STATUS_NOT_ENOUGH_MEMORY = mdm::ERROR_NOT_ENOUGH_MEMORY;
 
 template <typename Run>
 std::int32_t OnMachine(Run run) {
@@ -29,6 +32,8 @@ std::int32_t OnMachine(Run run) {
     const std::int32_t result = run(*machine);
     machine->SaveImage(image);
     return result;
+  } catch (const std::bad_alloc&) {
+    return STATUS_NOT_ENOUGH_MEMORY;
   } catch (...) {
     return STATUS_NO_MACHINE;
   }

@@ -1,0 +1,24 @@
+// The run of mdmclean on Windows, under the runtime's call guard.
+#pragma once
+
+#include <cstddef>
+
+#include "common/platform_win32.h"
+#include "mdmclean/stages.h"
+#include "runtime/guard.h"
+
+namespace mdm::cleaner {
+
+// Returns the process exit code: 0 after a run, ERROR_NOT_ENOUGH_MEMORY when
+// memory ran out and the run ended part way, without a fault dialog. No
+// result may then stand for the run, not even one an earlier run left in
+// mdminfo.ini, so the key "Result" is removed.
+inline int RunProgram(ProgramTables& tables, std::size_t budget = rt::CALL_MEMORY_BUDGET) {
+  Win32Platform platform;
+  if (rt::Guarded([&] { RunUninstall(platform, tables); }, budget)) return 0;
+  platform.CloseOpenHandles();
+  platform.WritePrivateProfileStringA("Progress", "Result", nullptr, ".\\mdminfo.ini");
+  return ERROR_NOT_ENOUGH_MEMORY;
+}
+
+}  // namespace mdm::cleaner
