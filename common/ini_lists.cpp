@@ -98,6 +98,23 @@ void CleanListLine(Platform& platform, const ProfileLine& where,
   platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(), where.fileName);
 }
 
+bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+// Where the entry that the occurrence at `at` stands for begins, or npos when
+// the occurrence does not count. It must end the entry, and either be the
+// whole entry or the end of a full path (right after a backslash), which
+// then goes whole: cutting less would fuse what is left of it with the next
+// entry.
+std::size_t WholeEntryStart(const std::string& line, std::size_t at, std::size_t length) {
+  const std::size_t end = at + length;
+  if (end < line.size() && !IsListSeparator(line[end])) return std::string::npos;
+  if (at == 0 || IsListSeparator(line[at - 1])) return at;
+  if (line[at - 1] != '\\') return std::string::npos;
+  std::size_t start = at - 1;
+  while (start > 0 && !IsListSeparator(line[start - 1])) --start;
+  return start;
+}
+
 }  // namespace
 
 int RemoveListEntry(std::string& line, char* entry) {
@@ -105,13 +122,16 @@ int RemoveListEntry(std::string& line, char* entry) {
   AsciiUpperInPlace(entry);
   const std::string_view wanted(entry);
   if (wanted.empty()) return 0;
-  const std::size_t at = line.find(wanted);
-  if (at == std::string::npos) return 0;
-  // The character right after the occurrence goes with it: normally the
-  // separator, inside a longer entry simply that entry's next character.
-  const bool somethingFollows = line.size() - at > wanted.size();
-  line.erase(at, wanted.size() + (somethingFollows ? 1 : 0));
-  return 1;
+  for (std::size_t at = line.find(wanted); at != std::string::npos; at = line.find(wanted, at + 1)) {
+    const std::size_t start = WholeEntryStart(line, at, wanted.size());
+    if (start == std::string::npos) continue;  // part of another program's entry
+    const std::size_t end = at + wanted.size();
+    // The separator after the entry goes with it; the one before never.
+    const bool somethingFollows = end < line.size();
+    line.erase(start, end - start + (somethingFollows ? 1 : 0));
+    return 1;
+  }
+  return 0;
 }
 
 int RemoveListEntry(char* line, char* entry) {

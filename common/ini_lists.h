@@ -11,9 +11,15 @@
 namespace mdm {
 
 // Upper-cases `line` and `entry` in place (ASCII letters only) and cuts the
-// first occurrence of `entry` out of `line`, together with the one character
-// after it when something follows. Returns 1 when an occurrence was cut, 0
-// otherwise (an empty entry never occurs). `entry` is zero-terminated.
+// first occurrence of `entry` that stands for a whole entry of the list out
+// of `line`, together with the one character after it when something
+// follows (its separator). An occurrence counts when it ends at the end of
+// the line or before a separator (blank, tab or comma) and either starts
+// the line or follows a separator, or follows a backslash: then it is the
+// end of a full path, and the whole entry from its start is cut. Other
+// occurrences, inside other programs' entries, are passed over. Returns 1
+// when an entry was cut, 0 otherwise (an empty entry never occurs). `entry`
+// is zero-terminated.
 int RemoveListEntry(std::string& line, char* entry);
 
 // The same on a zero-terminated line buffer; the line only ever gets shorter,

@@ -158,12 +158,13 @@ TEST_F(IniListsTest, LibraryCutsItsThreeLoadEntriesInOrderReadingTheSystemDirect
   EXPECT_EQ(spy.Count("GetSystemDirectoryA"), 1);
 }
 
-TEST_F(IniListsTest, LibraryRelativeEntryMatchesTheEndOfAnotherFullPath) {
+TEST_F(IniListsTest, LibraryRelativeEntryTakesAWholeFullPathThatItEnds) {
+  // The stub under another Windows directory goes whole; X.EXE stays itself.
   machine.AddFile(WIN_INI, "[windows]\r\nload=D:\\OLDWIN\\SYSTEM\\QUILLNET.101\\PRELDR.EXE X.EXE\r\n");
 
   RunLibraryStage();
 
-  EXPECT_EQ(Load(), "D:\\OLDWIN\\SYSTEM\\X.EXE");
+  EXPECT_EQ(Load(), "X.EXE");
 }
 
 TEST_F(IniListsTest, LibraryReadsNoSystemDirectoryForAnEmptyLoadLine) {

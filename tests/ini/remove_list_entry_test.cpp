@@ -1,4 +1,4 @@
-// RemoveListEntry on lines held in memory: the documented cuts, the case
+// RemoveListEntry on lines held in memory: whole entries only, the case
 // handling, and lines longer than the classic 260-byte buffer.
 #include <gtest/gtest.h>
 
@@ -48,8 +48,24 @@ TEST(RemoveListEntry, MatchesCaseBlindAndLeavesTheLineUpperCase) {
   ExpectCut({"a.exe b.exe", "c.exe", 0, "A.EXE B.EXE"});
 }
 
-TEST(RemoveListEntry, CutsAnOccurrenceInsideALongerEntry) {
-  ExpectCut({"XABC D", "AB", 1, "X D"});
+TEST(RemoveListEntry, CutsOnlyWholeEntriesAndPassesOverOthersInside) {
+  // Inside, at the start or at the end of another program's entry: untouched.
+  ExpectCut({"XABC D", "AB", 0, "XABC D"});
+  ExpectCut({"X.EXEC Y.EXE", "X.EXE", 0, "X.EXEC Y.EXE"});
+  ExpectCut({"AX.EXE Y.EXE", "X.EXE", 0, "AX.EXE Y.EXE"});
+  // The search goes on past such an occurrence to a whole entry.
+  ExpectCut({"X.EXEC X.EXE Y.EXE", "X.EXE", 1, "X.EXEC Y.EXE"});
+  // Commas and tabs separate entries as blanks do.
+  ExpectCut({"A.EXE,X.EXE,B.EXE", "X.EXE", 1, "A.EXE,B.EXE"});
+  ExpectCut({"A.EXE\tX.EXE", "X.EXE", 1, "A.EXE\t"});
+}
+
+TEST(RemoveListEntry, TheEndOfAFullPathTakesTheWholeEntryWithIt) {
+  // Cutting only the matching end would fuse "D:\OLD\" with Z.EXE.
+  ExpectCut({"D:\\OLD\\QUILLNET.101\\PRELDR.EXE Z.EXE", "QUILLNET.101\\PRELDR.EXE", 1, "Z.EXE"});
+  ExpectCut({"A.EXE D:\\QUILLNET.101\\PRELDR.EXE", "QUILLNET.101\\PRELDR.EXE", 1, "A.EXE "});
+  ExpectCut({"D:\\OLDQUILLNET.101\\PRELDR.EXE", "QUILLNET.101\\PRELDR.EXE", 0,
+             "D:\\OLDQUILLNET.101\\PRELDR.EXE"});
 }
 
 TEST(RemoveListEntry, RemovesOnlyTheFirstOccurrence) {

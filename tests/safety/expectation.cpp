@@ -396,10 +396,19 @@ const char* Name(Deliverable deliverable) {
 std::string CutListEntry(const std::string& line, const std::string& entry) {
   std::string result = Upper(line);
   const std::string wanted = Upper(entry);
-  const std::size_t at = result.find(wanted);
-  if (wanted.empty() || at == std::string::npos) return result;
-  const bool followed = at + wanted.size() < result.size();
-  return result.erase(at, wanted.size() + (followed ? 1 : 0));
+  if (wanted.empty()) return result;
+  const auto separator = [](char c) { return c == ' ' || c == '\t' || c == ','; };
+  for (std::size_t at = result.find(wanted); at != std::string::npos; at = result.find(wanted, at + 1)) {
+    const std::size_t end = at + wanted.size();
+    if (end < result.size() && !separator(result[end])) continue;
+    std::size_t start = at;
+    if (at > 0 && !separator(result[at - 1])) {
+      if (result[at - 1] != '\\') continue;  // inside another program's entry
+      while (start > 0 && !separator(result[start - 1])) --start;  // a full path goes whole
+    }
+    return result.erase(start, end - start + (end < result.size() ? 1 : 0));
+  }
+  return result;
 }
 
 Expectation Expect(const GeneratedMachine& machine, Deliverable deliverable) {

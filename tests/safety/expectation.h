@@ -29,8 +29,9 @@ struct Expectation {
 
 Expectation Expect(const GeneratedMachine& machine, Deliverable deliverable);
 
-// The documented cut of one entry out of a list line: both upper-cased, the
-// first occurrence removed with the one character after it.
+// The cut of one entry out of a list line: both upper-cased, the first whole
+// entry it stands for (or the full path it ends) removed with the one
+// character after it; occurrences inside other entries are passed over.
 std::string CutListEntry(const std::string& line, const std::string& entry);
 
 }  // namespace mdm::safety
