@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/program.h"
 
 namespace {
 
@@ -158,9 +158,8 @@ int MeasureOne(int files, bool allPackage) {
       if (ReadEveryInfOnce(*machine) == 0) return 1;
       floor = std::min(floor, Seconds(Clock::now() - start));
     }
-    mdm::cleaner::ProgramTables tables;
     const auto start = Clock::now();
-    const int result = mdm::cleaner::RunUninstall(*machine, tables);
+    const int result = mdm::cleaner::RunUninstall(*machine);
     run = std::min(run, Seconds(Clock::now() - start));
     // The run must have done the job, or its time says nothing.
     removed = removed && result == mdm::cleaner::RESULT_DONE &&

@@ -1,185 +1,213 @@
 #include "common/device_registry.h"
 
+#include "common/product.h"
 #include "common/registry_keys.h"
 
 namespace mdm {
 
 namespace {
 
-const char* const kLinkValueNames[] = {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"};
-constexpr const char* kWaveInstanceSuffix = "\\ROOT&MODEM&0000";
-constexpr const char* kWaveResourcePrefix =
-    "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv";
-constexpr const char* kAudioVxdKey = "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO";
-constexpr const char* kComPortDeviceRoot = "Enum\\Root\\MDMGEN";
+const char* const LINK_VALUE_NAMES[] = {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"};
+// The class each device link's class key must belong to.
+const char* const LINK_CLASSES[] = {"Modem", "Ports", "MEDIA"};
+
+constexpr const char* CLASS_ROOT = "System\\CurrentControlSet\\Services\\Class";
+constexpr const char* WAVE_INSTANCE = "ROOT&MODEM&0000";
+constexpr const char* WAVE_RESOURCES = "System\\CurrentControlSet\\control\\MediaResources\\wave";
+constexpr const char* WAVE_DRIVER = "serwvdrv.drv";
+constexpr const char* VXD_ROOT = "System\\CurrentControlSet\\Services\\VxD";
+constexpr const char* COM_PORT_DEVICES = "Enum\\Root\\MDMGEN";
+constexpr const char* ISAPNP_DEVICES = "Enum\\ISAPNP";
+constexpr const char* WAVE_ENUMERATOR = "Enum\\MODEMWAVE";
+
+// A device instance, "Enum\<enumerator>\<device>\<instance>": what a link
+// value must name to be followed, and the modem device key that goes.
+const KeyShape DEVICE_INSTANCE{"Enum", 3};
+// A device, "Enum\<enumerator>\<device>": the library's wave device key.
+const KeyShape DEVICE{"Enum", 2};
+
+std::string Join(const std::string& parent, const std::string& child) {
+  return parent + "\\" + child;
+}
+
+// One run of the stage over one plan.
+class Cleanup {
+ public:
+  Cleanup(Platform& platform, const DeviceRegistryPlan& plan) : platform_(platform), plan_(plan) {}
+
+  RegistryFindings Run() {
+    int flag = 1;
+    for (DeviceLink link : plan_.links) flag &= CleanDeviceLink(link);
+    flag &= RemoveSoftwareKey();
+    flag &= RemoveEnumeratorKeys();
+    found_.result = flag;
+    return found_;
+  }
+
+ private:
+  std::string RootDeviceKey() const { return Join("Enum\\Root", plan_.deviceName); }
+  std::string InstanceKey() const { return Join(RootDeviceKey(), "0000"); }
+
+  // The device key a link names. A missing or empty value, or one that names
+  // no device instance, gives none: a link is never followed to a root.
+  bool ReadLinkedDeviceKey(DeviceLink link, std::string& keyPath) {
+    if (link == LINK_ROOT) {
+      keyPath = InstanceKey();
+      return true;
+    }
+    std::string value;
+    if (!ScopedKey(platform_, InstanceKey()).ReadString(LINK_VALUE_NAMES[link], value)) return false;
+    if (value.empty()) return false;
+    keyPath = link == LINK_WAVE ? Join(value, WAVE_INSTANCE) : value;
+    return true;
+  }
+
+  // The class key name ("Modem\0001") a missing link's class search finds:
+  // the first subkey of the class whose "InfSection" equals `infSection`
+  // exactly. A subkey that will not open ends the search.
+  bool FindClassKeyByInfSection(const char* className, const std::string& infSection,
+                                std::string& classKeyName) {
+    if (infSection.empty()) return false;  // would match every empty "InfSection"
+    ScopedKey root(platform_, Join(CLASS_ROOT, className));
+    if (!root.IsOpen()) return false;
+    bool matched = false;
+    ForEachSubkeyName(platform_, root.Get(), STAGE_VALUE_LIMIT, [&](const char* name) {
+      ScopedKey subkey(platform_, root.Get(), name);
+      if (!subkey.IsOpen()) return false;
+      std::string value;
+      if (subkey.ReadString("InfSection", value) && value == infSection) {
+        classKeyName = Join(className, name);
+        matched = true;
+      }
+      return !matched;
+    });
+    return matched;
+  }
+
+  // The shape a link's class key must have: an instance of the link's own
+  // class, or for the root link one of the package's own device class.
+  KeyShape ClassKeyShape(DeviceLink link) const {
+    return {Join(CLASS_ROOT, link == LINK_ROOT ? plan_.deviceName : LINK_CLASSES[link]), 1};
+  }
+
+  void RecordInfPath(DeviceLink link, const std::string& classKey) {
+    std::string* record = link == LINK_MODEM  ? &found_.modemInfPath
+                          : link == LINK_PORT ? &found_.portInfPath
+                          : link == LINK_ROOT ? &found_.rootInfPath
+                                              : nullptr;
+    if (record == nullptr) return;
+    std::string infPath;
+    ScopedKey(platform_, classKey).ReadString("InfPath", infPath);
+    *record = infPath;
+  }
+
+  int CleanDeviceLink(DeviceLink link) {
+    std::string classKeyName;
+    std::string deviceKey;
+    if (ReadLinkedDeviceKey(link, deviceKey)) {
+      if (!HasShape(deviceKey, DEVICE_INSTANCE)) return 0;
+      if (!ScopedKey(platform_, deviceKey).ReadString("Driver", classKeyName)) return 0;
+    } else {
+      if (link != LINK_MODEM && link != LINK_WAVE) return 0;  // the port link has no search
+      const std::string& infSection =
+          link == LINK_MODEM ? plan_.modemInfSection : plan_.waveInfSection;
+      if (!FindClassKeyByInfSection(LINK_CLASSES[link], infSection, classKeyName)) return 0;
+    }
+    const std::string classKey = Join(CLASS_ROOT, classKeyName);
+    // A "Driver" value that names a key of another class names nothing: no
+    // record, no wave resources, no delete, and the link failed.
+    if (!HasShape(classKey, ClassKeyShape(link))) return 0;
+    if (plan_.recordInfPaths) RecordInfPath(link, classKey);
+    int flag = 1;
+    if (link == LINK_WAVE) flag &= RemoveWaveResources(LastComponent(classKey));
+    // The root device owns its whole class branch, not just its instance.
+    const KeyRemoval removal = link == LINK_ROOT
+                                   ? RemoveKey(platform_, CutAtLastBackslash(classKey),
+                                               {Join(CLASS_ROOT, plan_.deviceName), 0})
+                                   : RemoveKey(platform_, classKey, ClassKeyShape(link));
+    if (!RemovalKeepsFlag(removal)) flag = 0;
+    return flag;
+  }
+
+  // The wave driver's resource key of the wave class instance, and the
+  // audio VxD's key.
+  int RemoveWaveResources(const std::string& instance) {
+    const std::string resource =
+        Join(WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + instance + ">");
+    const std::string vxd = Join(VXD_ROOT, product::AUDIO_VXD);
+    int flag = 1;
+    if (!RemovalKeepsFlag(RemoveKey(platform_, resource, {resource, 0}))) flag = 0;
+    if (!RemovalKeepsFlag(RemoveKey(platform_, vxd, {vxd, 0}))) flag = 0;
+    return flag;
+  }
+
+  int RemoveSoftwareKey() {
+    int flag = 1;
+    {
+      // The ComPort key stays open while the COM-port device goes.
+      ScopedKey comPortKey(platform_, Join(plan_.softwareKey, "1.0\\ComPort"));
+      if (comPortKey.IsOpen()) {
+        std::string port;
+        if (comPortKey.ReadString("", port)) {
+          found_.comPort = port;
+          // Whether this delete works does not matter here. A port that is
+          // not one key name names no device of the package's.
+          const std::string device = Join(COM_PORT_DEVICES, port);
+          if (IsKeyName(port)) RemoveKey(platform_, device, {COM_PORT_DEVICES, 1});
+        } else {
+          flag = 0;
+        }
+      }
+    }
+    const KeyRemoval software = RemoveKey(platform_, plan_.softwareKey, {"SOFTWARE", 2});
+    if (software == KeyRemoval::Absent) return flag;
+    return software == KeyRemoval::Deleted ? 1 : 0;
+  }
+
+  // The first ISAPNP device key that opens goes, and only it; one that opens
+  // but is refused ends the search as well.
+  int RemoveIsapnpKey() {
+    for (const std::string& id : plan_.isapnpIds) {
+      const std::string key = Join(ISAPNP_DEVICES, id);
+      if (!KeyExists(platform_, key)) continue;
+      return RemoveKey(platform_, key, {ISAPNP_DEVICES, 1}) == KeyRemoval::Deleted ? 1 : 0;
+    }
+    return 0;
+  }
+
+  int RemoveWaveDeviceKey() {
+    if (plan_.waveDeviceKey == WaveDeviceKey::Fixed) {
+      return RemovalKeepsFlag(RemoveKey(platform_, WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0})) ? 1 : 0;
+    }
+    std::string waveInstance;
+    if (!ReadLinkedDeviceKey(LINK_WAVE, waveInstance)) return 1;
+    // The key "ConnectedToWave" names, without the instance added to it.
+    return RemoveKey(platform_, CutAtLastBackslash(waveInstance), DEVICE) == KeyRemoval::Deleted
+               ? 1
+               : 0;
+  }
+
+  int RemoveEnumeratorKeys() {
+    int flag = RemoveIsapnpKey();
+    std::string modemKey;
+    if (ReadLinkedDeviceKey(LINK_MODEM, modemKey)) {
+      RemoveKey(platform_, modemKey, DEVICE_INSTANCE);  // whether this works does not matter
+    }
+    flag &= RemoveWaveDeviceKey();
+    // Last: every step before reads the root device's instance key.
+    if (!RemovalKeepsFlag(RemoveKey(platform_, RootDeviceKey(), {RootDeviceKey(), 0}))) flag = 0;
+    return flag;
+  }
+
+  Platform& platform_;
+  const DeviceRegistryPlan& plan_;
+  RegistryFindings found_;
+};
 
 }  // namespace
 
-DeviceRegistryCleanup::DeviceRegistryCleanup(Platform& platform,
-                                             const DeviceRegistryConfig& config,
-                                             std::string& comPort)
-    : platform_(platform), config_(config), comPort_(comPort) {}
-
-std::string DeviceRegistryCleanup::InstanceKey() const { return config_.rootDeviceKey + "\\0000"; }
-
-const ClassSearch* DeviceRegistryCleanup::SearchFor(DeviceLink link) const {
-  if (link == LINK_MODEM && config_.modemSearch) return &*config_.modemSearch;
-  if (link == LINK_WAVE && config_.waveSearch) return &*config_.waveSearch;
-  return nullptr;
-}
-
-// The links are read from the root device instance, which goes last.
-int DeviceRegistryCleanup::CleanDeviceRegistry() {
-  int flags = 1;
-  for (DeviceLink link : config_.links) flags &= CleanDeviceLink(link);
-  flags &= RemoveSoftwareKey();
-  flags &= RemoveEnumeratorKeys();
-  if (config_.rootKeyIsOwnStep) RemoveRootDeviceKey();
-  return config_.alwaysSucceed ? 1 : flags;
-}
-
-int DeviceRegistryCleanup::CleanDeviceLink(DeviceLink link) {
-  int flag = 1;
-  std::string className;
-  std::string deviceKey;
-  if (ReadLinkedDeviceKey(link, deviceKey)) {
-    if (!ReadDriverValue(deviceKey, className)) return 0;
-  } else {
-    const ClassSearch* search = SearchFor(link);
-    // An empty name would match every class key without an "InfSection".
-    if (search == nullptr || search->nameToMatch.empty()) return 0;
-    if (!FindClassKeyByInfSection(*search, className)) return 0;
-  }
-
-  const std::string classKey = CLASS_ROOT + className;
-  // The root device owns its whole class branch, not just its instance.
-  const std::string doomedKey = link == LINK_ROOT ? CutAtLastBackslash(classKey) : classKey;
-  // A "Driver" value that names no class key of its own (empty components, or
-  // a root of other devices' keys) names nothing: no record, no wave
-  // resources, no delete.
-  if (!IsRemovableKeyPath(doomedKey)) return 0;
-  if (std::string* record = config_.infPathOf[link]) {
-    std::string infPath;
-    ReadInfPath(classKey, infPath);  // the instance's, before the cut
-    *record = infPath;
-  }
-  if (link == LINK_WAVE) flag &= RemoveWaveResources(className);
-  if (!RemovalKeepsFlag(RemoveKey(platform_, doomedKey))) flag = 0;
-  return flag;
-}
-
-int DeviceRegistryCleanup::ReadLinkedDeviceKey(DeviceLink link, std::string& keyPath) {
-  const std::string instance = InstanceKey();
-  if (link == LINK_ROOT) {
-    keyPath = instance;
-    return 1;
-  }
-  RegKey key = 0;
-  if (platform_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, instance.c_str(), KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS) {
-    return 0;
-  }
-  const bool read = ReadStringValue(platform_, key, kLinkValueNames[link], keyPath);
-  if (read && link == LINK_WAVE) keyPath += kWaveInstanceSuffix;
-  platform_.RegCloseKey(key);
-  return read ? 1 : 0;
-}
-
-int DeviceRegistryCleanup::ReadDriverValue(const std::string& deviceKey, std::string& className) {
-  return ReadStringValueAt(platform_, deviceKey, "Driver", className) ? 1 : 0;
-}
-
-int DeviceRegistryCleanup::FindClassKeyByInfSection(const ClassSearch& search,
-                                                    std::string& className) {
-  RegKey root = 0;
-  if (platform_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, search.classRoot.c_str(), KEY_ALL_ACCESS,
-                              &root) != ERROR_SUCCESS) {
-    return 0;
-  }
-  int match = 0;
-  for (std::uint32_t index = 0; !match; ++index) {
-    char name[STAGE_VALUE_LIMIT + 1] = {};
-    if (platform_.RegEnumKeyA(root, index, name, STAGE_VALUE_LIMIT) != ERROR_SUCCESS) break;
-    RegKey subkey = 0;
-    // A subkey that will not open ends the walk; later ones are not examined.
-    if (platform_.RegOpenKeyExA(root, name, KEY_ALL_ACCESS, &subkey) != ERROR_SUCCESS) break;
-    std::string infSection;
-    const bool read = ReadStringValue(platform_, subkey, "InfSection", infSection);
-    platform_.RegCloseKey(subkey);
-    if (read && infSection == search.nameToMatch) {  // exact: case counts
-      className = search.classPrefix + name;
-      match = 1;
-    }
-  }
-  platform_.RegCloseKey(root);
-  return match;
-}
-
-int DeviceRegistryCleanup::ReadInfPath(const std::string& classKey, std::string& infPath) {
-  return ReadStringValueAt(platform_, classKey, "InfPath", infPath) ? 1 : 0;
-}
-
-int DeviceRegistryCleanup::RemoveWaveResources(const std::string& className) {
-  int flag = 1;
-  const std::string resource = std::string(kWaveResourcePrefix) + "<" + LastComponent(className) + ">";
-  if (!RemovalKeepsFlag(RemoveKey(platform_, resource))) flag = 0;
-  if (!RemovalKeepsFlag(RemoveKey(platform_, kAudioVxdKey))) flag = 0;
-  return flag;
-}
-
-int DeviceRegistryCleanup::RemoveSoftwareKey() {
-  int result = 1;
-  RegKey comPortKey = 0;
-  if (platform_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, config_.comPortKey.c_str(), KEY_ALL_ACCESS,
-                              &comPortKey) == ERROR_SUCCESS) {
-    std::string port;
-    if (ReadStringValue(platform_, comPortKey, "", port)) {
-      comPort_ = port;
-      // The COM-port device may already be gone; that does not matter here.
-      RemoveKey(platform_, std::string(kComPortDeviceRoot) + "\\" + comPort_);
-    } else {
-      result = 0;
-    }
-    platform_.RegCloseKey(comPortKey);
-  }
-  const KeyRemoval software = RemoveKey(platform_, config_.softwareKey);
-  if (software == KeyRemoval::Absent) return result;
-  return software == KeyRemoval::Deleted ? 1 : 0;
-}
-
-int DeviceRegistryCleanup::RemoveIsapnpKey() {
-  for (const std::string& candidate : config_.isapnpCandidates) {
-    const KeyRemoval removal = RemoveKey(platform_, candidate);
-    if (removal == KeyRemoval::Absent || removal == KeyRemoval::Refused) continue;
-    return removal == KeyRemoval::Deleted ? 1 : 0;  // later candidates stay untouched
-  }
-  return 0;
-}
-
-int DeviceRegistryCleanup::RemoveWaveDeviceKey() {
-  if (config_.waveDeviceKey == WaveDeviceKey::Fixed) {
-    return RemovalKeepsFlag(RemoveKey(platform_, config_.fixedWaveDeviceKey)) ? 1 : 0;
-  }
-  std::string waveKey;
-  if (!ReadLinkedDeviceKey(LINK_WAVE, waveKey)) return 1;
-  // Takes the instance suffix off again: the key that "ConnectedToWave" names.
-  return RemoveKey(platform_, CutAtLastBackslash(waveKey), ENUM_BRANCH) == KeyRemoval::Deleted ? 1
-                                                                                         : 0;
-}
-
-int DeviceRegistryCleanup::RemoveEnumeratorKeys() {
-  int flag = RemoveIsapnpKey();
-  std::string modemKey;
-  if (ReadLinkedDeviceKey(LINK_MODEM, modemKey)) {
-    RemoveKey(platform_, modemKey, ENUM_BRANCH);  // whether this works does not matter
-  }
-  flag &= RemoveWaveDeviceKey();
-  if (!config_.rootKeyIsOwnStep) flag &= RemoveRootDeviceKey();
-  return flag;
-}
-
-int DeviceRegistryCleanup::RemoveRootDeviceKey() {
-  return RemovalKeepsFlag(RemoveKey(platform_, config_.rootDeviceKey)) ? 1 : 0;
+RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan) {
+  return Cleanup(platform, plan).Run();
 }
 
 }  // namespace mdm

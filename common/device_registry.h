@@ -1,10 +1,11 @@
-// The device registry cleanup: one mechanism, configured by each deliverable.
+// The device registry cleanup: one mechanism, planned by each deliverable.
 // It deletes the class keys of the devices that the root device instance
 // links to, the product's software key with its COM-port device, and the
-// enumerator keys, the root device key last.
+// enumerator keys, the root device key last. Every deletion is allowed by
+// the shape of its path (common/registry_keys.h), never by a path merely not
+// being forbidden.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,64 +20,39 @@ enum DeviceLink : int {
   LINK_ROOT = 3,   // the instance key itself
 };
 
-constexpr const char* CLASS_ROOT = "System\\CurrentControlSet\\Services\\Class\\";
-
-// A class search by "InfSection", for a link whose value is missing.
-struct ClassSearch {
-  std::string classRoot;    // "System\CurrentControlSet\Services\Class\Modem"
-  std::string nameToMatch;  // compared exactly with "InfSection"
-  std::string classPrefix;  // "Modem\": the match's class key name is this and the subkey name
-};
-
 // Where the wave device's enumerator key comes from.
 enum class WaveDeviceKey {
-  Fixed,         // always `fixedWaveDeviceKey`; absent is no failure
-  NamedByLink,   // the key "ConnectedToWave" names; nothing when the value is missing
+  Fixed,        // "Enum\MODEMWAVE"; absent is no failure
+  NamedByLink,  // the key "ConnectedToWave" names; nothing when the value is missing
 };
 
-struct DeviceRegistryConfig {
-  std::string rootDeviceKey;             // "Enum\Root\<name>"; its instance is "\0000"
-  std::vector<DeviceLink> links;         // run in this order
-  // The class search of a link whose value is missing; none: the link fails.
-  std::optional<ClassSearch> modemSearch;
-  std::optional<ClassSearch> waveSearch;
-  std::string comPortKey;                // its default value names the COM-port device
+struct DeviceRegistryPlan {
+  // The root device "Enum\Root\<deviceName>" (instance "\0000"), and the one
+  // device class whose whole branch the root link may remove.
+  std::string deviceName;
+  std::vector<DeviceLink> links;  // run in this order
+  // The "InfSection" that a missing modem or wave link looks for in the
+  // Modem or MEDIA class (compared exactly); empty: no search, the link fails.
+  std::string modemInfSection;
+  std::string waveInfSection;
+  // "SOFTWARE\<Vendor>\<Name>"; its "1.0\ComPort" names the COM-port device.
   std::string softwareKey;
-  std::vector<std::string> isapnpCandidates;  // the first present one is deleted
+  std::vector<std::string> isapnpIds;  // "Enum\ISAPNP\<id>": the first present one goes
   WaveDeviceKey waveDeviceKey = WaveDeviceKey::Fixed;
-  std::string fixedWaveDeviceKey;
-  // Where to record each link's "InfPath"; null: not read.
-  std::string* infPathOf[4] = {nullptr, nullptr, nullptr, nullptr};
-  bool rootKeyIsOwnStep = false;  // the root key's result stays out of the stage result
-  bool alwaysSucceed = false;     // the stage result ignores the steps' flags
+  bool recordInfPaths = false;  // read each class key's "InfPath" before it goes
 };
 
-// The stage state: the configuration and what it records on the way.
-class DeviceRegistryCleanup {
- public:
-  DeviceRegistryCleanup(Platform& platform, const DeviceRegistryConfig& config,
-                        std::string& comPort);
-
-  int CleanDeviceRegistry();
-  int CleanDeviceLink(DeviceLink link);
-  int ReadLinkedDeviceKey(DeviceLink link, std::string& keyPath);
-  int ReadDriverValue(const std::string& deviceKey, std::string& className);
-  int FindClassKeyByInfSection(const ClassSearch& search, std::string& className);
-  int ReadInfPath(const std::string& classKey, std::string& infPath);
-  int RemoveSoftwareKey();
-  int RemoveEnumeratorKeys();
-  int RemoveRootDeviceKey();
-
- private:
-  int RemoveIsapnpKey();
-  int RemoveWaveDeviceKey();
-  int RemoveWaveResources(const std::string& className);
-  const ClassSearch* SearchFor(DeviceLink link) const;
-  std::string InstanceKey() const;
-
-  Platform& platform_;
-  const DeviceRegistryConfig& config_;
-  std::string& comPort_;
+// What the stage found on its way, for the stages after it.
+struct RegistryFindings {
+  // The "InfPath" of the modem's, the port's and the root device's class
+  // keys, when the plan records them; empty when not reached.
+  std::string modemInfPath;
+  std::string portInfPath;
+  std::string rootInfPath;
+  std::string comPort;  // the default value of the software key's "1.0\ComPort"
+  int result = 0;       // 1 when no step found a failure; nothing acts on it
 };
+
+RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan);
 
 }  // namespace mdm

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/directories.h"
 #include "common/text.h"
 
 namespace mdm {
@@ -53,30 +54,27 @@ class SystemDirectory {
   const char* Get() {
     if (!queried_) {
       queried_ = true;
-      const std::uint32_t length = platform_.GetSystemDirectoryA(text_, MAX_PATH);
-      valid_ = length != 0 && length < MAX_PATH;
+      valid_ = QueryDirectory(platform_, DIR_SYSTEM, text_);
     }
-    return valid_ ? text_ : nullptr;
+    return valid_ ? text_.c_str() : nullptr;
   }
 
  private:
   Platform& platform_;
   bool queried_ = false;
   bool valid_ = false;
-  char text_[MAX_PATH] = {};
+  std::string text_;
 };
 
 // The removal's entry in a 260-byte buffer; false when the removal must be
-// skipped (an empty name, no system directory, or an entry that does not fit).
+// skipped (an empty entry, no system directory, or an entry that does not fit).
 bool ComposeEntry(const ListRemoval& removal, SystemDirectory& systemDirectory,
                   char (&entry)[MAX_PATH]) {
-  if (removal.first.empty() || removal.second.empty()) return false;
-  if (!removal.systemDirectoryFirst) {
-    return Compose(entry, removal.format, removal.first.c_str(), removal.second.c_str());
-  }
+  if (removal.entry.empty()) return false;
+  if (!removal.underSystemDirectory) return CopyFits(entry, MAX_PATH, removal.entry.c_str());
   const char* directory = systemDirectory.Get();
   if (directory == nullptr) return false;
-  return Compose(entry, removal.format, directory, removal.first.c_str(), removal.second.c_str());
+  return Compose(entry, "%s\\%s", directory, removal.entry.c_str());
 }
 
 void CleanListLine(Platform& platform, const ProfileLine& where,

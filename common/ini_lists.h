@@ -26,15 +26,13 @@ int RemoveListEntry(std::string& line, char* entry);
 // so the buffer that held it holds the result.
 int RemoveListEntry(char* line, char* entry);
 
-// One entry to cut from a list line, formatted from `format`. The format's
-// "%s" take, in order: the system directory (only when systemDirectoryFirst),
-// then `first`, then `second`. A removal with an empty name is skipped: its
-// entry would end in a bare directory part and cut pieces of other entries.
+// One entry to cut from a list line: `entry` itself, or, when
+// `underSystemDirectory`, the system directory, a backslash and `entry`
+// ("C:\WINDOWS\SYSTEM\QUILLNET.101\QUILLNET.EXE"). An entry that is empty,
+// or does not fit MAX_PATH with the directory, is skipped.
 struct ListRemoval {
-  const char* format;
-  bool systemDirectoryFirst;
-  std::string first;
-  std::string second;
+  bool underSystemDirectory;
+  std::string entry;
 };
 
 // A deliverable's removals for each of the two lines, applied in order, each

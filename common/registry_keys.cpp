@@ -1,8 +1,5 @@
 #include "common/registry_keys.h"
 
-#include <algorithm>
-#include <cstring>
-#include <iterator>
 #include <vector>
 
 #include "common/text.h"
@@ -11,8 +8,9 @@ namespace mdm {
 
 namespace {
 
-// Containers of other devices and programs: never a package's own key.
-const char* const kProtectedRoots[] = {
+// Containers of other devices and programs: never deleted, whatever shape a
+// removal allows.
+const char* const PROTECTED_ROOTS[] = {
     "Enum\\Root",
     "Enum\\ISAPNP",
     "Enum\\Root\\MDMGEN",
@@ -28,74 +26,83 @@ const char* const kProtectedRoots[] = {
     "System\\CurrentControlSet\\control\\MediaResources\\wave",
 };
 
-// The package's own enumerator: the only two-component key it removes.
-const char* const kOwnTwoComponentKeys[] = {"Enum\\MODEMWAVE"};
-
-std::size_t ComponentCount(const std::string& path) {
-  return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) + 1;
+// The components of a path; false when one of them is empty.
+bool SplitComponents(const std::string& path, std::vector<std::string>& components) {
+  components.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = path.find('\\', start);
+    const std::size_t end = slash == std::string::npos ? path.size() : slash;
+    if (end == start) return false;
+    components.push_back(path.substr(start, end - start));
+    if (slash == std::string::npos) return true;
+    start = slash + 1;
+  }
 }
 
-bool StartsCaseBlind(const std::string& text, const char* prefix) {
-  const std::size_t length = std::strlen(prefix);
-  return text.size() >= length && EqualsAsciiCaseBlind(text.substr(0, length).c_str(), prefix);
-}
-
-bool IsOneOf(const std::string& path, const char* const* first, const char* const* last) {
-  return std::any_of(first, last, [&](const char* key) { return EqualsAsciiCaseBlind(path.c_str(), key); });
-}
-
-bool HasEmptyComponent(const std::string& path) {
-  return path.empty() || path.front() == '\\' || path.back() == '\\' ||
-         path.find("\\\\") != std::string::npos;
+bool IsProtectedRoot(const std::string& path) {
+  for (const char* root : PROTECTED_ROOTS) {
+    if (EqualsAsciiCaseBlind(path.c_str(), root)) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
-bool ReadStringValue(Platform& platform, RegKey key, const char* valueName, std::string& value,
-                     std::uint32_t limit) {
+ScopedKey::ScopedKey(Platform& platform, RegKey parent, const char* subKey, std::uint32_t access)
+    : platform_(platform) {
+  status_ = platform_.RegOpenKeyExA(parent, subKey, access, &key_);
+  if (status_ != ERROR_SUCCESS) key_ = 0;
+}
+
+ScopedKey::ScopedKey(Platform& platform, const std::string& path, CreateTag)
+    : platform_(platform) {
+  status_ = platform_.RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key_);
+  if (status_ != ERROR_SUCCESS) key_ = 0;
+}
+
+ScopedKey::~ScopedKey() { Close(); }
+
+std::int32_t ScopedKey::Close() {
+  if (key_ == 0) return ERROR_INVALID_HANDLE;
+  const std::int32_t status = platform_.RegCloseKey(key_);
+  key_ = 0;
+  return status;
+}
+
+bool ScopedKey::ReadString(const char* valueName, std::string& value, std::uint32_t limit) const {
+  if (key_ == 0) return false;
   std::vector<unsigned char> buffer(limit + 1, 0);
   std::uint32_t type = REG_SZ;
   std::uint32_t size = limit;
-  if (platform.RegQueryValueExA(key, valueName, &type, buffer.data(), &size) != ERROR_SUCCESS) {
+  if (platform_.RegQueryValueExA(key_, valueName, &type, buffer.data(), &size) != ERROR_SUCCESS) {
     return false;
   }
   value.assign(reinterpret_cast<const char*>(buffer.data()));
   return true;
 }
 
-bool ReadStringValueAt(Platform& platform, const std::string& path, const char* valueName,
-                       std::string& value, std::uint32_t limit) {
-  RegKey key = 0;
-  if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  const bool read = ReadStringValue(platform, key, valueName, value, limit);
-  platform.RegCloseKey(key);
-  return read;
+bool KeyExists(Platform& platform, const std::string& path) {
+  return ScopedKey(platform, path).IsOpen();
 }
 
-bool KeyExists(Platform& platform, const std::string& path) {
-  RegKey key = 0;
-  if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS) {
-    return false;
+bool IsKeyName(const std::string& name) {
+  return !name.empty() && name.find('\\') == std::string::npos;
+}
+
+bool HasShape(const std::string& path, const KeyShape& shape) {
+  std::vector<std::string> components;
+  std::vector<std::string> fixed;
+  if (!SplitComponents(path, components) || !SplitComponents(shape.fixed, fixed)) return false;
+  if (components.size() != fixed.size() + static_cast<std::size_t>(shape.free)) return false;
+  for (std::size_t i = 0; i < fixed.size(); ++i) {
+    if (!EqualsAsciiCaseBlind(components[i].c_str(), fixed[i].c_str())) return false;
   }
-  platform.RegCloseKey(key);
   return true;
 }
 
-bool IsRemovableKeyPath(const std::string& path, const char* within) {
-  if (HasEmptyComponent(path)) return false;
-  if (within != nullptr && !StartsCaseBlind(path, within)) return false;
-  if (IsOneOf(path, std::begin(kOwnTwoComponentKeys), std::end(kOwnTwoComponentKeys))) return true;
-  // "Enum\PCI", "SOFTWARE\Microsoft": two components name a whole branch of others.
-  if (ComponentCount(path) < 3) return false;
-  return !IsOneOf(path, std::begin(kProtectedRoots), std::end(kProtectedRoots));
-}
-
-KeyRemoval RemoveKey(Platform& platform, const std::string& path, const char* within) {
-  if (!IsRemovableKeyPath(path, within)) return KeyRemoval::Refused;
+KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape) {
+  if (!HasShape(path, shape) || IsProtectedRoot(path)) return KeyRemoval::Refused;
   if (!KeyExists(platform, path)) return KeyRemoval::Absent;
   return platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS
              ? KeyRemoval::Deleted

@@ -1,51 +1,92 @@
-// Registry primitives of the removal stages: reading a text value with the
-// stages' limits, and removing a key by open, close, delete behind the one
-// guard that keeps a deletion inside the package.
+// Registry primitives of the stages and services: a key that closes itself,
+// a walk over subkey names, and the removal of a key by open, close, delete,
+// allowed only when the key's path has the shape its removal states.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "common/limits.h"
 #include "common/platform.h"
 
 namespace mdm {
 
-// The removal stages read REG_SZ values with this limit (bytes, terminator included).
-constexpr std::uint32_t STAGE_VALUE_LIMIT = 255;
+// One open registry key, closed when the object goes. One owner: it is
+// neither copied nor moved. A key that did not open holds no handle, and
+// reads from it fail.
+class ScopedKey {
+ public:
+  // Opens `subKey` below `parent` (HKEY_LOCAL_MACHINE or an open key).
+  ScopedKey(Platform& platform, RegKey parent, const char* subKey,
+            std::uint32_t access = KEY_ALL_ACCESS);
+  // Opens `path` below HKEY_LOCAL_MACHINE.
+  ScopedKey(Platform& platform, const std::string& path, std::uint32_t access = KEY_ALL_ACCESS)
+      : ScopedKey(platform, HKEY_LOCAL_MACHINE, path.c_str(), access) {}
+  // Opens `path` below HKEY_LOCAL_MACHINE, creating it when absent.
+  struct CreateTag {};
+  ScopedKey(Platform& platform, const std::string& path, CreateTag);
+  ~ScopedKey();
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
 
-// Reads a text value of an open key; false when it cannot be read within the
-// limit. The type that comes back is not checked; data without a terminator
-// is ended at the limit.
-bool ReadStringValue(Platform& platform, RegKey key, const char* valueName, std::string& value,
-                     std::uint32_t limit = STAGE_VALUE_LIMIT);
+  bool IsOpen() const { return key_ != 0; }
+  RegKey Get() const { return key_; }
+  // The status code of the open (or create).
+  std::int32_t OpenStatus() const { return status_; }
 
-// Opens `path` below HKEY_LOCAL_MACHINE, reads one value, closes it.
-bool ReadStringValueAt(Platform& platform, const std::string& path, const char* valueName,
-                       std::string& value, std::uint32_t limit = STAGE_VALUE_LIMIT);
+  // A text value, read with `limit` and the type REG_SZ passed in; the type
+  // that comes back is not checked, and data without a terminator ends at
+  // the limit. False when it cannot be read within the limit.
+  bool ReadString(const char* valueName, std::string& value,
+                  std::uint32_t limit = STAGE_VALUE_LIMIT) const;
+
+  // Closes the key now; the status of the close.
+  std::int32_t Close();
+
+ private:
+  Platform& platform_;
+  RegKey key_ = 0;
+  std::int32_t status_ = ERROR_INVALID_HANDLE;
+};
+
+// Calls visit(name) for the subkey names of `key` at index 0, 1, 2 and so on
+// until the enumeration fails or visit returns false. `nameSize` is the size
+// the names are enumerated with (at most MAX_PATH).
+template <typename Visit>
+void ForEachSubkeyName(Platform& platform, RegKey key, std::uint32_t nameSize, Visit visit) {
+  for (std::uint32_t index = 0;; ++index) {
+    char name[MAX_PATH] = {};
+    if (platform.RegEnumKeyA(key, index, name, nameSize) != ERROR_SUCCESS) return;
+    if (!visit(static_cast<const char*>(name))) return;
+  }
+}
 
 bool KeyExists(Platform& platform, const std::string& path);
 
-// A key path that a stage may delete: no empty component (no leading,
-// trailing or doubled backslash), at least three components (a device, class
-// or software key; "Enum\MODEMWAVE" is the one two-component key the package
-// owns), not one of the roots that hold other devices and programs, and, when
-// `within` is given, below that branch.
-bool IsRemovableKeyPath(const std::string& path, const char* within = nullptr);
+// One registry key name: not empty, no backslash.
+bool IsKeyName(const std::string& name);
 
-// The branch of device (enumerator) keys.
-constexpr const char* ENUM_BRANCH = "Enum\\";
+// The path of a key a removal may delete: the components of `fixed`, each
+// compared case-blind, then `free` components of any name. Every component
+// must be non-empty.
+struct KeyShape {
+  std::string fixed;
+  int free = 0;
+};
+
+bool HasShape(const std::string& path, const KeyShape& shape);
 
 enum class KeyRemoval {
   Absent,   // the key did not open: nothing to do
-  Deleted,  // opened, closed and deleted
+  Deleted,  // opened, closed and deleted with its subtree
   Failed,   // opened, but the delete failed
-  Refused,  // the path failed IsRemovableKeyPath: nothing was touched
+  Refused,  // not of the removal's shape, or a root that holds other
+            // devices' and programs' keys: nothing was touched
 };
 
-// Open with KEY_ALL_ACCESS, close at once, delete the same path (with its
-// subtree). A path read from a link value names an enumerator key, so such
-// callers pass within = ENUM_BRANCH.
-KeyRemoval RemoveKey(Platform& platform, const std::string& path, const char* within = nullptr);
-
+// Open with KEY_ALL_ACCESS, close at once, delete the same path with its
+// subtree: only when `path` has `shape` and is none of the shared roots.
+KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape);
 
 // How a removal counts for a step's flag: an absent key leaves it, a failed
 // or refused delete clears it.

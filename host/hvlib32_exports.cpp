@@ -11,7 +11,7 @@
 #include <new>
 
 #include "emulator/machine.h"
-#include "hvlib32/stages.h"
+#include "hvlib32/library.h"
 
 #define HVLIB32_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -8,12 +8,11 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/program.h"
 
 namespace {
 
 constexpr const char* kConfigName = "mdminfo.ini";
-mdm::cleaner::ProgramTables g_tables;
 
 }  // namespace
 
@@ -32,7 +31,7 @@ int main() {
     } else {
       machine->RemoveFile(inMachine);
     }
-    mdm::cleaner::RunUninstall(*machine, g_tables);
+    mdm::cleaner::RunUninstall(*machine);
     if (auto written = machine->ReadFile(inMachine)) {
       std::ofstream(kConfigName, std::ios::binary | std::ios::trunc) << *written;
     }

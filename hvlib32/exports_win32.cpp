@@ -3,7 +3,7 @@
 
 #include "common/platform.h"
 #include "hvlib32/export_call.h"
-#include "hvlib32/stages.h"
+#include "hvlib32/library.h"
 
 #include <windows.h>
 

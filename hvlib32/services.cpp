@@ -8,25 +8,23 @@
 // touched.
 
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "common/limits.h"
+#include "common/product.h"
+#include "common/registry_keys.h"
 #include "common/text.h"
-#include "hvlib32/stages.h"
+#include "hvlib32/library.h"
 
 namespace mdm::hvlib {
 namespace {
 
-constexpr const char* BASE_ADDRESS_KEY = "SOFTWARE\\QRMeridian\\Quillnet\\1.0\\Base";
-constexpr const char* ROOT_DEVICE_KEY = "Enum\\Root\\Quillnet";
 constexpr const char* PORT_LINK_VALUE = "ConnectedToPort";
-constexpr const char* ISAPNP_INSTANCE_FORMAT = "Enum\\ISAPNP\\QRM1001\\%s";
 
-constexpr std::size_t BASE_ADDRESS_SIZE = 40;
-constexpr std::size_t INSTANCE_NAME_SIZE = 40;
-constexpr std::size_t PORT_LINK_SIZE = 200;
-constexpr std::size_t INSTANCE_PATH_SIZE = 200;
-// "Enum\ISAPNP\QRM1001\" takes 20 of the path's 200 bytes, the terminator one.
-constexpr std::size_t MAX_SERIAL_LENGTH = INSTANCE_PATH_SIZE - 20 - 1;
+// The serial device's key, a backslash and the serial must fit the path.
+constexpr std::size_t MAX_SERIAL_LENGTH =
+    INSTANCE_PATH_SIZE - std::char_traits<char>::length(product::SERIAL_DEVICE_KEY) - 2;
 
 // The value copy starts with these limits and grows past them on demand, up
 // to the largest value name Win32 allows and a data size no real instance key
@@ -36,7 +34,7 @@ constexpr std::uint32_t COPY_DATA_START = 200;
 constexpr std::uint32_t COPY_NAME_MAX = 16384;
 constexpr std::uint32_t COPY_DATA_MAX = 16u * 1024 * 1024;
 
-// A serial number names exactly one key below "Enum\ISAPNP\QRM1001": it is
+// A serial number names exactly one key below the serial device's key: it is
 // present, not empty, one path component, and fits the 200-byte key path.
 // The length is counted with a bound so that a huge text is not walked whole.
 bool IsUsableSerial(const char* serial) {
@@ -50,63 +48,46 @@ bool IsUsableSerial(const char* serial) {
 
 enum class Relink { NoMatch, Rewritten, TooLong };
 
-// Steps 2.2 to 2.6 for one instance subkey of the root device key.
+// One instance subkey of the root device key: when its "ConnectedToPort"
+// holds the old serial number, the first occurrence is replaced.
 Relink RelinkInstance(Platform& platform, RegKey rootKey, const char* instanceName,
                       const char* oldSerial, const char* newSerial) {
-  RegKey instance = 0;
-  if (platform.RegOpenKeyExA(rootKey, instanceName, KEY_READ | KEY_WRITE, &instance) !=
-      ERROR_SUCCESS) {
-    return Relink::NoMatch;
-  }
+  ScopedKey instance(platform, rootKey, instanceName, KEY_READ | KEY_WRITE);
+  if (!instance.IsOpen()) return Relink::NoMatch;
   char link[PORT_LINK_SIZE] = {};
   std::uint32_t type = REG_SZ;
   std::uint32_t size = PORT_LINK_SIZE;
-  const bool read = platform.RegQueryValueExA(instance, PORT_LINK_VALUE, &type,
+  const bool read = platform.RegQueryValueExA(instance.Get(), PORT_LINK_VALUE, &type,
                                               reinterpret_cast<unsigned char*>(link),
                                               &size) == ERROR_SUCCESS;
   link[PORT_LINK_SIZE - 1] = '\0';  // data stored without a terminator ends here
 
   // First occurrence, compared byte by byte: letter case counts here.
   char* occurrence = read ? std::strstr(link, oldSerial) : nullptr;
-  Relink outcome = Relink::NoMatch;
-  if (occurrence != nullptr) {
-    const std::size_t prefix = static_cast<std::size_t>(occurrence - link);
-    const std::size_t newLength = std::strlen(newSerial);
-    if (prefix + newLength + 1 > PORT_LINK_SIZE) {
-      // Cutting the new serial short would link the port to a wrong key.
-      outcome = Relink::TooLong;
-    } else {
-      std::memcpy(occurrence, newSerial, newLength + 1);
-      // The write's result is deliberately not checked: the move goes on.
-      platform.RegSetValueExA(instance, PORT_LINK_VALUE, REG_SZ,
-                              reinterpret_cast<const unsigned char*>(link),
-                              static_cast<std::uint32_t>(prefix + newLength + 1));
-      outcome = Relink::Rewritten;
-    }
-  }
-  platform.RegCloseKey(instance);
-  return outcome;
+  if (occurrence == nullptr) return Relink::NoMatch;
+  const std::size_t prefix = static_cast<std::size_t>(occurrence - link);
+  const std::size_t newLength = std::strlen(newSerial);
+  // Cutting the new serial short would link the port to a wrong key.
+  if (prefix + newLength + 1 > PORT_LINK_SIZE) return Relink::TooLong;
+  std::memcpy(occurrence, newSerial, newLength + 1);
+  // The write's result is deliberately not checked: the move goes on.
+  platform.RegSetValueExA(instance.Get(), PORT_LINK_VALUE, REG_SZ,
+                          reinterpret_cast<const unsigned char*>(link),
+                          static_cast<std::uint32_t>(prefix + newLength + 1));
+  return Relink::Rewritten;
 }
 
-// Step 2: the first instance whose "ConnectedToPort" holds the old serial
-// number is pointed at the new one. Returns false only when that rewrite
-// would not fit its text, in which case nothing was written.
+// The first instance whose "ConnectedToPort" holds the old serial number is
+// pointed at the new one. Returns false only when that rewrite would not fit
+// its text, in which case nothing was written.
 bool RelinkPort(Platform& platform, RegKey rootKey, const char* oldSerial,
                 const char* newSerial) {
-  char instanceName[INSTANCE_NAME_SIZE];
-  for (std::uint32_t index = 0;
-       platform.RegEnumKeyA(rootKey, index, instanceName, INSTANCE_NAME_SIZE) == ERROR_SUCCESS;
-       ++index) {
-    switch (RelinkInstance(platform, rootKey, instanceName, oldSerial, newSerial)) {
-      case Relink::NoMatch:
-        continue;
-      case Relink::Rewritten:
-        return true;
-      case Relink::TooLong:
-        return false;
-    }
-  }
-  return true;
+  Relink outcome = Relink::NoMatch;
+  ForEachSubkeyName(platform, rootKey, INSTANCE_NAME_SIZE, [&](const char* instanceName) {
+    outcome = RelinkInstance(platform, rootKey, instanceName, oldSerial, newSerial);
+    return outcome == Relink::NoMatch;
+  });
+  return outcome != Relink::TooLong;
 }
 
 // Reads the value at `index` whole, growing the buffers past the usual
@@ -160,33 +141,30 @@ std::int32_t CopyValues(Platform& platform, RegKey from, RegKey to) {
 std::int32_t GetBaseAddr95(Platform& platform, char* out) {
   if (out == nullptr) return ERROR_INVALID_PARAMETER;
   out[0] = '\0';
-  RegKey key = 0;
-  const std::int32_t opened = platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, BASE_ADDRESS_KEY,
-                                                     KEY_READ, &key);
-  if (opened != ERROR_SUCCESS) return opened;
+  ScopedKey key(platform, product::BASE_ADDRESS_KEY, KEY_READ);
+  if (!key.IsOpen()) return key.OpenStatus();
 
   // Read into a buffer of our own so that the caller's buffer only ever
   // receives a whole, terminated address or the empty text.
   char address[BASE_ADDRESS_SIZE] = {};
   std::int32_t size = BASE_ADDRESS_SIZE;
-  if (platform.RegQueryValueA(key, nullptr, address, &size) == ERROR_SUCCESS &&
+  if (platform.RegQueryValueA(key.Get(), nullptr, address, &size) == ERROR_SUCCESS &&
       std::memchr(address, '\0', BASE_ADDRESS_SIZE) != nullptr) {
     std::memcpy(out, address, std::strlen(address) + 1);
   }
-  return platform.RegCloseKey(key);
+  return key.Close();
 }
 
 std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
                                    const char* newSerial) {
   if (!IsUsableSerial(oldSerial) || !IsUsableSerial(newSerial)) return ERROR_INVALID_PARAMETER;
 
-  RegKey rootKey = 0;
-  const std::int32_t rootOpened = platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, ROOT_DEVICE_KEY,
-                                                         KEY_ENUMERATE_SUB_KEYS, &rootKey);
-  if (rootOpened != ERROR_SUCCESS) return rootOpened;
-  const bool relinked = RelinkPort(platform, rootKey, oldSerial, newSerial);
-  platform.RegCloseKey(rootKey);
-  if (!relinked) return ERROR_MORE_DATA;
+  {
+    const std::string rootDevice = std::string("Enum\\Root\\") + product::DEVICE_NAME;
+    ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
+    if (!root.IsOpen()) return root.OpenStatus();
+    if (!RelinkPort(platform, root.Get(), oldSerial, newSerial)) return ERROR_MORE_DATA;
+  }
 
   // Key names compare case-blind: serial numbers that differ only in case
   // name the same key, which the move below would copy onto itself and then
@@ -195,26 +173,19 @@ std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
 
   char oldPath[INSTANCE_PATH_SIZE];
   char newPath[INSTANCE_PATH_SIZE];
-  Compose(oldPath, ISAPNP_INSTANCE_FORMAT, oldSerial);  // fits: serials were checked
-  Compose(newPath, ISAPNP_INSTANCE_FORMAT, newSerial);
+  Compose(oldPath, "%s\\%s", product::SERIAL_DEVICE_KEY, oldSerial);  // fits: serials were checked
+  Compose(newPath, "%s\\%s", product::SERIAL_DEVICE_KEY, newSerial);
 
-  RegKey oldKey = 0;
-  const std::int32_t oldOpened = platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, oldPath, KEY_READ,
-                                                        &oldKey);
-  if (oldOpened != ERROR_SUCCESS) return oldOpened;
+  ScopedKey oldKey(platform, oldPath, KEY_READ);
+  if (!oldKey.IsOpen()) return oldKey.OpenStatus();
+  // A failure to create is itself the result: the caller must learn that the
+  // instance kept its old name.
+  ScopedKey newKey(platform, newPath, ScopedKey::CreateTag{});
+  if (!newKey.IsOpen()) return newKey.OpenStatus();
 
-  RegKey newKey = 0;
-  const std::int32_t created = platform.RegCreateKeyA(HKEY_LOCAL_MACHINE, newPath, &newKey);
-  if (created != ERROR_SUCCESS) {
-    // The failure itself is the result: the caller must learn that the
-    // instance kept its old name.
-    platform.RegCloseKey(oldKey);
-    return created;
-  }
-
-  const std::int32_t copied = CopyValues(platform, oldKey, newKey);
-  platform.RegCloseKey(oldKey);
-  platform.RegCloseKey(newKey);
+  const std::int32_t copied = CopyValues(platform, oldKey.Get(), newKey.Get());
+  oldKey.Close();
+  newKey.Close();
   if (copied != ERROR_SUCCESS) return copied;
 
   return platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, oldPath);

@@ -1,26 +1,16 @@
-// LoadConfiguration: mdminfo.ini into the run object and the program-wide tables.
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
+#include "mdmclean/configuration.h"
 
+#include <algorithm>
+
+#include "common/limits.h"
+#include "common/registry_keys.h"
 #include "common/text.h"
-#include "mdmclean/stages.h"
 
 namespace mdm::cleaner {
 
 namespace {
 
-constexpr const char* kConfigFile = ".\\mdminfo.ini";
-constexpr const char* kProductSubdirectory = "QUILLNET.101";
-constexpr const char* kPnpKeyPrefix = "Enum\\ISAPNP\\";
-// A configuration value holds at most 255 characters; one read wider than
-// that tells a value that fits from one that would be cut.
-constexpr std::uint32_t kValueLimit = 255;
-constexpr int kMaxFileNames = FILE_TABLE_CAPACITY - 2;  // purge entry and DIR_END
-constexpr int kMaxPnpIds = PNP_KEY_SLOTS - 1;           // the empty slot ends the list
-constexpr std::size_t kMaxPnpIdLength = PNP_KEY_SLOT_SIZE - 1 - (sizeof "Enum\\ISAPNP\\" - 1);
-constexpr std::size_t kMaxVendorAndModem = VENDOR_KEY_PATH_SIZE - 1 - (sizeof "SOFTWARE\\\\" - 1);
+constexpr const char* CONFIG_FILE = ".\\mdminfo.ini";
 
 struct ConfigValue {
   std::string text;
@@ -29,17 +19,19 @@ struct ConfigValue {
 };
 
 ConfigValue ReadValue(Platform& platform, const char* section, const char* key) {
-  char buffer[kValueLimit + 2] = {};
+  // One read wider than a value may be tells a value that fits from one that
+  // would be cut.
+  char buffer[CONFIG_VALUE_LIMIT + 2] = {};
   const std::uint32_t count = platform.GetPrivateProfileStringA(section, key, "", buffer,
-                                                                sizeof buffer, kConfigFile);
+                                                                sizeof buffer, CONFIG_FILE);
   ConfigValue value;
   // The value ends at its first zero byte, whatever count the read reports:
   // an item after it would be an empty name, a purge of the whole system
   // directory as a file entry.
   const char* begin = buffer;
-  const char* end = begin + std::min<std::uint32_t>(count, kValueLimit);
+  const char* end = begin + std::min<std::uint32_t>(count, CONFIG_VALUE_LIMIT);
   value.text.assign(begin, std::find(begin, end, '\0'));
-  value.tooLong = count > kValueLimit;
+  value.tooLong = count > CONFIG_VALUE_LIMIT;
   return value;
 }
 
@@ -77,70 +69,51 @@ bool ReadFileList(Platform& platform, const char* key, std::vector<std::string>&
   return true;
 }
 
-void SetFileEntry(FileEntry& entry, const char* subdirectory, const std::string& fileName) {
-  entry = FileEntry{};
-  entry.kind = DIR_SYSTEM;
-  CopyFits(entry.subdirectory, sizeof entry.subdirectory, subdirectory);
-  CopyFits(entry.fileName, sizeof entry.fileName, fileName.c_str());
-}
-
-bool FillFileRemovalTable(const std::vector<std::string>& systemFiles,
-                          const std::vector<std::string>& productFiles, ProgramTables& tables) {
-  if (systemFiles.size() + productFiles.size() > static_cast<std::size_t>(kMaxFileNames)) {
-    return false;
-  }
-  FileEntry* entry = tables.FileRemovalTable;
-  for (const std::string& name : systemFiles) SetFileEntry(*entry++, "", name);
-  for (const std::string& name : productFiles) SetFileEntry(*entry++, kProductSubdirectory, name);
-  SetFileEntry(*entry++, kProductSubdirectory, "");  // purges what is left, then the folder
-  *entry = FileEntry{};                              // DIR_END
+// A required single name that must be one registry key name.
+bool ReadKeyName(Platform& platform, const char* key, std::string& name) {
+  const ConfigValue value = ReadValue(platform, "RegistryKeys", key);
+  if (value.tooLong || !IsKeyName(value.text)) return false;
+  name = value.text;
   return true;
 }
 
-bool FillPnpKeyList(const std::vector<std::string>& ids, ProgramTables& tables) {
-  if (ids.size() > static_cast<std::size_t>(kMaxPnpIds)) return false;
-  for (const std::string& id : ids) {
-    if (id.size() > kMaxPnpIdLength) return false;
+bool AreKeyNames(const std::vector<std::string>& names) {
+  return std::all_of(names.begin(), names.end(), IsKeyName);
+}
+
+// What the program handles: as many names as its tables always held.
+bool FitsTheLimits(const Configuration& c) {
+  if (c.systemFiles.size() + c.productFiles.size() > MAX_CONFIGURED_FILES) return false;
+  if (c.pnpIds.size() > MAX_PNP_IDS) return false;
+  for (const std::string& id : c.pnpIds) {
+    if (id.size() > MAX_PNP_ID_LENGTH) return false;
   }
-  std::size_t slot = 0;
-  for (const std::string& id : ids) {
-    Compose(tables.PnpKeyList[slot++], "%s%s", kPnpKeyPrefix, id.c_str());
-  }
-  tables.PnpKeyList[slot][0] = '\0';
-  return true;
+  return c.vendor.size() + c.modemName.size() <= MAX_VENDOR_AND_MODEM_LENGTH;
 }
 
 }  // namespace
 
-int LoadConfiguration(Platform& platform, UninstallContext& context, ProgramTables& tables) {
-  std::vector<std::string> systemFiles;
-  std::vector<std::string> productFiles;
-  const bool systemListed = ReadFileList(platform, "system_dir", systemFiles);
-  const bool productListed = ReadFileList(platform, "quillnet101_dir", productFiles);
-  if (!systemListed || !productListed) return 0;
-  if (!FillFileRemovalTable(systemFiles, productFiles, tables)) return 0;
-  context.loadProgramName = productFiles.back();
-
-  std::vector<std::string> pnpIds;
-  if (!ReadList(platform, "RegistryKeys", "PnpID", pnpIds)) return 0;
-  if (!FillPnpKeyList(pnpIds, tables)) return 0;
-
-  const ConfigValue vendor = ReadValue(platform, "RegistryKeys", "Vendor");
-  const ConfigValue modem = ReadValue(platform, "RegistryKeys", "ModemName");
-  if (vendor.empty() || vendor.tooLong) return 0;
-  if (modem.empty() || modem.tooLong) return 0;
-  if (vendor.text.size() + modem.text.size() > kMaxVendorAndModem) return 0;
-  Compose(tables.VendorKeyPath, "SOFTWARE\\%s\\%s", vendor.text.c_str(), modem.text.c_str());
-  context.modemName = modem.text;
-
+std::optional<Configuration> LoadConfiguration(Platform& platform) {
+  Configuration c;
+  const bool systemListed = ReadFileList(platform, "system_dir", c.systemFiles);
+  const bool productListed = ReadFileList(platform, "quillnet101_dir", c.productFiles);
+  if (!systemListed || !productListed) return std::nullopt;
+  if (!ReadList(platform, "RegistryKeys", "PnpID", c.pnpIds) || !AreKeyNames(c.pnpIds)) {
+    return std::nullopt;
+  }
+  // Each names one key: "Microsoft\Windows" would make the software key a
+  // branch of other programs' keys.
+  if (!ReadKeyName(platform, "Vendor", c.vendor)) return std::nullopt;
+  if (!ReadKeyName(platform, "ModemName", c.modemName)) return std::nullopt;
   const ConfigValue voice = ReadValue(platform, "RegistryKeys", "VoiceName");
-  if (voice.tooLong) return 0;
-  context.voiceName = voice.text;
+  if (voice.tooLong) return std::nullopt;
+  c.voiceName = voice.text;
+  if (!FitsTheLimits(c)) return std::nullopt;
 
   // Required to be present; the run makes no other use of them.
-  if (ReadValue(platform, "NewInstallFiles", "FileNames").empty()) return 0;
-  if (ReadValue(platform, "NewInstallFiles", "INFFiles").empty()) return 0;
-  return 1;
+  if (ReadValue(platform, "NewInstallFiles", "FileNames").empty()) return std::nullopt;
+  if (ReadValue(platform, "NewInstallFiles", "INFFiles").empty()) return std::nullopt;
+  return c;
 }
 
 }  // namespace mdm::cleaner

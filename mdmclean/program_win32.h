@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "common/platform_win32.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/program.h"
 #include "runtime/guard.h"
 
 namespace mdm::cleaner {
@@ -13,9 +13,9 @@ namespace mdm::cleaner {
 // memory ran out and the run ended part way, without a fault dialog. No
 // result may then stand for the run, not even one an earlier run left in
 // mdminfo.ini, so the key "Result" is removed.
-inline int RunProgram(ProgramTables& tables, std::size_t budget = rt::CALL_MEMORY_BUDGET) {
+inline int RunProgram(std::size_t budget = rt::CALL_MEMORY_BUDGET) {
   Win32Platform platform;
-  if (rt::Guarded([&] { RunUninstall(platform, tables); }, budget)) return 0;
+  if (rt::Guarded([&] { RunUninstall(platform); }, budget)) return 0;
   platform.CloseOpenHandles();
   platform.WritePrivateProfileStringA("Progress", "Result", nullptr, ".\\mdminfo.ini");
   return ERROR_NOT_ENOUGH_MEMORY;

@@ -1,42 +1,38 @@
-// The run of mdmclean: configuration, presence check, the four stages, result.
-#include "common/file_removal.h"
+// The run of mdmclean: configuration, presence check, the plan, result.
+#include "common/registry_keys.h"
 #include "common/text.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/program.h"
 
 namespace mdm::cleaner {
 
-int IsAnyPnpKeyPresent(Platform& platform, const ProgramTables& tables) {
-  for (const auto& slot : tables.PnpKeyList) {
-    if (slot[0] == '\0') return 0;
-    RegKey key = 0;
-    if (platform.RegOpenKeyExA(HKEY_LOCAL_MACHINE, slot, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-      platform.RegCloseKey(key);
-      return 1;
-    }
-  }
-  return 0;
-}
+namespace {
 
-int WriteResult(Platform& platform, int result) {
+void WriteResult(Platform& platform, int result) {
   char text[8] = {};
   Compose(text, "%d", result);
+  // Whether the write works is not checked: nobody would be told.
   platform.WritePrivateProfileStringA("Progress", "Result", text, ".\\mdminfo.ini");
-  return 1;
 }
 
-int RunUninstall(Platform& platform, ProgramTables& tables) {
-  UninstallContext context;
+}  // namespace
+
+bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration) {
+  for (const std::string& id : configuration.pnpIds) {
+    if (KeyExists(platform, "Enum\\ISAPNP\\" + id)) return true;
+  }
+  return false;
+}
+
+int RunUninstall(Platform& platform) {
+  const std::optional<Configuration> configuration = LoadConfiguration(platform);
   int result = RESULT_DONE;
-  if (!LoadConfiguration(platform, context, tables)) {
+  if (!configuration) {
     result = RESULT_NO_CONFIG;
-  } else if (!IsAnyPnpKeyPresent(platform, tables)) {
+  } else if (!IsAnyPnpKeyPresent(platform, *configuration)) {
     result = RESULT_NOT_INSTALLED;
   } else {
-    // Each stage runs whatever the one before achieved; no flag is examined.
-    RemoveAllEntries(platform, PROGRAM_FILE_REMOVAL, tables.FileRemovalTable);
-    CleanDeviceRegistry(platform, context, tables);
-    CleanIniLists(platform, context);
-    CleanInfFiles(platform, context);
+    // Once the stages have started, the run is done, whatever they achieved.
+    RunPlan(platform, ProgramPlan(*configuration));
   }
   WriteResult(platform, result);
   return result;

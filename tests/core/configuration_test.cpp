@@ -3,7 +3,7 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/program.h"
 
 namespace mdm::cleaner {
 namespace {
@@ -28,49 +28,58 @@ std::string ConfigText(const Values& v) {
          "\r\n[NewInstallFiles]\r\nFileNames=" + v.newFiles + "\r\nINFFiles=" + v.newInfs + "\r\n";
 }
 
-struct Loaded {
-  int result;
-  std::unique_ptr<ProgramTables> tables = std::make_unique<ProgramTables>();
-  UninstallContext context;
-};
-
-void Load(const Values& values, Loaded& out) {
+std::optional<Configuration> Load(const Values& values) {
   emu::Machine machine;
   machine.AddFile(kConfigPath, ConfigText(values));
-  out.result = LoadConfiguration(machine, out.context, *out.tables);
+  std::optional<Configuration> loaded = LoadConfiguration(machine);
   EXPECT_TRUE(machine.Journal().empty()) << "the loader must not change anything";
+  return loaded;
 }
 
-int LoadResult(const Values& values) {
-  Loaded loaded;
-  Load(values, loaded);
-  return loaded.result;
-}
+int LoadResult(const Values& values) { return Load(values).has_value() ? 1 : 0; }
 
-TEST(LoadConfiguration, FillsTheTablesInOrder) {
-  Loaded loaded;
-  Load(Values{}, loaded);
-  ASSERT_EQ(loaded.result, 1);
-  const FileEntry* table = loaded.tables->FileRemovalTable;
+// The plan is a value: what the program removes for a configuration can be
+// read off it without running anything.
+TEST(ProgramPlan, FollowsTheConfiguration) {
+  const std::optional<Configuration> config = Load(Values{});
+  ASSERT_TRUE(config.has_value());
+  const RemovalPlan plan = ProgramPlan(*config);
   const char* expected[][2] = {{"", "QUILLNET.CPL"},
                                {"", "quillnet.vxd"},
                                {"QUILLNET.101", "PRELDR.EXE"},
                                {"QUILLNET.101", "QUILLNET.EXE"},
                                {"QUILLNET.101", ""}};
+  ASSERT_EQ(plan.files.size(), 5u);
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(table[i].kind, DIR_SYSTEM) << i;
-    EXPECT_STREQ(table[i].subdirectory, expected[i][0]) << i;
-    EXPECT_STREQ(table[i].fileName, expected[i][1]) << i;
+    EXPECT_EQ(plan.files[i].kind, DIR_SYSTEM) << i;
+    EXPECT_EQ(plan.files[i].subdirectory, expected[i][0]) << i;
+    EXPECT_EQ(plan.files[i].fileName, expected[i][1]) << i;
   }
-  EXPECT_EQ(table[5].kind, DIR_END);
-  EXPECT_STREQ(loaded.tables->PnpKeyList[0], "Enum\\ISAPNP\\QRM1001");
-  EXPECT_STREQ(loaded.tables->PnpKeyList[1], "Enum\\ISAPNP\\QRM1003");
-  EXPECT_STREQ(loaded.tables->PnpKeyList[2], "");
-  EXPECT_STREQ(loaded.tables->VendorKeyPath, "SOFTWARE\\QRMeridian\\Quillnet");
-  EXPECT_EQ(loaded.context.modemName, "Quillnet");
-  EXPECT_EQ(loaded.context.voiceName, "QuillnetVoice");
-  EXPECT_EQ(loaded.context.loadProgramName, "QUILLNET.EXE");
-  EXPECT_EQ(loaded.context.comPort, "");
+  EXPECT_EQ(plan.fileRemoval.highestKind, DIR_TEMP);
+
+  const DeviceRegistryPlan& registry = plan.registry;
+  EXPECT_EQ(registry.deviceName, "Quillnet");
+  EXPECT_EQ(registry.links, (std::vector<DeviceLink>{LINK_MODEM, LINK_PORT, LINK_ROOT, LINK_WAVE}));
+  EXPECT_EQ(registry.modemInfSection, "Quillnet");
+  EXPECT_EQ(registry.waveInfSection, "QuillnetVoice");
+  EXPECT_EQ(registry.softwareKey, "SOFTWARE\\QRMeridian\\Quillnet");
+  EXPECT_EQ(registry.isapnpIds, (std::vector<std::string>{"QRM1001", "QRM1003", "QRM0100"}));
+  EXPECT_EQ(registry.waveDeviceKey, WaveDeviceKey::Fixed);
+  EXPECT_FALSE(registry.recordInfPaths);
+
+  ASSERT_EQ(plan.lists.load.size(), 1u);
+  EXPECT_TRUE(plan.lists.load[0].underSystemDirectory);
+  EXPECT_EQ(plan.lists.load[0].entry, "QUILLNET.101\\QUILLNET.EXE");  // the last product file
+  ASSERT_EQ(plan.lists.drivers.size(), 1u);
+  EXPECT_FALSE(plan.lists.drivers[0].underSystemDirectory);
+  EXPECT_EQ(plan.lists.drivers[0].entry, "QUILLNET.101\\Quillnet.drv");
+
+  EXPECT_EQ(plan.inf.namesAfterPackage, InfNamesAfterPackage::ProviderCopiesWhereOtherExists);
+  EXPECT_EQ(plan.inf.match.ownClass, "Quillnet");
+  EXPECT_EQ(plan.inf.match.describedClasses, (std::vector<std::string>{"Modem", "Ports", "MEDIA"}));
+  EXPECT_EQ(plan.inf.match.descriptionKey, "Quillnet.DeviceDesc");
+  EXPECT_EQ(plan.inf.match.portDescription, "");
+  EXPECT_EQ(plan.inf.match.readLimit, 260u);
 }
 
 TEST(LoadConfiguration, ListItemsKeepTheirBlanksAndEmptyItemsAreDropped) {
@@ -78,15 +87,11 @@ TEST(LoadConfiguration, ListItemsKeepTheirBlanksAndEmptyItemsAreDropped) {
   values.systemDir = ",A.DLL,, B.DLL,";
   values.productDir = "ONLY.EXE";
   values.pnpId = ",QRM1001,";
-  Loaded loaded;
-  Load(values, loaded);
-  ASSERT_EQ(loaded.result, 1);
-  EXPECT_STREQ(loaded.tables->FileRemovalTable[0].fileName, "A.DLL");
-  EXPECT_STREQ(loaded.tables->FileRemovalTable[1].fileName, " B.DLL");
-  EXPECT_STREQ(loaded.tables->FileRemovalTable[2].fileName, "ONLY.EXE");
-  EXPECT_EQ(loaded.context.loadProgramName, "ONLY.EXE");
-  EXPECT_STREQ(loaded.tables->PnpKeyList[0], "Enum\\ISAPNP\\QRM1001");
-  EXPECT_STREQ(loaded.tables->PnpKeyList[1], "");
+  const std::optional<Configuration> loaded = Load(values);
+  ASSERT_TRUE(loaded.has_value());
+  EXPECT_EQ(loaded->systemFiles, (std::vector<std::string>{"A.DLL", " B.DLL"}));
+  EXPECT_EQ(loaded->productFiles, std::vector<std::string>{"ONLY.EXE"});
+  EXPECT_EQ(loaded->pnpIds, std::vector<std::string>{"QRM1001"});
 
   // A list of nothing but commas has no item: the load fails rather than
   // purging the system directory or opening the whole ISAPNP branch.
@@ -111,9 +116,26 @@ TEST(LoadConfiguration, EveryRequiredKeyMustHoldAValue) {
   EXPECT_EQ(LoadResult(noVoice), 1);
 
   emu::Machine machine;  // no mdminfo.ini at all
-  ProgramTables tables;
-  UninstallContext context;
-  EXPECT_EQ(LoadConfiguration(machine, context, tables), 0);
+  EXPECT_FALSE(LoadConfiguration(machine).has_value());
+}
+
+// The vendor, the modem name and each Plug-and-Play ID name one registry key:
+// "Microsoft\Windows" with "CurrentVersion" would make the software key a
+// whole branch of Windows, and "QRM1001\" a key the ISAPNP step refuses
+// before falling back to one nothing named.
+TEST(LoadConfiguration, NamesThatAreNotOneKeyNameRefuseTheConfiguration) {
+  Values values;
+  values.vendor = "Microsoft\\Windows";
+  values.modemName = "CurrentVersion";
+  EXPECT_EQ(LoadResult(values), 0);
+  values = Values{};
+  values.modemName = "Quillnet\\0000";
+  EXPECT_EQ(LoadResult(values), 0);
+  for (const char* ids : {"QRM1001\\", "\\", "QRM1001,QRM1003\\X"}) {
+    values = Values{};
+    values.pnpId = ids;
+    EXPECT_EQ(LoadResult(values), 0) << ids;
+  }
 }
 
 TEST(LoadConfiguration, RefusesWhatTheTablesCannotHoldInsteadOfCutting) {

@@ -6,8 +6,7 @@
 
 #include "common/registry_keys.h"
 #include "emulator/machine.h"
-#include "mdmclean/device_registry_config.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/program.h"
 #include "tests/support/package_registry.h"
 
 namespace mdm::cleaner {
@@ -18,18 +17,26 @@ using Kind = emu::JournalEntry::Kind;
 const std::string& kClass = test::kClassRoot;
 const std::string& kInstance = test::kRootInstance;
 
+std::vector<std::string> DeletedKeysOf(const emu::Machine& machine) {
+  std::vector<std::string> keys;
+  for (const auto& entry : machine.Journal()) {
+    if (entry.kind == Kind::KeyDeleted) keys.push_back(entry.subject);
+  }
+  return keys;
+}
+
 // The package as the configured run sees it, with one bystander beside each
 // thing the stage deletes.
 struct Case : ::testing::Test {
   emu::Machine machine;
-  UninstallContext context;
-  ProgramTables tables;
+  Configuration config;
+  RegistryFindings found;
 
   void SetUp() override {
-    context.modemName = "Quillnet";
-    context.voiceName = "QuillnetVoice";
-    std::snprintf(tables.PnpKeyList[0], 32, "Enum\\ISAPNP\\QRM1001");
-    std::snprintf(tables.VendorKeyPath, 256, "SOFTWARE\\QRMeridian\\Quillnet");
+    config.modemName = "Quillnet";
+    config.voiceName = "QuillnetVoice";
+    config.pnpIds = {"QRM1001"};
+    config.vendor = "QRMeridian";
   }
 
   void InstallPackage() {
@@ -48,15 +55,12 @@ struct Case : ::testing::Test {
     machine.AddKey("System\\CurrentControlSet\\Services\\VxD\\VCOMM");
   }
 
-  int RunStage() { return CleanDeviceRegistry(machine, context, tables); }
-
-  std::vector<std::string> DeletedKeys() const {
-    std::vector<std::string> keys;
-    for (const auto& entry : machine.Journal()) {
-      if (entry.kind == Kind::KeyDeleted) keys.push_back(entry.subject);
-    }
-    return keys;
+  int RunStage() {
+    found = CleanDeviceRegistry(machine, ProgramPlan(config).registry);
+    return found.result;
   }
+
+  std::vector<std::string> DeletedKeys() const { return DeletedKeysOf(machine); }
 
   void ExpectBystandersKept() const {
     for (const char* key : {"Enum\\Root\\MDMGEN", "Enum\\Root\\MDMGEN\\0000", "Enum\\ISAPNP\\CTL0031",
@@ -89,7 +93,7 @@ TEST_F(Case, RemovesTheWholePackageAndTheRootKeyLast) {
       "Enum\\MODEMWAVE",
       "Enum\\Root\\Quillnet"};
   EXPECT_EQ(DeletedKeys(), expected);
-  EXPECT_EQ(context.comPort, "0002");
+  EXPECT_EQ(found.comPort, "0002");
   ExpectBystandersKept();
 }
 
@@ -101,7 +105,7 @@ TEST_F(Case, NothingLeftOfThePackageDeletesNothingAndReportsFailure) {
 }
 
 TEST_F(Case, OnlyTheFirstPresentPnpKeyGoesAndTheFallbackOnlyWhenNoneIs) {
-  std::snprintf(tables.PnpKeyList[1], 32, "Enum\\ISAPNP\\QRM1003");
+  config.pnpIds.push_back("QRM1003");
   machine.AddKey("Enum\\ISAPNP\\QRM1001\\1");
   machine.AddKey("Enum\\ISAPNP\\QRM1003\\1");
   machine.AddKey("Enum\\ISAPNP\\QRM0100\\1");
@@ -147,7 +151,7 @@ TEST_F(Case, TheInfSectionMustMatchInCaseAndAnUnopenableKeyEndsTheSearch) {
 
 TEST_F(Case, AnEmptyVoiceNameSearchesNothing) {
   AddBystanders();
-  context.voiceName.clear();
+  config.voiceName.clear();
   machine.AddKey(kInstance);
   machine.SetString(kClass + "MEDIA\\0002", "InfSection", "");
   machine.AddKey("System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0002>");
@@ -161,29 +165,105 @@ TEST_F(Case, ComPortDeviceGoesEvenWithoutTheSoftwareKey) {
   machine.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
   machine.AddKey("Enum\\Root\\MDMGEN\\0002");
   machine.DenyOpen("SOFTWARE\\QRMeridian\\Quillnet");  // opens as if absent
-  const DeviceRegistryConfig config = MakeRegistryConfig(context, tables);
-  DeviceRegistryCleanup stage(machine, config, context.comPort);
-  EXPECT_EQ(stage.RemoveSoftwareKey(), 1);
+  RunStage();
   EXPECT_FALSE(machine.HasKey("Enum\\Root\\MDMGEN\\0002"));
-  EXPECT_EQ(context.comPort, "0002");
+  EXPECT_EQ(found.comPort, "0002");
+}
+
+TEST_F(Case, LongNamesAreHeldWhole) {
+  config.modemName = std::string(60, 'Q');
+  const std::string instance = "Enum\\Root\\" + config.modemName + "\\0000";
+  const std::string driver = config.modemName + "\\0000";  // wider than 19 characters
+  machine.SetString(instance, "Driver", driver);
+  machine.SetString(kClass + driver, "InfPath", "OEM4.INF");
+  machine.AddKey(kClass + config.modemName + "ic\\0000");
+  RunStage();
+  EXPECT_FALSE(machine.HasKey(kClass + config.modemName));
+  EXPECT_TRUE(machine.HasKey(kClass + config.modemName + "ic"));
+  EXPECT_FALSE(machine.HasKey("Enum\\Root\\" + config.modemName));
+}
+
+// Each link's "Driver" value leads to a deletion only when the class key it
+// names has that link's shape: an instance of the link's own class, or for
+// the root device the package's own class, whole.
+TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
+  struct Example {
+    const char* link;    // the link value, or "" for the root device's own "Driver"
+    const char* driver;  // the class key name it leads to
+    const char* removed; // the class key that goes, or null when nothing may
+  };
+  const Example examples[] = {
+      {"ConnectedToModem", "Modem\\0003", "Modem\\0003"},
+      {"ConnectedToModem", "modem\\0003", "Modem\\0003"},
+      {"ConnectedToModem", "Net\\0000", nullptr},
+      {"ConnectedToModem", "Modem\\0003\\Sub", nullptr},
+      {"ConnectedToModem", "Modem", nullptr},
+      {"ConnectedToPort", "Ports\\0003", "Ports\\0003"},
+      {"ConnectedToPort", "Modem\\0003", nullptr},
+      {"ConnectedToWave", "MEDIA\\0003", "MEDIA\\0003"},
+      {"ConnectedToWave", "Display\\0000", nullptr},
+      {"", "Quillnet\\0000", "Quillnet"},
+      {"", "QUILLNET\\0001", "Quillnet"},
+      {"", "Net\\0000", nullptr},
+      {"", "Display\\0000", nullptr},
+      {"", "Modem\\0003", nullptr},
+      {"", "Quillnet", nullptr},
+      {"", "Quillnet\\0000\\Sub", nullptr},
+  };
+  for (const Example& example : examples) {
+    SCOPED_TRACE(std::string(example.link) + " -> " + example.driver);
+    emu::Machine machine;
+    for (const char* key : {"Modem\\0003\\Sub", "Ports\\0003", "MEDIA\\0003", "Net\\0000",
+                            "Display\\0000", "Quillnet\\0000\\Sub", "Quillnet\\0001"}) {
+      machine.AddKey(kClass + key);
+    }
+    const std::string device = "Enum\\Root\\MDMGEN\\0009";
+    if (example.link[0] == '\0') {
+      machine.SetString(kInstance, "Driver", example.driver);
+    } else {
+      machine.SetString(kInstance, example.link, example.link == std::string("ConnectedToWave")
+                                                     ? "Enum\\MODEMWAVE\\QNWAVE"
+                                                     : device);
+      machine.SetString(device, "Driver", example.driver);
+      machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", example.driver);
+    }
+    CleanDeviceRegistry(machine, ProgramPlan(config).registry);
+    std::vector<std::string> classKeysGone;
+    for (const std::string& key : DeletedKeysOf(machine)) {
+      if (key.rfind(kClass, 0) == 0) classKeysGone.push_back(key.substr(kClass.size()));
+    }
+    if (example.removed == nullptr) {
+      EXPECT_EQ(classKeysGone, std::vector<std::string>{});
+    } else {
+      EXPECT_EQ(classKeysGone, std::vector<std::string>{example.removed});
+    }
+    EXPECT_TRUE(machine.HasKey(kClass + "Net\\0000"));
+    EXPECT_TRUE(machine.HasKey(kClass + "Display\\0000"));
+  }
 }
 
 TEST_F(Case, ValuesThatWouldNameOtherDevicesDeleteNothing) {
   AddBystanders();
-  // Empty link values, an empty "Driver", a root "Driver" without a
-  // backslash, and an empty COM port would each name a root of others.
-  machine.SetString(kInstance, "ConnectedToModem", "");
+  // Link values that name no device instance, an empty "Driver", a root
+  // "Driver" without an instance, and an empty COM port would each name a
+  // root of others.
   machine.SetString(kInstance, "ConnectedToPort", "Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
   machine.SetString(kInstance, "ConnectedToWave", "Enum\\MODEMWAVE\\QNWAVE");
   machine.SetString(kInstance, "Driver", "Modem");
   machine.SetString("Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "Driver", "");
   machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", "\\");
   machine.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "");
+  for (const char* modemLink : {"Enum", "SOFTWARE\\QRMeridian\\QuillnetFax", "Enum\\PCI",
+                                "Enum\\Root\\MDMGEN\\0000\\Sub\\Deeper"}) {
+    machine.SetString(kInstance, "ConnectedToModem", modemLink);
+    machine.SetString(modemLink, "Driver", "Modem\\0000");
+  }
   const std::size_t before = machine.ExportRegistry().size();
   RunStage();
   ExpectBystandersKept();
   EXPECT_TRUE(machine.HasKey(kClass.substr(0, kClass.size() - 1)));
   EXPECT_TRUE(machine.HasKey(kClass + "Modem"));
+  EXPECT_TRUE(machine.HasKey("Enum\\PCI"));
   // Only the package's own keys went.
   for (const std::string& key : DeletedKeys()) {
     EXPECT_TRUE(key == "SOFTWARE\\QRMeridian\\Quillnet" || key == "Enum\\ISAPNP\\QRM1001" ||
@@ -193,50 +273,50 @@ TEST_F(Case, ValuesThatWouldNameOtherDevicesDeleteNothing) {
   EXPECT_LT(machine.ExportRegistry().size(), before);
 }
 
-TEST_F(Case, LongNamesAreHeldWhole) {
-  context.modemName = std::string(60, 'Q');
-  const std::string instance = "Enum\\Root\\" + context.modemName + "\\0000";
-  const std::string driver = "QuillnetControllerClass\\0000";  // wider than 19 characters
-  machine.SetString(instance, "Driver", driver);
-  machine.SetString(kClass + driver, "InfPath", "OEM4.INF");
-  machine.AddKey(kClass + "QuillnetControllerClassic\\0000");
+// An empty link is a missing one: the modem link searches its class, and
+// "Driver" is never read from the root of the registry.
+TEST_F(Case, AnEmptyLinkIsAMissingLink) {
+  AddBystanders();
+  machine.SetString("", "Driver", "Modem\\0000");
+  machine.SetString(kInstance, "ConnectedToModem", "");
+  machine.SetString(kInstance, "ConnectedToPort", "");
+  machine.SetString(kClass + "Modem\\0003", "InfSection", "Quillnet");
   RunStage();
-  EXPECT_FALSE(machine.HasKey(kClass + "QuillnetControllerClass"));
-  EXPECT_TRUE(machine.HasKey(kClass + "QuillnetControllerClassic"));
-  EXPECT_FALSE(machine.HasKey("Enum\\Root\\" + context.modemName));
-}
-
-TEST(IsRemovableKeyPath, RefusesEmptyComponentsAndSharedRoots) {
-  for (const char* refused :
-       {"", "Enum", "SOFTWARE", "\\Enum\\Root\\X", "Enum\\Root\\X\\", "Enum\\\\Root",
-        "Enum\\PCI", "SOFTWARE\\Microsoft", "System\\Setup",
-        "enum\\root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "System\\CurrentControlSet",
-        "System\\CurrentControlSet\\Services", "SYSTEM\\CurrentControlSet\\Services\\Class",
-        "System\\CurrentControlSet\\Services\\Class\\modem",
-        "System\\CurrentControlSet\\Services\\Class\\MEDIA",
-        "System\\CurrentControlSet\\Services\\Class\\Ports"}) {
-    EXPECT_FALSE(IsRemovableKeyPath(refused)) << refused;
-  }
-  for (const char* allowed : {"Enum\\MODEMWAVE", "Enum\\Root\\Quillnet", "Enum\\Root\\MDMGEN\\0002",
-                              "System\\CurrentControlSet\\Services\\Class\\Modem\\0001",
-                              "SOFTWARE\\QRMeridian\\Quillnet"}) {
-    EXPECT_TRUE(IsRemovableKeyPath(allowed)) << allowed;
-  }
-  EXPECT_TRUE(IsRemovableKeyPath("enum\\Root\\MDMGEN\\0001", ENUM_BRANCH));
-  EXPECT_FALSE(IsRemovableKeyPath("SOFTWARE\\QRMeridian\\QuillnetFax", ENUM_BRANCH));
-  EXPECT_FALSE(IsRemovableKeyPath("EnumX\\Root\\Y", ENUM_BRANCH));
-}
-
-TEST_F(Case, ALinkOutsideTheDeviceBranchIsNotDeleted) {
-  InstallPackage();
-  machine.SetString(kInstance, "ConnectedToModem", "SOFTWARE\\QRMeridian\\QuillnetFax");
-  machine.SetString("SOFTWARE\\QRMeridian\\QuillnetFax", "Driver", "Modem\\0001");
-  machine.SetString(kInstance, "ConnectedToPort", "Enum\\PCI");
-  machine.SetString("Enum\\PCI\\VEN_1234\\0", "Driver", "Ports\\0000");
-  RunStage();
-  EXPECT_TRUE(machine.HasKey("SOFTWARE\\QRMeridian\\QuillnetFax"));
-  EXPECT_TRUE(machine.HasKey("Enum\\PCI\\VEN_1234\\0"));
+  EXPECT_FALSE(machine.HasKey(kClass + "Modem\\0003"));
   ExpectBystandersKept();
+}
+
+// A plan is a value: one that names an ISAPNP key of the wrong shape (here
+// an instance below an ID) sees it open, refuses it and stops there, without
+// falling back to a key nothing named.
+TEST_F(Case, AnIsapnpKeyThatOpensButIsRefusedEndsTheSearch) {
+  DeviceRegistryPlan plan = ProgramPlan(config).registry;
+  plan.isapnpIds = {"QRM1001\\0A1B2C3D", "QRM0100"};
+  machine.AddKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
+  machine.AddKey("Enum\\ISAPNP\\QRM0100\\1");
+  EXPECT_EQ(CleanDeviceRegistry(machine, plan).result, 0);
+  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D"));
+  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
+}
+
+TEST(KeyShape, MatchesComponentByComponentAndRefusesSharedRoots) {
+  const KeyShape instance{"System\\CurrentControlSet\\Services\\Class\\Modem", 1};
+  EXPECT_TRUE(HasShape("System\\CurrentControlSet\\Services\\Class\\Modem\\0001", instance));
+  EXPECT_TRUE(HasShape("SYSTEM\\currentcontrolset\\SERVICES\\class\\modem\\x y", instance));
+  for (const char* refused :
+       {"System\\CurrentControlSet\\Services\\Class\\Modem",
+        "System\\CurrentControlSet\\Services\\Class\\Modem\\0001\\Sub",
+        "System\\CurrentControlSet\\Services\\Class\\Modem\\", "\\System\\CurrentControlSet\\Services\\Class\\Modem\\1",
+        "System\\CurrentControlSet\\Services\\Class\\Modems\\0001",
+        "System\\CurrentControlSet\\Services\\Class\\\\Modem\\0001"}) {
+    EXPECT_FALSE(HasShape(refused, instance)) << refused;
+  }
+  // The roots that hold others' keys stay refused whatever the shape allows.
+  emu::Machine machine;
+  machine.AddKey("Enum\\Root\\MDMGEN\\0000");
+  EXPECT_EQ(RemoveKey(machine, "Enum\\Root\\MDMGEN", {"Enum", 2}), KeyRemoval::Refused);
+  EXPECT_EQ(RemoveKey(machine, "Enum\\Root\\Other", {"Enum", 2}), KeyRemoval::Absent);
+  EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
 }
 
 }  // namespace

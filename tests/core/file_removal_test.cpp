@@ -13,11 +13,7 @@ using emu::JournalEntry;
 using emu::Machine;
 
 FileEntry File(std::int32_t kind, const char* subdirectory, const char* name) {
-  FileEntry entry{};
-  entry.kind = kind;
-  std::snprintf(entry.subdirectory, sizeof entry.subdirectory, "%s", subdirectory);
-  std::snprintf(entry.fileName, sizeof entry.fileName, "%s", name);
-  return entry;
+  return {static_cast<DirKind>(kind), subdirectory, name};
 }
 
 const FileEntry kEnd{};
@@ -80,22 +76,22 @@ TEST(PurgeDirectory, DeletesFilesButNeverDescendsOrTouchesDotEntries) {
 
 TEST(RemoveAllEntries, FlagFollowsTheLastPurgeAndAnyLaterDeletion) {
   Machine machine;
-  const FileEntry empty[] = {kEnd};
+  const std::vector<FileEntry> empty = {kEnd};
   EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, empty), 1);
 
-  const FileEntry missing[] = {File(DIR_SYSTEM, "", "GONE1.DLL"), File(DIR_SYSTEM, "", "GONE2.DLL"), kEnd};
+  const std::vector<FileEntry> missing = {File(DIR_SYSTEM, "", "GONE1.DLL"), File(DIR_SYSTEM, "", "GONE2.DLL"), kEnd};
   EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, missing), 1);
 
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\SUB\\KEEP.DAT");
-  const FileEntry failedPurge[] = {File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd};
+  const std::vector<FileEntry> failedPurge = {File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd};
   EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, failedPurge), 0);
 
   // A file deleted after the failed purge sets the flag again; a missing one does not.
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\LATER.DLL");
-  const FileEntry purgeThenFile[] = {File(DIR_SYSTEM, "QUILLNET.101", ""),
+  const std::vector<FileEntry> purgeThenFile = {File(DIR_SYSTEM, "QUILLNET.101", ""),
                                      File(DIR_SYSTEM, "", "LATER.DLL"), kEnd};
   EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, purgeThenFile), 1);
-  const FileEntry purgeThenMissing[] = {File(DIR_SYSTEM, "QUILLNET.101", ""),
+  const std::vector<FileEntry> purgeThenMissing = {File(DIR_SYSTEM, "QUILLNET.101", ""),
                                         File(DIR_SYSTEM, "", "LATER.DLL"), kEnd};
   EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, purgeThenMissing), 0);
 }
@@ -106,7 +102,7 @@ TEST(RemoveAllEntries, WalksInTableOrderAndStopsAtTheFirstEnd) {
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\EXTRA.DAT");
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\AFTER.DLL");
-  const FileEntry table[] = {File(DIR_SYSTEM, "", "QUILLNET.CPL"),
+  const std::vector<FileEntry> table = {File(DIR_SYSTEM, "", "QUILLNET.CPL"),
                              File(DIR_SYSTEM, "QUILLNET.101", "QUILLNET.EXE"),
                              File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd,
                              File(DIR_SYSTEM, "", "AFTER.DLL")};
@@ -127,7 +123,7 @@ TEST(RemoveAllEntries, ReadOnlyAndInUseFilesStayAndTheWalkGoesOn) {
   machine.SetReadOnly("C:\\WINDOWS\\SYSTEM\\RO.DLL");
   machine.SetInUse("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
   machine.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
-  const FileEntry table[] = {File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
+  const std::vector<FileEntry> table = {File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
                              File(DIR_SYSTEM, "QUILLNET.101", ""), File(DIR_SYSTEM, "", "LAST.DLL"),
                              kEnd};
   EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table), 1);
@@ -157,13 +153,13 @@ TEST(RemoveAllEntries, TellsTheNvramWindowOnceBeforeAnythingGoes) {
     ++strangers;
     return std::intptr_t{0};
   });
-  const FileEntry table[] = {File(DIR_SYSTEM, "", "QUILLNET.CPL"), kEnd};
+  const std::vector<FileEntry> table = {File(DIR_SYSTEM, "", "QUILLNET.CPL"), kEnd};
   RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, table);
   EXPECT_EQ(messages, 1);
   EXPECT_TRUE(fileStillThere);
   EXPECT_EQ(strangers, 0);
 
-  const FileEntry empty[] = {kEnd};
+  const std::vector<FileEntry> empty = {kEnd};
   RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, empty);
   EXPECT_EQ(messages, 2);
 }

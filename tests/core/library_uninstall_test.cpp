@@ -4,8 +4,7 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "hvlib32/stages.h"
-#include "hvlib32/uninstall.h"
+#include "hvlib32/library.h"
 
 namespace mdm::hvlib {
 namespace {
@@ -23,16 +22,17 @@ std::string Profile(emu::Machine& machine, const char* file, const char* section
   return std::string(buffer, count);
 }
 
-TEST(FixedRemovalTable, HoldsTheProductFilesInTheirOrderAndCase) {
+TEST(LibraryPlan, HoldsTheProductFilesInTheirOrderAndCase) {
   const char* expected[][2] = {{"", "QUILLNET.CPL"},         {"", "quillnet.vxd"},
                                {"QUILLNET.101", "QUILLNET.EXE"}, {"QUILLNET.101", "QUILLNET.DRV"},
                                {"QUILLNET.101", ""}};
+  const RemovalPlan plan = LibraryPlan();
+  ASSERT_EQ(plan.files.size(), 5u);
   for (int row = 0; row < 5; ++row) {
-    EXPECT_EQ(FixedRemovalTable[row].kind, DIR_SYSTEM) << row;
-    EXPECT_STREQ(FixedRemovalTable[row].subdirectory, expected[row][0]) << row;
-    EXPECT_STREQ(FixedRemovalTable[row].fileName, expected[row][1]) << row;
+    EXPECT_EQ(plan.files[row].kind, DIR_SYSTEM) << row;
+    EXPECT_EQ(plan.files[row].subdirectory, expected[row][0]) << row;
+    EXPECT_EQ(plan.files[row].fileName, expected[row][1]) << row;
   }
-  EXPECT_EQ(FixedRemovalTable[5].kind, DIR_END);
 }
 
 TEST(Uninstall, RemovesThePackageOfTheSampleMachine) {

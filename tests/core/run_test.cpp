@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "mdmclean/stages.h"
+#include "mdmclean/program.h"
 
 namespace mdm::cleaner {
 namespace {
@@ -19,10 +19,7 @@ std::string ConfigPath(emu::Machine& machine) {
   return machine.WorkingDirectory() + "\\mdminfo.ini";
 }
 
-int RunOn(emu::Machine& machine) {
-  ProgramTables tables;  // fresh per run, as the real program's zero-filled statics
-  return RunUninstall(machine, tables);
-}
+int RunOn(emu::Machine& machine) { return RunUninstall(machine); }
 
 std::vector<Kind> Kinds(const emu::Machine& machine) {
   std::vector<Kind> kinds;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "hvlib32/stages.h"
+#include "hvlib32/library.h"
 #include "tests/hvlib32/recording_platform.h"
 
 namespace mdm::hvlib {

@@ -2,8 +2,8 @@
 // built-in match rule.
 #include <string>
 
-#include "common/inf_names.h"
-#include "hvlib32/stages.h"
+#include "common/product.h"
+#include "hvlib32/library.h"
 #include "tests/inf/inf_fixture.h"
 
 namespace mdm::test {
@@ -13,17 +13,17 @@ class LibraryInfTest : public InfStageTest {
  protected:
   void SetUp() override {
     InfStageTest::SetUp();
-    context.portInfPath = "OEM10.INF";
-    context.modemInfPath = "OEM11.INF";
-    context.rootInfPath = "OEM12.INF";
+    found.portInfPath = "OEM10.INF";
+    found.modemInfPath = "OEM11.INF";
+    found.rootInfPath = "OEM12.INF";
     // Recorded files and provider copies of a class the scan leaves alone, so
     // that only deletion by name can remove them.
     for (const char* name : {"OEM10.INF", "OEM11.INF", "OEM12.INF"}) {
       AddInf(INF_DIR, name, InfText("Net"));
     }
-    for (const char* name : ProviderInfNames) AddInf(OTHER_DIR, name, InfText("Net"));
+    for (const char* name : product::PROVIDER_INF_NAMES) AddInf(OTHER_DIR, name, InfText("Net"));
   }
-  int Run() { return hvlib::CleanInfFiles(spy, context); }
+  int Run() { return CleanInfFiles(spy, hvlib::LibraryPlan().inf, found); }
 
   void ExpectRecordedNames(bool present) {
     for (const char* name : {"OEM10.INF", "OEM11.INF", "OEM12.INF"}) {
@@ -31,26 +31,26 @@ class LibraryInfTest : public InfStageTest {
     }
   }
   void ExpectProviderCopies(bool present) {
-    for (const char* name : ProviderInfNames) EXPECT_EQ(Exists(OTHER_DIR, name), present) << name;
+    for (const char* name : product::PROVIDER_INF_NAMES) EXPECT_EQ(Exists(OTHER_DIR, name), present) << name;
   }
 
   static std::string Port(const std::string& std) { return InfText("Ports", "[Std]\r\n" + std); }
 
-  hvlib::LibUninstallContext context;
+  RegistryFindings found;
 };
 
 TEST_F(LibraryInfTest, OemRootOnWindows95DeletesTheRecordedNamesInstead) {
-  for (const char* name : PackageInfNames) AddInf(INF_DIR, name, InfText("Net"));
+  for (const char* name : product::PACKAGE_INF_NAMES) AddInf(INF_DIR, name, InfText("Net"));
 
   EXPECT_EQ(Run(), 0);  // nothing deleted by the scan
 
-  for (const char* name : PackageInfNames) EXPECT_FALSE(Exists(INF_DIR, name)) << name;
+  for (const char* name : product::PACKAGE_INF_NAMES) EXPECT_FALSE(Exists(INF_DIR, name)) << name;
   ExpectRecordedNames(false);
   ExpectProviderCopies(true);
 }
 
 TEST_F(LibraryInfTest, LowerCaseOemRootDeletesTheProviderCopies) {
-  context.rootInfPath = "oem12.inf";
+  found.rootInfPath = "oem12.inf";
   AddInf(INF_DIR, "oem12.inf", InfText("Net"));
 
   Run();
@@ -72,32 +72,32 @@ TEST_F(LibraryInfTest, AnotherVersionDeletesTheProviderCopies) {
 
 TEST_F(LibraryInfTest, RecordedNamesThatAreNotPlainFileNamesDeleteNothing) {
   machine.AddFile("C:\\WINDOWS\\OEM.INF", "keep");
-  context.portInfPath = ".";
-  context.modemInfPath = "..";
+  found.portInfPath = ".";
+  found.modemInfPath = "..";
   for (const char* root : {"..\\OEM.INF", "../OEM.INF", "C:OEM.INF"}) {
     SCOPED_TRACE(root);
-    context.rootInfPath = root;
+    found.rootInfPath = root;
     spy.calls.clear();
 
     Run();
 
     // Only the package names were tried; the provider copies stay too.
-    EXPECT_EQ(spy.Count("DeleteFileA "), static_cast<int>(INF_NAME_COUNT));
+    EXPECT_EQ(spy.Count("DeleteFileA "), static_cast<int>(product::INF_NAME_COUNT));
     EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\OEM.INF"));
     ExpectProviderCopies(true);
   }
 }
 
 TEST_F(LibraryInfTest, EmptyRecordedNamesDeleteNothing) {
-  context.portInfPath.clear();
-  context.modemInfPath.clear();
+  found.portInfPath.clear();
+  found.modemInfPath.clear();
 
   Run();
 
   ExpectProviderCopies(true);
   EXPECT_FALSE(Exists(INF_DIR, "OEM12.INF"));
   EXPECT_TRUE(Exists(INF_DIR, "OEM10.INF"));
-  EXPECT_EQ(DeleteAttempts(INF_DIR), static_cast<int>(INF_NAME_COUNT) + 1);
+  EXPECT_EQ(DeleteAttempts(INF_DIR), static_cast<int>(product::INF_NAME_COUNT) + 1);
 }
 
 TEST_F(LibraryInfTest, PortsFilesGoByTheirPortDescription) {

@@ -6,8 +6,8 @@
 
 #include "common/ini_lists.h"
 #include "emulator/machine.h"
-#include "hvlib32/stages.h"
-#include "mdmclean/stages.h"
+#include "hvlib32/library.h"
+#include "mdmclean/program.h"
 #include "tests/ini/platform_spy.h"
 
 namespace mdm {
@@ -19,8 +19,8 @@ constexpr const char* SYSTEM_INI = "C:\\WINDOWS\\SYSTEM.INI";
 class IniListsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    context.loadProgramName = "QUILLNET.EXE";
-    context.modemName = "QNMODEM";
+    config.productFiles = {"QUILLNET.EXE"};
+    config.modemName = "QNMODEM";
   }
 
   std::string Value(const char* file, const char* section, const char* key) {
@@ -40,12 +40,12 @@ class IniListsTest : public ::testing::Test {
            content.rfind(key + "=", 0) == 0;
   }
 
-  void RunProgramStage() { EXPECT_EQ(cleaner::CleanIniLists(spy, context), 1); }
-  void RunLibraryStage() { EXPECT_EQ(hvlib::CleanIniLists(spy), 1); }
+  void RunProgramStage() { EXPECT_EQ(CleanIniLists(spy, cleaner::ProgramPlan(config).lists), 1); }
+  void RunLibraryStage() { EXPECT_EQ(CleanIniLists(spy, hvlib::LibraryPlan().lists), 1); }
 
   emu::Machine machine;
   test::PlatformSpy spy{machine};
-  cleaner::UninstallContext context;
+  cleaner::Configuration config;
 };
 
 TEST_F(IniListsTest, ProgramCutsBothEntriesAndKeepsEverythingElseByteForByte) {
@@ -124,7 +124,7 @@ TEST_F(IniListsTest, ALineLongerThanAPathBufferIsReadAndWrittenWhole) {
 }
 
 TEST_F(IniListsTest, AnEntryThatDoesNotFitIsSkippedAndTheStageGoesOn) {
-  context.loadProgramName = std::string(240, 'L') + ".EXE";  // with the directory: > 259
+  config.productFiles = {std::string(240, 'L') + ".EXE"};  // with the directory: > 259
   machine.AddFile(WIN_INI, "[windows]\r\nload=c:\\windows\\system\\quillnet.101\\x.exe\r\n");
   machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=QUILLNET.101\\QNMODEM.DRV b.drv\r\n");
 
@@ -135,7 +135,7 @@ TEST_F(IniListsTest, AnEntryThatDoesNotFitIsSkippedAndTheStageGoesOn) {
 }
 
 TEST_F(IniListsTest, AnEmptyLoadProgramNameCutsNoDirectoryParts) {
-  context.loadProgramName.clear();
+  config.productFiles = {""};
   machine.AddFile(WIN_INI, "[windows]\r\nload=c:\\windows\\system\\quillnet.101\\other.exe\r\n");
 
   RunProgramStage();

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "hvlib32/stages.h"
-#include "mdmclean/stages.h"
+#include "hvlib32/library.h"
+#include "mdmclean/program.h"
 #include "tests/safety/expectation.h"
 #include "tests/safety/generator.h"
 #include "tests/safety/harness.h"

@@ -1,7 +1,7 @@
 #include "tests/safety/harness.h"
 
-#include "hvlib32/stages.h"
-#include "mdmclean/stages.h"
+#include "hvlib32/library.h"
+#include "mdmclean/program.h"
 #include "tests/safety/snapshot.h"
 
 namespace mdm::safety {
@@ -12,8 +12,7 @@ Outcome RunAndCheck(const GeneratedMachine& g, Deliverable who) {
   Outcome outcome;
   outcome.expected = Expect(g, who);
   if (who == Deliverable::Program) {
-    cleaner::ProgramTables tables;  // zero-filled, as the program's own at start
-    outcome.result = cleaner::RunUninstall(*machine, tables);
+    outcome.result = cleaner::RunUninstall(*machine);
   } else {
     hvlib::Uninstall(*machine);
   }

@@ -82,7 +82,7 @@ TEST(LongPaths, ADirectoryQueryThatDoesNotFitComposesNothing) {
   std::string path = "unchanged";
   EXPECT_FALSE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, entry, path));
   EXPECT_EQ(path, "");
-  for (std::int32_t kind : {DIR_WINDOWS, DIR_INF}) {
+  for (DirKind kind : {DIR_WINDOWS, DIR_INF}) {
     entry.kind = kind;
     EXPECT_FALSE(ComposeEntryPath(machine, LIBRARY_FILE_REMOVAL, entry, path)) << kind;
   }

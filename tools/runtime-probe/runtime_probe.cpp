@@ -17,7 +17,7 @@
 
 #include "common/text.h"
 #include "hvlib32/export_call.h"
-#include "hvlib32/stages.h"
+#include "hvlib32/library.h"
 #include "mdmclean/program_win32.h"
 
 #include <windows.h>
@@ -159,8 +159,7 @@ void CheckExports() {
 
 void CheckProgram() {
   EndedAtEveryAllocation("mdmclean", [](std::size_t budget) {
-    mdm::cleaner::ProgramTables tables;
-    const int code = mdm::cleaner::RunProgram(tables, budget);
+    const int code = mdm::cleaner::RunProgram(budget);
     char result[8] = {};
     GetPrivateProfileStringA("Progress", "Result", "none", result, sizeof result,
                              ".\\mdminfo.ini");

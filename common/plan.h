@@ -1,0 +1,30 @@
+// A deliverable's removal, described as a value: the file table, the
+// registry plan, the list removals and the INF plan. One runner runs any
+// plan; the order of the stages lives there and nowhere else.
+#pragma once
+
+#include <vector>
+
+#include "common/device_registry.h"
+#include "common/file_removal.h"
+#include "common/inf_cleanup.h"
+#include "common/ini_lists.h"
+#include "common/platform.h"
+
+namespace mdm {
+
+struct RemovalPlan {
+  std::vector<FileEntry> files;
+  FileRemovalSettings fileRemoval;
+  DeviceRegistryPlan registry;
+  IniListRemovals lists;
+  InfCleanupPlan inf;
+};
+
+// Runs the stages in order: files, device registry, list lines, INF files.
+// Each runs whatever the one before achieved; nothing of a stage's outcome
+// changes a later stage except what the registry stage found, which the INF
+// stage deletes by name.
+void RunPlan(Platform& platform, const RemovalPlan& plan);
+
+}  // namespace mdm

@@ -1,0 +1,28 @@
+// The library's core, written against the platform layer so that the host
+// build can run it on an emulated machine: the built-in plan of Uninstall and
+// the two registry services for the product's installer.
+#pragma once
+
+#include <cstdint>
+
+#include "common/plan.h"
+#include "common/platform.h"
+
+namespace mdm::hvlib {
+
+// What Uninstall removes: the product's names, built in.
+RemovalPlan LibraryPlan();
+
+// Runs the library's plan; every call starts afresh.
+void Uninstall(Platform& platform);
+
+// The base address stored in the product's software key, into `out` (40
+// bytes); a Win32 registry status code.
+std::int32_t GetBaseAddr95(Platform& platform, char* out);
+
+// Moves the ISA Plug-and-Play instance of the modem from one serial number to
+// another; a Win32 registry status code.
+std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
+                                   const char* newSerial);
+
+}  // namespace mdm::hvlib

@@ -1,0 +1,26 @@
+// mdmclean's run: the configuration, the check that the package is
+// installed, the plan derived from the configuration, and the result code.
+#pragma once
+
+#include "common/plan.h"
+#include "common/platform.h"
+#include "mdmclean/configuration.h"
+
+namespace mdm::cleaner {
+
+constexpr int RESULT_DONE = 0;
+constexpr int RESULT_NO_CONFIG = 1;
+constexpr int RESULT_NOT_INSTALLED = 2;
+
+// What the program removes for a configuration.
+RemovalPlan ProgramPlan(const Configuration& configuration);
+
+// True when "Enum\ISAPNP\<id>" opens for one of the configured IDs.
+bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration);
+
+// The whole run: loads the configuration, runs the plan when the package is
+// installed, and writes the result code as "Result" of section "Progress" of
+// ".\mdminfo.ini". Returns the code it wrote.
+int RunUninstall(Platform& platform);
+
+}  // namespace mdm::cleaner
