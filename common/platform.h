@@ -29,9 +29,6 @@ constexpr std::int32_t ERROR_MORE_DATA = 234;
 constexpr std::int32_t ERROR_NO_MORE_ITEMS = 259;
 
 // Access rights.
-constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
-constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
-constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;
 constexpr std::uint32_t KEY_ENUMERATE_SUB_KEYS = 0x0008;
 constexpr std::uint32_t KEY_READ = 0x20019;
 constexpr std::uint32_t KEY_WRITE = 0x20006;

@@ -7,8 +7,8 @@
 #include <cstring>
 
 namespace {
-constexpr mdm::RegKey kLocalMachine = mdm::HKEY_LOCAL_MACHINE;
-constexpr std::size_t kKeyNameSize = mdm::MAX_PATH;
+constexpr mdm::RegKey LOCAL_MACHINE = mdm::HKEY_LOCAL_MACHINE;
+constexpr std::size_t KEY_NAME_SIZE = mdm::MAX_PATH;
 }  // namespace
 
 #include <windows.h>
@@ -19,7 +19,7 @@ namespace {
 // The interface's HKEY_LOCAL_MACHINE is the 32-bit value of the predefined
 // key; on 64-bit Windows the real handle is that value sign-extended.
 HKEY ToHkey(RegKey key) {
-  return key == kLocalMachine ? HKEY_LOCAL_MACHINE : reinterpret_cast<HKEY>(key);
+  return key == LOCAL_MACHINE ? HKEY_LOCAL_MACHINE : reinterpret_cast<HKEY>(key);
 }
 
 RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
@@ -55,7 +55,7 @@ LONG DeleteSubkeys(HKEY parent, const char* subKey) {
   HKEY key = nullptr;
   LONG status = ::RegOpenKeyExA(parent, subKey, 0, KEY_ALL_ACCESS, &key);
   if (status != ERROR_SUCCESS) return status;
-  char name[kKeyNameSize];
+  char name[KEY_NAME_SIZE];
   while ((status = ::RegEnumKeyA(key, 0, name, sizeof name)) == ERROR_SUCCESS) {
     // A subkey that cannot go would be enumerated at index 0 forever.
     status = DeleteTree(key, name);

@@ -1,6 +1,7 @@
 // Arbitrary bytes as mdminfo.ini, then a whole mdmclean run on a small
-// machine with the package installed. Whatever the file says: the tables stay
-// inside their capacities with plain names and non-empty IDs, a refused
+// machine with the package installed. Whatever the file says: a loaded
+// configuration stays inside the limits with plain file names and one key
+// name for each registry name, a refused
 // configuration changes nothing but the result, no file outside the
 // package's folders and no root of other devices' keys goes, and every handle
 // is closed.
@@ -11,7 +12,8 @@
 
 #include "emulator/machine.h"
 #include "fuzz/fuzz_check.h"
-#include "mdmclean/stages.h"
+#include "common/limits.h"
+#include "mdmclean/program.h"
 
 namespace {
 
@@ -53,29 +55,25 @@ std::unique_ptr<Machine> SmallMachine(const std::string& config) {
   return machine;
 }
 
-void CheckTables(const mdm::cleaner::ProgramTables& tables, const mdm::cleaner::UninstallContext& context) {
-  bool ended = false;
-  for (const mdm::FileEntry& entry : tables.FileRemovalTable) {
-    if (entry.kind == mdm::DIR_END) {
-      ended = true;
-      break;
-    }
-    FUZZ_CHECK(entry.kind == mdm::DIR_SYSTEM);
-    FUZZ_CHECK(std::memchr(entry.fileName, '\0', sizeof entry.fileName) != nullptr);
-    const std::string name = entry.fileName;
-    FUZZ_CHECK(name.find_first_of("\\/:*?") == std::string::npos && name != "." && name != "..");
-    // Only the product subdirectory's purge entry has no file name.
-    FUZZ_CHECK(!name.empty() || std::string(entry.subdirectory) == "QUILLNET.101");
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name.find_first_of("\\/:*?") == std::string::npos && name != "." &&
+         name != "..";
+}
+
+bool IsKeyName(const std::string& name) {
+  return !name.empty() && name.find('\\') == std::string::npos;
+}
+
+void CheckConfiguration(const mdm::cleaner::Configuration& c) {
+  FUZZ_CHECK(!c.systemFiles.empty() && !c.productFiles.empty());
+  FUZZ_CHECK(c.systemFiles.size() + c.productFiles.size() <= mdm::MAX_CONFIGURED_FILES);
+  for (const auto* list : {&c.systemFiles, &c.productFiles}) {
+    for (const std::string& name : *list) FUZZ_CHECK(IsPlainName(name));
   }
-  FUZZ_CHECK(ended);
-  FUZZ_CHECK(tables.PnpKeyList[0][0] != '\0');
-  for (const auto& slot : tables.PnpKeyList) {
-    FUZZ_CHECK(std::memchr(slot, '\0', sizeof slot) != nullptr);
-    if (slot[0] == '\0') break;
-    FUZZ_CHECK(std::strncmp(slot, "Enum\\ISAPNP\\", 12) == 0 && std::strlen(slot) > 12);
-  }
-  FUZZ_CHECK(std::memchr(tables.VendorKeyPath, '\0', sizeof tables.VendorKeyPath) != nullptr);
-  FUZZ_CHECK(!context.modemName.empty() && !context.loadProgramName.empty());
+  FUZZ_CHECK(!c.pnpIds.empty() && c.pnpIds.size() <= mdm::MAX_PNP_IDS);
+  for (const std::string& id : c.pnpIds) FUZZ_CHECK(IsKeyName(id) && id.size() <= mdm::MAX_PNP_ID_LENGTH);
+  FUZZ_CHECK(IsKeyName(c.vendor) && IsKeyName(c.modemName));
+  FUZZ_CHECK(c.vendor.size() + c.modemName.size() <= mdm::MAX_VENDOR_AND_MODEM_LENGTH);
 }
 
 }  // namespace
@@ -84,15 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string config(reinterpret_cast<const char*>(data), size);
 
   auto loader = SmallMachine(config);
-  mdm::cleaner::ProgramTables loaded;
-  mdm::cleaner::UninstallContext context;
-  const int complete = mdm::cleaner::LoadConfiguration(*loader, context, loaded);
-  if (complete) CheckTables(loaded, context);
+  const std::optional<mdm::cleaner::Configuration> loaded = mdm::cleaner::LoadConfiguration(*loader);
+  const bool complete = loaded.has_value();
+  if (complete) CheckConfiguration(*loaded);
   FUZZ_CHECK(loader->Journal().empty());  // the loader reads, nothing more
 
   auto machine = SmallMachine(config);
-  mdm::cleaner::ProgramTables tables;
-  const int result = mdm::cleaner::RunUninstall(*machine, tables);
+  const int result = mdm::cleaner::RunUninstall(*machine);
   FUZZ_CHECK(result == (complete ? result : mdm::cleaner::RESULT_NO_CONFIG));
   FUZZ_CHECK(result >= 0 && result <= 2);
   if (result != mdm::cleaner::RESULT_DONE) {

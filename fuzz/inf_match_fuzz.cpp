@@ -8,8 +8,8 @@
 
 #include "emulator/machine.h"
 #include "fuzz/fuzz_check.h"
-#include "hvlib32/stages.h"
-#include "mdmclean/stages.h"
+#include "hvlib32/library.h"
+#include "mdmclean/program.h"
 
 namespace {
 
@@ -86,12 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       claimed[i] = library ? LibraryClaims(machine, kFuzzed[i]) : ProgramClaims(machine, kFuzzed[i], modemName);
     }
     if (library) {
-      mdm::hvlib::LibUninstallContext context;
-      mdm::hvlib::CleanInfFiles(machine, context);
+      mdm::CleanInfFiles(machine, mdm::hvlib::LibraryPlan().inf, {});
     } else {
-      mdm::cleaner::UninstallContext context;
-      context.modemName = modemName;
-      mdm::cleaner::CleanInfFiles(machine, context);
+      mdm::cleaner::Configuration config;
+      config.modemName = modemName;
+      mdm::CleanInfFiles(machine, mdm::cleaner::ProgramPlan(config).inf, {});
     }
     for (int i = 0; i < 2; ++i) FUZZ_CHECK(machine.FileExists(kFuzzed[i]) != claimed[i]);
     for (const char* path : kOthers) FUZZ_CHECK(machine.FileExists(path));

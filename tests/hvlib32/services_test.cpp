@@ -270,7 +270,7 @@ TEST_F(SerialChangeTest, ValuesBeyondTheEnumerationLimitsAreCopiedWhole) {
   EXPECT_FALSE(machine.HasKey(OldKey()));
 }
 
-// The exits of the failure table, each with the registry it leaves.
+// Each way the service can end, with the registry it leaves.
 TEST_F(SerialChangeTest, RootKeyThatCannotBeOpenedChangesNothing) {
   emu::Machine bare;
   EXPECT_EQ(ChangeW95SerialNumber(bare, OLD_SERIAL.c_str(), NEW_SERIAL.c_str()),

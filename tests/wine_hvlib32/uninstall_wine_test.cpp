@@ -408,11 +408,11 @@ TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
     EXPECT_EQ(prefix->ExportRegistry(kHklm + "Enum"),
               WithoutSections(enumBefore, FullKeys({"Enum\\ISAPNP\\QRM1003",
                                                     "Enum\\ISAPNP\\QRM1003\\11111111"})));
-    // The relative entry matches the end of the full path; the folder before
-    // it stays in the line.
+    // The relative entry ends the stub's full path below another folder: the
+    // whole entry goes, not only its end.
     EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
               "[windows]\r\nrun=\r\nNullPort=None\r\n"
-              "load=C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE D:\\QNOLD\\\r\n"
+              "load=C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE \r\n"
               "[Desktop]\r\nWallpaper=(None)\r\n");
   }
 }
