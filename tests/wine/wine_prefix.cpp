@@ -333,8 +333,6 @@ void WinePrefix::MakeI386Prefix() {
   fs::create_directories(prefix_ + "/dosdevices");
   fs::create_symlink("../drive_c", prefix_ + "/dosdevices/c:");
   fs::create_symlink("/", prefix_ + "/dosdevices/z:");
-  // The prefix is never updated: wineboot could not be started anyway.
-  Spill(prefix_ + "/.update-timestamp", "disable\n");
   Spill(prefix_ + "/user.reg",
         "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
         "#arch=win32\n\n"
@@ -496,11 +494,13 @@ RunResult WinePrefix::Run(const std::string& exeHostPath, const std::vector<std:
   return result;
 }
 
-// The 64-bit wineserver serves the 32-bit loader, which runs under qemu-i386
-// without starting any process of its own (WINELOADERNOEXEC). The server is
-// started first and kept until the program has ended; stopping it (-k) saves
-// the registry files before it returns (measured), so the next export reads
-// the program's changes.
+// The 64-bit wineserver serves the 32-bit loader, which runs under qemu-i386.
+// WINELOADERNOEXEC keeps the loader from executing itself again through Wine's
+// preloader, a 32-bit program the host cannot start; for the same reason no
+// Windows process can start another (Wine's attempt to run wineboot fails
+// harmlessly). The server is started first and kept until the program has
+// ended; stopping it (-k) saves the registry files before it returns
+// (measured), so the next export reads the program's changes.
 RunResult WinePrefix::RunI386(const std::vector<std::string>& program, const std::string& cwd) {
   const std::string root = I386WineRoot();
   std::vector<std::string> env = WineEnv(prefix_);
