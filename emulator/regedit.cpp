@@ -307,9 +307,11 @@ class Importer {
 
 }  // namespace
 
-std::string ExportRegedit(const RegistryTree& registry) {
+std::string ExportRegedit(const RegistryTree& registry) { return ExportRegedit(*registry.Root()); }
+
+std::string ExportRegedit(const RegNode& key) {
   std::string out = "REGEDIT4\n\n";
-  ExportKey(*registry.Root(), out);
+  ExportKey(key, out);
   return out;
 }
 

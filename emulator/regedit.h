@@ -12,6 +12,8 @@ namespace mdm::emu {
 // Every key in enumeration order (depth first, subkeys sorted case-blind),
 // keys without values included so that empty keys survive a round trip.
 std::string ExportRegedit(const RegistryTree& registry);
+// The same for `key` and the keys below it.
+std::string ExportRegedit(const RegNode& key);
 
 // Merges the text into the registry. Accepts "REGEDIT4" and "Windows Registry
 // Editor Version 5.00" (whose hex(1), hex(2) and hex(7) data are UTF-16LE),

@@ -16,6 +16,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "emulator/regedit.h"
+#include "emulator/registry_tree.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -213,26 +216,133 @@ std::string WithoutCr(std::string text) {
   return text;
 }
 
+// ---- i386 prefixes: Wine's registry files, read and written directly.
+
+const char* const kRegedit4Root = "HKEY_LOCAL_MACHINE\\";
+
+// A key name as Wine's registry files write it between brackets.
+std::string WineKeyName(const std::string& name) {
+  std::string escaped;
+  for (char c : name) {
+    if (c == '\\' || c == '[' || c == ']') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+// system.reg holding `hklm`. Value lines are regedit's, which Wine's loader
+// reads alike; only the key names differ (relative, backslashes escaped).
+std::string WineSystemReg(const emu::RegistryTree& hklm) {
+  std::string file = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n";
+  std::istringstream lines(emu::ExportRegedit(hklm));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind(std::string("[") + kRegedit4Root, 0) == 0) {
+      file += "\n[" + WineKeyName(line.substr(20, line.size() - 21)) + "]\n";
+    } else if (!line.empty() && line != "REGEDIT4") {
+      file += line + "\n";
+    }
+  }
+  return file;
+}
+
+bool UnderKey(const std::string& name, const std::string& key) {
+  return EqualsCaseBlind(name.substr(0, key.size()), key) &&
+         (name.size() == key.size() || name[key.size()] == '\\');
+}
+
+// The sections of Wine's system.reg at and below `key` (relative to
+// HKEY_LOCAL_MACHINE) as REGEDIT4 text. Wine's key options ("#time=") are
+// left out; its own keys elsewhere may hold data that REGEDIT4 cannot.
+std::string RegeditOfWineFile(const std::string& file, const std::string& key) {
+  std::string text = "REGEDIT4\n";
+  bool keep = false;
+  std::istringstream lines(WithoutCr(file));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty()) continue;
+    if (line[0] == '[') {
+      std::string name;
+      std::size_t i = 1;
+      for (; i < line.size() && line[i] != ']'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) ++i;
+        name += line[i];
+      }
+      keep = UnderKey(name, key);
+      if (keep) text += std::string("\n[") + kRegedit4Root + name + "]\n";
+    } else if (keep && line[0] != '#') {
+      text += line + "\n";
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 bool WineAvailable() { return access(kWine64, X_OK) == 0 && access(kWineserver, X_OK) == 0; }
+
+std::string I386WineRoot() { return EnvOr("MDM_I386_WINE_ROOT", MDM_I386_WINE_ROOT); }
+
+bool I386WineAvailable() { return fs::exists(I386WineRoot() + "/.mdm-ready"); }
 
 std::string Win64Exe(const std::string& name) {
   return EnvOr("MDM_WIN64_BIN_DIR", MDM_WIN64_BIN_DIR) + "/" + name;
 }
 
+std::string Win32Exe(const std::string& name) {
+  return EnvOr("MDM_WIN32_BIN_DIR", MDM_WIN32_BIN_DIR) + "/" + name;
+}
+
 bool FileExistsOnHost(const std::string& hostPath) { return fs::is_regular_file(hostPath); }
 
-WinePrefix::WinePrefix() {
-  std::string templateDir = TemplatePrefix();
-  std::string pattern = fs::path(templateDir).parent_path().string() + "/run-XXXXXX";
+WinePrefix::WinePrefix(WineKind kind) : kind_(kind) {
+  std::string base = EnvOr("MDM_WINE_TEMPLATE_DIR", MDM_WINE_TEMPLATE_DIR);
+  std::string templateDir;
+  if (kind_ == WineKind::kWin64) {
+    templateDir = TemplatePrefix();
+    base = fs::path(templateDir).parent_path().string();
+  }
+  fs::create_directories(base);
+  std::string pattern = base + "/run-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
   tempDir_ = buffer.data();
   prefix_ = tempDir_ + "/prefix";
-  CopyTemplate(templateDir, prefix_);
+  if (kind_ == WineKind::kWin64) {
+    CopyTemplate(templateDir, prefix_);
+  } else {
+    MakeI386Prefix();
+  }
 }
+
+// What a boot would have made and these tests need: drives C: and Z:, the
+// system directory, Windows 95 mode and no display.
+void WinePrefix::MakeI386Prefix() {
+  if (!I386WineAvailable()) {
+    throw std::runtime_error(I386WineRoot() + " is missing: run bash scripts/setup-i386-wine.sh");
+  }
+  // One symbolic link per DLL into a folder of the prefix's own, so that
+  // files the tests put in the system directory stay in the prefix.
+  const fs::path system32 = prefix_ + "/drive_c/windows/system32";
+  fs::create_directories(system32);
+  for (const auto& dll :
+       fs::directory_iterator(I386WineRoot() + "/usr/lib/i386-linux-gnu/wine/i386-windows")) {
+    fs::create_symlink(dll.path(), system32 / dll.path().filename());
+  }
+  fs::create_directories(prefix_ + "/dosdevices");
+  fs::create_symlink("../drive_c", prefix_ + "/dosdevices/c:");
+  fs::create_symlink("/", prefix_ + "/dosdevices/z:");
+  Spill(prefix_ + "/user.reg",
+        "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+        "#arch=win32\n\n"
+        "[Software\\\\Wine]\n\"Version\"=\"win95\"\n\n"
+        "[Software\\\\Wine\\\\Drivers]\n\"Graphics\"=\"null\"\n");
+  machine_ = std::make_unique<emu::RegistryTree>();
+  SaveI386Registry();
+}
+
+void WinePrefix::SaveI386Registry() const { Spill(prefix_ + "/system.reg", WineSystemReg(*machine_)); }
 
 WinePrefix::~WinePrefix() {
   try {
@@ -279,6 +389,13 @@ int WinePrefix::Wine(const std::vector<std::string>& args) {
 }
 
 void WinePrefix::ImportRegistry(const std::string& regeditText) {
+  if (kind_ == WineKind::kI386) {
+    // After a Run the file holds what Wine wrote, which the tree does not.
+    if (ran_) throw std::logic_error("ImportRegistry after Run in an i386 prefix");
+    emu::ImportRegedit(*machine_, regeditText);
+    SaveI386Registry();
+    return;
+  }
   const std::string file = "C:\\mdm-import.reg";
   WriteFile(file, regeditText);
   int code = Wine({"regedit", "/s", file});
@@ -287,6 +404,18 @@ void WinePrefix::ImportRegistry(const std::string& regeditText) {
 }
 
 std::string WinePrefix::ExportRegistry(const std::string& key) {
+  if (kind_ == WineKind::kI386) {
+    const std::string root = kRegedit4Root;
+    if (!EqualsCaseBlind(key.substr(0, root.size()), root)) {
+      throw std::invalid_argument("only HKEY_LOCAL_MACHINE is kept: " + key);
+    }
+    const std::string path = key.substr(root.size());
+    // Through a tree, which adds the keys Wine's file leaves implied.
+    emu::RegistryTree tree;
+    emu::ImportRegedit(tree, RegeditOfWineFile(Slurp(prefix_ + "/system.reg"), path));
+    const auto node = tree.Find(path);
+    return node ? emu::ExportRegedit(*node) : "";
+  }
   const std::string file = "C:\\mdm-export.reg";
   // Under load an export has come back empty or short now and then; an
   // export counts only when regedit says it succeeded and wrote a header.
@@ -353,9 +482,38 @@ RunResult WinePrefix::Run(const std::string& exeHostPath, const std::vector<std:
   argv.insert(argv.end(), args.begin(), args.end());
   std::string cwd = HostPath(workingDir);
   fs::create_directories(cwd);
+  if (kind_ == WineKind::kI386) {
+    argv.erase(argv.begin());
+    return RunI386(argv, cwd);
+  }
   RunResult result;
   result.exitCode = RunProcess(argv, WineEnv(prefix_), cwd, tempDir_ + "/run.out",
                                tempDir_ + "/run.err");
+  result.out = Slurp(tempDir_ + "/run.out");
+  result.err = Slurp(tempDir_ + "/run.err");
+  return result;
+}
+
+// The 64-bit wineserver serves the 32-bit loader, which runs under qemu-i386.
+// WINELOADERNOEXEC keeps the loader from executing itself again through Wine's
+// preloader, a 32-bit program the host cannot start; for the same reason no
+// Windows process can start another (Wine's attempt to run wineboot fails
+// harmlessly). The server is started first and kept until the program has
+// ended; stopping it (-k) saves the registry files before it returns
+// (measured), so the next export reads the program's changes.
+RunResult WinePrefix::RunI386(const std::vector<std::string>& program, const std::string& cwd) {
+  const std::string root = I386WineRoot();
+  std::vector<std::string> env = WineEnv(prefix_);
+  env.insert(env.end(), {std::string("WINESERVER=") + kWineserver, "WINELOADERNOEXEC=1"});
+  std::vector<std::string> argv{root + "/usr/bin/qemu-i386-static", "-L", root,
+                                root + "/usr/lib/wine/wine"};
+  argv.insert(argv.end(), program.begin(), program.end());
+  ran_ = true;
+  RunQuiet({kWineserver, "-p"}, env, tempDir_ + "/server");
+  RunResult result;
+  result.exitCode = RunProcess(argv, env, cwd, tempDir_ + "/run.out", tempDir_ + "/run.err");
+  RunQuiet({kWineserver, "-k"}, env, tempDir_ + "/kill");
+  RunQuiet({kWineserver, "-w"}, env, tempDir_ + "/kill");
   result.out = Slurp(tempDir_ + "/run.out");
   result.err = Slurp(tempDir_ + "/run.err");
   return result;

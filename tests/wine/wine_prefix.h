@@ -1,23 +1,43 @@
-// A private Wine prefix for tests that run the win64 build under wine64 in
+// A private Wine prefix for tests that run the Windows builds under Wine in
 // Windows 95 mode (Version=win95, Graphics=null, WINEDEBUG=-all).
 //
-// Every prefix is a copy of one template that is booted once per Wine version
-// and kept in the build tree, so a test pays for a copy, not for a boot.
+// Two kinds:
+// - win64: the win64 build under wine64. Every prefix is a copy of one
+//   template that is booted once per Wine version and kept in the build tree,
+//   so a test pays for a copy, not for a boot.
+// - i386: the i686 build under Debian's 32-bit Wine, which this machine can
+//   only run through qemu-i386 (scripts/setup-i386-wine.sh unpacks both into
+//   build/i386-wine/root). A Windows process takes about a minute there, and
+//   none can start another, so there is no boot, regedit or cmd: the prefix
+//   is made by hand, its registry written and read in Wine's own file format,
+//   and each Run starts and stops its own wineserver.
 // Windows paths ("C:\windows\win.ini") name files inside the prefix; the
 // Windows directory is C:\windows and the system directory C:\windows\system32.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+namespace mdm::emu {
+class RegistryTree;
+}
+
 namespace mdm::wine {
+
+enum class WineKind { kWin64, kI386 };
 
 // wine64 is installed where the tests look for it.
 bool WineAvailable();
+// The unpacked 32-bit Wine and qemu-i386 are there (MDM_I386_WINE_ROOT).
+bool I386WineAvailable();
+std::string I386WineRoot();
 // Full host path of `name` in the win64 build's bin folder (the cache
 // variable MDM_WIN64_BIN_DIR, or the environment variable of that name).
 std::string Win64Exe(const std::string& name);
+// The same for the win32 (i686) build (MDM_WIN32_BIN_DIR).
+std::string Win32Exe(const std::string& name);
 bool FileExistsOnHost(const std::string& hostPath);
 
 struct RunResult {
@@ -29,7 +49,7 @@ struct RunResult {
 class WinePrefix {
  public:
   // Throws std::runtime_error when the prefix cannot be made.
-  WinePrefix();
+  explicit WinePrefix(WineKind kind = WineKind::kWin64);
   // Stops this prefix's wineserver and removes the prefix.
   ~WinePrefix();
   WinePrefix(const WinePrefix&) = delete;
@@ -40,10 +60,13 @@ class WinePrefix {
   // case-blind as Wine matches them.
   std::string HostPath(const std::string& windowsPath) const;
 
-  // regedit /s of REGEDIT4 (or version 5) text.
+  // regedit /s of REGEDIT4 (or version 5) text. For i386 prefixes: merged
+  // into the registry file, HKEY_LOCAL_MACHINE only, and before the first Run.
   void ImportRegistry(const std::string& regeditText);
   // regedit /e of `key` (e.g. "HKEY_LOCAL_MACHINE\Software\X"), decoded from
   // UTF-16 to 8-bit text with LF line ends; empty when the key is absent.
+  // For i386 prefixes: the same text made from the registry file, which the
+  // server has saved at the end of the last Run.
   std::string ExportRegistry(const std::string& key);
 
   // Creates parent folders. Never writes through to the shared template.
@@ -57,15 +80,24 @@ class WinePrefix {
   // what `attrib +r` sets and what makes DeleteFileA refuse the file.
   void SetReadOnly(const std::string& windowsPath, bool readOnly = true);
 
-  // Runs a PE under wine64 with `workingDir` (a Windows path) as current
-  // directory; the output goes through files, never through a pipe.
+  // Runs a PE under wine64 (i386: 32-bit Wine) with `workingDir` (a Windows
+  // path) as current directory; the output goes through files, never through
+  // a pipe.
   RunResult Run(const std::string& exeHostPath, const std::vector<std::string>& args,
                 const std::string& workingDir = "C:\\");
 
  private:
   int Wine(const std::vector<std::string>& args);
+  void MakeI386Prefix();
+  void SaveI386Registry() const;
+  RunResult RunI386(const std::vector<std::string>& program, const std::string& cwd);
+
+  WineKind kind_;
   std::string tempDir_;
   std::string prefix_;
+  // i386: HKEY_LOCAL_MACHINE as imported, until the first Run.
+  std::unique_ptr<emu::RegistryTree> machine_;
+  bool ran_ = false;
 };
 
 }  // namespace mdm::wine
@@ -77,6 +109,18 @@ class WinePrefix {
     if (!::mdm::wine::WineAvailable())                                                  \
       GTEST_SKIP() << "wine64 is not installed (/usr/lib/wine/wine64): Wine test skipped"; \
   } while (0)
+
+// Fail where the i386 tree is missing: the test command always prepares it.
+#define MDM_REQUIRE_I386_WINE()                                                        \
+  ASSERT_TRUE(::mdm::wine::I386WineAvailable())                                        \
+      << "32-bit Wine is not unpacked in " << ::mdm::wine::I386WineRoot()                \
+      << ": run bash scripts/setup-i386-wine.sh (the test command runs it)"
+
+#define MDM_REQUIRE_WIN32_EXE(var, name)                                                   \
+  const std::string var = ::mdm::wine::Win32Exe(name);                                    \
+  ASSERT_TRUE(::mdm::wine::FileExistsOnHost(var))                                         \
+      << var << " is missing: build the win32 preset first "                              \
+      << "(cmake --preset win32 && cmake --build --preset win32)"
 
 #define MDM_REQUIRE_WIN64_EXE(var, name)                                                   \
   const std::string var = ::mdm::wine::Win64Exe(name);                                    \

@@ -82,44 +82,12 @@ std::set<std::string> Minus(const std::set<std::string>& from, const std::set<st
   return rest;
 }
 
-// A regedit export without the sections of `removed` (lower-cased key names):
-// what the export must read once exactly those keys are gone and every other
-// key and value is untouched.
-std::string WithoutSections(const std::string& exported, const std::set<std::string>& removed) {
-  std::string kept;
-  bool keep = true;
-  std::istringstream lines(exported);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
-      keep = removed.count(Lower(line.substr(1, line.size() - 2))) == 0;
-    }
-    if (keep) kept += line + "\n";
-  }
-  return kept;
-}
-
 std::optional<std::string> ReadHostFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
-}
-
-// Both sides of every entry that differs, for the failure message.
-std::string Explain(const std::map<std::string, std::string>& before,
-                    const std::map<std::string, std::string>& after) {
-  std::string text;
-  for (const std::string& difference : Differences(before, after)) {
-    const std::string name = difference.substr(0, difference.rfind(" ("));
-    auto side = [&](const std::map<std::string, std::string>& snapshot) {
-      auto found = snapshot.find(name);
-      return found == snapshot.end() ? std::string("<none>") : found->second;
-    };
-    text += "--- " + name + " before:\n" + side(before) + "\n--- after:\n" + side(after) + "\n";
-  }
-  return text;
 }
 
 std::string WithoutBlankLines(const std::string& text) { return AsWineRewrites(text); }

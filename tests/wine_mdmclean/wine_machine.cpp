@@ -191,4 +191,32 @@ std::vector<std::string> Differences(const std::map<std::string, std::string>& b
   return names;
 }
 
+std::string Explain(const std::map<std::string, std::string>& before,
+                    const std::map<std::string, std::string>& after) {
+  std::string text;
+  for (const std::string& difference : Differences(before, after)) {
+    const std::string name = difference.substr(0, difference.rfind(" ("));
+    auto side = [&](const std::map<std::string, std::string>& snapshot) {
+      auto found = snapshot.find(name);
+      return found == snapshot.end() ? std::string("<none>") : found->second;
+    };
+    text += "--- " + name + " before:\n" + side(before) + "\n--- after:\n" + side(after) + "\n";
+  }
+  return text;
+}
+
+std::string WithoutSections(const std::string& exported, const std::set<std::string>& removed) {
+  std::string kept;
+  bool keep = true;
+  std::istringstream lines(exported);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+      keep = removed.count(Lower(line.substr(1, line.size() - 2))) == 0;
+    }
+    if (keep) kept += line + "\n";
+  }
+  return kept;
+}
+
 }  // namespace mdm::wine

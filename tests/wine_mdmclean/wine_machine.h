@@ -52,5 +52,13 @@ std::map<std::string, std::string> Snapshot(WinePrefix& prefix);
 // Names whose content differs between two snapshots, or that only one holds.
 std::vector<std::string> Differences(const std::map<std::string, std::string>& before,
                                      const std::map<std::string, std::string>& after);
+// Both sides of every entry that differs, for a failure message.
+std::string Explain(const std::map<std::string, std::string>& before,
+                    const std::map<std::string, std::string>& after);
+
+// A regedit export without the sections of `removed` (lower-cased key names):
+// what the export must read once exactly those keys are gone and every other
+// key and value is untouched.
+std::string WithoutSections(const std::string& exported, const std::set<std::string>& removed);
 
 }  // namespace mdm::wine

@@ -10,6 +10,9 @@
 //   base               GetBaseAddr95(buffer)
 //   base-null          GetBaseAddr95(NULL)
 //   change OLD NEW     ChangeW95SerialNumber(OLD, NEW)
+//   values KEY         the values of HKEY_LOCAL_MACHINE\KEY as they are now,
+//                      for runs whose registry cannot be read from outside
+//                      between two calls
 // With --ordinal the calls go through the entries resolved by ordinal.
 // Exit code: 0 when every command ran, 1 when an export is missing or the two
 // resolutions disagree, 2 on a usage error or when the library does not load.
@@ -42,6 +45,35 @@ Fn As(FARPROC entry) {
   // Through the generic function pointer type, which the compiler accepts
   // as a cast between unrelated function types.
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(entry));
+}
+
+// One line per value in enumeration order: strings as text, other data as
+// hex bytes after the type.
+void PrintValues(const char* key, FILE* out) {
+  HKEY handle = nullptr;
+  const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle);
+  std::fprintf(out, "values %s result=%ld\n", key, static_cast<long>(opened));
+  if (opened != ERROR_SUCCESS) return;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    BYTE data[1024];
+    DWORD nameSize = sizeof name;
+    DWORD dataSize = sizeof data - 1;
+    DWORD type = 0;
+    if (RegEnumValueA(handle, index, name, &nameSize, nullptr, &type, data, &dataSize) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    if (type == REG_SZ) {
+      data[dataSize] = '\0';
+      std::fprintf(out, "  %s=%s\n", name, reinterpret_cast<const char*>(data));
+      continue;
+    }
+    std::fprintf(out, "  %s type=%lu", name, static_cast<unsigned long>(type));
+    for (DWORD i = 0; i < dataSize; ++i) std::fprintf(out, " %02x", data[i]);
+    std::fprintf(out, "\n");
+  }
+  RegCloseKey(handle);
 }
 
 bool Resolve(HMODULE library, Entries& entries, FILE* out) {
@@ -95,6 +127,8 @@ int Run(HMODULE library, int argc, char** argv, FILE* out) {
       std::fprintf(out, "change %s %s result=%ld\n", argv[i + 1], argv[i + 2],
                    static_cast<long>(result));
       i += 2;
+    } else if (std::strcmp(command, "values") == 0 && i + 1 < argc) {
+      PrintValues(argv[++i], out);
     } else {
       std::fprintf(out, "usage error at \"%s\"\n", command);
       return 2;
