@@ -70,7 +70,7 @@ struct PackageNames {
   std::string modem;      // the root device's name, the class keys' "InfSection"
   std::string voice;      // the MEDIA class key's "InfSection"
   std::string vendor;     // SOFTWARE\<vendor>\<modem>
-  std::string rootClass;  // the root device's class
+  std::string rootClass;  // the root device's class; normally the modem's name
   std::vector<std::string> pnpIds;
   std::string loadProgram;  // the start-up program in QUILLNET.101
 };
