@@ -140,6 +140,7 @@ class Generator {
   void AddBystanderRegistry();
   void AddBystanderInfFiles();
   void AddBystanderFiles();
+  void Separate(std::vector<ListToken>& tokens);
   void WriteLists();
   void WriteConfiguration();
   void Describe();
@@ -590,6 +591,13 @@ void Generator::AddBystanderFiles() {
 
 // ---------------------------------------------------------------- lists
 
+// Blanks mostly, commas sometimes, or a mix with tabs.
+void Generator::Separate(std::vector<ListToken>& tokens) {
+  const int style = dice_.Range(0, 9);
+  const std::vector<std::string> mixed = {" ", ",", "\t", ", "};
+  for (ListToken& token : tokens) token.separator = style < 6 ? " " : style < 8 ? "," : dice_.Pick(mixed);
+}
+
 void Generator::WriteLists() {
   const PackageNames& n = g_.names;
   const Settings& s = m().settings;
@@ -603,23 +611,47 @@ void Generator::WriteLists() {
     if (Has()) load.push_back({CaseVariant(sys + "\\QUILLNET.101\\PRELDR.EXE"), Owner::Package});
     if (Has()) load.push_back({CaseVariant("QUILLNET.101\\PRELDR.EXE"), Owner::Package});
   }
-  // Entries that hold a package entry inside them: the documented cut of an
-  // occurrence inside a longer entry may take part of them.
-  if (dice_.Coin(0.2)) load.push_back({"D:\\OLD\\QUILLNET.101\\PRELDR.EXE", Owner::Bystander, true});
-  if (dice_.Coin(0.1)) load.push_back({sys + "\\QUILLNET.101\\" + n.loadProgram + "2", Owner::Bystander, true});
+  // Other programs' entries that hold a package entry without being one: it
+  // does not start or end them, or not after a separator or backslash.
+  const std::string loadEntry = "QUILLNET.101\\" + n.loadProgram;
+  const std::vector<std::string> nearEntries = {"X" + sys + "\\" + loadEntry, sys + "\\" + loadEntry + "C",
+                                                "XQUILLNET.101\\PRELDR.EXE", "C:\\X\\QUILLNET.EXEC"};
+  for (const std::string& near : nearEntries) {
+    if (dice_.Coin(0.2)) load.push_back({near});
+  }
+  // The stub under another Windows directory: a full path the library's
+  // entry ends, which goes whole.
+  Exemption byLibrary;
+  byLibrary.byLibrary = true;
+  const std::string oldStub = dice_.Coin(0.25) ? "D:\\OLD\\QUILLNET.101\\PRELDR.EXE" : "";
+  if (!oldStub.empty()) load.push_back({oldStub, Owner::Bystander, byLibrary});
   if (dice_.Coin(0.15)) {
     for (int i = 0; i < 30; ++i) load.push_back({"C:\\APPS\\TOOL" + std::to_string(i) + "\\RUN.EXE"});
   }
   dice_.Shuffle(load);
+  // The entry after one that goes must stay whole.
+  if (!oldStub.empty()) {
+    const auto stub =
+        std::find_if(load.begin(), load.end(), [&](const ListToken& t) { return t.text == oldStub; });
+    load.insert(stub + 1, {"Z.EXE"});
+  }
   g_.load.tokens = load;
-  g_.load.separator = dice_.Coin(0.8) ? " " : ",";
 
   std::vector<ListToken> drivers = {{"mmsystem.dll"}, {"msacm.drv"}, {"midimap.drv"},
                                     {"QUILLNET.101\\QNFAX.drv"}};
-  if (Has()) drivers.push_back({CaseVariant("QUILLNET.101\\" + n.modem + ".drv"), Owner::Package});
-  if (dice_.Coin(0.1)) drivers.push_back({"QUILLNET.101\\" + n.modem + ".drv32", Owner::Bystander, true});
+  const std::string driverEntry = "QUILLNET.101\\" + n.modem + ".drv";
+  if (Has()) drivers.push_back({CaseVariant(driverEntry), Owner::Package});
+  if (dice_.Coin(0.1)) drivers.push_back({driverEntry + "32"});
+  if (dice_.Coin(0.1)) drivers.push_back({"X" + driverEntry});
+  if (dice_.Coin(0.1)) {
+    Exemption both;
+    both.byProgram = true;
+    both.byLibrary = g_.productNames;
+    drivers.push_back({"C:\\OLD\\" + driverEntry, Owner::Bystander, both});
+  }
   dice_.Shuffle(drivers);
   g_.drivers.tokens = drivers;
+  for (ListLine* line : {&g_.load, &g_.drivers}) Separate(line->tokens);
 
   // Every other line of both files must come back byte for byte.
   for (ListLine* line : {&g_.load, &g_.drivers}) {
@@ -779,7 +811,9 @@ std::string InfSpec::Value(const std::string& section, const std::string& key) c
 
 std::string ListLine::Value() const {
   std::string value;
-  for (std::size_t i = 0; i < tokens.size(); ++i) value += (i ? separator : "") + tokens[i].text;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    value += (i ? tokens[i - 1].separator : "") + tokens[i].text;
+  }
   return value;
 }
 

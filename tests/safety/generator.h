@@ -37,9 +37,10 @@ struct InfSpec {
 struct ListToken {
   std::string text;
   Owner owner = Owner::Bystander;
-  // It holds one of the package's entries inside it, so the documented cut of
-  // an occurrence inside a longer entry may take part of it.
-  bool mayBeCut = false;
+  // Another program's full path that a package entry ends, which a
+  // deliverable removes whole with the package.
+  Exemption exemption = {};
+  std::string separator = " ";  // what follows it when another entry does
 };
 
 // The "load" line of win.ini or the "drivers" line of system.ini.
@@ -48,9 +49,8 @@ struct ListLine {
   bool sectionExists = true;
   bool keyExists = true;
   std::vector<ListToken> tokens;
-  std::string separator = " ";
 
-  std::string Value() const;  // the tokens joined
+  std::string Value() const;  // the tokens joined by their separators
 };
 
 // The mdminfo.ini the generator wrote.
