@@ -470,7 +470,7 @@ void Generator::AddBystanderRegistry() {
     bystander(device, {{"Class", "Modem"}, {"Driver", "Modem\\" + key}, {"AttachedTo", "COM1"}});
     bystander(classKey, {{"DriverDesc", "Other Modem"}, {"InfPath", "MDMGEN.INF"}});
     if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(sections), Owner::Bystander);
-    // A class key that cannot be opened ends the class search (documented).
+    // A class key that cannot be opened ends the class search.
     if (!denied && dice_.Coin(0.08)) {
       m().AddKey(classKey, Owner::Bystander).denyOpen = true;
       denied = true;
@@ -487,7 +487,7 @@ void Generator::AddBystanderRegistry() {
     const std::string number = Number(mediaKeys_.Next());
     const std::string classKey = std::string(kClassRoot) + "MEDIA\\" + number;
     bystander(classKey, {{"DriverDesc", "Sound"}, {"InfPath", "SB16.INF"}});
-    // An empty "InfSection" would match an empty voice name (documented fault).
+    // An empty "InfSection" must not match an empty voice name.
     if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(voices), Owner::Bystander);
     if (dice_.Coin(0.5)) {
       bystander(std::string(kWaveResources) + "serwvdrv.drv<" + number + ">", {{"Driver", "serwvdrv.drv"}});

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <optional>
 #include <string>
 #include <vector>
 
