@@ -22,14 +22,15 @@ const char* const kProviderInfNames[] = {
     "Q.R. Meridian, Inc.QUILLNET.IN~", "Q.R. Meridian, Inc.QNPORT.IN~",
     "Q.R. Meridian, Inc.QUILNT2.IN~",  "Q.R. Meridian, Inc.QNMODEM.IN~"};
 
-// Keys that hold other devices and programs; a stage never deletes one.
+// Keys that hold other devices and programs; a stage never deletes one,
+// whatever shape its removal allows.
 const char* const kProtectedKeys[] = {
     "Enum\\Root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "System\\CurrentControlSet",
     "System\\CurrentControlSet\\Services", "System\\CurrentControlSet\\Services\\Class",
     "System\\CurrentControlSet\\Services\\Class\\Modem",
     "System\\CurrentControlSet\\Services\\Class\\MEDIA",
     "System\\CurrentControlSet\\Services\\Class\\Ports", "System\\CurrentControlSet\\Services\\VxD",
-    "System\\CurrentControlSet\\control\\MediaResources",
+    "System\\CurrentControlSet\\control", "System\\CurrentControlSet\\control\\MediaResources",
     "System\\CurrentControlSet\\control\\MediaResources\\wave"};
 
 std::string Upper(std::string text) {
@@ -53,20 +54,46 @@ bool MatchesScanPattern(const std::string& name, bool oemOnly) {
   return !oemOnly || (name.size() >= 7 && StartsWithFolded(name, "oem"));
 }
 
-// A key a stage may delete: no empty component; three components at least
-// (two name a whole branch of others), the package's own wave enumerator
-// excepted; none of the shared roots; below `within` when that is given.
-bool IsDeletableKeyPath(const std::string& path, const std::string& within = "") {
-  if (path.empty() || path.front() == '\\' || path.back() == '\\') return false;
-  if (path.find("\\\\") != std::string::npos) return false;
-  if (!within.empty() && !StartsWithFolded(path, within)) return false;
-  if (SameText(path, "Enum\\MODEMWAVE")) return true;
-  if (std::count(path.begin(), path.end(), '\\') < 2) return false;
-  for (const char* root : kProtectedKeys) {
-    if (SameText(path, root)) return false;
+// The components of a key path; nothing when one of them is empty.
+std::optional<std::vector<std::string>> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = path.find('\\', start);
+    const std::size_t end = slash == std::string::npos ? path.size() : slash;
+    if (end == start) return std::nullopt;
+    parts.push_back(path.substr(start, end - start));
+    if (slash == std::string::npos) return parts;
+    start = slash + 1;
+  }
+}
+
+// The paths a removal may delete: the components of `fixed` (case-blind),
+// then `free` components of any name.
+struct Shape {
+  std::string fixed;
+  int free = 0;
+};
+
+bool HasShape(const std::string& path, const Shape& shape) {
+  const auto parts = Components(path);
+  const auto fixed = Components(shape.fixed);
+  if (!parts || !fixed || parts->size() != fixed->size() + static_cast<std::size_t>(shape.free)) return false;
+  for (std::size_t i = 0; i < fixed->size(); ++i) {
+    if (!SameText((*parts)[i], (*fixed)[i])) return false;
   }
   return true;
 }
+
+bool IsProtected(const std::string& path) {
+  for (const char* root : kProtectedKeys) {
+    if (SameText(path, root)) return true;
+  }
+  return false;
+}
+
+// One registry key name: a configured name or a recorded COM port.
+bool IsKeyName(const std::string& name) { return !name.empty() && name.find('\\') == std::string::npos; }
 
 bool IsPlainName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:") == std::string::npos;
@@ -97,11 +124,13 @@ class Run {
   std::optional<std::string> Read(const std::string& path, const std::string& name) const {
     return KeyAlive(path) ? m_.ReadStageString(path, name) : std::nullopt;
   }
-  // Open, close, delete: nothing for an absent or protected key. Keys named
-  // by a link value must lie below "Enum".
-  void RemoveKey(const std::string& path, const std::string& within = "") {
-    if (IsDeletableKeyPath(path, within) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
+  // Open, close, delete: nothing for a key out of the removal's shape, a
+  // protected one, or one that does not open.
+  void RemoveKey(const std::string& path, const Shape& shape) {
+    if (HasShape(path, shape) && !IsProtected(path) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
   }
+  // A key the removal names whole.
+  void RemoveExactKey(const std::string& path) { RemoveKey(path, {path, 0}); }
   bool FileAlive(const std::string& path) const {
     return m_.File(path) != nullptr && e_.deletedFiles.count(Folded(path)) == 0;
   }
@@ -131,9 +160,11 @@ class Run {
 
   std::optional<std::string> LinkedDeviceKey(Link link) const;
   std::optional<std::string> SearchClass(const std::string& classRoot, const std::string& name) const;
+  std::optional<std::string> LinkedClassKey(Link link) const;
   void CleanLink(Link link);
   void RemoveSoftwareKey(const std::string& softwareKey);
-  void RemoveFirstPresent(const std::vector<std::string>& candidates);
+  void RemoveFirstPresent(const std::vector<std::string>& ids);
+  void RemoveEnumeratorKeys(const std::vector<std::string>& ids);
   void ProgramRegistry();
   void LibraryRegistry();
 
@@ -150,7 +181,7 @@ class Run {
   Deliverable who_;
   Expectation e_;
   bool nvramReleased_ = false;
-  std::string rootKey_;  // Enum\Root\<name>
+  std::string deviceName_;  // the root device "Enum\Root\<name>" and its own class
   std::string infPaths_[4];  // the library's recorded "InfPath" values, by link
 };
 
@@ -188,12 +219,13 @@ void Run::LibraryFiles() {
 
 // ---------------------------------------------------------------- registry
 
+// The device key a link value names; a missing or empty value names none.
 std::optional<std::string> Run::LinkedDeviceKey(Link link) const {
-  const std::string instance = rootKey_ + "\\0000";
+  const std::string instance = "Enum\\Root\\" + deviceName_ + "\\0000";
   if (link == kRoot) return instance;
   auto value = Read(instance, kLinkValues[link]);
-  if (value && link == kWave) *value += "\\ROOT&MODEM&0000";
-  return value;
+  if (!value || value->empty()) return std::nullopt;
+  return link == kWave ? *value + "\\ROOT&MODEM&0000" : *value;
 }
 
 // The class search by "InfSection" (mdmclean only): exact text, in
@@ -211,71 +243,88 @@ std::optional<std::string> Run::SearchClass(const std::string& classRoot, const 
   return std::nullopt;
 }
 
-void Run::CleanLink(Link link) {
-  std::string className;
+// The class key name a link leads to ("Modem\0001"), its shape not yet
+// checked. A value that names no device instance leads nowhere, without a
+// search; only mdmclean's modem and wave links search when the value is missing.
+std::optional<std::string> Run::LinkedClassKey(Link link) const {
   if (auto device = LinkedDeviceKey(link)) {
-    auto driver = Read(*device, "Driver");
-    if (!driver) return;
-    className = *driver;
-  } else {
-    if (who_ == Deliverable::Library || link == kPort) return;
-    auto found = link == kModem ? SearchClass("Modem", g_.config.modemName)
-                                : SearchClass("MEDIA", g_.config.voiceName);
-    if (!found) return;
-    className = *found;
+    if (!HasShape(*device, {"Enum", 3})) return std::nullopt;
+    return Read(*device, "Driver");
   }
-  std::string classKey = kClassRoot + className;
-  // A value that names no class key of the package's own names nothing.
-  if (!IsDeletableKeyPath(link == kRoot ? ParentPath(classKey) : classKey)) return;
+  if (who_ == Deliverable::Library || link == kPort) return std::nullopt;
+  if (link == kModem) return SearchClass("Modem", g_.config.modemName);
+  return SearchClass("MEDIA", g_.config.voiceName);
+}
+
+void Run::CleanLink(Link link) {
+  const auto className = LinkedClassKey(link);
+  if (!className) return;
+  // Each link reaches an instance of its own class only; the root link one
+  // of the device's own class, and then that class's whole branch.
+  const char* const ownClasses[] = {"Modem", "Ports", "MEDIA"};
+  const std::string ownClass = kClassRoot + (link == kRoot ? deviceName_ : std::string(ownClasses[link]));
+  const std::string classKey = kClassRoot + *className;
+  if (!HasShape(classKey, {ownClass, 1})) return;
   if (who_ == Deliverable::Library) infPaths_[link] = Read(classKey, "InfPath").value_or("");
   if (link == kWave) {
-    const std::size_t slash = className.rfind('\\');
-    RemoveKey(std::string(kWaveResource) + "<" +
-              (slash == std::string::npos ? className : className.substr(slash + 1)) + ">");
-    RemoveKey(kAudioVxd);
+    RemoveExactKey(std::string(kWaveResource) + "<" + BaseName(classKey) + ">");
+    RemoveExactKey(kAudioVxd);
   }
-  if (link == kRoot) classKey = ParentPath(classKey);
-  RemoveKey(classKey);
+  if (link == kRoot) {
+    RemoveKey(ParentPath(classKey), {ownClass, 0});
+  } else {
+    RemoveKey(classKey, {ownClass, 1});
+  }
 }
 
 void Run::RemoveSoftwareKey(const std::string& softwareKey) {
   const std::string comPortKey = softwareKey + "\\1.0\\ComPort";
   if (KeyOpens(comPortKey)) {
-    if (auto port = Read(comPortKey, "")) RemoveKey("Enum\\Root\\MDMGEN\\" + *port);
+    const auto port = Read(comPortKey, "");
+    if (port && IsKeyName(*port)) RemoveKey("Enum\\Root\\MDMGEN\\" + *port, {"Enum\\Root\\MDMGEN", 1});
   }
-  RemoveKey(softwareKey);
+  RemoveKey(softwareKey, {"SOFTWARE", 2});
 }
 
-void Run::RemoveFirstPresent(const std::vector<std::string>& candidates) {
-  for (const std::string& key : candidates) {
-    if (!IsDeletableKeyPath(key) || !KeyOpens(key)) continue;
-    RemoveKey(key);
+// The first ISAPNP device key that opens goes; it ends the search even when
+// its removal is refused.
+void Run::RemoveFirstPresent(const std::vector<std::string>& ids) {
+  for (const std::string& id : ids) {
+    const std::string key = "Enum\\ISAPNP\\" + id;
+    if (!KeyOpens(key)) continue;
+    RemoveKey(key, {"Enum\\ISAPNP", 1});
     return;
   }
 }
 
+// The ISAPNP device, the linked modem device, the wave device, and last the
+// root device, whose instance the steps before read.
+void Run::RemoveEnumeratorKeys(const std::vector<std::string>& ids) {
+  RemoveFirstPresent(ids);
+  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem, {"Enum", 3});
+  if (who_ == Deliverable::Program) {
+    RemoveExactKey("Enum\\MODEMWAVE");
+  } else if (auto wave = LinkedDeviceKey(kWave)) {
+    RemoveKey(ParentPath(*wave), {"Enum", 2});
+  }
+  RemoveExactKey("Enum\\Root\\" + deviceName_);
+}
+
 void Run::ProgramRegistry() {
   const Configuration& c = g_.config;
-  rootKey_ = "Enum\\Root\\" + c.modemName;
+  deviceName_ = c.modemName;
   for (Link link : {kModem, kPort, kRoot, kWave}) CleanLink(link);
   RemoveSoftwareKey("SOFTWARE\\" + c.vendor + "\\" + c.modemName);
-  std::vector<std::string> candidates;
-  for (const std::string& id : c.pnpIds) candidates.push_back("Enum\\ISAPNP\\" + id);
-  candidates.push_back("Enum\\ISAPNP\\QRM0100");
-  RemoveFirstPresent(candidates);
-  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem, "Enum\\");
-  RemoveKey("Enum\\MODEMWAVE");
-  RemoveKey(rootKey_);
+  std::vector<std::string> ids = c.pnpIds;
+  ids.push_back("QRM0100");
+  RemoveEnumeratorKeys(ids);
 }
 
 void Run::LibraryRegistry() {
-  rootKey_ = "Enum\\Root\\Quillnet";
+  deviceName_ = "Quillnet";
   for (Link link : {kModem, kPort, kRoot}) CleanLink(link);
   RemoveSoftwareKey("SOFTWARE\\QRMeridian\\Quillnet");
-  RemoveFirstPresent({"Enum\\ISAPNP\\QRM1001", "Enum\\ISAPNP\\QRM1003", "Enum\\ISAPNP\\QRM0100"});
-  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem, "Enum\\");
-  if (auto wave = LinkedDeviceKey(kWave)) RemoveKey(ParentPath(*wave), "Enum\\");
-  RemoveKey(rootKey_);
+  RemoveEnumeratorKeys({"QRM1001", "QRM1003", "QRM0100"});
 }
 
 // ---------------------------------------------------------------- list lines
@@ -356,7 +405,11 @@ void Run::InfStage(const std::function<bool(const InfSpec&)>& matches) {
 Expectation Run::Program() {
   const Configuration& c = g_.config;
   e_.resultWritten = !ReadOnly(g_.ConfigFile());
-  if (!c.complete) {
+  // Each name must be one key: "Microsoft\Windows" as a vendor would make
+  // the software key a branch of other programs' keys.
+  const bool keyNames = IsKeyName(c.vendor) && IsKeyName(c.modemName) &&
+                        std::all_of(c.pnpIds.begin(), c.pnpIds.end(), IsKeyName);
+  if (!c.complete || !keyNames) {
     e_.result = 1;
     return e_;
   }

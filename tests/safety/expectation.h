@@ -1,6 +1,6 @@
 // What a run of each deliverable must leave on a generated machine, worked out
-// from the generator's own record of the machine and the documented rules of
-// each stage, never by running the code under test.
+// from the generator's own record of the machine and the rules of each stage,
+// never by running the code under test.
 #pragma once
 
 #include <optional>

@@ -111,6 +111,26 @@ class Generator {
     g_.infs[Folded(path)] = spec;
   }
   MachineModel& m() { return g_.model; }
+  // `normal` most of the time; now and then one of `odd`, except on the
+  // clean installs that the tests with hostile values build on.
+  std::string Mostly(const std::string& normal, const std::vector<std::string>& odd, double p = 0.2) {
+    if (variation_.fullPackage || !dice_.Coin(p)) return normal;
+    return dice_.Pick(odd);
+  }
+  // A "Driver" value: the class key the package installed, or now and then
+  // an instance of another device class, which must then stay.
+  std::string Driver(const std::string& own, const std::vector<std::string>& crossClass = {}) {
+    std::vector<std::string> foreign = {"Net\\0000", "Display\\0000", "hdc\\0000", "System\\0000",
+                                        "AcmeFax\\0000"};
+    foreign.insert(foreign.end(), crossClass.begin(), crossClass.end());
+    return Mostly(CaseVariant(own), foreign);
+  }
+  // A link value: what the package wrote, or now and then an empty value (a
+  // missing link) or one that names no device instance.
+  std::string LinkValue(const std::string& device) {
+    return Mostly(device, {"", "", ParentPath(device), device + "\\", "\\" + device, device + "\\0000",
+                           "Enum\\\\" + device.substr(5)});
+  }
 
   void ChooseSettings();
   void ChooseNames();
@@ -120,6 +140,7 @@ class Generator {
   void AddBystanderRegistry();
   void AddBystanderInfFiles();
   void AddBystanderFiles();
+  void Separate(std::vector<ListToken>& tokens);
   void WriteLists();
   void WriteConfiguration();
   void Describe();
@@ -137,6 +158,7 @@ class Generator {
   std::string rootInf_, modemInf_, portInf_, voiceInf_;
   std::vector<std::string> systemFiles_;
   std::vector<std::string> productFiles_;
+  bool keyPathNames_ = false;  // the configuration names a registry path, not a key name
 };
 
 std::string InfDir(const GeneratedMachine& g) { return g.model.settings.windowsDirectory + "\\INF"; }
@@ -184,7 +206,12 @@ void Generator::ChooseNames() {
   if (variation_.names) {
     g_.names = *variation_.names;
     g_.productNames = false;
+    return;
   }
+  // The root device's class is the device's name, in any letter case; now
+  // and then another one, whose branch then stays.
+  const std::string modem = g_.names.modem;
+  g_.names.rootClass = Mostly(CaseVariant(modem), {modem + "Ctl", modem.substr(0, 5), "QNCTRL"});
 }
 
 // ---------------------------------------------------------------- the package
@@ -211,10 +238,10 @@ void Generator::InstallRegistry() {
     m().AddKey(instance, Owner::Package);
     m().SetString(instance, "Class", n.rootClass, Owner::Package);
     m().SetString(instance, "DeviceDesc", n.modem + " Modem Controller", Owner::Package);
-    if (Has()) m().SetString(instance, "Driver", n.rootClass + "\\0000", Owner::Package);
-    if (Has()) m().SetString(instance, "ConnectedToModem", modemDevice, Owner::Package);
-    if (Has()) m().SetString(instance, "ConnectedToPort", portDevice, Owner::Package);
-    if (Has()) m().SetString(instance, "ConnectedToWave", waveRoot, Owner::Package);
+    if (Has()) m().SetString(instance, "Driver", Driver(n.rootClass + "\\0000"), Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToModem", LinkValue(modemDevice), Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToPort", LinkValue(portDevice), Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToWave", LinkValue(waveRoot), Owner::Package);
     if (dice_.Coin(0.2)) m().AddKey(root + "\\0001", Owner::Package);
   } else if (Has()) {
     m().AddKey(root, Owner::Package);  // the instance is gone already
@@ -223,7 +250,8 @@ void Generator::InstallRegistry() {
   if (Has()) {
     m().AddKey(modemDevice, Owner::Package);
     m().SetString(modemDevice, "Class", "Modem", Owner::Package);
-    if (Has()) m().SetString(modemDevice, "Driver", "Modem\\" + modemKey_, Owner::Package);
+    const std::string driver = Driver("Modem\\" + modemKey_, {"Ports\\0100"});
+    if (Has()) m().SetString(modemDevice, "Driver", driver, Owner::Package);
     m().SetString(modemDevice, "AttachedTo", "COM3", Owner::Package);
   }
   const std::string modemClass = std::string(kClassRoot) + "Modem\\" + modemKey_;
@@ -244,7 +272,8 @@ void Generator::InstallRegistry() {
     m().AddKey("Enum\\ISAPNP\\" + n.pnpIds[0], Owner::Package);
     m().AddKey(portDevice, Owner::Package);
     m().SetString(portDevice, "Class", "Ports", Owner::Package);
-    if (Has()) m().SetString(portDevice, "Driver", "Ports\\" + portKey_, Owner::Package);
+    const std::string driver = Driver("Ports\\" + portKey_, {"MEDIA\\0099"});
+    if (Has()) m().SetString(portDevice, "Driver", driver, Owner::Package);
     m().SetString(portDevice, "PortName", "COM3", Owner::Package);
   }
   const std::string portClass = std::string(kClassRoot) + "Ports\\" + portKey_;
@@ -260,7 +289,8 @@ void Generator::InstallRegistry() {
     const std::string waveDevice = waveRoot + "\\ROOT&MODEM&0000";
     m().AddKey(waveDevice, Owner::Package);
     m().SetString(waveDevice, "Class", "MEDIA", Owner::Package);
-    if (Has()) m().SetString(waveDevice, "Driver", "MEDIA\\" + mediaKey_, Owner::Package);
+    const std::string driver = Driver("MEDIA\\" + mediaKey_, {"Ports\\0100"});
+    if (Has()) m().SetString(waveDevice, "Driver", driver, Owner::Package);
   }
   const std::string mediaClass = std::string(kClassRoot) + "MEDIA\\" + mediaKey_;
   if (Has()) {
@@ -293,7 +323,9 @@ void Generator::InstallRegistry() {
     m().SetString(software + "\\1.0", "InstallDir", m().settings.systemDirectory + "\\QUILLNET.101",
                   Owner::Package);
     m().SetString(software + "\\1.0\\Base", "", "0x2F8", Owner::Package);
-    if (Has()) m().SetString(software + "\\1.0\\ComPort", "", comPort, Owner::Package);
+    // A recorded port that is not one key name names no device of the package's.
+    const std::string recorded = Mostly(comPort, {"", comPort + "\\", "\\" + comPort}, 0.1);
+    if (Has()) m().SetString(software + "\\1.0\\ComPort", "", recorded, Owner::Package);
   }
   if (Has()) {
     m().AddKey(kMdmgen + comPort, Owner::Package);
@@ -403,7 +435,25 @@ void Generator::AddBystanderRegistry() {
     m().AddKey(frame, Owner::Frame);
   }
   m().SetString("System\\CurrentControlSet\\Services\\Class\\Modem", "", "Modem", Owner::Frame);
-  bystander("Enum\\BIOS\\*PNP0501\\0D", {{"Class", "Ports"}, {"Driver", "Ports\\0100"}});
+  // Devices of other classes, with the class keys their "Driver" values
+  // name; the package's own "Driver" values name some of these now and then.
+  const std::vector<std::vector<std::string>> devices = {
+      {"Enum\\BIOS\\*PNP0501\\0D", "Ports", "0100"},
+      {"Enum\\ISAPNP\\CTL0031\\1A2B3C4D", "MEDIA", "0099"},
+      {"Enum\\Root\\Net\\0000", "Net", "0000"},
+      {"Enum\\PCI\\VEN_5333&DEV_8811\\BUS_00&DEV_0A", "Display", "0000"},
+      {"Enum\\ESDI\\GENERIC_IDE_DISK\\MF&CHILD0000", "hdc", "0000"},
+      {"Enum\\Root\\*PNP0C01\\0000", "System", "0000"},
+      {"Enum\\Root\\ACMEFAX\\0000", "AcmeFax", "0000"},
+  };
+  for (const std::vector<std::string>& d : devices) {
+    bystander(d[0], {{"Class", d[1]}, {"Driver", d[1] + "\\" + d[2]}});
+    // An "oem" INF name, which a recorded root "InfPath" would delete.
+    bystander(std::string(kClassRoot) + d[1] + "\\" + d[2],
+              {{"DriverDesc", d[1] + " device"}, {"InfPath", "OEM70.INF"}});
+  }
+  // The modem's name as an "InfSection" of another class.
+  m().SetString(std::string(kClassRoot) + "Net\\0000", "InfSection", n.modem, Owner::Bystander);
 
   // Other modems, each with its class key; their "InfSection" values come
   // close to the package's without being equal.
@@ -420,7 +470,7 @@ void Generator::AddBystanderRegistry() {
     bystander(device, {{"Class", "Modem"}, {"Driver", "Modem\\" + key}, {"AttachedTo", "COM1"}});
     bystander(classKey, {{"DriverDesc", "Other Modem"}, {"InfPath", "MDMGEN.INF"}});
     if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(sections), Owner::Bystander);
-    // A class key that cannot be opened ends the class search (documented).
+    // A class key that cannot be opened ends the class search.
     if (!denied && dice_.Coin(0.08)) {
       m().AddKey(classKey, Owner::Bystander).denyOpen = true;
       denied = true;
@@ -437,7 +487,7 @@ void Generator::AddBystanderRegistry() {
     const std::string number = Number(mediaKeys_.Next());
     const std::string classKey = std::string(kClassRoot) + "MEDIA\\" + number;
     bystander(classKey, {{"DriverDesc", "Sound"}, {"InfPath", "SB16.INF"}});
-    // An empty "InfSection" would match an empty voice name (documented fault).
+    // An empty "InfSection" must not match an empty voice name.
     if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(voices), Owner::Bystander);
     if (dice_.Coin(0.5)) {
       bystander(std::string(kWaveResources) + "serwvdrv.drv<" + number + ">", {{"Driver", "serwvdrv.drv"}});
@@ -446,10 +496,8 @@ void Generator::AddBystanderRegistry() {
   bystander(std::string(kWaveResources) + "sb16.drv<0000>", {{"Driver", "sb16.drv"}});
   bystander(std::string(kVxd) + "QNAUDIO2", {{"StaticVxD", "qnaudio2.vxd"}});
   bystander(std::string(kVxd) + "VCOMM", {{"StaticVxD", "*vcomm"}});
-  bystander("Enum\\ISAPNP\\CTL0031\\1A2B3C4D", {{"Class", "MEDIA"}, {"Driver", "MEDIA\\0099"}});
   bystander("Enum\\ISAPNP\\" + n.pnpIds[0] + "X\\01", {{"Class", "Net"}});
   bystander("Enum\\Root\\" + n.modem + "Tools\\0000", {{"Class", "System"}});
-  bystander("Enum\\Root\\*PNP0C01\\0000", {{"Class", "System"}});
   bystander(kMdmgen + std::string("0010"), {{"Class", "Ports"}, {"DeviceDesc", "Other COM"}});
   // mdmclean removes the whole wave enumerator; the library only the
   // package's device in it.
@@ -465,7 +513,6 @@ void Generator::AddBystanderRegistry() {
     m().AddKey("Enum\\MODEMWAVE", Owner::Frame, byProgram);
   }
   bystander(std::string(kClassRoot) + n.rootClass + "Tools\\0000", {{"InfPath", "OEM99.INF"}});
-  bystander(std::string(kClassRoot) + "Net\\0000", {{"InfSection", n.modem}});
   bystander("SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
             {{"Version", "Windows 95"}, {"ProgramFilesDir", "C:\\Program Files"}});
   bystander("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", {{n.modem, "QUILLNET.EXE"}});
@@ -489,6 +536,7 @@ void Generator::AddBystanderInfFiles() {
   ports.lines.push_back({"Std", "%*PNP0501.DeviceDesc%", "ComPort,*PNP0501"});
   AddInf(inf + "MSPORTS.INF", ports, Owner::Bystander);
   AddInf(inf + "SB16.INF", VersionOnly("MEDIA"), Owner::Bystander);
+  AddInf(inf + "OEM70.INF", VersionOnly("Display"), Owner::Bystander);  // other classes' "InfPath"
   // A non-"oem" name is never examined, whatever it holds.
   AddInf(inf + "MYMODEM.INF", WithStrings(VersionOnly("Modem"), description, "Mine"), Owner::Bystander);
 
@@ -543,6 +591,13 @@ void Generator::AddBystanderFiles() {
 
 // ---------------------------------------------------------------- lists
 
+// Blanks mostly, commas sometimes, or a mix with tabs.
+void Generator::Separate(std::vector<ListToken>& tokens) {
+  const int style = dice_.Range(0, 9);
+  const std::vector<std::string> mixed = {" ", ",", "\t", ", "};
+  for (ListToken& token : tokens) token.separator = style < 6 ? " " : style < 8 ? "," : dice_.Pick(mixed);
+}
+
 void Generator::WriteLists() {
   const PackageNames& n = g_.names;
   const Settings& s = m().settings;
@@ -556,23 +611,47 @@ void Generator::WriteLists() {
     if (Has()) load.push_back({CaseVariant(sys + "\\QUILLNET.101\\PRELDR.EXE"), Owner::Package});
     if (Has()) load.push_back({CaseVariant("QUILLNET.101\\PRELDR.EXE"), Owner::Package});
   }
-  // Entries that hold a package entry inside them: the documented cut of an
-  // occurrence inside a longer entry may take part of them.
-  if (dice_.Coin(0.2)) load.push_back({"D:\\OLD\\QUILLNET.101\\PRELDR.EXE", Owner::Bystander, true});
-  if (dice_.Coin(0.1)) load.push_back({sys + "\\QUILLNET.101\\" + n.loadProgram + "2", Owner::Bystander, true});
+  // Other programs' entries that hold a package entry without being one: it
+  // does not start or end them, or not after a separator or backslash.
+  const std::string loadEntry = "QUILLNET.101\\" + n.loadProgram;
+  const std::vector<std::string> nearEntries = {"X" + sys + "\\" + loadEntry, sys + "\\" + loadEntry + "C",
+                                                "XQUILLNET.101\\PRELDR.EXE", "C:\\X\\QUILLNET.EXEC"};
+  for (const std::string& near : nearEntries) {
+    if (dice_.Coin(0.2)) load.push_back({near});
+  }
+  // The stub under another Windows directory: a full path the library's
+  // entry ends, which goes whole.
+  Exemption byLibrary;
+  byLibrary.byLibrary = true;
+  const std::string oldStub = dice_.Coin(0.25) ? "D:\\OLD\\QUILLNET.101\\PRELDR.EXE" : "";
+  if (!oldStub.empty()) load.push_back({oldStub, Owner::Bystander, byLibrary});
   if (dice_.Coin(0.15)) {
     for (int i = 0; i < 30; ++i) load.push_back({"C:\\APPS\\TOOL" + std::to_string(i) + "\\RUN.EXE"});
   }
   dice_.Shuffle(load);
+  // The entry after one that goes must stay whole.
+  if (!oldStub.empty()) {
+    const auto stub =
+        std::find_if(load.begin(), load.end(), [&](const ListToken& t) { return t.text == oldStub; });
+    load.insert(stub + 1, {"Z.EXE"});
+  }
   g_.load.tokens = load;
-  g_.load.separator = dice_.Coin(0.8) ? " " : ",";
 
   std::vector<ListToken> drivers = {{"mmsystem.dll"}, {"msacm.drv"}, {"midimap.drv"},
                                     {"QUILLNET.101\\QNFAX.drv"}};
-  if (Has()) drivers.push_back({CaseVariant("QUILLNET.101\\" + n.modem + ".drv"), Owner::Package});
-  if (dice_.Coin(0.1)) drivers.push_back({"QUILLNET.101\\" + n.modem + ".drv32", Owner::Bystander, true});
+  const std::string driverEntry = "QUILLNET.101\\" + n.modem + ".drv";
+  if (Has()) drivers.push_back({CaseVariant(driverEntry), Owner::Package});
+  if (dice_.Coin(0.1)) drivers.push_back({driverEntry + "32"});
+  if (dice_.Coin(0.1)) drivers.push_back({"X" + driverEntry});
+  if (dice_.Coin(0.1)) {
+    Exemption both;
+    both.byProgram = true;
+    both.byLibrary = g_.productNames;
+    drivers.push_back({"C:\\OLD\\" + driverEntry, Owner::Bystander, both});
+  }
   dice_.Shuffle(drivers);
   g_.drivers.tokens = drivers;
+  for (ListLine* line : {&g_.load, &g_.drivers}) Separate(line->tokens);
 
   // Every other line of both files must come back byte for byte.
   for (ListLine* line : {&g_.load, &g_.drivers}) {
@@ -628,6 +707,15 @@ void Generator::WriteConfiguration() {
   c.vendor = n.vendor;
   c.modemName = n.modem;
   c.voiceName = dice_.Coin(0.8) ? n.voice : "";
+  // Names that are not one registry key name each: nothing may change.
+  if (!variation_.fullPackage && dice_.Coin(0.06)) {
+    const std::vector<std::string*> name = {&c.vendor, &c.modemName, &c.pnpIds.back()};
+    const std::vector<std::string> forms = {"Microsoft\\Windows", *name[0] + "\\", n.modem + "\\0000",
+                                            "\\" + n.modem, c.pnpIds.back() + "\\0A1B2C3D"};
+    const int form = dice_.Range(0, 4);
+    *name[form / 2] = forms[static_cast<std::size_t>(form)];
+    keyPathNames_ = true;
+  }
 
   std::vector<std::pair<std::string, std::string>> keys = {
       {"FileNames", "system_dir=" + Join(c.systemFiles, ",")},
@@ -664,7 +752,8 @@ void Generator::Describe() {
                    g_.names.modem + ", windows " + s.windowsDirectory + ", version " +
                    std::to_string(s.major) + "." + std::to_string(s.minor) +
                    (s.nvramWindow ? ", NVRAM window" : "") +
-                   (g_.config.complete ? "" : ", incomplete configuration");
+                   (g_.config.complete ? "" : ", incomplete configuration") +
+                   (keyPathNames_ ? ", configured registry names with a backslash" : "");
 }
 
 GeneratedMachine Generator::Run() {
@@ -722,7 +811,9 @@ std::string InfSpec::Value(const std::string& section, const std::string& key) c
 
 std::string ListLine::Value() const {
   std::string value;
-  for (std::size_t i = 0; i < tokens.size(); ++i) value += (i ? separator : "") + tokens[i].text;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    value += (i ? tokens[i - 1].separator : "") + tokens[i].text;
+  }
   return value;
 }
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +36,10 @@ struct InfSpec {
 struct ListToken {
   std::string text;
   Owner owner = Owner::Bystander;
-  // It holds one of the package's entries inside it, so the documented cut of
-  // an occurrence inside a longer entry may take part of it.
-  bool mayBeCut = false;
+  // Another program's full path that a package entry ends, which a
+  // deliverable removes whole with the package.
+  Exemption exemption = {};
+  std::string separator = " ";  // what follows it when another entry does
 };
 
 // The "load" line of win.ini or the "drivers" line of system.ini.
@@ -48,9 +48,8 @@ struct ListLine {
   bool sectionExists = true;
   bool keyExists = true;
   std::vector<ListToken> tokens;
-  std::string separator = " ";
 
-  std::string Value() const;  // the tokens joined
+  std::string Value() const;  // the tokens joined by their separators
 };
 
 // The mdminfo.ini the generator wrote.
@@ -70,7 +69,7 @@ struct PackageNames {
   std::string modem;      // the root device's name, the class keys' "InfSection"
   std::string voice;      // the MEDIA class key's "InfSection"
   std::string vendor;     // SOFTWARE\<vendor>\<modem>
-  std::string rootClass;  // the root device's class
+  std::string rootClass;  // the root device's class; normally the modem's name
   std::vector<std::string> pnpIds;
   std::string loadProgram;  // the start-up program in QUILLNET.101
 };

@@ -1,4 +1,4 @@
-// Hostile mdminfo.ini files: each ends in the documented result, and a
+// Hostile mdminfo.ini files: each ends in its intended result, and a
 // refused configuration changes nothing on the machine but the result code.
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Hostile registry values on a machine with the package installed: values of
 // the wrong type, empty, over-long, without terminator, or naming the roots
-// that hold other devices. Each deliverable follows its documented rules and
-// loses nothing outside the package.
+// that hold other devices. Each deliverable follows its rules and loses
+// nothing outside the package.
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -23,7 +23,7 @@ enum class Owner {
   Package,    // the modem package's own
 };
 
-// A bystander that one deliverable documentedly removes with the package
+// A bystander that one deliverable removes with the package by design
 // (mdmclean deletes the whole "Enum\MODEMWAVE", say). Everything else that is
 // not the package's must survive both deliverables.
 struct Exemption {

@@ -1,7 +1,6 @@
 #include "tests/safety/snapshot.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace mdm::safety {
 
@@ -59,7 +58,7 @@ std::vector<std::string> Tokens(const std::string& line) {
   std::vector<std::string> tokens;
   std::string current;
   for (char c : line + " ") {
-    if (c == ' ' || c == ',') {
+    if (c == ' ' || c == '\t' || c == ',') {
       if (!current.empty()) tokens.push_back(current);
       current.clear();
     } else {
@@ -179,9 +178,9 @@ class Checker {
               "\n  after: " + *after);
     }
     // The raw text after "=": a read would trim the blank that a removed
-    // last entry leaves behind. A write stores no leading blanks.
+    // last entry leaves behind. A write stores no leading blanks or tabs.
     const std::string written = RawValue(*after, section, key).value_or("(no such line)");
-    const std::string wanted = value.substr(std::min(value.find_first_not_of(' '), value.size()));
+    const std::string wanted = value.substr(std::min(value.find_first_not_of(" \t"), value.size()));
     if (written != wanted) Problem(path + " " + key + "=\"" + written + "\", expected \"" + wanted + "\"");
     (void)fileName;
   }
@@ -237,14 +236,10 @@ class Checker {
   void CheckBystanderTokens(const ListLine& line, const std::optional<std::string>& written) {
     if (!written || !line.fileExists || !line.sectionExists || !line.keyExists) return;
     const std::vector<std::string> left = Tokens(*written);
-    bool afterCut = false;
+    // A cut takes whole entries only, so every other entry is still there
+    // whole, the one right after a cut included.
     for (const ListToken& token : line.tokens) {
-      // A cut inside an entry takes the separator after it too, and that
-      // entry runs together with the next one left (documented). A package
-      // entry is cut inside too when only a shorter form of it fits.
-      if (token.mayBeCut || token.owner == Owner::Package) afterCut = true;
-      if (token.owner == Owner::Package || token.mayBeCut) continue;
-      if (std::exchange(afterCut, false)) continue;
+      if (token.owner == Owner::Package || Exempt(token.exemption)) continue;
       const std::string wanted = Upper(token.text);
       std::size_t had = 0;
       for (const ListToken& t : line.tokens) had += Upper(t.text) == wanted ? 1 : 0;
