@@ -90,6 +90,14 @@ class Cleanup {
     return {Join(CLASS_ROOT, link == LINK_ROOT ? plan_.deviceName : LINK_CLASSES[link]), 1};
   }
 
+  // The device's own "Driver" names an instance of the link's class: the
+  // device is what the link says it is, and its key may go.
+  bool IsDeviceOfLinkClass(const std::string& deviceKey, DeviceLink link) {
+    std::string driver;
+    if (!ScopedKey(platform_, deviceKey).ReadString("Driver", driver)) return false;
+    return HasShape(Join(CLASS_ROOT, driver), ClassKeyShape(link));
+  }
+
   void RecordInfPath(DeviceLink link, const std::string& classKey) {
     std::string* record = link == LINK_MODEM  ? &found_.modemInfPath
                           : link == LINK_PORT ? &found_.portInfPath
@@ -181,6 +189,7 @@ class Cleanup {
     }
     std::string waveInstance;
     if (!ReadLinkedDeviceKey(LINK_WAVE, waveInstance)) return 1;
+    if (!IsDeviceOfLinkClass(waveInstance, LINK_WAVE)) return 0;
     // The key "ConnectedToWave" names, without the instance added to it.
     return RemoveKey(platform_, CutAtLastBackslash(waveInstance), DEVICE) == KeyRemoval::Deleted
                ? 1
@@ -190,7 +199,7 @@ class Cleanup {
   int RemoveEnumeratorKeys() {
     int flag = RemoveIsapnpKey();
     std::string modemKey;
-    if (ReadLinkedDeviceKey(LINK_MODEM, modemKey)) {
+    if (ReadLinkedDeviceKey(LINK_MODEM, modemKey) && IsDeviceOfLinkClass(modemKey, LINK_MODEM)) {
       RemoveKey(platform_, modemKey, DEVICE_INSTANCE);  // whether this works does not matter
     }
     flag &= RemoveWaveDeviceKey();

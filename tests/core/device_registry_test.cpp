@@ -185,7 +185,8 @@ TEST_F(Case, LongNamesAreHeldWhole) {
 
 // Each link's "Driver" value leads to a deletion only when the class key it
 // names has that link's shape: an instance of the link's own class, or for
-// the root device the package's own class, whole.
+// the root device the package's own class, whole. The same "Driver" decides
+// whether the linked modem device is one whose key may go.
 TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
   struct Example {
     const char* link;    // the link value, or "" for the root device's own "Driver"
@@ -236,6 +237,10 @@ TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
       EXPECT_EQ(classKeysGone, std::vector<std::string>{});
     } else {
       EXPECT_EQ(classKeysGone, std::vector<std::string>{example.removed});
+    }
+    // The linked modem device goes with it only when it is a modem.
+    if (example.link == std::string("ConnectedToModem")) {
+      EXPECT_EQ(machine.HasKey(device), example.removed == nullptr);
     }
     EXPECT_TRUE(machine.HasKey(kClass + "Net\\0000"));
     EXPECT_TRUE(machine.HasKey(kClass + "Display\\0000"));

@@ -301,10 +301,17 @@ void Run::RemoveFirstPresent(const std::vector<std::string>& ids) {
 // root device, whose instance the steps before read.
 void Run::RemoveEnumeratorKeys(const std::vector<std::string>& ids) {
   RemoveFirstPresent(ids);
-  if (auto modem = LinkedDeviceKey(kModem)) RemoveKey(*modem, {"Enum", 3});
+  // A linked device goes only when its own "Driver" says it is of the link's class.
+  const auto ofClass = [&](const std::string& device, const char* cls) {
+    const auto driver = Read(device, "Driver");
+    return driver && HasShape(kClassRoot + *driver, {kClassRoot + std::string(cls), 1});
+  };
+  if (auto modem = LinkedDeviceKey(kModem); modem && ofClass(*modem, "Modem")) {
+    RemoveKey(*modem, {"Enum", 3});
+  }
   if (who_ == Deliverable::Program) {
     RemoveExactKey("Enum\\MODEMWAVE");
-  } else if (auto wave = LinkedDeviceKey(kWave)) {
+  } else if (auto wave = LinkedDeviceKey(kWave); wave && ofClass(*wave, "MEDIA")) {
     RemoveKey(ParentPath(*wave), {"Enum", 2});
   }
   RemoveExactKey("Enum\\Root\\" + deviceName_);
