@@ -76,6 +76,24 @@ TEST_F(LibraryCase, AClassKeyWithoutInfPathStillGoesAndItsFieldIsEmptied) {
   EXPECT_FALSE(machine.HasKey(kClass + "Ports\\0001"));
 }
 
+// The root device's "Driver" names another class, and an empty modem link
+// would once have read "Driver" from the root of the registry: neither may
+// take another class with it.
+TEST_F(LibraryCase, OnlyThePackagesOwnClassGoesWhole) {
+  InstallPackage();
+  machine.SetString(kInstance, "Driver", "Display\\0000");
+  machine.SetString(kInstance, "ConnectedToModem", "");
+  machine.SetString("", "Driver", "Net\\0000");
+  machine.AddKey(kClass + "Display\\0000");
+  machine.AddKey(kClass + "Net\\0000");
+  RunStage();
+  EXPECT_TRUE(machine.HasKey(kClass + "Display\\0000"));
+  EXPECT_TRUE(machine.HasKey(kClass + "Net\\0000"));
+  EXPECT_TRUE(machine.HasKey(kClass + "Quillnet\\0000"));  // named by nothing now
+  EXPECT_EQ(found.rootInfPath, "");
+  EXPECT_FALSE(machine.HasKey("Enum\\Root\\Quillnet"));
+}
+
 TEST_F(LibraryCase, TheWaveKeyIsTheOneTheLinkNamesIfAny) {
   InstallPackage();
   machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\MODEMWAVE\\QNWAVE");
