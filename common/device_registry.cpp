@@ -33,7 +33,8 @@ std::string Join(const std::string& parent, const std::string& child) {
 // One run of the stage over one plan.
 class Cleanup {
  public:
-  Cleanup(Platform& platform, const DeviceRegistryPlan& plan) : platform_(platform), plan_(plan) {}
+  Cleanup(Platform& platform, const DeviceRegistryPlan& plan, ChangeLog& log)
+      : platform_(platform), plan_(plan), log_(log) {}
 
   RegistryFindings Run() {
     int flag = 1;
@@ -45,6 +46,10 @@ class Cleanup {
   }
 
  private:
+  KeyRemoval Remove(const std::string& path, const KeyShape& shape) {
+    return RemoveKey(platform_, path, shape, log_);
+  }
+
   std::string RootDeviceKey() const { return Join("Enum\\Root", plan_.deviceName); }
   std::string InstanceKey() const { return Join(RootDeviceKey(), "0000"); }
 
@@ -124,15 +129,18 @@ class Cleanup {
     const std::string classKey = Join(CLASS_ROOT, classKeyName);
     // A "Driver" value that names a key of another class names nothing: no
     // record, no wave resources, no delete, and the link failed.
-    if (!HasShape(classKey, ClassKeyShape(link))) return 0;
+    if (!HasShape(classKey, ClassKeyShape(link))) {
+      log_.Line("refused key " + classKey + " (wrong shape)");
+      return 0;
+    }
     if (plan_.recordInfPaths) RecordInfPath(link, classKey);
     int flag = 1;
     if (link == LINK_WAVE) flag &= RemoveWaveResources(LastComponent(classKey));
     // The root device owns its whole class branch, not just its instance.
     const KeyRemoval removal = link == LINK_ROOT
-                                   ? RemoveKey(platform_, CutAtLastBackslash(classKey),
+                                   ? Remove(CutAtLastBackslash(classKey),
                                                {Join(CLASS_ROOT, plan_.deviceName), 0})
-                                   : RemoveKey(platform_, classKey, ClassKeyShape(link));
+                                   : Remove(classKey, ClassKeyShape(link));
     if (!RemovalKeepsFlag(removal)) flag = 0;
     return flag;
   }
@@ -144,8 +152,8 @@ class Cleanup {
         Join(WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + instance + ">");
     const std::string vxd = Join(VXD_ROOT, product::AUDIO_VXD);
     int flag = 1;
-    if (!RemovalKeepsFlag(RemoveKey(platform_, resource, {resource, 0}))) flag = 0;
-    if (!RemovalKeepsFlag(RemoveKey(platform_, vxd, {vxd, 0}))) flag = 0;
+    if (!RemovalKeepsFlag(Remove(resource, {resource, 0}))) flag = 0;
+    if (!RemovalKeepsFlag(Remove(vxd, {vxd, 0}))) flag = 0;
     return flag;
   }
 
@@ -161,13 +169,13 @@ class Cleanup {
           // Whether this delete works does not matter here. A port that is
           // not one key name names no device of the package's.
           const std::string device = Join(COM_PORT_DEVICES, port);
-          if (IsKeyName(port)) RemoveKey(platform_, device, {COM_PORT_DEVICES, 1});
+          if (IsKeyName(port)) Remove(device, {COM_PORT_DEVICES, 1});
         } else {
           flag = 0;
         }
       }
     }
-    const KeyRemoval software = RemoveKey(platform_, plan_.softwareKey, {"SOFTWARE", 2});
+    const KeyRemoval software = Remove(plan_.softwareKey, {"SOFTWARE", 2});
     if (software == KeyRemoval::Absent) return flag;
     return software == KeyRemoval::Deleted ? 1 : 0;
   }
@@ -178,20 +186,20 @@ class Cleanup {
     for (const std::string& id : plan_.isapnpIds) {
       const std::string key = Join(ISAPNP_DEVICES, id);
       if (!KeyExists(platform_, key)) continue;
-      return RemoveKey(platform_, key, {ISAPNP_DEVICES, 1}) == KeyRemoval::Deleted ? 1 : 0;
+      return Remove(key, {ISAPNP_DEVICES, 1}) == KeyRemoval::Deleted ? 1 : 0;
     }
     return 0;
   }
 
   int RemoveWaveDeviceKey() {
     if (plan_.waveDeviceKey == WaveDeviceKey::Fixed) {
-      return RemovalKeepsFlag(RemoveKey(platform_, WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0})) ? 1 : 0;
+      return RemovalKeepsFlag(Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0})) ? 1 : 0;
     }
     std::string waveInstance;
     if (!ReadLinkedDeviceKey(LINK_WAVE, waveInstance)) return 1;
     if (!IsDeviceOfLinkClass(waveInstance, LINK_WAVE)) return 0;
     // The key "ConnectedToWave" names, without the instance added to it.
-    return RemoveKey(platform_, CutAtLastBackslash(waveInstance), DEVICE) == KeyRemoval::Deleted
+    return Remove(CutAtLastBackslash(waveInstance), DEVICE) == KeyRemoval::Deleted
                ? 1
                : 0;
   }
@@ -200,23 +208,25 @@ class Cleanup {
     int flag = RemoveIsapnpKey();
     std::string modemKey;
     if (ReadLinkedDeviceKey(LINK_MODEM, modemKey) && IsDeviceOfLinkClass(modemKey, LINK_MODEM)) {
-      RemoveKey(platform_, modemKey, DEVICE_INSTANCE);  // whether this works does not matter
+      Remove(modemKey, DEVICE_INSTANCE);  // whether this works does not matter
     }
     flag &= RemoveWaveDeviceKey();
     // Last: every step before reads the root device's instance key.
-    if (!RemovalKeepsFlag(RemoveKey(platform_, RootDeviceKey(), {RootDeviceKey(), 0}))) flag = 0;
+    if (!RemovalKeepsFlag(Remove(RootDeviceKey(), {RootDeviceKey(), 0}))) flag = 0;
     return flag;
   }
 
   Platform& platform_;
   const DeviceRegistryPlan& plan_;
+  ChangeLog& log_;
   RegistryFindings found_;
 };
 
 }  // namespace
 
-RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan) {
-  return Cleanup(platform, plan).Run();
+RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
+                                     ChangeLog& log) {
+  return Cleanup(platform, plan, log).Run();
 }
 
 }  // namespace mdm

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/change_log.h"
 #include "common/platform.h"
 
 namespace mdm {
@@ -53,6 +54,7 @@ struct RegistryFindings {
   int result = 0;       // 1 when no step found a failure; nothing acts on it
 };
 
-RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan);
+RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
+                                     ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

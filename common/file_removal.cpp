@@ -9,10 +9,22 @@ namespace mdm {
 namespace {
 
 // Tells the product's NVRAM program to let go of its files, and waits for it.
-void NotifyNvramWindow(Platform& platform) {
+void NotifyNvramWindow(Platform& platform, ChangeLog& log) {
   const WindowHandle window =
       platform.FindWindowA(product::NVRAM_WINDOW_CLASS, product::NVRAM_WINDOW_TITLE);
-  if (window != 0) platform.SendMessageA(window, product::NVRAM_RELEASE_MESSAGE, 0, 0);
+  if (window == 0) {
+    log.Line("no NVRAM window to notify");
+    return;
+  }
+  platform.SendMessageA(window, product::NVRAM_RELEASE_MESSAGE, 0, 0);
+  log.Line("notified the NVRAM window");
+}
+
+// Deletes one file; the log says whether it went, or why not.
+bool DeleteFile(Platform& platform, ChangeLog& log, const char* path) {
+  const bool removed = platform.DeleteFileA(path) != 0;
+  LogRemoval(log, "file", path, removed, removed ? 0 : platform.GetLastError());
+  return removed;
 }
 
 bool IsDotEntry(const char* name) {
@@ -42,7 +54,7 @@ bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
   return true;
 }
 
-int PurgeDirectory(Platform& platform, const char* directory) {
+int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log) {
   char pattern[MAX_PATH];
   if (Compose(pattern, "%s\\*.*", directory)) {
     // The search is closed before the directory goes: it would hold it.
@@ -51,15 +63,17 @@ int PurgeDirectory(Platform& platform, const char* directory) {
       // Subdirectory names go to the file deletion too, which refuses them:
       // the purge never descends.
       char member[MAX_PATH];
-      if (Compose(member, "%s\\%s", directory, found.fileName)) platform.DeleteFileA(member);
+      if (Compose(member, "%s\\%s", directory, found.fileName)) DeleteFile(platform, log, member);
     });
   }
-  return platform.RemoveDirectoryA(directory) ? 1 : 0;
+  const bool removed = platform.RemoveDirectoryA(directory) != 0;
+  LogRemoval(log, "folder", directory, removed, removed ? 0 : platform.GetLastError());
+  return removed ? 1 : 0;
 }
 
 int RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
-                     const std::vector<FileEntry>& table) {
-  NotifyNvramWindow(platform);
+                     const std::vector<FileEntry>& table, ChangeLog& log) {
+  NotifyNvramWindow(platform, log);
   int flag = 1;
   for (const FileEntry& entry : table) {
     if (entry.kind == DIR_END) break;
@@ -67,10 +81,10 @@ int RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
     const bool composed = ComposeEntryPath(platform, settings, entry, path);
     if (!entry.fileName.empty()) {
       // A failed deletion never clears the flag.
-      if (composed && platform.DeleteFileA(path.c_str())) flag = 1;
+      if (composed && DeleteFile(platform, log, path.c_str())) flag = 1;
     } else {
       // A directory that cannot be named is a purge that failed.
-      flag = composed ? PurgeDirectory(platform, path.c_str()) : 0;
+      flag = composed ? PurgeDirectory(platform, path.c_str(), log) : 0;
     }
   }
   return flag;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/change_log.h"
 #include "common/directories.h"
 #include "common/platform.h"
 
@@ -33,12 +34,12 @@ bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
 
 // Deletes every file of `directory` (never descending), then the directory;
 // 1 when the directory itself was removed.
-int PurgeDirectory(Platform& platform, const char* directory);
+int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log = NoChangeLog());
 
 // Tells the product's NVRAM window, then handles the entries in order up to
 // the first DIR_END entry or the end. The flag: a file deletion that works
 // sets it, a purge replaces it with its own result.
 int RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
-                     const std::vector<FileEntry>& table);
+                     const std::vector<FileEntry>& table, ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

@@ -31,36 +31,44 @@ bool RootInfIsOem(const std::string& rootInfPath) {
   return rootInfPath.find("OEM") != std::string::npos;
 }
 
-// Deletes each name from the folder, ignoring the results. A name that would
-// leave the folder, or a path that does not fit, deletes nothing.
+// Deletes one INF file; the log says whether it went, or why not.
+int DeleteInf(Platform& platform, ChangeLog& log, const char* path) {
+  const int removed = platform.DeleteFileA(path);
+  LogRemoval(log, "INF file", path, removed != 0, removed != 0 ? 0 : platform.GetLastError());
+  return removed;
+}
+
+// Deletes each name from the folder; the stage ignores the results. A name
+// that would leave the folder, or a path that does not fit, deletes nothing.
 template <typename Names>
-void DeleteByName(Platform& platform, const std::string& folder, const Names& names) {
+void DeleteByName(Platform& platform, ChangeLog& log, const std::string& folder,
+                  const Names& names) {
   for (const auto& name : names) {
     const std::string text(name);
     char path[MAX_PATH];
     if (!IsPlainFileName(text) || !Compose(path, "%s\\%s", folder.c_str(), text.c_str())) continue;
-    platform.DeleteFileA(path);
+    DeleteInf(platform, log, path);
   }
 }
 
-void DeleteChosenNames(Platform& platform, const InfCleanupPlan& plan, const std::string& windows,
-                       const RegistryFindings& found) {
+void DeleteChosenNames(Platform& platform, ChangeLog& log, const InfCleanupPlan& plan,
+                       const std::string& windows, const RegistryFindings& found) {
   const std::string inf = windows + "\\INF";
   const std::string other = inf + "\\Other";
   switch (plan.namesAfterPackage) {
     case InfNamesAfterPackage::ProviderCopiesWhereOtherExists:
       if (IsWindows95(platform) && HasOtherInfDirectory(platform, windows)) {
-        DeleteByName(platform, other, product::PROVIDER_INF_NAMES);
+        DeleteByName(platform, log, other, product::PROVIDER_INF_NAMES);
       }
       return;
     case InfNamesAfterPackage::RecordedWhenRootIsOem:
       if (IsWindows95(platform) && RootInfIsOem(found.rootInfPath)) {
         // Empty recorded names are no plain file names: nothing goes for them.
-        DeleteByName(platform, inf,
+        DeleteByName(platform, log, inf,
                      std::vector<std::string>{found.portInfPath, found.modemInfPath,
                                               found.rootInfPath});
       } else {
-        DeleteByName(platform, other, product::PROVIDER_INF_NAMES);
+        DeleteByName(platform, log, other, product::PROVIDER_INF_NAMES);
       }
       return;
   }
@@ -84,21 +92,21 @@ bool IsOneOf(const std::string& text, const std::vector<std::string>& candidates
 
 // Applies the match rule to one found file; a file it claims is deleted and
 // the deletion's outcome becomes the stage result.
-void ExamineFile(Platform& platform, const InfMatchRule& rule, const std::string& folder,
-                 const char* name, int& result) {
+void ExamineFile(Platform& platform, ChangeLog& log, const InfMatchRule& rule,
+                 const std::string& folder, const char* name, int& result) {
   char path[MAX_PATH];
   // Cut short, the path would name another file: skip it instead.
   if (!Compose(path, "%s\\%s", folder.c_str(), name)) return;
   if (!IsPackageInf(platform, path, rule)) return;
-  result = platform.DeleteFileA(path);
+  result = DeleteInf(platform, log, path);
 }
 
-void ScanPass(Platform& platform, const InfMatchRule& rule, const std::string& folder,
-              const char* pattern, int& result) {
+void ScanPass(Platform& platform, ChangeLog& log, const InfMatchRule& rule,
+              const std::string& folder, const char* pattern, int& result) {
   char search[MAX_PATH];
   if (!Compose(search, "%s\\%s", folder.c_str(), pattern)) return;
   ForEachFound(platform, search, [&](const FindData& found) {
-    ExamineFile(platform, rule, folder, found.fileName, result);
+    ExamineFile(platform, log, rule, folder, found.fileName, result);
   });
 }
 
@@ -127,19 +135,20 @@ bool IsPackageInf(Platform& platform, const char* path, const InfMatchRule& rule
   return false;
 }
 
-int CleanInfFiles(Platform& platform, const InfCleanupPlan& plan, const RegistryFindings& found) {
+int CleanInfFiles(Platform& platform, const InfCleanupPlan& plan, const RegistryFindings& found,
+                  ChangeLog& log) {
   std::string windows;
   // Without a Windows directory nothing is deleted: an empty one would turn
   // "%s\INF" into a folder at the root of the current drive.
   if (!QueryDirectory(platform, DIR_WINDOWS, windows)) return 0;
   const std::string inf = windows + "\\INF";
 
-  DeleteByName(platform, inf, product::PACKAGE_INF_NAMES);
-  DeleteChosenNames(platform, plan, windows, found);
+  DeleteByName(platform, log, inf, product::PACKAGE_INF_NAMES);
+  DeleteChosenNames(platform, log, plan, windows, found);
 
   int result = 0;
-  ScanPass(platform, plan.match, inf, "oem*.inf", result);
-  ScanPass(platform, plan.match, inf + "\\Other", "*.inf", result);
+  ScanPass(platform, log, plan.match, inf, "oem*.inf", result);
+  ScanPass(platform, log, plan.match, inf + "\\Other", "*.inf", result);
   return result;
 }
 

@@ -48,6 +48,8 @@ bool IsPackageInf(Platform& platform, const char* path, const InfMatchRule& rule
 
 // The stage result: 0 when the scan deleted nothing, otherwise the result of
 // the last deletion the scan attempted. Deletions by name never touch it.
-int CleanInfFiles(Platform& platform, const InfCleanupPlan& plan, const RegistryFindings& found);
+// The log gets every INF file the stage removes or tries to.
+int CleanInfFiles(Platform& platform, const InfCleanupPlan& plan, const RegistryFindings& found,
+                  ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

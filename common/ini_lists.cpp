@@ -78,10 +78,12 @@ bool ComposeEntry(const ListRemoval& removal, SystemDirectory& systemDirectory,
 }
 
 void CleanListLine(Platform& platform, const ProfileLine& where,
-                   const std::vector<ListRemoval>& removals, SystemDirectory& systemDirectory) {
+                   const std::vector<ListRemoval>& removals, SystemDirectory& systemDirectory,
+                   ChangeLog& log) {
   std::string line;
   // Writing back a value that could not be read whole would lose its end.
   if (!ReadWholeValue(platform, where, line)) return;
+  const std::string before = line;
   if (!line.empty()) {
     for (const ListRemoval& removal : removals) {
       char entry[MAX_PATH];
@@ -93,7 +95,10 @@ void CleanListLine(Platform& platform, const ProfileLine& where,
       }
     }
   }
+  const std::string name = std::string(where.fileName) + " [" + where.section + "] " + where.key;
+  log.Line(name + " before: " + before);
   platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(), where.fileName);
+  log.Line(name + " after: " + line);
 }
 
 bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
@@ -139,10 +144,10 @@ int RemoveListEntry(char* line, char* entry) {
   return removed;
 }
 
-int CleanIniLists(Platform& platform, const IniListRemovals& removals) {
+int CleanIniLists(Platform& platform, const IniListRemovals& removals, ChangeLog& log) {
   SystemDirectory systemDirectory(platform);
-  CleanListLine(platform, LOAD_LINE, removals.load, systemDirectory);
-  CleanListLine(platform, DRIVERS_LINE, removals.drivers, systemDirectory);
+  CleanListLine(platform, LOAD_LINE, removals.load, systemDirectory, log);
+  CleanListLine(platform, DRIVERS_LINE, removals.drivers, systemDirectory, log);
   return 1;
 }
 

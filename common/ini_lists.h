@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/change_log.h"
 #include "common/platform.h"
 
 namespace mdm {
@@ -46,6 +47,8 @@ struct IniListRemovals {
 // writes the line back in every case (an absent key ends up present and empty).
 // The system directory is read at most once, and only for a non-empty line
 // with a removal that needs it. Always returns 1.
-int CleanIniLists(Platform& platform, const IniListRemovals& removals);
+// The log gets each line before and after.
+int CleanIniLists(Platform& platform, const IniListRemovals& removals,
+                  ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

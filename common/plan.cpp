@@ -2,15 +2,15 @@
 
 namespace mdm {
 
-void RunPlan(Platform& platform, const RemovalPlan& plan) {
+void RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log) {
   // Files first: the file stage tells the NVRAM program to let go of them
   // before anything else changes.
-  RemoveAllEntries(platform, plan.fileRemoval, plan.files);
+  RemoveAllEntries(platform, plan.fileRemoval, plan.files, log);
   // Only the registry stage can find the INF names, and it deletes the keys
   // that hold them: it comes before the INF stage.
-  const RegistryFindings found = CleanDeviceRegistry(platform, plan.registry);
-  CleanIniLists(platform, plan.lists);
-  CleanInfFiles(platform, plan.inf, found);
+  const RegistryFindings found = CleanDeviceRegistry(platform, plan.registry, log);
+  CleanIniLists(platform, plan.lists, log);
+  CleanInfFiles(platform, plan.inf, found, log);
 }
 
 }  // namespace mdm

@@ -25,6 +25,7 @@ struct RemovalPlan {
 // Each runs whatever the one before achieved; nothing of a stage's outcome
 // changes a later stage except what the registry stage found, which the INF
 // stage deletes by name.
-void RunPlan(Platform& platform, const RemovalPlan& plan);
+// The log hears of every change in the order made.
+void RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

@@ -21,9 +21,11 @@ namespace mdm {
 // Registry status codes, as Win32 returns them.
 constexpr std::int32_t ERROR_SUCCESS = 0;
 constexpr std::int32_t ERROR_FILE_NOT_FOUND = 2;
+constexpr std::int32_t ERROR_PATH_NOT_FOUND = 3;
 constexpr std::int32_t ERROR_ACCESS_DENIED = 5;
 constexpr std::int32_t ERROR_INVALID_HANDLE = 6;
 constexpr std::int32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr std::int32_t ERROR_DISK_FULL = 112;
 constexpr std::int32_t ERROR_INVALID_PARAMETER = 87;
 constexpr std::int32_t ERROR_MORE_DATA = 234;
 constexpr std::int32_t ERROR_NO_MORE_ITEMS = 259;
@@ -59,6 +61,32 @@ using FindHandle = std::intptr_t;
 constexpr FindHandle INVALID_FIND_HANDLE = -1;
 
 using WindowHandle = std::uintptr_t;  // 0: no window
+
+// File handle; INVALID_FILE_HANDLE (all bits set) means the open failed.
+using FileHandle = std::intptr_t;
+constexpr FileHandle INVALID_FILE_HANDLE = -1;
+
+// What CreateFileA is asked for: write access, others may read, open the file
+// or create it, plain attributes.
+constexpr std::uint32_t GENERIC_WRITE = 0x40000000;
+constexpr std::uint32_t FILE_SHARE_READ = 0x00000001;
+constexpr std::uint32_t OPEN_ALWAYS = 4;
+constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+// SetFilePointer's starting points.
+constexpr std::uint32_t FILE_BEGIN = 0;
+constexpr std::uint32_t FILE_END = 2;
+
+// SYSTEMTIME.
+struct SystemTime {
+  std::uint16_t year = 0;
+  std::uint16_t month = 0;
+  std::uint16_t dayOfWeek = 0;
+  std::uint16_t day = 0;
+  std::uint16_t hour = 0;
+  std::uint16_t minute = 0;
+  std::uint16_t second = 0;
+  std::uint16_t milliseconds = 0;
+};
 
 // The part of WIN32_FIND_DATAA that the system reads.
 struct FindData {
@@ -125,6 +153,20 @@ class Platform {
   virtual int DeleteFileA(const char* path) = 0;
   virtual int RemoveDirectoryA(const char* path) = 0;
   virtual std::uint32_t GetLastError() = 0;
+
+  // --- Writing a file (kernel32): the change log and the undo file. Files
+  // under 4 GiB only: SetFilePointer and GetFileSize leave out the high part.
+  virtual FileHandle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
+                                 std::uint32_t creation, std::uint32_t attributes) = 0;
+  virtual int WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                        std::uint32_t* written) = 0;
+  virtual std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
+                                       std::uint32_t method) = 0;
+  virtual std::uint32_t GetFileSize(FileHandle file) = 0;
+  virtual int SetEndOfFile(FileHandle file) = 0;
+  virtual int FlushFileBuffers(FileHandle file) = 0;
+  virtual int CloseHandle(FileHandle file) = 0;
+  virtual void GetLocalTime(SystemTime* time) = 0;
 
   // --- Windows (user32).
   virtual WindowHandle FindWindowA(const char* className, const char* windowName) = 0;

@@ -36,6 +36,7 @@ static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "DWORD is 32 bits");
 static_assert(sizeof(LONG) == sizeof(std::int32_t), "LONG is 32 bits");
 static_assert(sizeof(FindData::fileName) == sizeof(WIN32_FIND_DATAA::cFileName), "name size");
 static_assert(sizeof(VersionInfo) == sizeof(OSVERSIONINFOA), "version record");
+static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME), "time record");
 
 DWORD* AsDword(std::uint32_t* value) { return reinterpret_cast<DWORD*>(value); }
 
@@ -95,6 +96,10 @@ void Win32Platform::CloseOpenHandles() {
   for (FindHandle& search : searches_.open) {
     if (search != 0) ::FindClose(ToHandle(search));
     search = 0;
+  }
+  for (FileHandle& file : files_.open) {
+    if (file != 0) ::CloseHandle(ToHandle(file));
+    file = 0;
   }
 }
 
@@ -210,6 +215,45 @@ int Win32Platform::DeleteFileA(const char* path) { return ::DeleteFileA(path); }
 int Win32Platform::RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path); }
 
 std::uint32_t Win32Platform::GetLastError() { return ::GetLastError(); }
+
+FileHandle Win32Platform::CreateFileA(const char* path, std::uint32_t access,
+                                      std::uint32_t shareMode, std::uint32_t creation,
+                                      std::uint32_t attributes) {
+  HANDLE file = ::CreateFileA(path, access, shareMode, nullptr, creation, attributes, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return INVALID_FILE_HANDLE;
+  files_.Add(reinterpret_cast<FileHandle>(file));
+  return reinterpret_cast<FileHandle>(file);
+}
+
+int Win32Platform::WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                             std::uint32_t* written) {
+  DWORD count = 0;
+  const BOOL ok = ::WriteFile(ToHandle(file), data, size, &count, nullptr);
+  if (written != nullptr) *written = count;
+  return ok;
+}
+
+std::uint32_t Win32Platform::SetFilePointer(FileHandle file, std::int32_t distance,
+                                            std::uint32_t method) {
+  return ::SetFilePointer(ToHandle(file), distance, nullptr, method);
+}
+
+std::uint32_t Win32Platform::GetFileSize(FileHandle file) {
+  return ::GetFileSize(ToHandle(file), nullptr);
+}
+
+int Win32Platform::SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandle(file)); }
+
+int Win32Platform::FlushFileBuffers(FileHandle file) { return ::FlushFileBuffers(ToHandle(file)); }
+
+int Win32Platform::CloseHandle(FileHandle file) {
+  files_.Remove(file);
+  return ::CloseHandle(ToHandle(file));
+}
+
+void Win32Platform::GetLocalTime(SystemTime* time) {
+  ::GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
+}
 
 WindowHandle Win32Platform::FindWindowA(const char* className, const char* windowName) {
   return reinterpret_cast<WindowHandle>(::FindWindowA(className, windowName));

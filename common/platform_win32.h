@@ -9,13 +9,13 @@
 
 namespace mdm {
 
-// Its only state is the keys and searches it opened that nobody has closed
+// Its only state is the keys, searches and files it opened that nobody closed
 // yet: a call that the runtime ends early (runtime/guard.h) skips the closes
 // of its frames, and its frame closes them with CloseOpenHandles. Each run or
 // export call uses an instance of its own.
 class Win32Platform final : public Platform {
  public:
-  // Closes every key and search still open, and forgets them.
+  // Closes every key, search and file still open, and forgets them.
   void CloseOpenHandles();
 
   std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
@@ -55,6 +55,18 @@ class Win32Platform final : public Platform {
   int RemoveDirectoryA(const char* path) override;
   std::uint32_t GetLastError() override;
 
+  FileHandle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
+                         std::uint32_t creation, std::uint32_t attributes) override;
+  int WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                std::uint32_t* written) override;
+  std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
+                               std::uint32_t method) override;
+  std::uint32_t GetFileSize(FileHandle file) override;
+  int SetEndOfFile(FileHandle file) override;
+  int FlushFileBuffers(FileHandle file) override;
+  int CloseHandle(FileHandle file) override;
+  void GetLocalTime(SystemTime* time) override;
+
   WindowHandle FindWindowA(const char* className, const char* windowName) override;
   std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
@@ -70,6 +82,7 @@ class Win32Platform final : public Platform {
   };
   Ledger<RegKey, 16> keys_;
   Ledger<FindHandle, 4> searches_;
+  Ledger<FileHandle, 4> files_;
 };
 
 }  // namespace mdm

@@ -8,6 +8,9 @@
 
 namespace mdm::product {
 
+// The deliverables' version, from the build.
+inline constexpr const char* VERSION = MDM_VERSION;
+
 // The product subdirectory of the Windows system directory.
 inline constexpr const char* SUBDIRECTORY = "QUILLNET.101";
 

@@ -86,6 +86,29 @@ bool KeyExists(Platform& platform, const std::string& path) {
   return ScopedKey(platform, path).IsOpen();
 }
 
+std::int32_t EnumValueWhole(Platform& platform, RegKey key, std::uint32_t index, WholeValue& value) {
+  constexpr std::uint32_t NAME_MAX = 16384;
+  constexpr std::uint32_t DATA_MAX = 16u * 1024 * 1024;
+  std::uint32_t nameCapacity = 40;
+  std::uint32_t dataCapacity = 200;
+  for (;;) {
+    value.name.assign(nameCapacity, '\0');
+    value.data.assign(dataCapacity, 0);
+    std::uint32_t nameSize = nameCapacity;
+    value.size = dataCapacity;
+    const std::int32_t status = platform.RegEnumValueA(key, index, value.name.data(), &nameSize,
+                                                       &value.type, value.data.data(), &value.size);
+    if (status != ERROR_MORE_DATA) return status;
+    if (nameCapacity == NAME_MAX && dataCapacity == DATA_MAX) return status;
+    // Which of the two was short is not reported reliably, so both grow; the
+    // data takes the size the platform asked for when it said one.
+    nameCapacity = nameCapacity * 2 < NAME_MAX ? nameCapacity * 2 : NAME_MAX;
+    std::uint32_t wanted = dataCapacity * 2;
+    if (value.size > wanted) wanted = value.size;
+    dataCapacity = wanted < DATA_MAX ? wanted : DATA_MAX;
+  }
+}
+
 bool IsKeyName(const std::string& name) {
   return !name.empty() && name.find('\\') == std::string::npos;
 }
@@ -101,12 +124,30 @@ bool HasShape(const std::string& path, const KeyShape& shape) {
   return true;
 }
 
-KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape) {
-  if (!HasShape(path, shape) || IsProtectedRoot(path)) return KeyRemoval::Refused;
-  if (!KeyExists(platform, path)) return KeyRemoval::Absent;
-  return platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS
-             ? KeyRemoval::Deleted
-             : KeyRemoval::Failed;
+KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape,
+                     ChangeLog& log) {
+  if (!HasShape(path, shape)) {
+    log.Line("refused key " + path + " (wrong shape)");
+    return KeyRemoval::Refused;
+  }
+  if (IsProtectedRoot(path)) {
+    log.Line("refused key " + path + " (it holds other devices' or programs' keys)");
+    return KeyRemoval::Refused;
+  }
+  if (!KeyExists(platform, path)) {
+    log.Line("absent key " + path);
+    return KeyRemoval::Absent;
+  }
+  log.KeepForUndo(path);
+  const std::int32_t status = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+  if (status == ERROR_SUCCESS) {
+    log.Line("removed key " + path);
+    return KeyRemoval::Deleted;
+  }
+  char reason[40];
+  Compose(reason, " (delete failed, error %d)", static_cast<int>(status));
+  log.Line("refused key " + path + reason);
+  return KeyRemoval::Failed;
 }
 
 std::string CutAtLastBackslash(const std::string& path) {

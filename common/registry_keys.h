@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "common/change_log.h"
 #include "common/limits.h"
 #include "common/platform.h"
 
@@ -63,6 +65,19 @@ void ForEachSubkeyName(Platform& platform, RegKey key, std::uint32_t nameSize, V
 
 bool KeyExists(Platform& platform, const std::string& path);
 
+// One value of a key as RegEnumValueA gives it, read whole.
+struct WholeValue {
+  std::vector<char> name;  // terminated
+  std::uint32_t type = REG_NONE;
+  std::vector<unsigned char> data;
+  std::uint32_t size = 0;  // of the data
+};
+
+// The value at `index`, growing the buffers past the usual limits while the
+// platform answers ERROR_MORE_DATA (names up to the 16,384 characters Win32
+// allows, data up to 16 MiB); the status of the last enumeration.
+std::int32_t EnumValueWhole(Platform& platform, RegKey key, std::uint32_t index, WholeValue& value);
+
 // One registry key name: not empty, no backslash.
 bool IsKeyName(const std::string& name);
 
@@ -85,8 +100,10 @@ enum class KeyRemoval {
 };
 
 // Open with KEY_ALL_ACCESS, close at once, delete the same path with its
-// subtree: only when `path` has `shape` and is none of the shared roots.
-KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape);
+// subtree: only when `path` has `shape` and is none of the shared roots. The
+// log says what became of the key, and keeps it for undo before the delete.
+KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape,
+                     ChangeLog& log = NoChangeLog());
 
 // How a removal counts for a step's flag: an absent key leaves it, a failed
 // or refused delete clears it.

@@ -37,13 +37,15 @@ class Output {
   void Put(const char* text) {
     for (; *text != '\0'; ++text) Put(*text);
   }
-  void PutNumber(unsigned value, unsigned radix) {
+  // At least `minDigits` digits, zeros in front.
+  void PutNumber(unsigned value, unsigned radix, int minDigits) {
     char digits[16];
     int count = 0;
     do {
       digits[count++] = "0123456789abcdef"[value % radix];
       value /= radix;
     } while (value != 0);
+    for (int zeros = minDigits - count; zeros > 0; --zeros) Put('0');
     while (count > 0) Put(digits[--count]);
   }
   // Terminates the text; false (and the empty text) when it did not fit.
@@ -62,12 +64,13 @@ class Output {
   std::size_t length_ = 0;
 };
 
-// One conversion; false for a conversion this formatter does not know.
-bool Convert(char conversion, va_list& args, Output& out) {
+// One conversion, `width` the zero-padded width ("%08x") or 0; false for a
+// conversion this formatter does not know.
+bool Convert(char conversion, int width, va_list& args, Output& out) {
   switch (conversion) {
     case 's': {
       const char* text = va_arg(args, const char*);
-      if (text == nullptr) return false;
+      if (text == nullptr || width != 0) return false;
       out.Put(text);
       return true;
     }
@@ -75,16 +78,18 @@ bool Convert(char conversion, va_list& args, Output& out) {
       const int value = va_arg(args, int);
       // Negated as unsigned: the most negative int has no positive twin.
       if (value < 0) out.Put('-');
-      out.PutNumber(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value), 10);
+      out.PutNumber(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value), 10,
+                    value < 0 ? width - 1 : width);
       return true;
     }
     case 'u':
-      out.PutNumber(va_arg(args, unsigned), 10);
+      out.PutNumber(va_arg(args, unsigned), 10, width);
       return true;
     case 'x':
-      out.PutNumber(va_arg(args, unsigned), 16);
+      out.PutNumber(va_arg(args, unsigned), 16, width);
       return true;
     case '%':
+      if (width != 0) return false;
       out.Put('%');
       return true;
     default:
@@ -104,7 +109,12 @@ bool FormatFitsV(char* buffer, std::size_t size, const char* format, va_list arg
     if (*at != '%') {
       out.Put(*at);
     } else {
-      known = Convert(*++at, rest, out);
+      int width = 0;
+      if (at[1] == '0' && at[2] >= '1' && at[2] <= '9') {
+        width = at[2] - '0';
+        at += 2;
+      }
+      known = Convert(*++at, width, rest, out);
     }
   }
   va_end(rest);

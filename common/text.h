@@ -17,7 +17,8 @@ bool EqualsAsciiCaseBlind(const char* a, const char* b);
 
 // printf-style composition into a buffer of `size` bytes, with the one
 // formatter every build uses (the Windows images have no C runtime). It knows
-// exactly "%s", "%d", "%u", "%x" and "%%", without flags, widths or lengths.
+// exactly "%s", "%d", "%u", "%x" and "%%", the numbers also with a zero-padded
+// width of one digit ("%08x", "%02u"); no other flag, width or length.
 // Returns false, and leaves the buffer empty, when the text (with its
 // terminator) does not fit, since a path cut short would name something
 // else, and when the format holds any other conversion or a null text.

@@ -23,6 +23,7 @@ const char* KindName(JournalEntry::Kind kind) {
     case JournalEntry::Kind::ValueSet: return "ValueSet";
     case JournalEntry::Kind::ProfileWritten: return "ProfileWritten";
     case JournalEntry::Kind::MessageSent: return "MessageSent";
+    case JournalEntry::Kind::FileWritten: return "FileWritten";
   }
   return "?";
 }
@@ -196,6 +197,10 @@ void Machine::SetInUse(const std::string& path, bool inUse) {
   node->inUse = inUse;
 }
 
+void Machine::SetDiskFull(bool full) { state_->diskFull = full; }
+
+void Machine::SetLocalTime(const SystemTime& time) { state_->localTime = time; }
+
 bool Machine::FileExists(const std::string& path) const {
   auto where = state_->Resolve(path);
   const FileNode* node = where ? state_->files.Find(*where) : nullptr;
@@ -242,6 +247,7 @@ const std::vector<JournalEntry>& Machine::Journal() const { return state_->journ
 void Machine::ClearJournal() { state_->journal.clear(); }
 std::size_t Machine::OpenKeyCount() const { return state_->registry.OpenCount(); }
 std::size_t Machine::OpenSearchCount() const { return state_->searches.size(); }
+std::size_t Machine::OpenFileCount() const { return state_->openFiles.size(); }
 const std::vector<Machine::KeyOpen>& Machine::KeyOpenLog() const { return state_->keyOpens; }
 
 // ---------------------------------------------------------------- directories, version

@@ -28,6 +28,8 @@ struct JournalEntry {
     ValueSet,          // subject: key path, detail: value name ("" for default)
     ProfileWritten,    // subject: profile file path, detail: "section\key=value"
     MessageSent,       // subject: "class/title", detail: "msg=0x0401 wParam=0 lParam=0"
+    FileWritten,       // subject: the file's full path, detail: "created", "N bytes at P"
+                       // or "end at P"
   };
   Kind kind;
   std::string subject;
@@ -89,6 +91,10 @@ class Machine final : public Platform {
   void RemoveFile(const std::string& path);  // set-up: gone whatever its attributes; absent is fine
   void SetReadOnly(const std::string& path, bool readOnly = true);
   void SetInUse(const std::string& path, bool inUse = true);  // DeleteFileA fails
+  // Every write to a file fails with ERROR_DISK_FULL, writing nothing.
+  void SetDiskFull(bool full = true);
+  // What GetLocalTime reports; 2 June 1997, 09:30:00 until set.
+  void SetLocalTime(const SystemTime& time);
   bool FileExists(const std::string& path) const;
   bool DirectoryExists(const std::string& path) const;
   std::optional<std::string> ReadFile(const std::string& path) const;
@@ -131,6 +137,17 @@ class Machine final : public Platform {
   int DeleteFileA(const char* path) override;
   int RemoveDirectoryA(const char* path) override;
   std::uint32_t GetLastError() override;
+  FileHandle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
+                         std::uint32_t creation, std::uint32_t attributes) override;
+  int WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                std::uint32_t* written) override;
+  std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
+                               std::uint32_t method) override;
+  std::uint32_t GetFileSize(FileHandle file) override;
+  int SetEndOfFile(FileHandle file) override;
+  int FlushFileBuffers(FileHandle file) override;
+  int CloseHandle(FileHandle file) override;
+  void GetLocalTime(SystemTime* time) override;
   WindowHandle FindWindowA(const char* className, const char* windowName) override;
   std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
@@ -138,6 +155,7 @@ class Machine final : public Platform {
   // Handles and searches still open (tests check that every one was closed).
   std::size_t OpenKeyCount() const;
   std::size_t OpenSearchCount() const;
+  std::size_t OpenFileCount() const;
 
   // Every RegOpenKeyExA call in order: the key asked for (below
   // HKEY_LOCAL_MACHINE, as the caller spelled it), the access requested and

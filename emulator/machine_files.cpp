@@ -1,5 +1,6 @@
-// The file functions of the platform: directory search, file deletion and
-// directory removal, with the refusals and last-error codes of Windows.
+// The file functions of the platform: directory search, file deletion,
+// directory removal and writing a file, with the refusals and last-error
+// codes of Windows.
 //
 // A pattern is matched against a long name and against its 8.3 alias, as
 // Windows does, so "oem*.inf" finds "oemsetup.information". Not modelled: the
@@ -164,7 +165,9 @@ int Machine::DeleteFileA(const char* path) {
     error = ERROR_ACCESS_DENIED;
     return 0;
   }
-  if (file->inUse) {
+  bool open = false;
+  for (const auto& [handle, opened] : state_->openFiles) open = open || SamePath(*where, opened.path);
+  if (file->inUse || open) {
     error = ERROR_SHARING_VIOLATION;
     return 0;
   }
@@ -215,5 +218,117 @@ int Machine::RemoveDirectoryA(const char* path) {
   state_->Record(JournalEntry::Kind::DirectoryRemoved, stored);
   return 1;
 }
+
+// ---------------------------------------------------------------- writing
+
+// Opens for writing only, creating the file when absent (OPEN_ALWAYS): what
+// the change log and the undo file ask for. Other modes are refused.
+FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uint32_t,
+                                std::uint32_t creation, std::uint32_t) {
+  std::uint32_t& error = state_->lastError;
+  if (access != GENERIC_WRITE || creation != OPEN_ALWAYS) {
+    error = ERROR_INVALID_PARAMETER;
+    return INVALID_FILE_HANDLE;
+  }
+  const auto where = PathArgument(state_->WorkingPath(), path, error);
+  if (!where) return INVALID_FILE_HANDLE;
+  if (where->parts.empty() || where->trailingSeparator || !IsValidName(where->parts.back())) {
+    error = ERROR_INVALID_NAME;
+    return INVALID_FILE_HANDLE;
+  }
+  FileNode* parent = state_->files.Find(where->Parent());
+  if (parent == nullptr || !parent->isDirectory) {
+    error = ERROR_PATH_NOT_FOUND;
+    return INVALID_FILE_HANDLE;
+  }
+  FileNode* file = parent->Find(where->parts.back());
+  if (file != nullptr && (file->isDirectory || file->readOnly)) {
+    error = ERROR_ACCESS_DENIED;
+    return INVALID_FILE_HANDLE;
+  }
+  if (file != nullptr && file->inUse) {
+    error = ERROR_SHARING_VIOLATION;
+    return INVALID_FILE_HANDLE;
+  }
+  if (file == nullptr) {
+    parent->Add(where->parts.back(), false);
+    state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(*where), "created");
+  }
+  const FileHandle handle = state_->nextFile;
+  state_->nextFile += 4;
+  state_->openFiles.emplace(handle, OpenFile{*where, 0});
+  error = file != nullptr ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  return handle;
+}
+
+int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
+                       std::uint32_t* written) {
+  if (written != nullptr) *written = 0;
+  auto [file, node] = state_->Opened(handle);
+  if (node == nullptr) return 0;
+  if (state_->diskFull && size > 0) {
+    state_->lastError = ERROR_DISK_FULL;
+    return 0;
+  }
+  if (node->content.size() < file->position) node->content.resize(file->position, '\0');
+  node->content.replace(file->position, size, static_cast<const char*>(data), size);
+  state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
+                 std::to_string(size) + " bytes at " + std::to_string(file->position));
+  file->position += size;
+  if (written != nullptr) *written = size;
+  return 1;
+}
+
+std::uint32_t Machine::SetFilePointer(FileHandle handle, std::int32_t distance,
+                                      std::uint32_t method) {
+  constexpr std::uint32_t INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+  auto [file, node] = state_->Opened(handle);
+  if (node == nullptr) return INVALID_SET_FILE_POINTER;
+  const long long base = method == FILE_END ? static_cast<long long>(node->content.size())
+                         : method == FILE_BEGIN ? 0
+                                                : static_cast<long long>(file->position);
+  if (base + distance < 0 || method > FILE_END) {
+    state_->lastError = ERROR_INVALID_PARAMETER;
+    return INVALID_SET_FILE_POINTER;
+  }
+  file->position = static_cast<std::size_t>(base + distance);
+  return static_cast<std::uint32_t>(file->position);
+}
+
+std::uint32_t Machine::GetFileSize(FileHandle handle) {
+  auto [file, node] = state_->Opened(handle);
+  return node == nullptr ? 0xFFFFFFFF : static_cast<std::uint32_t>(node->content.size());
+}
+
+int Machine::SetEndOfFile(FileHandle handle) {
+  auto [file, node] = state_->Opened(handle);
+  if (node == nullptr) return 0;
+  node->content.resize(file->position, '\0');
+  state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
+                 "end at " + std::to_string(file->position));
+  return 1;
+}
+
+// Writes reach the file at once here; nothing is held back to flush.
+int Machine::FlushFileBuffers(FileHandle handle) { return state_->Opened(handle).second != nullptr; }
+
+std::pair<OpenFile*, FileNode*> Machine::State::Opened(FileHandle handle) {
+  auto it = openFiles.find(handle);
+  if (it == openFiles.end()) {
+    lastError = ERROR_INVALID_HANDLE;
+    return {nullptr, nullptr};
+  }
+  return {&it->second, files.Find(it->second.path)};
+}
+
+int Machine::CloseHandle(FileHandle handle) {
+  if (state_->openFiles.erase(handle) == 0) {
+    state_->lastError = ERROR_INVALID_HANDLE;
+    return 0;
+  }
+  return 1;
+}
+
+void Machine::GetLocalTime(SystemTime* time) { *time = state_->localTime; }
 
 }  // namespace mdm::emu

@@ -13,8 +13,8 @@
 namespace mdm::emu {
 
 // Win32 error codes the emulated machine sets or returns beyond platform.h.
-constexpr std::uint32_t ERROR_PATH_NOT_FOUND = 3;
 constexpr std::uint32_t ERROR_NO_MORE_FILES = 18;
+constexpr std::uint32_t ERROR_ALREADY_EXISTS = 183;
 constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
 constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr std::uint32_t ERROR_INVALID_NAME = 123;
@@ -39,6 +39,12 @@ struct Search {
   std::size_t next = 0;
 };
 
+// A file opened by CreateFileA, and where the next write goes.
+struct OpenFile {
+  WinPath path;
+  std::size_t position = 0;
+};
+
 struct Machine::State {
   RegistryTree registry;
   FileTree files;
@@ -56,11 +62,19 @@ struct Machine::State {
   std::vector<KeyOpen> keyOpens;
   std::map<FindHandle, Search> searches;
   FindHandle nextSearch = 0x1000;
+  std::map<FileHandle, OpenFile> openFiles;
+  FileHandle nextFile = 0x2000;
+  bool diskFull = false;
+  SystemTime localTime{1997, 6, 1, 2, 9, 30, 0, 0};
   std::uint32_t lastError = 0;
 
   void Record(JournalEntry::Kind kind, std::string subject, std::string detail = {}) {
     journal.push_back(JournalEntry{kind, std::move(subject), std::move(detail)});
   }
+
+  // The open file behind a handle and its node; nulls, and the last error
+  // set, for a handle that is not open.
+  std::pair<OpenFile*, FileNode*> Opened(FileHandle handle);
 
   WinPath WorkingPath() const;
   // A path the way the Win32 file functions resolve it, or nullopt.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "common/regedit_text.h"
 #include "emulator/case_blind.h"
 
 namespace mdm::emu {
@@ -15,74 +16,14 @@ constexpr std::string_view ROOT_NAME = "HKEY_LOCAL_MACHINE";
 
 // ---------------------------------------------------------------- export
 
-// Backslash escapes as regedit writes them; a line break or zero byte inside
-// a name would otherwise split the line or end the text on import.
-std::string Escape(std::string_view text) {
-  std::string escaped;
-  for (char c : text) {
-    if (c == '\n') escaped += "\\n";
-    else if (c == '\r') escaped += "\\r";
-    else if (c == '\0') escaped += "\\0";
-    else if (c == '\\' || c == '"') escaped += std::string{'\\', c};
-    else escaped += c;
-  }
-  return escaped;
-}
-
-// A REG_SZ that a quoted string reproduces byte for byte: one terminator at
-// the end, none inside, and no line break that would split the line.
-bool IsPlainString(const RegValue& value) {
-  const auto& data = value.data;
-  if (value.type != REG_SZ || data.empty() || data.back() != 0) return false;
-  for (std::size_t i = 0; i + 1 < data.size(); ++i) {
-    if (data[i] == 0 || data[i] == '\r' || data[i] == '\n') return false;
-  }
-  return true;
-}
-
-std::string HexData(std::string prefix, const std::vector<unsigned char>& data) {
-  std::string text = std::move(prefix);
-  std::size_t lineLength = text.size();
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, "%02x", data[i]);
-    text += byte;
-    lineLength += 2;
-    if (i + 1 < data.size()) {
-      text += ',';
-      ++lineLength;
-      if (lineLength > 76) {  // wrapped as regedit wraps, within 80 columns
-        text += "\\\n  ";
-        lineLength = 2;
-      }
-    }
-  }
-  return text;
-}
-
+// The value formats are the ones the undo file uses (common/regedit_text.h).
 std::string ValueLine(const RegValue& value) {
-  std::string line = value.name.empty() ? "@=" : "\"" + Escape(value.name) + "\"=";
-  if (IsPlainString(value)) {
-    const std::string text(value.data.begin(), value.data.end() - 1);
-    return line + "\"" + Escape(text) + "\"";
-  }
-  if (value.type == REG_DWORD && value.data.size() == 4) {
-    const std::uint32_t number = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                                 (static_cast<std::uint32_t>(value.data[3]) << 24);
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%08x", number);
-    return line + "dword:" + digits;
-  }
-  if (value.type == REG_BINARY) return HexData(line + "hex:", value.data);
-  char prefix[24];
-  std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
-  return HexData(line + prefix, value.data);
+  return RegeditValueLine(value.name, value.type, value.data.data(), value.data.size(), "\n");
 }
 
 void ExportKey(const RegNode& node, std::string& out) {
   if (node.parent != nullptr || !node.values.empty()) {
-    const std::string path = node.Path();
-    out += "[" + std::string(ROOT_NAME) + (path.empty() ? "" : "\\" + path) + "]\n";
+    out += RegeditKeyLine(node.Path()) + "\n";
     for (const RegValue& value : node.values) out += ValueLine(value) + "\n";
     out += "\n";
   }

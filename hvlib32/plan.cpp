@@ -1,6 +1,7 @@
 // The library's plan: the product's names, built in.
 #include "common/limits.h"
 #include "common/product.h"
+#include "common/run_log.h"
 #include "hvlib32/library.h"
 
 namespace mdm::hvlib {
@@ -61,6 +62,10 @@ RemovalPlan LibraryPlan() {
   return {FileTable(), LIBRARY_FILE_REMOVAL, RegistryPlan(), ListRemovals(), InfPlan()};
 }
 
-void Uninstall(Platform& platform) { RunPlan(platform, LibraryPlan()); }
+void Uninstall(Platform& platform) {
+  RunLog log(platform, LOG_NAME, std::string("HVLIB32 ") + product::VERSION + " Uninstall");
+  RunPlan(platform, LibraryPlan(), log);
+  log.Line("done");
+}
 
 }  // namespace mdm::hvlib

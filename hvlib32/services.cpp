@@ -14,6 +14,7 @@
 #include "common/limits.h"
 #include "common/product.h"
 #include "common/registry_keys.h"
+#include "common/run_log.h"
 #include "common/text.h"
 #include "hvlib32/library.h"
 
@@ -25,14 +26,6 @@ constexpr const char* PORT_LINK_VALUE = "ConnectedToPort";
 // The serial device's key, a backslash and the serial must fit the path.
 constexpr std::size_t MAX_SERIAL_LENGTH =
     INSTANCE_PATH_SIZE - std::char_traits<char>::length(product::SERIAL_DEVICE_KEY) - 2;
-
-// The value copy starts with these limits and grows past them on demand, up
-// to the largest value name Win32 allows and a data size no real instance key
-// comes near.
-constexpr std::uint32_t COPY_NAME_START = 40;
-constexpr std::uint32_t COPY_DATA_START = 200;
-constexpr std::uint32_t COPY_NAME_MAX = 16384;
-constexpr std::uint32_t COPY_DATA_MAX = 16u * 1024 * 1024;
 
 // A serial number names exactly one key below the serial device's key: it is
 // present, not empty, one path component, and fits the 200-byte key path.
@@ -50,7 +43,8 @@ enum class Relink { NoMatch, Rewritten, TooLong };
 
 // One instance subkey of the root device key: when its "ConnectedToPort"
 // holds the old serial number, the first occurrence is replaced.
-Relink RelinkInstance(Platform& platform, RegKey rootKey, const char* instanceName,
+Relink RelinkInstance(Platform& platform, ChangeLog& log, RegKey rootKey,
+                      const std::string& rootPath, const char* instanceName,
                       const char* oldSerial, const char* newSerial) {
   ScopedKey instance(platform, rootKey, instanceName, KEY_READ | KEY_WRITE);
   if (!instance.IsOpen()) return Relink::NoMatch;
@@ -69,50 +63,30 @@ Relink RelinkInstance(Platform& platform, RegKey rootKey, const char* instanceNa
   const std::size_t newLength = std::strlen(newSerial);
   // Cutting the new serial short would link the port to a wrong key.
   if (prefix + newLength + 1 > PORT_LINK_SIZE) return Relink::TooLong;
+  const std::string instancePath = rootPath + "\\" + instanceName;
+  const std::string before = link;
+  log.KeepValueForUndo(instancePath, PORT_LINK_VALUE);
   std::memcpy(occurrence, newSerial, newLength + 1);
   // The write's result is deliberately not checked: the move goes on.
   platform.RegSetValueExA(instance.Get(), PORT_LINK_VALUE, REG_SZ,
                           reinterpret_cast<const unsigned char*>(link),
                           static_cast<std::uint32_t>(prefix + newLength + 1));
+  log.Line("rewrote " + instancePath + " " + PORT_LINK_VALUE + ": " + before + " -> " + link);
   return Relink::Rewritten;
 }
 
 // The first instance whose "ConnectedToPort" holds the old serial number is
 // pointed at the new one. Returns false only when that rewrite would not fit
 // its text, in which case nothing was written.
-bool RelinkPort(Platform& platform, RegKey rootKey, const char* oldSerial,
-                const char* newSerial) {
+bool RelinkPort(Platform& platform, ChangeLog& log, RegKey rootKey, const std::string& rootPath,
+                const char* oldSerial, const char* newSerial) {
   Relink outcome = Relink::NoMatch;
   ForEachSubkeyName(platform, rootKey, INSTANCE_NAME_SIZE, [&](const char* instanceName) {
-    outcome = RelinkInstance(platform, rootKey, instanceName, oldSerial, newSerial);
+    outcome =
+        RelinkInstance(platform, log, rootKey, rootPath, instanceName, oldSerial, newSerial);
     return outcome == Relink::NoMatch;
   });
   return outcome != Relink::TooLong;
-}
-
-// Reads the value at `index` whole, growing the buffers past the usual
-// limits while the platform answers ERROR_MORE_DATA.
-std::int32_t EnumValueWhole(Platform& platform, RegKey key, std::uint32_t index,
-                            std::vector<char>& name, std::uint32_t& type,
-                            std::vector<unsigned char>& data, std::uint32_t& dataSize) {
-  std::uint32_t nameCapacity = COPY_NAME_START;
-  std::uint32_t dataCapacity = COPY_DATA_START;
-  for (;;) {
-    name.assign(nameCapacity, '\0');
-    data.assign(dataCapacity, 0);
-    std::uint32_t nameSize = nameCapacity;
-    dataSize = dataCapacity;
-    const std::int32_t status = platform.RegEnumValueA(key, index, name.data(), &nameSize, &type,
-                                                       data.data(), &dataSize);
-    if (status != ERROR_MORE_DATA) return status;
-    if (nameCapacity == COPY_NAME_MAX && dataCapacity == COPY_DATA_MAX) return status;
-    // Which of the two was short is not reported reliably, so both grow; the
-    // data takes the size the platform asked for when it said one.
-    nameCapacity = nameCapacity * 2 < COPY_NAME_MAX ? nameCapacity * 2 : COPY_NAME_MAX;
-    std::uint32_t wanted = dataCapacity * 2;
-    if (dataSize > wanted) wanted = dataSize;
-    dataCapacity = wanted < COPY_DATA_MAX ? wanted : COPY_DATA_MAX;
-  }
 }
 
 // Every value of the old key, whole, into the new key. Returns
@@ -120,17 +94,14 @@ std::int32_t EnumValueWhole(Platform& platform, RegKey key, std::uint32_t index,
 // then keeps the old key, so that no value is lost with it. A value too large
 // for the call's memory ends the whole call before the old key is touched.
 std::int32_t CopyValues(Platform& platform, RegKey from, RegKey to) {
-  std::vector<char> name;
-  std::vector<unsigned char> data;
+  WholeValue value;
   std::int32_t firstFailure = ERROR_SUCCESS;
   for (std::uint32_t index = 0;; ++index) {
-    std::uint32_t type = REG_NONE;
-    std::uint32_t dataSize = 0;
-    const std::int32_t read = EnumValueWhole(platform, from, index, name, type, data, dataSize);
+    const std::int32_t read = EnumValueWhole(platform, from, index, value);
     if (read == ERROR_NO_MORE_ITEMS) break;
     if (read != ERROR_SUCCESS) return read;
     const std::int32_t written =
-        platform.RegSetValueExA(to, name.data(), type, data.data(), dataSize);
+        platform.RegSetValueExA(to, value.name.data(), value.type, value.data.data(), value.size);
     if (written != ERROR_SUCCESS && firstFailure == ERROR_SUCCESS) firstFailure = written;
   }
   return firstFailure;
@@ -155,15 +126,18 @@ std::int32_t GetBaseAddr95(Platform& platform, char* out) {
   return key.Close();
 }
 
-std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
-                                   const char* newSerial) {
+std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const char* newSerial,
+                              ChangeLog& log) {
   if (!IsUsableSerial(oldSerial) || !IsUsableSerial(newSerial)) return ERROR_INVALID_PARAMETER;
+  log.Line(std::string("moving serial number ") + oldSerial + " to " + newSerial);
 
   {
     const std::string rootDevice = std::string("Enum\\Root\\") + product::DEVICE_NAME;
     ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
     if (!root.IsOpen()) return root.OpenStatus();
-    if (!RelinkPort(platform, root.Get(), oldSerial, newSerial)) return ERROR_MORE_DATA;
+    if (!RelinkPort(platform, log, root.Get(), rootDevice, oldSerial, newSerial)) {
+      return ERROR_MORE_DATA;
+    }
   }
 
   // Key names compare case-blind: serial numbers that differ only in case
@@ -186,9 +160,24 @@ std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
   const std::int32_t copied = CopyValues(platform, oldKey.Get(), newKey.Get());
   oldKey.Close();
   newKey.Close();
+  log.Line(std::string("copied ") + oldPath + " to " + newPath);
   if (copied != ERROR_SUCCESS) return copied;
 
-  return platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, oldPath);
+  log.KeepForUndo(oldPath);
+  const std::int32_t deleted = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, oldPath);
+  log.Line(std::string(deleted == ERROR_SUCCESS ? "removed key " : "refused key ") + oldPath);
+  return deleted;
+}
+
+std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
+                                   const char* newSerial) {
+  RunLog log(platform, LOG_NAME,
+             std::string("HVLIB32 ") + product::VERSION + " ChangeW95SerialNumber");
+  const std::int32_t result = MoveSerialNumber(platform, oldSerial, newSerial, log);
+  char line[32];
+  Compose(line, "result %d", static_cast<int>(result));
+  log.Line(line);
+  return result;
 }
 
 }  // namespace mdm::hvlib

@@ -20,7 +20,8 @@ bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration);
 
 // The whole run: loads the configuration, runs the plan when the package is
 // installed, and writes the result code as "Result" of section "Progress" of
-// ".\mdminfo.ini". Returns the code it wrote.
+// ".\mdminfo.ini". Returns the code it wrote. MDMCLEAN.LOG and MDMCLEAN.REG in
+// the Windows directory get the run's change log and undo file.
 int RunUninstall(Platform& platform);
 
 }  // namespace mdm::cleaner

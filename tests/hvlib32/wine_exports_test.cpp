@@ -1,7 +1,7 @@
 // HVLIB32.dll of the win64 build under Wine, loaded with LoadLibraryA by the
 // hvprobe program: its exports resolve by name and by ordinal to the same
-// entries, the two registry services work through either, and loading and
-// unloading alone change nothing.
+// entries, the two registry services work through either, and loading,
+// unloading and reading the base address change nothing.
 
 #include <gtest/gtest.h>
 
@@ -80,7 +80,7 @@ const char* const kResolved =
     "resolve GetBaseAddr95 ordinal 2 same\n"
     "resolve Uninstall ordinal 3 same\n";
 
-TEST_F(HvlibUnderWine, LoadingAndUnloadingChangeNothing) {
+TEST_F(HvlibUnderWine, LoadingUnloadingAndTheBaseAddressChangeNothing) {
   prefix->ImportRegistry(kPackageRegistry);
   prefix->WriteFile("C:\\windows\\system32\\QUILLNET.CPL", "cpl");
   prefix->WriteFile("C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE", "exe");
@@ -101,10 +101,16 @@ TEST_F(HvlibUnderWine, LoadingAndUnloadingChangeNothing) {
     all += prefix->ReadFile("C:\\windows\\system32\\QUILLNET.CPL").value_or("<gone>");
     all += prefix->ReadFile("C:\\windows\\win.ini").value_or("<gone>");
     all += prefix->ReadFile("C:\\windows\\system.ini").value_or("<gone>");
+    for (const char* log : {"C:\\windows\\HVLIB32.LOG", "C:\\windows\\HVLIB32.REG"}) {
+      all += prefix->Exists(log) ? "log written\n" : "no log\n";
+    }
     return all;
   };
   const std::string before = snapshot();
-  EXPECT_EQ(Probe({"resolve"}), std::string(kResolved) + "unload ok\n");
+  // Reading the base address writes nothing either, not even a log.
+  EXPECT_EQ(Probe({"resolve", "base"}), std::string(kResolved) +
+                                            "base result=0 terminated=1 text=\"0x2E8\"\n"
+                                            "unload ok\n");
   EXPECT_EQ(snapshot(), before);
 }
 

@@ -587,6 +587,13 @@ void Generator::AddBystanderFiles() {
   m().AddFile(s.windowsDirectory + "\\TEMP\\~DF1234.TMP", "tmp", Owner::Bystander);
   m().AddFile("C:\\Program Files\\Acme\\agent.exe", "agent", Owner::Bystander);
   m().AddFile(s.workingDirectory + "\\SETUP.EXE", "setup", Owner::Bystander);
+  // Logs of earlier runs: the running deliverable's own may grow or start
+  // afresh (or stay, read-only); the other's must stay as it is.
+  for (const char* log : {"\\MDMCLEAN.LOG", "\\HVLIB32.LOG", "\\HVLIB32.REG"}) {
+    if (!dice_.Coin(0.3)) continue;
+    const std::string earlier = dice_.Coin(0.3) ? std::string(70000, 'x') : "an earlier run\r\n";
+    m().AddFile(s.windowsDirectory + log, earlier, Owner::Bystander).readOnly = dice_.Coin(0.3);
+  }
 }
 
 // ---------------------------------------------------------------- lists

@@ -125,9 +125,17 @@ class Checker {
            folded == Folded(g_.ConfigFile());
   }
 
+  // The deliverable's own change log and undo file in the Windows directory:
+  // they may appear and grow; the other deliverable's stay as they were.
+  bool IsOwnLogFile(const std::string& folded) const {
+    const std::string base = g_.model.settings.windowsDirectory + "\\" +
+                             (who_ == Deliverable::Program ? "MDMCLEAN" : "HVLIB32");
+    return folded == Folded(base + ".LOG") || folded == Folded(base + ".REG");
+  }
+
   void CheckFiles() {
     for (const auto& [path, entry] : before_.files) {
-      if (IsProfileFile(path)) continue;
+      if (IsProfileFile(path) || IsOwnLogFile(path)) continue;
       const bool gone = e_.deletedFiles.count(path) != 0 || e_.removedDirectories.count(path) != 0;
       auto now = after_.files.find(path);
       if (gone && now != after_.files.end()) Problem("should be deleted: " + entry.path);
@@ -137,7 +145,9 @@ class Checker {
       }
     }
     for (const auto& [path, entry] : after_.files) {
-      if (before_.files.count(path) == 0 && !IsProfileFile(path)) Problem("appeared: " + entry.path);
+      if (before_.files.count(path) == 0 && !IsProfileFile(path) && !IsOwnLogFile(path)) {
+        Problem("appeared: " + entry.path);
+      }
     }
   }
 
@@ -223,7 +233,7 @@ class Checker {
       }
     }
     for (const auto& [folded, file] : g_.model.Files()) {
-      if (file.owner == Owner::Package || IsProfileFile(folded)) continue;
+      if (file.owner == Owner::Package || IsProfileFile(folded) || IsOwnLogFile(folded)) continue;
       auto now = after_.files.find(folded);
       if (now == after_.files.end() || now->second.content != file.content) {
         Problem("collateral damage: bystander file lost or changed: " + file.path);

@@ -71,6 +71,23 @@ class ForwardingPlatform : public Platform {
   int DeleteFileA(const char* path) override { return inner_.DeleteFileA(path); }
   int RemoveDirectoryA(const char* path) override { return inner_.RemoveDirectoryA(path); }
   std::uint32_t GetLastError() override { return inner_.GetLastError(); }
+  FileHandle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
+                         std::uint32_t creation, std::uint32_t attributes) override {
+    return inner_.CreateFileA(path, access, shareMode, creation, attributes);
+  }
+  int WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                std::uint32_t* written) override {
+    return inner_.WriteFile(file, data, size, written);
+  }
+  std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
+                               std::uint32_t method) override {
+    return inner_.SetFilePointer(file, distance, method);
+  }
+  std::uint32_t GetFileSize(FileHandle file) override { return inner_.GetFileSize(file); }
+  int SetEndOfFile(FileHandle file) override { return inner_.SetEndOfFile(file); }
+  int FlushFileBuffers(FileHandle file) override { return inner_.FlushFileBuffers(file); }
+  int CloseHandle(FileHandle file) override { return inner_.CloseHandle(file); }
+  void GetLocalTime(SystemTime* time) override { inner_.GetLocalTime(time); }
   WindowHandle FindWindowA(const char* className, const char* windowName) override {
     return inner_.FindWindowA(className, windowName);
   }

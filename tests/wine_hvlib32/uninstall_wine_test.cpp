@@ -270,6 +270,27 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
     EXPECT_TRUE(prefix->Exists(std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF"));
   }
   {
+    SCOPED_TRACE("the change log: the call, every removal in the order made, and the end");
+    const std::string log = prefix->ReadFile("C:\\windows\\HVLIB32.LOG").value_or("");
+    EXPECT_EQ(log.rfind("HVLIB32 1.", 0), 0u) << log;
+    EXPECT_EQ(log.rfind("\r\ndone\r\n"), log.size() - 8) << log;
+    std::vector<std::string> keys;
+    for (const std::string& removal : LoggedRemovals(log)) {
+      if (removal.rfind("key ", 0) == 0) {
+        keys.push_back(removal.substr(4));
+      } else {  // a file, folder or INF file: gone now
+        EXPECT_FALSE(prefix->Exists(removal.substr(removal.find("C:\\")))) << removal;
+      }
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
+                        "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
+                        "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001",
+                        "Enum\\MODEMWAVE\\QNWAVE", "Enum\\Root\\Quillnet"}));
+    EXPECT_NE(log.find("\r\nrefused file C:\\windows\\system32\\QUILLNET.CPL (error 5)\r\n"),
+              std::string::npos);
+  }
+  {
     SCOPED_TRACE("a second call finds only what the first left behind");
     // The class keys are gone, so no INF name is recorded and the root's is
     // not an OEM name: this call deletes the provider-named copies by name,
@@ -281,6 +302,11 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
               std::vector<std::string>{
                   "file C:\\windows\\inf\\Other\\Q.R. Meridian, Inc.QNPORT.INF (gone)"})
         << Explain(cleaned, after);
+  }
+  {
+    SCOPED_TRACE("regedit /s of the undo file brings every removed key back, value for value");
+    prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\HVLIB32.REG"));
+    EXPECT_EQ(ExportBranches(), registryBefore);
   }
 }
 

@@ -147,6 +147,7 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
   const std::string winIni = *prefix->ReadFile(kWinIni);
   const std::string systemIni = *prefix->ReadFile(kSystemIni);
   const std::string mdminfo = *prefix->ReadFile(kMdminfo);
+  const auto registryBefore = RegistryPart(Snapshot(*prefix));
 
   const std::vector<std::string> packageFiles = {
       "C:\\windows\\system32\\QUILLNET.CPL",
@@ -227,12 +228,44 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
                                      "Q.R. Meridian, Inc.QNVOICE.INF",
                                      "Q.R. Meridian, Inc.QUILLNET.INF"}));
   }
+  const std::string log = prefix->ReadFile("C:\\windows\\MDMCLEAN.LOG").value_or("");
+  {
+    SCOPED_TRACE("the change log: the run, every removal in the order made, the result");
+    EXPECT_EQ(log.rfind("mdmclean 1.", 0), 0u) << log;
+    const std::string last = "\r\nresult 0 (done)\r\n";
+    EXPECT_EQ(log.rfind(last), log.size() - last.size()) << log;
+    std::vector<std::string> keys;
+    for (const std::string& removal : LoggedRemovals(log)) {
+      if (removal.rfind("key ", 0) == 0) {
+        keys.push_back(removal.substr(4));
+      } else {  // a file, folder or INF file: gone now
+        EXPECT_FALSE(prefix->Exists(removal.substr(removal.find("C:\\")))) << removal;
+      }
+    }
+    const std::string cls = "System\\CurrentControlSet\\Services\\Class\\";
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        cls + "Modem\\0001", cls + "Ports\\0001", cls + "Quillnet",
+                        "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
+                        "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO", cls + "MEDIA\\0001",
+                        "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
+                        "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001", "Enum\\MODEMWAVE",
+                        "Enum\\Root\\Quillnet"}));
+    EXPECT_NE(log.find("\r\nremoved file C:\\windows\\system32\\QUILLNET.CPL\r\n"), std::string::npos);
+    EXPECT_NE(log.find("\r\nremoved INF file C:\\windows\\INF\\OEM5.INF\r\n"), std::string::npos);
+    EXPECT_NE(log.find("\r\nrefused INF file C:\\windows\\INF\\OEM8.INF (error 5)\r\n"),
+              std::string::npos);
+  }
   {
     SCOPED_TRACE("a second run finds the package gone and changes nothing");
     const auto cleaned = Snapshot(*prefix);
     RunMdmclean();
     EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(mdminfo, "Result", "2")));
     EXPECT_THAT(Differences(cleaned, Snapshot(*prefix)), IsEmpty());
+  }
+  {
+    SCOPED_TRACE("regedit /s of the undo file brings every removed key back, value for value");
+    prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\MDMCLEAN.REG"));
+    EXPECT_EQ(RegistryPart(Snapshot(*prefix)), registryBefore);
   }
 }
 

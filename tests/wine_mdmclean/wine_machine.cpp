@@ -154,6 +154,24 @@ std::vector<std::string> PackageRegistryRoots() {
           "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD"};
 }
 
+std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot) {
+  std::map<std::string, std::string> registry;
+  for (const auto& [name, content] : snapshot) {
+    if (name.rfind("registry ", 0) == 0) registry[name] = content;
+  }
+  return registry;
+}
+
+std::vector<std::string> LoggedRemovals(const std::string& log) {
+  std::vector<std::string> removals;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("removed ", 0) == 0) removals.push_back(line.substr(8));
+  }
+  return removals;
+}
+
 std::map<std::string, std::string> Snapshot(WinePrefix& prefix) {
   std::map<std::string, std::string> snapshot;
   for (const std::string& root : PackageRegistryRoots()) {

@@ -49,6 +49,13 @@ std::vector<std::string> PackageRegistryRoots();
 
 // Every registry export and file the package's removal could touch, by name.
 std::map<std::string, std::string> Snapshot(WinePrefix& prefix);
+// The registry entries of a snapshot.
+std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot);
+
+// What a run's change log says it removed, in order: the text after
+// "removed " of each such line ("key Enum\MODEMWAVE", "file C:\...").
+std::vector<std::string> LoggedRemovals(const std::string& log);
+
 // Names whose content differs between two snapshots, or that only one holds.
 std::vector<std::string> Differences(const std::map<std::string, std::string>& before,
                                      const std::map<std::string, std::string>& after);

@@ -420,6 +420,57 @@ void Removals(Platform& p, const std::string& root) {
   Find(p, files + "\\*.*", "after-removals");
 }
 
+// ------------------------------------------------------------------ writing
+
+FileHandle OpenForWriting(Platform& p, const std::string& path, const char* label) {
+  const FileHandle file =
+      p.CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  // With OPEN_ALWAYS the last error tells an existing file (183) from a new one.
+  Line("write.open %s ok=%d error=%u", label, file != INVALID_FILE_HANDLE, p.GetLastError());
+  return file;
+}
+
+void Put(Platform& p, FileHandle file, const char* text, const char* label) {
+  std::uint32_t written = 99;
+  const int ok = p.WriteFile(file, text, static_cast<std::uint32_t>(std::strlen(text)), &written);
+  Line("write.put %s ok=%d written=%u", label, ok != 0, written);
+}
+
+void Writes(Platform& p, FixtureAccess& fixture, const std::string& root) {
+  const std::string folder = root + "\\written";
+  FileHandle file = OpenForWriting(p, folder + "\\new.log", "new-file");
+  Line("write.size new-file size=%u", p.GetFileSize(file));
+  Put(p, file, "abc", "first");
+  Line("write.seek end position=%u", p.SetFilePointer(file, 0, FILE_END));
+  Put(p, file, "de\r\n", "second");
+  Line("write.flush ok=%d", p.FlushFileBuffers(file) != 0);
+  Removal(p, "delete-while-open", p.DeleteFileA((folder + "\\new.log").c_str()));
+  Line("write.close ok=%d", p.CloseHandle(file) != 0);
+  ShowFile(p, fixture, folder + "\\new.log", "new-file");
+
+  file = OpenForWriting(p, folder + "\\old.log", "existing-file");
+  Line("write.size existing-file size=%u", p.GetFileSize(file));
+  Line("write.seek end position=%u", p.SetFilePointer(file, 0, FILE_END));
+  Put(p, file, "X", "append");
+  Line("write.seek begin position=%u", p.SetFilePointer(file, 0, FILE_BEGIN));
+  Line("write.truncate ok=%d", p.SetEndOfFile(file) != 0);
+  Line("write.size truncated size=%u", p.GetFileSize(file));
+  Put(p, file, "new", "afresh");
+  p.CloseHandle(file);
+  ShowFile(p, fixture, folder + "\\old.log", "existing-file");
+
+  for (const char* refused : {"ro.log", "folder.log", "missing\\x.log"}) {
+    file = OpenForWriting(p, folder + "\\" + refused, refused);
+    if (file != INVALID_FILE_HANDLE) p.CloseHandle(file);
+  }
+  ShowFile(p, fixture, folder + "\\ro.log", "read-only-file");
+
+  SystemTime now;
+  p.GetLocalTime(&now);
+  Line("write.local-time plausible=%d", now.year >= 1980 && now.month >= 1 && now.month <= 12 &&
+                                            now.day >= 1 && now.day <= 31 && now.hour < 24);
+}
+
 // ------------------------------------------------------------------ system
 
 void System(Platform& p) {
@@ -464,6 +515,7 @@ int RunConformance(Platform& platform, FixtureAccess& fixture, const std::string
   ProfileWrites(platform, fixture, root);
   Searches(platform, root);
   Removals(platform, root);
+  Writes(platform, fixture, root);
   System(platform);
   std::fflush(stdout);
   return 0;

@@ -59,6 +59,13 @@ void LayDownFixture(FixtureAccess& fixture, const std::string& root) {
   fixture.MakeDirectory(files + "\\empty");
   fixture.WriteFile(files + "\\ro.txt", "read-only");
   fixture.SetReadOnly(files + "\\ro.txt");
+
+  const std::string written = root + "\\written";
+  fixture.MakeDirectory(written);
+  fixture.WriteFile(written + "\\old.log", "0123456789");
+  fixture.WriteFile(written + "\\ro.log", "kept");
+  fixture.SetReadOnly(written + "\\ro.log");
+  fixture.MakeDirectory(written + "\\folder.log");
 }
 
 }  // namespace mdm::conformance

@@ -46,7 +46,8 @@ host_demo() {
   echo
   echo "Result written back: $(explain_result "$(result_of "$image")")"
   echo
-  "$build/bin/machine-diff" "$sample" "$image"
+  "$build/bin/machine-diff" "$sample" "$image" --undo 'C:\WINDOWS\MDMCLEAN.REG'
+  show_log "$image" MDMCLEAN.LOG
   echo
   echo "Every change, in order (journal.txt of the image):"
   sed 's/^/    /' "$image/journal.txt"
@@ -57,10 +58,17 @@ host_demo() {
   MDM_MACHINE="$image" "$build/bin/hvcall" "$build/bin/HVLIB32.so" GetBaseAddr95
   MDM_MACHINE="$image" "$build/bin/hvcall" "$build/bin/HVLIB32.so" Uninstall
   echo
-  "$build/bin/machine-diff" "$sample" "$image"
+  "$build/bin/machine-diff" "$sample" "$image" --undo 'C:\WINDOWS\HVLIB32.REG'
+  show_log "$image" HVLIB32.LOG
   echo
   echo "Every change, in order:"
   sed 's/^/    /' "$image/journal.txt"
+}
+
+show_log() {  # IMAGE NAME: the run's change log in the Windows directory
+  echo
+  echo "The change log, C:\\WINDOWS\\$2:"
+  sed 's/\r$//; s/^/    /' "$1/drive_c/WINDOWS/$2"
 }
 
 wine_demo() {
@@ -103,6 +111,18 @@ wine_demo() {
   echo "Registry keys removed (with everything below them):"
   comm -23 "$work/keys-before.txt" "$work/keys-after.txt" | awk '
     { if (last != "" && index($0, last "\\") == 1) next; print "    " $0; last = $0 }'
+  echo
+  echo "The change log, C:\\windows\\MDMCLEAN.LOG:"
+  sed 's/\r$//; s/^/    /' "$windir/MDMCLEAN.LOG"
+  "$wine" regedit /s 'C:\windows\MDMCLEAN.REG' >>"$work/wine.log" 2>&1
+  registry_keys "$work/keys-undone.txt"
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  if cmp -s "$work/keys-before.txt" "$work/keys-undone.txt"; then
+    echo "After regedit /s C:\\windows\\MDMCLEAN.REG every removed key is back."
+  else
+    echo "After regedit /s C:\\windows\\MDMCLEAN.REG these keys are still missing:"
+    comm -23 "$work/keys-before.txt" "$work/keys-undone.txt" | sed 's/^/    /'
+  fi
 }
 
 # The key names below the branches the package touches, one per line, sorted.

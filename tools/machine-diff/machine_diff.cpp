@@ -1,13 +1,16 @@
 // Prints what changed between two machine images: files and folders removed,
 // registry keys removed, the "load" and "drivers" lines before and after, and
-// the INF files that went and stayed.
+// the INF files that went and stayed. With --undo, imports the run's undo
+// file (a REGEDIT4 file on the after machine, as regedit /s would) and says
+// whether the registry is then the one before the run.
 //
-//   machine-diff BEFORE_IMAGE AFTER_IMAGE
+//   machine-diff BEFORE_IMAGE AFTER_IMAGE [--undo WINDOWS_PATH]
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -79,8 +82,9 @@ std::vector<std::string> InfFiles(const Machine& machine) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: machine-diff BEFORE_IMAGE AFTER_IMAGE\n");
+  const bool undo = argc == 5 && std::string(argv[3]) == "--undo";
+  if (argc != 3 && !undo) {
+    std::fprintf(stderr, "usage: machine-diff BEFORE_IMAGE AFTER_IMAGE [--undo WINDOWS_PATH]\n");
     return 2;
   }
   try {
@@ -112,6 +116,17 @@ int main(int argc, char** argv) {
     const auto afterInf = InfFiles(*after);
     PrintList("INF files removed", Removed(beforeInf, afterInf));
     PrintList("INF files kept", afterInf);
+
+    if (undo) {
+      const auto text = after->ReadFile(argv[4]);
+      if (!text) throw std::runtime_error(std::string("no undo file ") + argv[4]);
+      after->ImportRegistry(*text);
+      const auto restored = Keys(*after);
+      std::printf("\nAfter importing %s:\n", argv[4]);
+      PrintList("    registry keys still missing", Removed(beforeKeys, restored));
+      std::printf("    registry %s the one before the run, value for value\n",
+                  after->ExportRegistry() == before->ExportRegistry() ? "equals" : "differs from");
+    }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "machine-diff: %s\n", error.what());
     return 1;

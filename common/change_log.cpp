@@ -1,0 +1,37 @@
+#include "common/change_log.h"
+
+#include "common/platform.h"
+#include "common/text.h"
+
+namespace mdm {
+
+namespace {
+
+class Discard final : public ChangeLog {
+ public:
+  void Line(const std::string&) override {}
+  void KeepForUndo(const std::string&) override {}
+  void KeepValueForUndo(const std::string&, const std::string&) override {}
+};
+
+}  // namespace
+
+ChangeLog& NoChangeLog() {
+  static Discard discard;
+  return discard;
+}
+
+void LogRemoval(ChangeLog& log, const char* what, const std::string& path, bool removed,
+                std::uint32_t error) {
+  if (removed) {
+    log.Line(std::string("removed ") + what + " " + path);
+    return;
+  }
+  // Not found, or its folder not found: there was nothing to remove.
+  const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  char reason[24];
+  Compose(reason, " (error %u)", static_cast<unsigned>(error));
+  log.Line(std::string(absent ? "absent " : "refused ") + what + " " + path + reason);
+}
+
+}  // namespace mdm

@@ -1,0 +1,220 @@
+// The change log and the undo file of both deliverables' runs, on emulated
+// machines: the log names every removal in the order made, the undo file
+// brings every removed key back byte for byte, and neither changes the run.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/product.h"
+#include "common/registry_keys.h"
+#include "common/run_log.h"
+#include "emulator/machine.h"
+#include "hvlib32/library.h"
+#include "mdmclean/program.h"
+#include "tests/support/run_logs.h"
+
+namespace mdm {
+namespace {
+
+using Kind = emu::JournalEntry::Kind;
+
+std::unique_ptr<emu::Machine> SampleMachine() { return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE); }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  EXPECT_EQ(start, text.size()) << "every line ends in CRLF";
+  return lines;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return text;
+}
+
+// The removals the journal holds, as the log words them (letter case aside:
+// the log names a file as the run spelled it).
+std::vector<std::string> JournalRemovals(const emu::Machine& machine) {
+  std::vector<std::string> removals;
+  for (const emu::JournalEntry& entry : machine.Journal()) {
+    const bool inf = entry.subject.find("\\INF\\") != std::string::npos;
+    if (entry.kind == Kind::KeyDeleted) removals.push_back(Upper("removed key " + entry.subject));
+    if (entry.kind == Kind::FileDeleted) {
+      removals.push_back(Upper((inf ? "removed INF file " : "removed file ") + entry.subject));
+    }
+    if (entry.kind == Kind::DirectoryRemoved) removals.push_back(Upper("removed folder " + entry.subject));
+  }
+  return removals;
+}
+
+std::vector<std::string> LoggedRemovals(const std::vector<std::string>& lines) {
+  std::vector<std::string> removals;
+  for (const std::string& line : lines) {
+    if (line.rfind("removed ", 0) == 0) removals.push_back(Upper(line));
+  }
+  return removals;
+}
+
+// Each deliverable on the sample machine: the log opens with the deliverable,
+// its version and the machine's time, names every removal in the order the
+// machine saw them, and ends with the result; importing the undo file gives
+// back every removed key with every value.
+TEST(RunLog, NamesEveryRemovalInOrderAndTheUndoFileBringsTheKeysBack) {
+  struct Deliverable {
+    const char* name;
+    const char* heading;
+    const char* last;
+    void (*run)(emu::Machine&);
+  };
+  const Deliverable deliverables[] = {
+      {"MDMCLEAN", "mdmclean ", "result 0 (done)",
+       [](emu::Machine& m) { cleaner::RunUninstall(m); }},
+      {"HVLIB32", "HVLIB32 ", "done", [](emu::Machine& m) { hvlib::Uninstall(m); }},
+  };
+  for (const Deliverable& d : deliverables) {
+    SCOPED_TRACE(d.name);
+    auto machine = SampleMachine();
+    const std::string before = machine->ExportRegistry();
+    machine->ClearJournal();
+    d.run(*machine);
+
+    const std::vector<std::string> lines =
+        Lines(machine->ReadFile(std::string("C:\\WINDOWS\\") + d.name + ".LOG").value_or(""));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front().rfind(d.heading + std::string(product::VERSION), 0), 0u) << lines.front();
+    EXPECT_NE(lines.front().find(", 1997-06-02 09:30:00"), std::string::npos) << lines.front();
+    EXPECT_EQ(lines.back(), d.last);
+    EXPECT_EQ(LoggedRemovals(lines), JournalRemovals(*machine));
+    EXPECT_GT(LoggedRemovals(lines).size(), 10u);
+
+    machine->ImportRegistry(*machine->ReadFile(std::string("C:\\WINDOWS\\") + d.name + ".REG"));
+    EXPECT_EQ(machine->ExportRegistry(), before);
+  }
+}
+
+// The serial number change keeps the link value it rewrites and the instance
+// key it removes: importing the undo file gives both back as they were, and
+// the log names the call, each change and the result.
+TEST(RunLog, TheSerialNumberChangeKeepsTheLinkAndTheOldInstanceForUndo) {
+  auto machine = SampleMachine();
+  const std::string oldKey = "Enum\\ISAPNP\\QRM1001\\0A1B2C3D";
+  const std::string before = machine->ExportRegistry();
+  EXPECT_EQ(hvlib::ChangeW95SerialNumber(*machine, "0A1B2C3D", "5678EF01"), 0);
+  ASSERT_FALSE(machine->HasKey(oldKey));
+  const std::vector<std::string> lines = Lines(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.LOG"));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0].rfind("HVLIB32 " + std::string(product::VERSION) + " ChangeW95SerialNumber, ", 0), 0u);
+  EXPECT_EQ(lines[2], "rewrote Enum\\Root\\Quillnet\\0000 ConnectedToPort: " + oldKey + " -> "
+                      "Enum\\ISAPNP\\QRM1001\\5678EF01");
+  EXPECT_EQ(lines[4], "removed key " + oldKey);
+  EXPECT_EQ(lines[5], "result 0");
+
+  machine->ImportRegistry(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.REG"));
+  machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001\\5678EF01");
+  EXPECT_EQ(machine->ExportRegistry(), before);
+}
+
+// Every kind of value a key can hold goes into the undo file in a form that
+// imports to the same bytes, below key names that need care of their own.
+TEST(RunLog, TheUndoFileKeepsEveryValueFormatByteForByte) {
+  emu::Machine machine;
+  const std::string key = "Enum\\Root\\Quillnet\\0000 [1]";
+  machine.SetString(key, "Driver", "Quillnet\\0000");
+  machine.SetString(key, "", "default \"quoted\" text");
+  machine.SetString(key, "back\\slash \"name\"", "C:\\WINDOWS\\SYSTEM\\");
+  machine.SetDword(key, "ConfigFlags", 0x2a);
+  machine.SetValue(key, "Short", REG_DWORD, {1, 2});
+  machine.SetValue(key, "Binary", REG_BINARY, std::vector<unsigned char>(300, 0xA5));
+  machine.SetValue(key, "Empty", REG_BINARY, {});
+  machine.SetValue(key, "Multi", REG_MULTI_SZ, {'a', 0, 'b', 0, 0});
+  machine.SetValue(key, "Expand", REG_EXPAND_SZ, {'%', 'W', '%', 0});
+  machine.SetValue(key, "NoEnd", REG_SZ, {'x', 'y'});
+  machine.SetValue(key, "Lines", REG_SZ, {'a', '\r', '\n', 'b', 0});
+  machine.SetValue(key, "Odd", 0x1234, {7});
+  machine.SetString(key + "\\Sub]Key", "Name", "value");
+  machine.AddKey(key + "\\Empty");
+  const std::string before = machine.ExportRegistry();
+  {
+    RunLog log(machine, "TEST", "test");
+    EXPECT_EQ(RemoveKey(machine, "Enum\\Root\\Quillnet", {"Enum\\Root\\Quillnet", 0}, log),
+              KeyRemoval::Deleted);
+  }
+  ASSERT_FALSE(machine.HasKey("Enum\\Root\\Quillnet"));
+  const std::string undo = *machine.ReadFile("C:\\WINDOWS\\TEST.REG");
+  EXPECT_EQ(undo.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet]\r\n\r\n", 0), 0u);
+  for (const char* line :
+       {"\"ConfigFlags\"=dword:0000002a\r\n", "@=\"default \\\"quoted\\\" text\"\r\n",
+        "\"back\\\\slash \\\"name\\\"\"=\"C:\\\\WINDOWS\\\\SYSTEM\\\\\"\r\n",
+        "\"Short\"=hex(4):01,02\r\n", "\"Multi\"=hex(7):61,00,62,00,00\r\n", "\"Empty\"=hex:\r\n",
+        "\"Odd\"=hex(1234):07\r\n", "[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000 [1]\\Sub]Key]\r\n"}) {
+    EXPECT_NE(undo.find(line), std::string::npos) << line;
+  }
+  for (const std::string& line : Lines(undo)) EXPECT_LE(line.size(), 80u) << line;
+  machine.ImportRegistry(undo);
+  EXPECT_EQ(machine.ExportRegistry(), before);
+}
+
+// A log that has grown beyond 64 KiB starts afresh; a smaller one, and the
+// undo file whatever its size, grow.
+TEST(RunLog, TheLogStartsAfreshBeyond64KiBAndTheUndoFileNever) {
+  for (const std::size_t earlier : {std::size_t{100}, std::size_t{LOG_SIZE_LIMIT},
+                                    std::size_t{LOG_SIZE_LIMIT} + 1}) {
+    SCOPED_TRACE(earlier);
+    auto machine = SampleMachine();
+    const std::string old(earlier, 'x');
+    const std::string oldUndo = "REGEDIT4\r\n\r\n" + std::string(LOG_SIZE_LIMIT * 2, ';') + "\r\n";
+    machine->AddFile("C:\\WINDOWS\\MDMCLEAN.LOG", old);
+    machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", oldUndo);
+    cleaner::RunUninstall(*machine);
+    const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+    const bool afresh = earlier > LOG_SIZE_LIMIT;
+    EXPECT_EQ(log.rfind("mdmclean ", 0) == 0, afresh);
+    EXPECT_EQ(log.rfind(old, 0) == 0, !afresh);
+    const std::string undo = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG");
+    EXPECT_EQ(undo.rfind(oldUndo, 0), 0u);
+    EXPECT_EQ(undo.find("REGEDIT4", 1), std::string::npos) << "one header only";
+    EXPECT_GT(undo.size(), oldUndo.size());
+  }
+}
+
+// Logs that cannot be written leave the run as it would have been: the same
+// result, the same changes in the same order.
+TEST(RunLog, ALogThatCannotBeWrittenChangesNothingElse) {
+  auto reference = SampleMachine();
+  const int expected = cleaner::RunUninstall(*reference);
+  const auto changes = [](const emu::Machine& machine) {
+    std::vector<std::string> text;
+    for (const auto& entry : test::WithoutRunLogs(machine.Journal())) text.push_back(emu::ToString(entry));
+    return text;
+  };
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    auto machine = SampleMachine();
+    if (way == 0) {  // read-only files
+      for (const char* file : {"C:\\WINDOWS\\MDMCLEAN.LOG", "C:\\WINDOWS\\MDMCLEAN.REG"}) {
+        machine->AddFile(file, "kept\r\n");
+        machine->SetReadOnly(file);
+      }
+    } else if (way == 1) {
+      machine->SetDiskFull();
+    } else {  // folders where the files would go
+      machine->AddDirectory("C:\\WINDOWS\\MDMCLEAN.LOG");
+      machine->AddDirectory("C:\\WINDOWS\\MDMCLEAN.REG");
+    }
+    EXPECT_EQ(cleaner::RunUninstall(*machine), expected);
+    EXPECT_EQ(changes(*machine), changes(*reference));
+    EXPECT_EQ(machine->ExportRegistry(), reference->ExportRegistry());
+    EXPECT_EQ(machine->OpenFileCount(), 0u);
+    if (way == 0) {
+      EXPECT_EQ(*machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG"), "kept\r\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mdm

@@ -1,0 +1,33 @@
+// A run's own change log and undo file in the Windows directory
+// (MDMCLEAN.LOG and .REG, HVLIB32.LOG and .REG): tests that check what a run
+// changed on the machine leave them out, and read them where they test them.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "emulator/machine.h"
+
+namespace mdm::test {
+
+inline bool IsRunLogFile(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('\\') + 1);
+  for (char& c : name) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  for (const char* own : {"MDMCLEAN.LOG", "MDMCLEAN.REG", "HVLIB32.LOG", "HVLIB32.REG"}) {
+    if (name == own) return true;
+  }
+  return false;
+}
+
+inline std::vector<emu::JournalEntry> WithoutRunLogs(const std::vector<emu::JournalEntry>& journal) {
+  std::vector<emu::JournalEntry> changes;
+  std::copy_if(journal.begin(), journal.end(), std::back_inserter(changes),
+               [](const emu::JournalEntry& entry) {
+                 return entry.kind != emu::JournalEntry::Kind::FileWritten ||
+                        !IsRunLogFile(entry.subject);
+               });
+  return changes;
+}
+
+}  // namespace mdm::test
