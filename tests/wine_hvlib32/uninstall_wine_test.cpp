@@ -274,15 +274,9 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
     const std::string log = prefix->ReadFile("C:\\windows\\HVLIB32.LOG").value_or("");
     EXPECT_EQ(log.rfind("HVLIB32 1.", 0), 0u) << log;
     EXPECT_EQ(log.rfind("\r\ndone\r\n"), log.size() - 8) << log;
-    std::vector<std::string> keys;
-    for (const std::string& removal : LoggedRemovals(log)) {
-      if (removal.rfind("key ", 0) == 0) {
-        keys.push_back(removal.substr(4));
-      } else {  // a file, folder or INF file: gone now
-        EXPECT_FALSE(prefix->Exists(removal.substr(removal.find("C:\\")))) << removal;
-      }
-    }
-    EXPECT_EQ(keys, (std::vector<std::string>{
+    const LoggedRemovals removed = ReadLoggedRemovals(log);
+    for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
+    EXPECT_EQ(removed.keys, (std::vector<std::string>{
                         kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
                         "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
                         "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001",

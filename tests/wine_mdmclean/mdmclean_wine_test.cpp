@@ -234,16 +234,10 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
     EXPECT_EQ(log.rfind("mdmclean 1.", 0), 0u) << log;
     const std::string last = "\r\nresult 0 (done)\r\n";
     EXPECT_EQ(log.rfind(last), log.size() - last.size()) << log;
-    std::vector<std::string> keys;
-    for (const std::string& removal : LoggedRemovals(log)) {
-      if (removal.rfind("key ", 0) == 0) {
-        keys.push_back(removal.substr(4));
-      } else {  // a file, folder or INF file: gone now
-        EXPECT_FALSE(prefix->Exists(removal.substr(removal.find("C:\\")))) << removal;
-      }
-    }
+    const LoggedRemovals removed = ReadLoggedRemovals(log);
+    for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
     const std::string cls = "System\\CurrentControlSet\\Services\\Class\\";
-    EXPECT_EQ(keys, (std::vector<std::string>{
+    EXPECT_EQ(removed.keys, (std::vector<std::string>{
                         cls + "Modem\\0001", cls + "Ports\\0001", cls + "Quillnet",
                         "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
                         "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO", cls + "MEDIA\\0001",

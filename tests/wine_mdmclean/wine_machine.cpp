@@ -162,12 +162,16 @@ std::map<std::string, std::string> RegistryPart(const std::map<std::string, std:
   return registry;
 }
 
-std::vector<std::string> LoggedRemovals(const std::string& log) {
-  std::vector<std::string> removals;
+LoggedRemovals ReadLoggedRemovals(const std::string& log) {
+  LoggedRemovals removals;
   std::istringstream lines(log);
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("removed ", 0) == 0) removals.push_back(line.substr(8));
+    if (line.rfind("removed key ", 0) == 0) {
+      removals.keys.push_back(line.substr(12));
+    } else if (line.rfind("removed ", 0) == 0 && line.find("C:\\") != std::string::npos) {
+      removals.paths.push_back(line.substr(line.find("C:\\")));
+    }
   }
   return removals;
 }

@@ -52,9 +52,13 @@ std::map<std::string, std::string> Snapshot(WinePrefix& prefix);
 // The registry entries of a snapshot.
 std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot);
 
-// What a run's change log says it removed, in order: the text after
-// "removed " of each such line ("key Enum\MODEMWAVE", "file C:\...").
-std::vector<std::string> LoggedRemovals(const std::string& log);
+// What a run's change log says it removed, in order: the registry keys, and
+// the paths of the files, folders and INF files.
+struct LoggedRemovals {
+  std::vector<std::string> keys;
+  std::vector<std::string> paths;
+};
+LoggedRemovals ReadLoggedRemovals(const std::string& log);
 
 // Names whose content differs between two snapshots, or that only one holds.
 std::vector<std::string> Differences(const std::map<std::string, std::string>& before,
