@@ -6,10 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/product_names.h"
+#include "common/version.h"
+
 namespace mdm::product {
 
 // The deliverables' version, from the build.
-inline constexpr const char* VERSION = MDM_VERSION;
+inline constexpr const char* VERSION = MDM_VERSION_TEXT;
 
 // The product subdirectory of the Windows system directory.
 inline constexpr const char* SUBDIRECTORY = "QUILLNET.101";
@@ -58,12 +61,13 @@ inline constexpr const char* PACKAGE_INF_NAMES[INF_NAME_COUNT] = {
     "QNPORT.IN~",   "QNPORT.INF",   "QNMODEM.IN~", "QNMODEM.INF",
     "QUILLNET.INF", "QUILLNET.IN~", "QUILNT2.INF", "QUILNT2.IN~",
 };
-// The provider-named copies, from "INF\Other".
+// The provider-named copies, from "INF\Other": Windows names them after the
+// INF file's provider, the company.
 inline constexpr const char* PROVIDER_INF_NAMES[INF_NAME_COUNT] = {
-    "Q.R. Meridian, Inc.QUILLNET.INF", "Q.R. Meridian, Inc.QNPORT.INF",
-    "Q.R. Meridian, Inc.QUILNT2.INF",  "Q.R. Meridian, Inc.QNMODEM.INF",
-    "Q.R. Meridian, Inc.QUILLNET.IN~", "Q.R. Meridian, Inc.QNPORT.IN~",
-    "Q.R. Meridian, Inc.QUILNT2.IN~",  "Q.R. Meridian, Inc.QNMODEM.IN~",
+    MDM_COMPANY_NAME "QUILLNET.INF", MDM_COMPANY_NAME "QNPORT.INF",
+    MDM_COMPANY_NAME "QUILNT2.INF",  MDM_COMPANY_NAME "QNMODEM.INF",
+    MDM_COMPANY_NAME "QUILLNET.IN~", MDM_COMPANY_NAME "QNPORT.IN~",
+    MDM_COMPANY_NAME "QUILNT2.IN~",  MDM_COMPANY_NAME "QNMODEM.IN~",
 };
 
 }  // namespace mdm::product

@@ -1,8 +1,10 @@
 // The Windows frame of HVLIB32.dll: the entry point and the three exports.
-// The library keeps nothing between calls.
+// The library keeps nothing between calls. The kit's header declares the
+// exports, so the compiler holds these definitions to what callers see.
 
 #include "common/platform.h"
 #include "hvlib32/export_call.h"
+#include "hvlib32/hvlib32.h"
 #include "hvlib32/library.h"
 
 #include <windows.h>
@@ -12,19 +14,19 @@ extern "C" {
 // Loading and unloading change nothing: every notification succeeds at once.
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
-LONG __stdcall ChangeW95SerialNumber(const char* oldSerial, const char* newSerial) {
+LONG WINAPI ChangeW95SerialNumber(const char* oldSerial, const char* newSerial) {
   return mdm::hvlib::RunExportCall([&](mdm::Platform& platform) {
     return mdm::hvlib::ChangeW95SerialNumber(platform, oldSerial, newSerial);
   });
 }
 
-LONG __stdcall GetBaseAddr95(char* out) {
+LONG WINAPI GetBaseAddr95(char* out) {
   return mdm::hvlib::RunExportCall(
       [&](mdm::Platform& platform) { return mdm::hvlib::GetBaseAddr95(platform, out); });
 }
 
 // Best effort: a run that cannot get memory simply ends.
-void Uninstall(void) {
+void WINAPI Uninstall(void) {
   mdm::hvlib::RunExportCall([](mdm::Platform& platform) {
     mdm::hvlib::Uninstall(platform);
     return std::int32_t{0};
