@@ -50,8 +50,7 @@ class Cleanup {
     return RemoveKey(platform_, path, shape, log_);
   }
 
-  std::string RootDeviceKey() const { return Join("Enum\\Root", plan_.deviceName); }
-  std::string InstanceKey() const { return Join(RootDeviceKey(), "0000"); }
+  std::string InstanceKey() const { return Join(RootDeviceKey(plan_.deviceName), "0000"); }
 
   // The device key a link names. A missing or empty value, or one that names
   // no device instance, gives none: a link is never followed to a root.
@@ -95,12 +94,19 @@ class Cleanup {
     return {Join(CLASS_ROOT, link == LINK_ROOT ? plan_.deviceName : LINK_CLASSES[link]), 1};
   }
 
+  // The class key a device's "Driver" names; false when it cannot be read.
+  bool ReadDriverClassKey(const std::string& deviceKey, std::string& classKey) {
+    std::string driver;
+    if (!ScopedKey(platform_, deviceKey).ReadString("Driver", driver)) return false;
+    classKey = Join(CLASS_ROOT, driver);
+    return true;
+  }
+
   // The device's own "Driver" names an instance of the link's class: the
   // device is what the link says it is, and its key may go.
   bool IsDeviceOfLinkClass(const std::string& deviceKey, DeviceLink link) {
-    std::string driver;
-    if (!ScopedKey(platform_, deviceKey).ReadString("Driver", driver)) return false;
-    return HasShape(Join(CLASS_ROOT, driver), ClassKeyShape(link));
+    std::string classKey;
+    return ReadDriverClassKey(deviceKey, classKey) && HasShape(classKey, ClassKeyShape(link));
   }
 
   void RecordInfPath(DeviceLink link, const std::string& classKey) {
@@ -114,25 +120,28 @@ class Cleanup {
     *record = infPath;
   }
 
-  int CleanDeviceLink(DeviceLink link) {
-    std::string classKeyName;
+  // The class key a link leads to: the linked device's "Driver", or for a
+  // missing link of mdmclean's modem or wave link the class search.
+  bool LinkedClassKey(DeviceLink link, std::string& classKey) {
     std::string deviceKey;
     if (ReadLinkedDeviceKey(link, deviceKey)) {
-      if (!HasShape(deviceKey, DEVICE_INSTANCE)) return 0;
-      if (!ScopedKey(platform_, deviceKey).ReadString("Driver", classKeyName)) return 0;
-    } else {
-      if (link != LINK_MODEM && link != LINK_WAVE) return 0;  // the port link has no search
-      const std::string& infSection =
-          link == LINK_MODEM ? plan_.modemInfSection : plan_.waveInfSection;
-      if (!FindClassKeyByInfSection(LINK_CLASSES[link], infSection, classKeyName)) return 0;
+      return HasShape(deviceKey, DEVICE_INSTANCE) && ReadDriverClassKey(deviceKey, classKey);
     }
-    const std::string classKey = Join(CLASS_ROOT, classKeyName);
+    if (link != LINK_MODEM && link != LINK_WAVE) return false;  // the port link has no search
+    const std::string& infSection =
+        link == LINK_MODEM ? plan_.modemInfSection : plan_.waveInfSection;
+    std::string classKeyName;
+    if (!FindClassKeyByInfSection(LINK_CLASSES[link], infSection, classKeyName)) return false;
+    classKey = Join(CLASS_ROOT, classKeyName);
+    return true;
+  }
+
+  int CleanDeviceLink(DeviceLink link) {
+    std::string classKey;
+    if (!LinkedClassKey(link, classKey)) return 0;
     // A "Driver" value that names a key of another class names nothing: no
     // record, no wave resources, no delete, and the link failed.
-    if (!HasShape(classKey, ClassKeyShape(link))) {
-      log_.Line("refused key " + classKey + " (wrong shape)");
-      return 0;
-    }
+    if (!IsRemovableKey(classKey, ClassKeyShape(link), log_)) return 0;
     if (plan_.recordInfPaths) RecordInfPath(link, classKey);
     int flag = 1;
     if (link == LINK_WAVE) flag &= RemoveWaveResources(LastComponent(classKey));
@@ -212,7 +221,8 @@ class Cleanup {
     }
     flag &= RemoveWaveDeviceKey();
     // Last: every step before reads the root device's instance key.
-    if (!RemovalKeepsFlag(Remove(RootDeviceKey(), {RootDeviceKey(), 0}))) flag = 0;
+    const std::string rootDeviceKey = RootDeviceKey(plan_.deviceName);
+    if (!RemovalKeepsFlag(Remove(rootDeviceKey, {rootDeviceKey, 0}))) flag = 0;
     return flag;
   }
 
@@ -223,6 +233,8 @@ class Cleanup {
 };
 
 }  // namespace
+
+std::string RootDeviceKey(const std::string& deviceName) { return Join("Enum\\Root", deviceName); }
 
 RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
                                      ChangeLog& log) {

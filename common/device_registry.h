@@ -54,6 +54,9 @@ struct RegistryFindings {
   int result = 0;       // 1 when no step found a failure; nothing acts on it
 };
 
+// "Enum\Root\<deviceName>": the root device key, its instance "\0000".
+std::string RootDeviceKey(const std::string& deviceName);
+
 RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
                                      ChangeLog& log = NoChangeLog());
 

@@ -20,18 +20,17 @@ void NotifyNvramWindow(Platform& platform, ChangeLog& log) {
   log.Line("notified the NVRAM window");
 }
 
-// Deletes one file; the log says whether it went, or why not.
-bool DeleteFile(Platform& platform, ChangeLog& log, const char* path) {
-  const bool removed = platform.DeleteFileA(path) != 0;
-  LogRemoval(log, "file", path, removed, removed ? 0 : platform.GetLastError());
-  return removed;
-}
-
 bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 }  // namespace
+
+int DeleteFileLogged(Platform& platform, ChangeLog& log, const char* what, const char* path) {
+  const int removed = platform.DeleteFileA(path);
+  LogRemoval(log, what, path, removed != 0, removed != 0 ? 0 : platform.GetLastError());
+  return removed;
+}
 
 bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
                       const FileEntry& entry, std::string& path) {
@@ -63,7 +62,7 @@ int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log) {
       // Subdirectory names go to the file deletion too, which refuses them:
       // the purge never descends.
       char member[MAX_PATH];
-      if (Compose(member, "%s\\%s", directory, found.fileName)) DeleteFile(platform, log, member);
+      if (Compose(member, "%s\\%s", directory, found.fileName)) DeleteFileLogged(platform, log, "file", member);
     });
   }
   const bool removed = platform.RemoveDirectoryA(directory) != 0;
@@ -81,7 +80,7 @@ int RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
     const bool composed = ComposeEntryPath(platform, settings, entry, path);
     if (!entry.fileName.empty()) {
       // A failed deletion never clears the flag.
-      if (composed && DeleteFile(platform, log, path.c_str())) flag = 1;
+      if (composed && DeleteFileLogged(platform, log, "file", path.c_str())) flag = 1;
     } else {
       // A directory that cannot be named is a purge that failed.
       flag = composed ? PurgeDirectory(platform, path.c_str(), log) : 0;

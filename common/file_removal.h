@@ -32,6 +32,10 @@ constexpr FileRemovalSettings LIBRARY_FILE_REMOVAL{DIR_INF};
 bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
                       const FileEntry& entry, std::string& path);
 
+// Deletes one file; the log says whether it went ("removed <what> <path>")
+// or why not. Non-zero when it went.
+int DeleteFileLogged(Platform& platform, ChangeLog& log, const char* what, const char* path);
+
 // Deletes every file of `directory` (never descending), then the directory;
 // 1 when the directory itself was removed.
 int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log = NoChangeLog());

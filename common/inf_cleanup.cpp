@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/directories.h"
+#include "common/file_removal.h"
 #include "common/file_search.h"
 #include "common/product.h"
 #include "common/text.h"
@@ -31,13 +32,6 @@ bool RootInfIsOem(const std::string& rootInfPath) {
   return rootInfPath.find("OEM") != std::string::npos;
 }
 
-// Deletes one INF file; the log says whether it went, or why not.
-int DeleteInf(Platform& platform, ChangeLog& log, const char* path) {
-  const int removed = platform.DeleteFileA(path);
-  LogRemoval(log, "INF file", path, removed != 0, removed != 0 ? 0 : platform.GetLastError());
-  return removed;
-}
-
 // Deletes each name from the folder; the stage ignores the results. A name
 // that would leave the folder, or a path that does not fit, deletes nothing.
 template <typename Names>
@@ -47,7 +41,7 @@ void DeleteByName(Platform& platform, ChangeLog& log, const std::string& folder,
     const std::string text(name);
     char path[MAX_PATH];
     if (!IsPlainFileName(text) || !Compose(path, "%s\\%s", folder.c_str(), text.c_str())) continue;
-    DeleteInf(platform, log, path);
+    DeleteFileLogged(platform, log, "INF file", path);
   }
 }
 
@@ -98,7 +92,7 @@ void ExamineFile(Platform& platform, ChangeLog& log, const InfMatchRule& rule,
   // Cut short, the path would name another file: skip it instead.
   if (!Compose(path, "%s\\%s", folder.c_str(), name)) return;
   if (!IsPackageInf(platform, path, rule)) return;
-  result = DeleteInf(platform, log, path);
+  result = DeleteFileLogged(platform, log, "INF file", path);
 }
 
 void ScanPass(Platform& platform, ChangeLog& log, const InfMatchRule& rule,

@@ -54,15 +54,14 @@ class SystemDirectory {
   const char* Get() {
     if (!queried_) {
       queried_ = true;
-      valid_ = QueryDirectory(platform_, DIR_SYSTEM, text_);
+      QueryDirectory(platform_, DIR_SYSTEM, text_);  // empty when there is none
     }
-    return valid_ ? text_.c_str() : nullptr;
+    return text_.empty() ? nullptr : text_.c_str();
   }
 
  private:
   Platform& platform_;
   bool queried_ = false;
-  bool valid_ = false;
   std::string text_;
 };
 

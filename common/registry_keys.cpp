@@ -124,30 +124,40 @@ bool HasShape(const std::string& path, const KeyShape& shape) {
   return true;
 }
 
-KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape,
-                     ChangeLog& log) {
+bool IsRemovableKey(const std::string& path, const KeyShape& shape, ChangeLog& log) {
   if (!HasShape(path, shape)) {
     log.Line("refused key " + path + " (wrong shape)");
-    return KeyRemoval::Refused;
+    return false;
   }
   if (IsProtectedRoot(path)) {
     log.Line("refused key " + path + " (it holds other devices' or programs' keys)");
-    return KeyRemoval::Refused;
+    return false;
   }
-  if (!KeyExists(platform, path)) {
-    log.Line("absent key " + path);
-    return KeyRemoval::Absent;
-  }
+  return true;
+}
+
+std::int32_t DeleteKeyKeptForUndo(Platform& platform, const std::string& path, ChangeLog& log) {
   log.KeepForUndo(path);
   const std::int32_t status = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
   if (status == ERROR_SUCCESS) {
     log.Line("removed key " + path);
-    return KeyRemoval::Deleted;
+  } else {
+    char reason[40];
+    Compose(reason, " (delete failed, error %d)", static_cast<int>(status));
+    log.Line("refused key " + path + reason);
   }
-  char reason[40];
-  Compose(reason, " (delete failed, error %d)", static_cast<int>(status));
-  log.Line("refused key " + path + reason);
-  return KeyRemoval::Failed;
+  return status;
+}
+
+KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape,
+                     ChangeLog& log) {
+  if (!IsRemovableKey(path, shape, log)) return KeyRemoval::Refused;
+  if (!KeyExists(platform, path)) {
+    log.Line("absent key " + path);
+    return KeyRemoval::Absent;
+  }
+  return DeleteKeyKeptForUndo(platform, path, log) == ERROR_SUCCESS ? KeyRemoval::Deleted
+                                                                     : KeyRemoval::Failed;
 }
 
 std::string CutAtLastBackslash(const std::string& path) {

@@ -99,9 +99,17 @@ enum class KeyRemoval {
             // devices' and programs' keys: nothing was touched
 };
 
+// The one guard of every key deletion: `path` has `shape` and is none of the
+// roots that hold other devices' and programs' keys. The log hears why not.
+bool IsRemovableKey(const std::string& path, const KeyShape& shape, ChangeLog& log);
+
+// Deletes a key that passed the guard, with its subtree: kept for undo first,
+// then the delete, then the log line. The delete's status.
+std::int32_t DeleteKeyKeptForUndo(Platform& platform, const std::string& path, ChangeLog& log);
+
 // Open with KEY_ALL_ACCESS, close at once, delete the same path with its
-// subtree: only when `path` has `shape` and is none of the shared roots. The
-// log says what became of the key, and keeps it for undo before the delete.
+// subtree: only when `path` passes the guard. The log says what became of
+// the key, and keeps it for undo before the delete.
 KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape,
                      ChangeLog& log = NoChangeLog());
 

@@ -28,7 +28,7 @@ std::string ValueLine(const WholeValue& value) {
 
 }  // namespace
 
-bool RunLog::OutputFile::Open(const std::string& path, std::uint32_t startAfreshAbove) {
+bool RunLog::OutputFile::OpenEmpty(const std::string& path, std::uint32_t startAfreshAbove) {
   handle_ = platform_.CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL);
   if (!IsOpen()) return false;
@@ -39,8 +39,7 @@ bool RunLog::OutputFile::Open(const std::string& path, std::uint32_t startAfresh
   } else {
     platform_.SetFilePointer(handle_, 0, FILE_END);
   }
-  empty_ = size == 0 || size > startAfreshAbove;
-  return true;
+  return size == 0 || size > startAfreshAbove;
 }
 
 void RunLog::OutputFile::Write(const std::string& text) {
@@ -48,7 +47,6 @@ void RunLog::OutputFile::Write(const std::string& text) {
   std::uint32_t written = 0;
   // A full disk or a failing write loses the text, nothing else.
   platform_.WriteFile(handle_, text.data(), static_cast<std::uint32_t>(text.size()), &written);
-  empty_ = false;
 }
 
 void RunLog::OutputFile::Flush() {
@@ -62,10 +60,10 @@ void RunLog::OutputFile::Close() {
 
 RunLog::RunLog(Platform& platform, const char* name, const std::string& heading)
     : platform_(platform), name_(name), log_(platform), undo_(platform) {
+  // Without a Windows directory there is no place for either file.
   if (!QueryDirectory(platform_, DIR_WINDOWS, directory_)) return;
-  if (log_.Open(directory_ + "\\" + name_ + ".LOG", LOG_SIZE_LIMIT)) {
-    Line(heading + ", " + LocalDateAndTime(platform_));
-  }
+  log_.OpenEmpty(directory_ + "\\" + name_ + ".LOG", LOG_SIZE_LIMIT);
+  Line(heading + ", " + LocalDateAndTime(platform_));
 }
 
 RunLog::~RunLog() = default;
@@ -77,8 +75,7 @@ bool RunLog::OpenUndo() {
   if (!undoTried_) {
     undoTried_ = true;
     constexpr std::uint32_t NEVER = 0xFFFFFFFF;
-    if (!directory_.empty() && undo_.Open(directory_ + "\\" + name_ + ".REG", NEVER) &&
-        undo_.IsEmpty()) {
+    if (!directory_.empty() && undo_.OpenEmpty(directory_ + "\\" + name_ + ".REG", NEVER)) {
       undo_.Write(std::string(REGEDIT_HEADER) + CRLF + CRLF);
     }
   }
@@ -91,13 +88,7 @@ void RunLog::AppendKeyForUndo(const std::string& keyPath) {
   {
     ScopedKey key(platform_, keyPath, KEY_READ);
     if (!key.IsOpen()) return;
-    std::string text = RegeditKeyLine(keyPath) + CRLF;
-    WholeValue value;
-    for (std::uint32_t index = 0; EnumValueWhole(platform_, key.Get(), index, value) == ERROR_SUCCESS;
-         ++index) {
-      text += ValueLine(value);
-    }
-    undo_.Write(text + CRLF);
+    undo_.Write(KeyText(key.Get(), keyPath, nullptr));
     ForEachSubkeyName(platform_, key.Get(), MAX_PATH, [&](const char* child) {
       children.push_back(child);
       return true;
@@ -117,15 +108,20 @@ void RunLog::KeepValueForUndo(const std::string& keyPath, const std::string& val
   if (!OpenUndo()) return;
   ScopedKey key(platform_, keyPath, KEY_READ);
   if (!key.IsOpen()) return;
+  undo_.Write(KeyText(key.Get(), keyPath, &valueName));
+  undo_.Flush();
+}
+
+std::string RunLog::KeyText(RegKey key, const std::string& keyPath, const std::string* onlyValue) {
+  std::string text = RegeditKeyLine(keyPath) + CRLF;
   WholeValue value;
-  for (std::uint32_t index = 0; EnumValueWhole(platform_, key.Get(), index, value) == ERROR_SUCCESS;
+  for (std::uint32_t index = 0; EnumValueWhole(platform_, key, index, value) == ERROR_SUCCESS;
        ++index) {
-    if (EqualsAsciiCaseBlind(value.name.data(), valueName.c_str())) {
-      undo_.Write(RegeditKeyLine(keyPath) + CRLF + ValueLine(value) + CRLF);
-      undo_.Flush();
-      return;
+    if (onlyValue == nullptr || EqualsAsciiCaseBlind(value.name.data(), onlyValue->c_str())) {
+      text += ValueLine(value);
     }
   }
+  return text + CRLF;
 }
 
 }  // namespace mdm

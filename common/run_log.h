@@ -41,10 +41,10 @@ class RunLog final : public ChangeLog {
    public:
     explicit OutputFile(Platform& platform) : platform_(platform) {}
     ~OutputFile() { Close(); }
-    // Opens or creates `path`; a file larger than `startAfreshAbove` is emptied.
-    bool Open(const std::string& path, std::uint32_t startAfreshAbove);
+    // Opens or creates `path`; a file larger than `startAfreshAbove` is
+    // emptied. True when the file was opened empty (or emptied).
+    bool OpenEmpty(const std::string& path, std::uint32_t startAfreshAbove);
     bool IsOpen() const { return handle_ != INVALID_FILE_HANDLE; }
-    bool IsEmpty() const { return empty_; }
     void Write(const std::string& text);
     void Flush();
     void Close();
@@ -52,11 +52,13 @@ class RunLog final : public ChangeLog {
    private:
     Platform& platform_;
     FileHandle handle_ = INVALID_FILE_HANDLE;
-    bool empty_ = true;
   };
 
   bool OpenUndo();
   void AppendKeyForUndo(const std::string& keyPath);
+  // The key's line and its values (only `onlyValue` when given), as REGEDIT4
+  // text with the blank line that ends a key.
+  std::string KeyText(RegKey key, const std::string& keyPath, const std::string* onlyValue);
 
   Platform& platform_;
   std::string directory_;  // the Windows directory; empty when unknown

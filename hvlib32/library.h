@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/change_log.h"
 #include "common/plan.h"
@@ -17,6 +18,8 @@ RemovalPlan LibraryPlan();
 // The library's change log and undo file in the Windows directory:
 // HVLIB32.LOG and HVLIB32.REG (common/run_log.h).
 inline constexpr const char* LOG_NAME = "HVLIB32";
+// The first line of a call's log: "HVLIB32 <version> <export>", then the time.
+std::string LogHeading(const char* exportName);
 
 // Runs the library's plan; every call starts afresh.
 void Uninstall(Platform& platform);

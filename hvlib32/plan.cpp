@@ -62,8 +62,12 @@ RemovalPlan LibraryPlan() {
   return {FileTable(), LIBRARY_FILE_REMOVAL, RegistryPlan(), ListRemovals(), InfPlan()};
 }
 
+std::string LogHeading(const char* exportName) {
+  return std::string("HVLIB32 ") + product::VERSION + " " + exportName;
+}
+
 void Uninstall(Platform& platform) {
-  RunLog log(platform, LOG_NAME, std::string("HVLIB32 ") + product::VERSION + " Uninstall");
+  RunLog log(platform, LOG_NAME, LogHeading("Uninstall"));
   RunPlan(platform, LibraryPlan(), log);
   log.Line("done");
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/device_registry.h"
 #include "common/limits.h"
 #include "common/product.h"
 #include "common/registry_keys.h"
@@ -132,7 +133,7 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   log.Line(std::string("moving serial number ") + oldSerial + " to " + newSerial);
 
   {
-    const std::string rootDevice = std::string("Enum\\Root\\") + product::DEVICE_NAME;
+    const std::string rootDevice = RootDeviceKey(product::DEVICE_NAME);
     ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
     if (!root.IsOpen()) return root.OpenStatus();
     if (!RelinkPort(platform, log, root.Get(), rootDevice, oldSerial, newSerial)) {
@@ -163,16 +164,14 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   log.Line(std::string("copied ") + oldPath + " to " + newPath);
   if (copied != ERROR_SUCCESS) return copied;
 
-  log.KeepForUndo(oldPath);
-  const std::int32_t deleted = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, oldPath);
-  log.Line(std::string(deleted == ERROR_SUCCESS ? "removed key " : "refused key ") + oldPath);
-  return deleted;
+  // Checked serials always pass the guard; it stands here as for every deletion.
+  if (!IsRemovableKey(oldPath, {product::SERIAL_DEVICE_KEY, 1}, log)) return ERROR_INVALID_PARAMETER;
+  return DeleteKeyKeptForUndo(platform, oldPath, log);
 }
 
 std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
                                    const char* newSerial) {
-  RunLog log(platform, LOG_NAME,
-             std::string("HVLIB32 ") + product::VERSION + " ChangeW95SerialNumber");
+  RunLog log(platform, LOG_NAME, LogHeading("ChangeW95SerialNumber"));
   const std::int32_t result = MoveSerialNumber(platform, oldSerial, newSerial, log);
   char line[32];
   Compose(line, "result %d", static_cast<int>(result));

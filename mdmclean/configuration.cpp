@@ -10,8 +10,6 @@ namespace mdm::cleaner {
 
 namespace {
 
-constexpr const char* CONFIG_FILE = ".\\mdminfo.ini";
-
 struct ConfigValue {
   std::string text;
   bool tooLong = false;

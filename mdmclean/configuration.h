@@ -10,6 +10,10 @@
 
 namespace mdm::cleaner {
 
+// mdminfo.ini in the working directory: the configuration, and where the
+// result code goes.
+constexpr const char* CONFIG_FILE = ".\\mdminfo.ini";
+
 struct Configuration {
   std::vector<std::string> systemFiles;   // plain file names in the system directory
   std::vector<std::string> productFiles;  // in its product subdirectory; the last is

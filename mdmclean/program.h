@@ -24,4 +24,7 @@ bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration);
 // the Windows directory get the run's change log and undo file.
 int RunUninstall(Platform& platform);
 
+// Takes "Result" out of mdminfo.ini: a run that ended part way leaves none.
+void RemoveResult(Platform& platform);
+
 }  // namespace mdm::cleaner

@@ -3,9 +3,8 @@
 
 #include <cstddef>
 
-#include "common/platform_win32.h"
+#include "common/guarded_win32.h"
 #include "mdmclean/program.h"
-#include "runtime/guard.h"
 
 namespace mdm::cleaner {
 
@@ -14,10 +13,9 @@ namespace mdm::cleaner {
 // result may then stand for the run, not even one an earlier run left in
 // mdminfo.ini, so the key "Result" is removed.
 inline int RunProgram(std::size_t budget = rt::CALL_MEMORY_BUDGET) {
+  if (RunGuardedOnWindows([](Platform& platform) { RunUninstall(platform); }, budget)) return 0;
   Win32Platform platform;
-  if (rt::Guarded([&] { RunUninstall(platform); }, budget)) return 0;
-  platform.CloseOpenHandles();
-  platform.WritePrivateProfileStringA("Progress", "Result", nullptr, ".\\mdminfo.ini");
+  RemoveResult(platform);
   return ERROR_NOT_ENOUGH_MEMORY;
 }
 

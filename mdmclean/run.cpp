@@ -19,14 +19,21 @@ const char* Meaning(int result) {
   }
 }
 
+// Whether the write works is not checked: nobody would be told. A null
+// value removes the key.
+void WriteResultText(Platform& platform, const char* text) {
+  platform.WritePrivateProfileStringA("Progress", "Result", text, CONFIG_FILE);
+}
+
 void WriteResult(Platform& platform, int result) {
   char text[8] = {};
   Compose(text, "%d", result);
-  // Whether the write works is not checked: nobody would be told.
-  platform.WritePrivateProfileStringA("Progress", "Result", text, ".\\mdminfo.ini");
+  WriteResultText(platform, text);
 }
 
 }  // namespace
+
+void RemoveResult(Platform& platform) { WriteResultText(platform, nullptr); }
 
 bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration) {
   for (const std::string& id : configuration.pnpIds) {
