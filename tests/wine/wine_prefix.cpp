@@ -211,6 +211,11 @@ std::string FromUtf16(const std::string& bytes) {
   return text;
 }
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string WithoutCr(std::string text) {
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   return text;
@@ -285,6 +290,36 @@ std::string I386WineRoot() { return EnvOr("MDM_I386_WINE_ROOT", MDM_I386_WINE_RO
 
 bool I386WineAvailable() { return fs::exists(I386WineRoot() + "/.mdm-ready"); }
 
+namespace {
+
+std::string I386WineLoader() { return I386WineRoot() + "/usr/lib/wine/wine"; }
+
+// Native when forcing is off and Wine's 32-bit loader, started directly,
+// answers with its version: the kernel runs 32-bit programs and the host has
+// their dynamic loader (/lib/ld-linux.so.2, from libc6-i386).
+I386Loader DetectI386Loader() {
+  const std::string forced = EnvOr("MDM_I386_WINE_QEMU", "0");
+  if (forced != "0") return I386Loader::kQemu;
+  std::string scratch = fs::temp_directory_path().string() + "/mdm-i386-probe-XXXXXX";
+  if (mkdtemp(scratch.data()) == nullptr) return I386Loader::kQemu;
+  const int code = RunQuiet({I386WineLoader(), "--version"}, {}, scratch + "/version");
+  const std::string version = Slurp(scratch + "/version.out");
+  fs::remove_all(scratch);
+  return code == 0 && version.rfind("wine-", 0) == 0 ? I386Loader::kNative : I386Loader::kQemu;
+}
+
+}  // namespace
+
+I386Loader ChosenI386Loader() {
+  static const I386Loader chosen = DetectI386Loader();
+  return chosen;
+}
+
+const char* Describe(I386Loader loader) {
+  return loader == I386Loader::kNative ? "Wine's 32-bit loader runs natively"
+                                       : "Wine's 32-bit loader runs under qemu-i386";
+}
+
 std::string Win64Exe(const std::string& name) {
   return EnvOr("MDM_WIN64_BIN_DIR", MDM_WIN64_BIN_DIR) + "/" + name;
 }
@@ -330,6 +365,16 @@ void WinePrefix::MakeI386Prefix() {
        fs::directory_iterator(I386WineRoot() + "/usr/lib/i386-linux-gnu/wine/i386-windows")) {
     fs::create_symlink(dll.path(), system32 / dll.path().filename());
   }
+  // Wine starts wineboot.exe before every program started from Unix; the
+  // real one would install its INF files, services and devices into the
+  // prefix while the test runs.
+  const std::string standIn = Win32Exe("wineboot-stand-in.exe");
+  if (!FileExistsOnHost(standIn)) {
+    throw std::runtime_error(standIn + " is missing: build the win32 preset first "
+                             "(cmake --preset win32 && cmake --build --preset win32)");
+  }
+  fs::remove(system32 / "wineboot.exe");
+  fs::copy_file(standIn, system32 / "wineboot.exe");
   fs::create_directories(prefix_ + "/dosdevices");
   fs::create_symlink("../drive_c", prefix_ + "/dosdevices/c:");
   fs::create_symlink("/", prefix_ + "/dosdevices/z:");
@@ -389,6 +434,12 @@ int WinePrefix::Wine(const std::vector<std::string>& args) {
 }
 
 void WinePrefix::ImportRegistry(const std::string& regeditText) {
+  std::istringstream lines(WithoutCr(regeditText));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+      laidDownKeys_.insert(Lower(line.substr(1, line.size() - 2)));
+    }
+  }
   if (kind_ == WineKind::kI386) {
     // After a Run the file holds what Wine wrote, which the tree does not.
     if (ran_) throw std::logic_error("ImportRegistry after Run in an i386 prefix");
@@ -435,7 +486,12 @@ std::string WinePrefix::ExportRegistry(const std::string& key) {
   return "";
 }
 
+bool WinePrefix::LaidDown(const std::string& windowsPath) const {
+  return laidDownFiles_.count(Lower(windowsPath)) != 0;
+}
+
 void WinePrefix::WriteFile(const std::string& windowsPath, const std::string& content) {
+  laidDownFiles_.insert(Lower(windowsPath));
   fs::path host = HostPath(windowsPath);
   fs::create_directories(host.parent_path());
   // Removing first gives the file its own inode even where the template's is linked.
@@ -494,19 +550,32 @@ RunResult WinePrefix::Run(const std::string& exeHostPath, const std::vector<std:
   return result;
 }
 
-// The 64-bit wineserver serves the 32-bit loader, which runs under qemu-i386.
-// WINELOADERNOEXEC keeps the loader from executing itself again through Wine's
-// preloader, a 32-bit program the host cannot start; for the same reason no
-// Windows process can start another (Wine's attempt to run wineboot fails
-// harmlessly). The server is started first and kept until the program has
-// ended; stopping it (-k) saves the registry files before it returns
-// (measured), so the next export reads the program's changes.
+std::vector<std::string> WinePrefix::I386Env() const {
+  std::vector<std::string> env = WineEnv(prefix_);
+  // Wine prefers its builtin for a program of the system directory: the
+  // stand-in for wineboot.exe is taken only when asked for by name.
+  for (std::string& entry : env) {
+    if (entry.rfind("WINEDLLOVERRIDES=", 0) == 0) entry += ";wineboot.exe=n";
+  }
+  env.push_back(std::string("WINESERVER=") + kWineserver);
+  // Under qemu-i386 the loader must not execute itself again through Wine's
+  // preloader: qemu would not follow that exec.
+  if (ChosenI386Loader() == I386Loader::kQemu) env.push_back("WINELOADERNOEXEC=1");
+  return env;
+}
+
+// The 64-bit wineserver serves the 32-bit loader. The server is started first
+// and kept until the program has ended; stopping it (-k) ends whatever the
+// program started and saves the registry files before it returns (measured),
+// so the next export reads the program's changes.
 RunResult WinePrefix::RunI386(const std::vector<std::string>& program, const std::string& cwd) {
   const std::string root = I386WineRoot();
-  std::vector<std::string> env = WineEnv(prefix_);
-  env.insert(env.end(), {std::string("WINESERVER=") + kWineserver, "WINELOADERNOEXEC=1"});
-  std::vector<std::string> argv{root + "/usr/bin/qemu-i386-static", "-L", root,
-                                root + "/usr/lib/wine/wine"};
+  const std::vector<std::string> env = I386Env();
+  std::vector<std::string> argv;
+  if (ChosenI386Loader() == I386Loader::kQemu) {
+    argv = {root + "/usr/bin/qemu-i386-static", "-L", root};
+  }
+  argv.push_back(I386WineLoader());
   argv.insert(argv.end(), program.begin(), program.end());
   ran_ = true;
   RunQuiet({kWineserver, "-p"}, env, tempDir_ + "/server");

@@ -5,18 +5,21 @@
 // - win64: the win64 build under wine64. Every prefix is a copy of one
 //   template that is booted once per Wine version and kept in the build tree,
 //   so a test pays for a copy, not for a boot.
-// - i386: the i686 build under Debian's 32-bit Wine, which this machine can
-//   only run through qemu-i386 (scripts/setup-i386-wine.sh unpacks both into
-//   build/i386-wine/root). A Windows process takes about a minute there, and
-//   none can start another, so there is no boot, regedit or cmd: the prefix
-//   is made by hand, its registry written and read in Wine's own file format,
-//   and each Run starts and stops its own wineserver.
+// - i386: the i686 build under Debian's 32-bit Wine, unpacked with qemu-i386
+//   into build/i386-wine/root by scripts/setup-i386-wine.sh. Where the host
+//   runs 32-bit Linux programs, Wine's 32-bit loader runs natively (seconds a
+//   process); elsewhere under qemu-i386 (about a minute a process). There is
+//   no boot, regedit or cmd: the prefix is made by hand, its registry written
+//   and read in Wine's own file format, its wineboot.exe is a stand-in that
+//   only lets the program go on (tools/wineboot-stand-in), and each Run
+//   starts and stops its own wineserver.
 // Windows paths ("C:\windows\win.ini") name files inside the prefix; the
 // Windows directory is C:\windows and the system directory C:\windows\system32.
 #pragma once
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,13 @@ bool WineAvailable();
 // The unpacked 32-bit Wine and qemu-i386 are there (MDM_I386_WINE_ROOT).
 bool I386WineAvailable();
 std::string I386WineRoot();
+
+// How i386 prefixes run Wine's 32-bit loader: natively where the host runs
+// it (tried once per process: "wine --version" must answer), otherwise under
+// qemu-i386. MDM_I386_WINE_QEMU=1 forces qemu-i386 on any host.
+enum class I386Loader { kNative, kQemu };
+I386Loader ChosenI386Loader();
+const char* Describe(I386Loader loader);
 // Full host path of `name` in the win64 build's bin folder (the cache
 // variable MDM_WIN64_BIN_DIR, or the environment variable of that name).
 std::string Win64Exe(const std::string& name);
@@ -71,6 +81,13 @@ class WinePrefix {
 
   // Creates parent folders. Never writes through to the shared template.
   void WriteFile(const std::string& windowsPath, const std::string& content);
+
+  // What the test laid down, lower-cased: the keys named in imported text
+  // ("hkey_local_machine\enum\root"), and the files written
+  // ("c:\windows\inf\oem4.inf"). A test compares these, never all that
+  // Wine keeps in a prefix.
+  const std::set<std::string>& LaidDownKeys() const { return laidDownKeys_; }
+  bool LaidDown(const std::string& windowsPath) const;
   std::optional<std::string> ReadFile(const std::string& windowsPath) const;
   bool Exists(const std::string& windowsPath) const;
   void MakeDirectory(const std::string& windowsPath);
@@ -91,6 +108,7 @@ class WinePrefix {
   void MakeI386Prefix();
   void SaveI386Registry() const;
   RunResult RunI386(const std::vector<std::string>& program, const std::string& cwd);
+  std::vector<std::string> I386Env() const;
 
   WineKind kind_;
   std::string tempDir_;
@@ -98,6 +116,8 @@ class WinePrefix {
   // i386: HKEY_LOCAL_MACHINE as imported, until the first Run.
   std::unique_ptr<emu::RegistryTree> machine_;
   bool ran_ = false;
+  std::set<std::string> laidDownKeys_;
+  std::set<std::string> laidDownFiles_;
 };
 
 }  // namespace mdm::wine

@@ -1,13 +1,16 @@
 // The i686 build, the one that ships, under 32-bit Wine in Windows 95 mode on
-// the sample machine (an i386 prefix of the test bed: qemu-i386 runs Wine's
-// 32-bit loader, about a minute per Windows process). Each test runs one
-// process: hvprobe calling the three exports of HVLIB32.dll in one load, and
+// the sample machine (an i386 prefix of the test bed: Wine's 32-bit loader
+// runs natively where the host runs 32-bit programs, under qemu-i386
+// elsewhere; each test's output says which). Each test runs one process:
+// hvprobe calling the three exports of HVLIB32.dll in one load, and
 // mdmclean.exe. The win64 tests go through the cases in depth; these prove
 // that the 32-bit images load, resolve and do the same work.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <set>
@@ -113,11 +116,45 @@ void ExpectRemoved(const Removal& removal, const std::map<std::string, std::stri
             AsWineRewrites(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
 }
 
+// Nothing that Wine starts by itself (a boot, services, device
+// installation) came into the prefix while the program ran: in the branches
+// the snapshots compare only keys the test laid down, and on drive C: outside
+// the system directory only files it wrote, the deliverable's change log and
+// undo file, and `written`.
+void ExpectOnlyWhatWasLaidDown(WinePrefix& prefix, const std::set<std::string>& written) {
+  for (const std::string& branch : SnapshotBranches()) {
+    for (const std::string& key : KeyNames(prefix.ExportRegistry(branch))) {
+      EXPECT_EQ(prefix.LaidDownKeys().count(key), 1u) << key << " was not laid down";
+    }
+  }
+  namespace fs = std::filesystem;
+  const fs::path drive = prefix.HostPath("C:\\");
+  const fs::path system = prefix.HostPath(kSystemDir);
+  for (auto it = fs::recursive_directory_iterator(drive); it != fs::recursive_directory_iterator();
+       ++it) {
+    if (it->path() == system) {
+      it.disable_recursion_pending();  // Wine's DLLs, linked in by the test bed
+      continue;
+    }
+    if (!it->is_regular_file()) continue;
+    std::string path = "C:";
+    for (const fs::path& part : fs::relative(it->path(), drive)) path += "\\" + part.string();
+    const std::string name = Lower(it->path().filename().string());
+    const bool deliverables = name == "mdmclean.log" || name == "mdmclean.reg" ||
+                              name == "hvlib32.log" || name == "hvlib32.reg";
+    EXPECT_TRUE(prefix.LaidDown(path) || deliverables || written.count(path) != 0)
+        << path << " was not laid down";
+  }
+}
+
 class I686UnderWine : public ::testing::Test {
  protected:
   void SetUp() override {
     MDM_REQUIRE_WINE();
     MDM_REQUIRE_I386_WINE();
+    const char* loader = Describe(ChosenI386Loader());
+    RecordProperty("i386_loader", loader);
+    std::cout << "i386 prefix: " << loader << std::endl;
     prefix = std::make_unique<WinePrefix>(WineKind::kI386);
   }
   std::unique_ptr<WinePrefix> prefix;
@@ -162,6 +199,7 @@ TEST_F(I686UnderWine, LibraryExportsWorkInOneLoad) {
             "unload ok\n");
   // The moved instance goes with its PnP ID's key.
   ExpectRemoved(PackageRemoval(/*program=*/false), before, Snapshot(*prefix));
+  ExpectOnlyWhatWasLaidDown(*prefix, {"C:\\probe.txt"});
 }
 
 TEST_F(I686UnderWine, ProgramRemovesThePackageFromTheSampleMachine) {
@@ -174,6 +212,7 @@ TEST_F(I686UnderWine, ProgramRemovesThePackageFromTheSampleMachine) {
   EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(mdminfo, "Result", "0")))
       << run.err;
   ExpectRemoved(PackageRemoval(/*program=*/true), before, Snapshot(*prefix));
+  ExpectOnlyWhatWasLaidDown(*prefix, {});
 }
 
 }  // namespace

@@ -64,17 +64,34 @@ std::size_t LineEnd(const std::string& text, std::size_t start) {
   return end > start && text[end - 1] == '\r' ? end - 1 : end;
 }
 
-void AddFiles(WinePrefix& prefix, const std::string& folder,
+// The files below `folder`, subfolders included; with `onlyLaidDown`, only
+// the files the test wrote there.
+void AddFiles(WinePrefix& prefix, const std::string& folder, bool onlyLaidDown,
               std::map<std::string, std::string>& into) {
   for (const std::string& name : prefix.ListDir(folder)) {
     const std::string path = folder + "\\" + name;
     if (std::optional<std::string> content = prefix.ReadFile(path)) {
-      into["file " + path] = *content;
+      if (!onlyLaidDown || prefix.LaidDown(path)) into["file " + path] = *content;
     } else {
       into["folder " + path] = "";
-      AddFiles(prefix, path, into);
+      AddFiles(prefix, path, onlyLaidDown, into);
     }
   }
+}
+
+// The sections of a regedit export that name keys the test laid down.
+std::string OnlyLaidDownKeys(const std::string& exported, const std::set<std::string>& keys) {
+  std::string kept;
+  bool keep = true;
+  std::istringstream lines(exported);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+      keep = keys.count(Lower(line.substr(1, line.size() - 2))) != 0;
+    }
+    if (keep) kept += line + "\n";
+  }
+  return kept;
 }
 
 }  // namespace
@@ -154,6 +171,16 @@ std::vector<std::string> PackageRegistryRoots() {
           "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD"};
 }
 
+std::vector<std::string> SnapshotBranches() {
+  std::vector<std::string> branches;
+  for (const std::string& root : PackageRegistryRoots()) {
+    // The vendor's key only: the whole of Wine's HKLM\Software takes seconds
+    // to export, and nothing of the package lies elsewhere below it.
+    branches.push_back(root == "HKEY_LOCAL_MACHINE\\Software" ? root + "\\QRMeridian" : root);
+  }
+  return branches;
+}
+
 std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot) {
   std::map<std::string, std::string> registry;
   for (const auto& [name, content] : snapshot) {
@@ -178,18 +205,17 @@ LoggedRemovals ReadLoggedRemovals(const std::string& log) {
 
 std::map<std::string, std::string> Snapshot(WinePrefix& prefix) {
   std::map<std::string, std::string> snapshot;
-  for (const std::string& root : PackageRegistryRoots()) {
-    // The vendor's key only: the whole of Wine's HKLM\Software takes seconds
-    // to export, and nothing of the package lies elsewhere below it.
-    const std::string key = root == "HKEY_LOCAL_MACHINE\\Software" ? root + "\\QRMeridian" : root;
-    snapshot["registry " + key] = prefix.ExportRegistry(key);
+  for (const std::string& key : SnapshotBranches()) {
+    snapshot["registry " + key] = OnlyLaidDownKeys(prefix.ExportRegistry(key), prefix.LaidDownKeys());
   }
   for (const std::string& name : SampleSystemFiles()) {
     const std::string path = std::string(kSystemDir) + "\\" + name;
     snapshot["file " + path] = prefix.ReadFile(path).value_or("<absent>");
   }
-  AddFiles(prefix, std::string(kSystemDir) + "\\QUILLNET.101", snapshot);
-  AddFiles(prefix, kInfDir, snapshot);
+  // The product folder is the package's own; in the INF folders only what
+  // the test put there counts, not Wine's own INF files.
+  AddFiles(prefix, std::string(kSystemDir) + "\\QUILLNET.101", false, snapshot);
+  AddFiles(prefix, kInfDir, true, snapshot);
   for (const char* ini : {"C:\\windows\\win.ini", "C:\\windows\\system.ini"}) {
     snapshot[std::string("file ") + ini] = prefix.ReadFile(ini).value_or("<absent>");
   }

@@ -46,8 +46,14 @@ std::set<std::string> KeyNames(const std::string& exported);
 
 // The registry roots the package's keys live under.
 std::vector<std::string> PackageRegistryRoots();
+// The branches a snapshot exports: the roots, of HKEY_LOCAL_MACHINE\Software
+// only the vendor's key.
+std::vector<std::string> SnapshotBranches();
 
-// Every registry export and file the package's removal could touch, by name.
+// What the test laid down where the package's removal works, by name: the
+// keys it imported below the package's registry roots, the sample's system
+// files, the product folder, the INF files it wrote, win.ini and system.ini.
+// Whatever Wine keeps there of its own is left out.
 std::map<std::string, std::string> Snapshot(WinePrefix& prefix);
 // The registry entries of a snapshot.
 std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot);
