@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Unpacks Debian's 32-bit Wine (wine32, libwine and libc6 for i386, at the
 # version of the installed wine64) and qemu-user-static into
-# build/i386-wine/root, for the tests that run the i686 build: this machine
-# cannot execute 32-bit Linux programs, so qemu-i386 runs Wine's 32-bit loader
-# beside the installed 64-bit wineserver.
+# build/i386-wine/root, for the tests that run the i686 build: Wine's 32-bit
+# loader runs there beside the installed 64-bit wineserver. Machines of this
+# kind differ: where the kernel runs 32-bit Linux programs and libc6-i386 is
+# installed (/lib/ld-linux.so.2), the tests start the loader natively;
+# elsewhere they start it under the unpacked qemu-i386. The tests detect which
+# (tests/wine/wine_prefix.h); MDM_I386_WINE_QEMU=1 forces qemu-i386.
 #
 # Nothing is installed: the packages are fetched with `apt-get download` and
 # unpacked with `dpkg -x` (installing wine32:i386 would upgrade dozens of
