@@ -2,75 +2,104 @@
 
 #include "common/product.h"
 #include "common/registry_keys.h"
+#include "common/text.h"
 
 namespace mdm {
 
 namespace {
 
-const char* const LINK_VALUE_NAMES[] = {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"};
-// The class each device link's class key must belong to.
-const char* const LINK_CLASSES[] = {"Modem", "Ports", "MEDIA"};
-
-constexpr const char* CLASS_ROOT = "System\\CurrentControlSet\\Services\\Class";
-constexpr const char* WAVE_INSTANCE = "ROOT&MODEM&0000";
 constexpr const char* WAVE_RESOURCES = "System\\CurrentControlSet\\control\\MediaResources\\wave";
 constexpr const char* WAVE_DRIVER = "serwvdrv.drv";
 constexpr const char* VXD_ROOT = "System\\CurrentControlSet\\Services\\VxD";
 constexpr const char* COM_PORT_DEVICES = "Enum\\Root\\MDMGEN";
 constexpr const char* ISAPNP_DEVICES = "Enum\\ISAPNP";
-constexpr const char* WAVE_ENUMERATOR = "Enum\\MODEMWAVE";
-
-// A device instance, "Enum\<enumerator>\<device>\<instance>": what a link
-// value must name to be followed, and the modem device key that goes.
-const KeyShape DEVICE_INSTANCE{"Enum", 3};
-// A device, "Enum\<enumerator>\<device>": the library's wave device key.
-const KeyShape DEVICE{"Enum", 2};
 
 std::string Join(const std::string& parent, const std::string& child) {
   return parent + "\\" + child;
 }
 
+KeyShape DeviceShape(const DeviceLink& link) { return {link.deviceRoot, link.deviceDepth}; }
+
 // One run of the stage over one plan.
 class Cleanup {
  public:
-  Cleanup(Platform& platform, const DeviceRegistryPlan& plan, ChangeLog& log)
-      : platform_(platform), plan_(plan), log_(log) {}
+  Cleanup(Platform& platform, const DeviceRegistryPlan& plan, const InfMatchRule& infRule,
+          ChangeLog& log)
+      : platform_(platform), plan_(plan), identity_(IdentityOf(plan, infRule)),
+        guard_(platform, identity_, log), log_(log) {}
 
   RegistryFindings Run() {
-    int flag = 1;
-    for (DeviceLink link : plan_.links) flag &= CleanDeviceLink(link);
-    flag &= RemoveSoftwareKey();
-    flag &= RemoveEnumeratorKeys();
-    found_.result = flag;
+    for (const DeviceLink* link : plan_.links) CleanDeviceLink(*link);
+    RemoveSoftwareKey();
+    RemoveEnumeratorKeys();
     return found_;
   }
 
  private:
-  KeyRemoval Remove(const std::string& path, const KeyShape& shape) {
-    return RemoveKey(platform_, path, shape, log_);
+  KeyRemoval Remove(const std::string& path, const KeyShape& shape, Marks marks = Marks::None) {
+    return RemoveKey(guard_, found_.outcome, path, shape, marks);
   }
 
   std::string InstanceKey() const { return Join(RootDeviceKey(plan_.deviceName), "0000"); }
 
-  // The device key a link names. A missing or empty value, or one that names
-  // no device instance, gives none: a link is never followed to a root.
-  bool ReadLinkedDeviceKey(DeviceLink link, std::string& keyPath) {
-    if (link == LINK_ROOT) {
-      keyPath = InstanceKey();
+  // The device instance a link names; false when its value is missing or
+  // empty (a missing link). The root link names the instance key itself.
+  bool LinkedDevice(const DeviceLink& link, std::string& device) {
+    if (&link == &LINK_ROOT) {
+      device = InstanceKey();
       return true;
     }
     std::string value;
-    if (!ScopedKey(platform_, InstanceKey()).ReadString(LINK_VALUE_NAMES[link], value)) return false;
+    if (!ScopedKey(platform_, InstanceKey()).ReadString(link.valueName, value)) return false;
     if (value.empty()) return false;
-    keyPath = link == LINK_WAVE ? Join(value, WAVE_INSTANCE) : value;
+    device = link.instanceSuffix == nullptr ? value : Join(value, link.instanceSuffix);
     return true;
   }
 
-  // The class key name ("Modem\0001") a missing link's class search finds:
-  // the first subkey of the class whose "InfSection" equals `infSection`
-  // exactly. A subkey that will not open ends the search.
+  // The linked device is one the link may lead to: a device instance where
+  // its kind lies, without another's mark. The log hears of a refusal.
+  bool IsTrustedDevice(const DeviceLink& link, const std::string& device) {
+    if (&link == &LINK_ROOT) return true;
+    const std::string why = HasShape(device, DeviceShape(link))
+                                ? guard_.OthersMark(device, Marks::DeviceInstance)
+                                : "not a device instance of its kind";
+    if (why.empty()) return true;
+    log_.Line(std::string("refused link ") + link.valueName + " " + device + " (" + why + ")");
+    return false;
+  }
+
+  // The class key a device's "Driver" names; false when it cannot be read.
+  bool ReadDriverClassKey(const std::string& device, std::string& classKey) {
+    std::string driver;
+    if (!ScopedKey(platform_, device).ReadString("Driver", driver)) return false;
+    classKey = Join(CLASS_ROOT, driver);
+    return true;
+  }
+
+  // The shape a link's class key must have: an instance of the link's own
+  // class, or for the root link one of the package's own device class.
+  KeyShape ClassKeyShape(const DeviceLink& link) const {
+    return {Join(CLASS_ROOT, link.className == nullptr ? plan_.deviceName : link.className), 1};
+  }
+
+  // The root device's own class is the package's by name; every other class
+  // key must carry no other device's mark.
+  static Marks ClassKeyMarks(const DeviceLink& link) {
+    return &link == &LINK_ROOT ? Marks::None : Marks::ClassKey;
+  }
+
+  // The device's own "Driver" names an instance of the link's class: the
+  // device is what the link says it is.
+  bool IsDeviceOfLinkClass(const std::string& device, const DeviceLink& link) {
+    std::string classKey;
+    return ReadDriverClassKey(device, classKey) && HasShape(classKey, ClassKeyShape(link));
+  }
+
+  // The class key name ("Modem\0001") the class search finds: the first
+  // subkey of the class whose "InfSection" equals `infSection` exactly. A
+  // subkey that will not open ends the search.
   bool FindClassKeyByInfSection(const char* className, const std::string& infSection,
-                                std::string& classKeyName) {
+                                std::string& classKey) {
     if (infSection.empty()) return false;  // would match every empty "InfSection"
     ScopedKey root(platform_, Join(CLASS_ROOT, className));
     if (!root.IsOpen()) return false;
@@ -80,7 +109,7 @@ class Cleanup {
       if (!subkey.IsOpen()) return false;
       std::string value;
       if (subkey.ReadString("InfSection", value) && value == infSection) {
-        classKeyName = Join(className, name);
+        classKey = Join(Join(CLASS_ROOT, className), name);
         matched = true;
       }
       return !matched;
@@ -88,157 +117,184 @@ class Cleanup {
     return matched;
   }
 
-  // The shape a link's class key must have: an instance of the link's own
-  // class, or for the root link one of the package's own device class.
-  KeyShape ClassKeyShape(DeviceLink link) const {
-    return {Join(CLASS_ROOT, link == LINK_ROOT ? plan_.deviceName : LINK_CLASSES[link]), 1};
-  }
-
-  // The class key a device's "Driver" names; false when it cannot be read.
-  bool ReadDriverClassKey(const std::string& deviceKey, std::string& classKey) {
-    std::string driver;
-    if (!ScopedKey(platform_, deviceKey).ReadString("Driver", driver)) return false;
-    classKey = Join(CLASS_ROOT, driver);
-    return true;
-  }
-
-  // The device's own "Driver" names an instance of the link's class: the
-  // device is what the link says it is, and its key may go.
-  bool IsDeviceOfLinkClass(const std::string& deviceKey, DeviceLink link) {
+  // A missing or refused link of mdmclean's modem or wave link: the class
+  // search by "InfSection".
+  std::optional<CheckedKey> SearchedClassKey(const DeviceLink& link) {
+    const std::string* infSection = &link == &LINK_MODEM  ? &plan_.modemInfSection
+                                    : &link == &LINK_WAVE ? &plan_.waveInfSection
+                                                          : nullptr;
     std::string classKey;
-    return ReadDriverClassKey(deviceKey, classKey) && HasShape(classKey, ClassKeyShape(link));
+    if (infSection == nullptr || !FindClassKeyByInfSection(link.className, *infSection, classKey)) {
+      return std::nullopt;
+    }
+    return guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link));
   }
 
-  void RecordInfPath(DeviceLink link, const std::string& classKey) {
-    std::string* record = link == LINK_MODEM  ? &found_.modemInfPath
-                          : link == LINK_PORT ? &found_.portInfPath
-                          : link == LINK_ROOT ? &found_.rootInfPath
-                                              : nullptr;
+  // The class key a link leads to, checked: the linked device's "Driver",
+  // or, when the link is missing or refused, the class search. A device
+  // without a readable "Driver" is a dead end: no search.
+  std::optional<CheckedKey> LinkedClassKey(const DeviceLink& link) {
+    std::string device;
+    if (LinkedDevice(link, device) && IsTrustedDevice(link, device)) {
+      std::string classKey;
+      if (!ReadDriverClassKey(device, classKey)) return std::nullopt;
+      if (auto checked = guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link))) {
+        return checked;
+      }
+    }
+    return SearchedClassKey(link);
+  }
+
+  void RecordInfPath(const DeviceLink& link, const std::string& classKey) {
+    std::string* record = &link == &LINK_MODEM  ? &found_.modemInfPath
+                          : &link == &LINK_PORT ? &found_.portInfPath
+                          : &link == &LINK_ROOT ? &found_.rootInfPath
+                                                : nullptr;
     if (record == nullptr) return;
     std::string infPath;
     ScopedKey(platform_, classKey).ReadString("InfPath", infPath);
     *record = infPath;
   }
 
-  // The class key a link leads to: the linked device's "Driver", or for a
-  // missing link of mdmclean's modem or wave link the class search.
-  bool LinkedClassKey(DeviceLink link, std::string& classKey) {
-    std::string deviceKey;
-    if (ReadLinkedDeviceKey(link, deviceKey)) {
-      return HasShape(deviceKey, DEVICE_INSTANCE) && ReadDriverClassKey(deviceKey, classKey);
+  void CleanDeviceLink(const DeviceLink& link) {
+    const std::optional<CheckedKey> classKey = LinkedClassKey(link);
+    if (!classKey) return;
+    if (plan_.recordInfPaths) RecordInfPath(link, classKey->Path());
+    if (&link == &LINK_WAVE) {
+      waveClassKey_ = classKey->Path();
+      RemoveWaveResources(LastComponent(classKey->Path()));
     }
-    if (link != LINK_MODEM && link != LINK_WAVE) return false;  // the port link has no search
-    const std::string& infSection =
-        link == LINK_MODEM ? plan_.modemInfSection : plan_.waveInfSection;
-    std::string classKeyName;
-    if (!FindClassKeyByInfSection(LINK_CLASSES[link], infSection, classKeyName)) return false;
-    classKey = Join(CLASS_ROOT, classKeyName);
-    return true;
-  }
-
-  int CleanDeviceLink(DeviceLink link) {
-    std::string classKey;
-    if (!LinkedClassKey(link, classKey)) return 0;
-    // A "Driver" value that names a key of another class names nothing: no
-    // record, no wave resources, no delete, and the link failed.
-    if (!IsRemovableKey(classKey, ClassKeyShape(link), log_)) return 0;
-    if (plan_.recordInfPaths) RecordInfPath(link, classKey);
-    int flag = 1;
-    if (link == LINK_WAVE) flag &= RemoveWaveResources(LastComponent(classKey));
-    // The root device owns its whole class branch, not just its instance.
-    const KeyRemoval removal = link == LINK_ROOT
-                                   ? Remove(CutAtLastBackslash(classKey),
-                                               {Join(CLASS_ROOT, plan_.deviceName), 0})
-                                   : Remove(classKey, ClassKeyShape(link));
-    if (!RemovalKeepsFlag(removal)) flag = 0;
-    return flag;
+    if (&link == &LINK_ROOT) {
+      // The root device owns its whole class branch, not just its instance.
+      Remove(CutAtLastBackslash(classKey->Path()), {Join(CLASS_ROOT, plan_.deviceName), 0});
+    } else {
+      RemoveCheckedKey(platform_, *classKey, log_, found_.outcome);
+    }
   }
 
   // The wave driver's resource key of the wave class instance, and the
   // audio VxD's key.
-  int RemoveWaveResources(const std::string& instance) {
+  void RemoveWaveResources(const std::string& instance) {
     const std::string resource =
         Join(WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + instance + ">");
     const std::string vxd = Join(VXD_ROOT, product::AUDIO_VXD);
-    int flag = 1;
-    if (!RemovalKeepsFlag(Remove(resource, {resource, 0}))) flag = 0;
-    if (!RemovalKeepsFlag(Remove(vxd, {vxd, 0}))) flag = 0;
-    return flag;
+    Remove(resource, {resource, 0});
+    Remove(vxd, {vxd, 0});
   }
 
-  int RemoveSoftwareKey() {
-    int flag = 1;
+  void RemoveSoftwareKey() {
     {
       // The ComPort key stays open while the COM-port device goes.
       ScopedKey comPortKey(platform_, Join(plan_.softwareKey, "1.0\\ComPort"));
-      if (comPortKey.IsOpen()) {
-        std::string port;
-        if (comPortKey.ReadString("", port)) {
-          found_.comPort = port;
-          // Whether this delete works does not matter here. A port that is
-          // not one key name names no device of the package's.
-          const std::string device = Join(COM_PORT_DEVICES, port);
-          if (IsKeyName(port)) Remove(device, {COM_PORT_DEVICES, 1});
-        } else {
-          flag = 0;
+      std::string port;
+      if (comPortKey.ReadString("", port)) {
+        found_.comPort = port;
+        // A port that is not one key name names no device of the package's.
+        if (IsKeyName(port)) {
+          Remove(Join(COM_PORT_DEVICES, port), {COM_PORT_DEVICES, 1}, Marks::DeviceInstance);
         }
       }
     }
-    const KeyRemoval software = Remove(plan_.softwareKey, {"SOFTWARE", 2});
-    if (software == KeyRemoval::Absent) return flag;
-    return software == KeyRemoval::Deleted ? 1 : 0;
+    Remove(plan_.softwareKey, {"SOFTWARE", 2});
   }
 
   // The first ISAPNP device key that opens goes, and only it; one that opens
   // but is refused ends the search as well.
-  int RemoveIsapnpKey() {
+  void RemoveIsapnpKey() {
     for (const std::string& id : plan_.isapnpIds) {
       const std::string key = Join(ISAPNP_DEVICES, id);
       if (!KeyExists(platform_, key)) continue;
-      return Remove(key, {ISAPNP_DEVICES, 1}) == KeyRemoval::Deleted ? 1 : 0;
+      Remove(key, {ISAPNP_DEVICES, 1});
+      return;
     }
-    return 0;
   }
 
-  int RemoveWaveDeviceKey() {
-    if (plan_.waveDeviceKey == WaveDeviceKey::Fixed) {
-      return RemovalKeepsFlag(Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0})) ? 1 : 0;
+  // The package's wave device, "Enum\MODEMWAVE\<device>": the one the wave
+  // link names when its instance's "Driver" is a MEDIA instance, or else the
+  // one whose instance's "Driver" names the wave class key the wave link
+  // found. Empty when neither is known.
+  std::string PackageWaveDevice() {
+    std::string instance;
+    if (LinkedDevice(LINK_WAVE, instance) && HasShape(instance, DeviceShape(LINK_WAVE)) &&
+        IsDeviceOfLinkClass(instance, LINK_WAVE)) {
+      return CutAtLastBackslash(instance);
     }
-    std::string waveInstance;
-    if (!ReadLinkedDeviceKey(LINK_WAVE, waveInstance)) return 1;
-    if (!IsDeviceOfLinkClass(waveInstance, LINK_WAVE)) return 0;
-    // The key "ConnectedToWave" names, without the instance added to it.
-    return Remove(CutAtLastBackslash(waveInstance), DEVICE) == KeyRemoval::Deleted
-               ? 1
-               : 0;
+    if (waveClassKey_.empty()) return {};
+    std::string device;
+    ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
+    ForEachSubkeyName(platform_, enumerator.Get(), MAX_PATH, [&](const char* name) {
+      const std::string candidate = Join(WAVE_ENUMERATOR, name);
+      std::string classKey;
+      if (ReadDriverClassKey(Join(candidate, LINK_WAVE.instanceSuffix), classKey) &&
+          EqualsAsciiCaseBlind(classKey.c_str(), waveClassKey_.c_str())) {
+        device = candidate;
+      }
+      return device.empty();
+    });
+    return device;
   }
 
-  int RemoveEnumeratorKeys() {
-    int flag = RemoveIsapnpKey();
-    std::string modemKey;
-    if (ReadLinkedDeviceKey(LINK_MODEM, modemKey) && IsDeviceOfLinkClass(modemKey, LINK_MODEM)) {
-      Remove(modemKey, DEVICE_INSTANCE);  // whether this works does not matter
+  // Nothing is in "Enum\MODEMWAVE" but `device` (when given).
+  bool WaveEnumeratorHoldsOnly(const std::string& device) {
+    std::vector<std::string> children;
+    ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
+    if (!enumerator.IsOpen()) return false;
+    ForEachSubkeyName(platform_, enumerator.Get(), MAX_PATH, [&](const char* name) {
+      children.push_back(Join(WAVE_ENUMERATOR, name));
+      return children.size() < 2;
+    });
+    return children.empty() ||
+           (children.size() == 1 && !device.empty() &&
+            EqualsAsciiCaseBlind(children[0].c_str(), device.c_str()));
+  }
+
+  void RemoveWaveDevice() {
+    const std::string device = PackageWaveDevice();
+    if (plan_.waveEnumeratorGoesWhenEmpty && WaveEnumeratorHoldsOnly(device)) {
+      Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0});
+    } else if (!device.empty()) {
+      Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice);
     }
-    flag &= RemoveWaveDeviceKey();
+  }
+
+  void RemoveEnumeratorKeys() {
+    RemoveIsapnpKey();
+    std::string modemDevice;
+    if (LinkedDevice(LINK_MODEM, modemDevice) && IsDeviceOfLinkClass(modemDevice, LINK_MODEM)) {
+      Remove(modemDevice, DeviceShape(LINK_MODEM), Marks::DeviceInstance);
+    }
+    RemoveWaveDevice();
     // Last: every step before reads the root device's instance key.
     const std::string rootDeviceKey = RootDeviceKey(plan_.deviceName);
-    if (!RemovalKeepsFlag(Remove(rootDeviceKey, {rootDeviceKey, 0}))) flag = 0;
-    return flag;
+    Remove(rootDeviceKey, {rootDeviceKey, 0});
   }
 
   Platform& platform_;
   const DeviceRegistryPlan& plan_;
+  const PackageIdentity identity_;
+  const KeyGuard guard_;
   ChangeLog& log_;
   RegistryFindings found_;
+  std::string waveClassKey_;  // the wave class key the wave link found
 };
 
 }  // namespace
 
 std::string RootDeviceKey(const std::string& deviceName) { return Join("Enum\\Root", deviceName); }
 
+PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& infRule) {
+  PackageIdentity identity;
+  for (const std::string* name : {&plan.deviceName, &plan.modemInfSection, &plan.waveInfSection}) {
+    if (!name->empty()) identity.names.push_back(*name);
+  }
+  identity.pnpIds = plan.isapnpIds;
+  identity.infRule = infRule;
+  return identity;
+}
+
 RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
-                                     ChangeLog& log) {
-  return Cleanup(platform, plan, log).Run();
+                                     const InfMatchRule& infRule, ChangeLog& log) {
+  return Cleanup(platform, plan, infRule, log).Run();
 }
 
 }  // namespace mdm

@@ -1,45 +1,38 @@
 // The device registry cleanup: one mechanism, planned by each deliverable.
 // It deletes the class keys of the devices that the root device instance
 // links to, the product's software key with its COM-port device, and the
-// enumerator keys, the root device key last. Every deletion is allowed by
-// the shape of its path (common/registry_keys.h), never by a path merely not
-// being forbidden.
+// enumerator keys, the root device key last. Every deletion passes the
+// guard of common/ownership.h: allowed by the shape of its path, never by a
+// path merely not being forbidden, and only without a mark of someone else.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "common/change_log.h"
+#include "common/ownership.h"
 #include "common/platform.h"
 
 namespace mdm {
-
-enum DeviceLink : int {
-  LINK_MODEM = 0,  // "ConnectedToModem"
-  LINK_PORT = 1,   // "ConnectedToPort"
-  LINK_WAVE = 2,   // "ConnectedToWave"
-  LINK_ROOT = 3,   // the instance key itself
-};
-
-// Where the wave device's enumerator key comes from.
-enum class WaveDeviceKey {
-  Fixed,        // "Enum\MODEMWAVE"; absent is no failure
-  NamedByLink,  // the key "ConnectedToWave" names; nothing when the value is missing
-};
 
 struct DeviceRegistryPlan {
   // The root device "Enum\Root\<deviceName>" (instance "\0000"), and the one
   // device class whose whole branch the root link may remove.
   std::string deviceName;
-  std::vector<DeviceLink> links;  // run in this order
-  // The "InfSection" that a missing modem or wave link looks for in the
-  // Modem or MEDIA class (compared exactly); empty: no search, the link fails.
+  std::vector<const DeviceLink*> links;  // run in this order
+  // The "InfSection" that a missing or refused modem or wave link looks for
+  // in the Modem or MEDIA class (compared exactly); empty: no search, the
+  // link fails.
   std::string modemInfSection;
   std::string waveInfSection;
   // "SOFTWARE\<Vendor>\<Name>"; its "1.0\ComPort" names the COM-port device.
   std::string softwareKey;
-  std::vector<std::string> isapnpIds;  // "Enum\ISAPNP\<id>": the first present one goes
-  WaveDeviceKey waveDeviceKey = WaveDeviceKey::Fixed;
+  // The package's ISA Plug-and-Play IDs: the first present "Enum\ISAPNP\<id>"
+  // goes, and a device below another ID is not the package's.
+  std::vector<std::string> isapnpIds;
+  // "Enum\MODEMWAVE" goes as well when nothing but the package's wave device
+  // is in it; otherwise only that device goes.
+  bool waveEnumeratorGoesWhenEmpty = false;
   bool recordInfPaths = false;  // read each class key's "InfPath" before it goes
 };
 
@@ -50,14 +43,19 @@ struct RegistryFindings {
   std::string modemInfPath;
   std::string portInfPath;
   std::string rootInfPath;
-  std::string comPort;  // the default value of the software key's "1.0\ComPort"
-  int result = 0;       // 1 when no step found a failure; nothing acts on it
+  std::string comPort;   // the default value of the software key's "1.0\ComPort"
+  StageOutcome outcome;  // each key that went, and each of the package's that stayed
 };
 
 // "Enum\Root\<deviceName>": the root device key, its instance "\0000".
 std::string RootDeviceKey(const std::string& deviceName);
 
+// The package's names, PnP IDs and INF rule as the guard knows them.
+PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& infRule);
+
+// Every key goes through the guard of common/ownership.h, with the identity
+// the plan and `infRule` (the deliverable's INF rule) give.
 RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
-                                     ChangeLog& log = NoChangeLog());
+                                     const InfMatchRule& infRule, ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

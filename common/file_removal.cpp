@@ -24,11 +24,37 @@ bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+const char* KindName(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::File: return "file";
+    case ItemKind::Folder: return "folder";
+    case ItemKind::Key: return "key";
+    case ItemKind::InfFile: return "INF file";
+    case ItemKind::ListEntry: return "list entry";
+  }
+  return "";
+}
+
+// Counts one thing the stage went for: gone, stayed with its error, or not
+// there at all (not counted); the log hears of it in each case.
+void Count(ChangeLog& log, StageOutcome& outcome, ItemKind kind, const char* path, bool removed,
+           std::uint32_t error) {
+  LogRemoval(log, KindName(kind), path, removed, error);
+  if (removed) {
+    outcome.removed.push_back({kind, path, ""});
+  } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    char why[24];
+    Compose(why, "error %u", static_cast<unsigned>(error));
+    outcome.remaining.push_back({kind, path, why});
+  }
+}
+
 }  // namespace
 
-int DeleteFileLogged(Platform& platform, ChangeLog& log, const char* what, const char* path) {
+int DeleteFileLogged(Platform& platform, ChangeLog& log, StageOutcome& outcome, ItemKind kind,
+                     const char* path) {
   const int removed = platform.DeleteFileA(path);
-  LogRemoval(log, what, path, removed != 0, removed != 0 ? 0 : platform.GetLastError());
+  Count(log, outcome, kind, path, removed != 0, removed != 0 ? 0 : platform.GetLastError());
   return removed;
 }
 
@@ -53,7 +79,8 @@ bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
   return true;
 }
 
-int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log) {
+int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log,
+                   StageOutcome& outcome) {
   char pattern[MAX_PATH];
   if (Compose(pattern, "%s\\*.*", directory)) {
     // The search is closed before the directory goes: it would hold it.
@@ -62,31 +89,32 @@ int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log) {
       // Subdirectory names go to the file deletion too, which refuses them:
       // the purge never descends.
       char member[MAX_PATH];
-      if (Compose(member, "%s\\%s", directory, found.fileName)) DeleteFileLogged(platform, log, "file", member);
+      if (Compose(member, "%s\\%s", directory, found.fileName)) {
+        DeleteFileLogged(platform, log, outcome, ItemKind::File, member);
+      }
     });
   }
   const bool removed = platform.RemoveDirectoryA(directory) != 0;
-  LogRemoval(log, "folder", directory, removed, removed ? 0 : platform.GetLastError());
+  Count(log, outcome, ItemKind::Folder, directory, removed, removed ? 0 : platform.GetLastError());
   return removed ? 1 : 0;
 }
 
-int RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
-                     const std::vector<FileEntry>& table, ChangeLog& log) {
+StageOutcome RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
+                              const std::vector<FileEntry>& table, ChangeLog& log) {
   NotifyNvramWindow(platform, log);
-  int flag = 1;
+  StageOutcome outcome;
   for (const FileEntry& entry : table) {
     if (entry.kind == DIR_END) break;
     std::string path;
-    const bool composed = ComposeEntryPath(platform, settings, entry, path);
+    // An entry that cannot be named is passed over.
+    if (!ComposeEntryPath(platform, settings, entry, path)) continue;
     if (!entry.fileName.empty()) {
-      // A failed deletion never clears the flag.
-      if (composed && DeleteFileLogged(platform, log, "file", path.c_str())) flag = 1;
+      DeleteFileLogged(platform, log, outcome, ItemKind::File, path.c_str());
     } else {
-      // A directory that cannot be named is a purge that failed.
-      flag = composed ? PurgeDirectory(platform, path.c_str(), log) : 0;
+      PurgeDirectory(platform, path.c_str(), log, outcome);
     }
   }
-  return flag;
+  return outcome;
 }
 
 }  // namespace mdm

@@ -7,6 +7,7 @@
 
 #include "common/change_log.h"
 #include "common/directories.h"
+#include "common/outcome.h"
 #include "common/platform.h"
 
 namespace mdm {
@@ -33,17 +34,20 @@ bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
                       const FileEntry& entry, std::string& path);
 
 // Deletes one file; the log says whether it went ("removed <what> <path>")
-// or why not. Non-zero when it went.
-int DeleteFileLogged(Platform& platform, ChangeLog& log, const char* what, const char* path);
+// or why not, and `outcome` counts it unless it was not there. Non-zero when
+// it went.
+int DeleteFileLogged(Platform& platform, ChangeLog& log, StageOutcome& outcome, ItemKind kind,
+                     const char* path);
 
 // Deletes every file of `directory` (never descending), then the directory;
 // 1 when the directory itself was removed.
-int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log = NoChangeLog());
+int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log,
+                   StageOutcome& outcome);
 
 // Tells the product's NVRAM window, then handles the entries in order up to
-// the first DIR_END entry or the end. The flag: a file deletion that works
-// sets it, a purge replaces it with its own result.
-int RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
-                     const std::vector<FileEntry>& table, ChangeLog& log = NoChangeLog());
+// the first DIR_END entry or the end: each file and folder that went, and
+// each that stayed.
+StageOutcome RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
+                              const std::vector<FileEntry>& table, ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

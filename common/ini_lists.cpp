@@ -1,7 +1,7 @@
 #include "common/ini_lists.h"
 
-#include <cstring>
-#include <string_view>
+#include <algorithm>
+#include <vector>
 
 #include "common/directories.h"
 #include "common/text.h"
@@ -76,78 +76,129 @@ bool ComposeEntry(const ListRemoval& removal, SystemDirectory& systemDirectory,
   return Compose(entry, "%s\\%s", directory, removal.entry.c_str());
 }
 
-void CleanListLine(Platform& platform, const ProfileLine& where,
-                   const std::vector<ListRemoval>& removals, SystemDirectory& systemDirectory,
-                   ChangeLog& log) {
-  std::string line;
-  // Writing back a value that could not be read whole would lose its end.
-  if (!ReadWholeValue(platform, where, line)) return;
-  const std::string before = line;
-  if (!line.empty()) {
-    for (const ListRemoval& removal : removals) {
-      char entry[MAX_PATH];
-      if (ComposeEntry(removal, systemDirectory, entry)) {
-        RemoveListEntry(line, entry);
-      } else {
-        // A skipped removal leaves the line as every tried removal does: upper case.
-        AsciiUpperInPlace(line);
+bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+// Where `wanted` occurs in `text` from `from` on, letters compared case-blind.
+std::size_t FindCaseBlind(const std::string& text, const std::string& wanted, std::size_t from) {
+  std::string foldedText = text;
+  std::string foldedWanted = wanted;
+  AsciiUpperInPlace(foldedText);
+  AsciiUpperInPlace(foldedWanted);
+  return foldedText.find(foldedWanted, from);
+}
+
+// The entry [start, end) that the occurrence [at, at + length) stands for,
+// its quotes included; false when the occurrence is only part of another
+// entry. It must end the entry (at a separator, the line's end or the
+// closing quote) and be the whole entry or the end of a full path in it.
+bool EntryOfOccurrence(const std::string& line, std::size_t at, std::size_t length,
+                       std::size_t& start, std::size_t& end) {
+  const auto before = line.begin() + static_cast<std::ptrdiff_t>(at);
+  const bool quoted = std::count(line.begin(), before, '"') % 2 == 1;
+  end = at + length;
+  if (quoted) {
+    if (end >= line.size() || line[end] != '"') return false;
+    ++end;
+    start = line.rfind('"', at - 1);  // the opening quote
+    if (start + 1 != at && line[at - 1] != '\\') return false;
+  } else {
+    start = at;
+    if (at > 0 && !IsListSeparator(line[at - 1])) {
+      if (line[at - 1] != '\\') return false;
+      while (start > 0 && !IsListSeparator(line[start - 1])) --start;
+    }
+  }
+  return end == line.size() || IsListSeparator(line[end]);
+}
+
+// The quotes of `text` stand at the edges of its entries: each entry is
+// either in quotes or holds none.
+bool QuotesPairAtEntryEdges(const std::string& text) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (IsListSeparator(text[at])) {
+      ++at;
+    } else if (text[at] == '"') {
+      const std::size_t close = text.find('"', at + 1);
+      if (close == std::string::npos) return false;
+      at = close + 1;
+      if (at < text.size() && !IsListSeparator(text[at])) return false;
+    } else {
+      for (; at < text.size() && !IsListSeparator(text[at]); ++at) {
+        if (text[at] == '"') return false;
       }
     }
   }
-  const std::string name = std::string(where.fileName) + " [" + where.section + "] " + where.key;
-  log.Line(name + " before: " + before);
-  platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(), where.fileName);
-  log.Line(name + " after: " + line);
+  return true;
 }
 
-bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
-
-// Where the entry that the occurrence at `at` stands for begins, or npos when
-// the occurrence does not count. It must end the entry, and either be the
-// whole entry or the end of a full path (right after a backslash), which
-// then goes whole: cutting less would fuse what is left of it with the next
-// entry.
-std::size_t WholeEntryStart(const std::string& line, std::size_t at, std::size_t length) {
-  const std::size_t end = at + length;
-  if (end < line.size() && !IsListSeparator(line[end])) return std::string::npos;
-  if (at == 0 || IsListSeparator(line[at - 1])) return at;
-  if (line[at - 1] != '\\') return std::string::npos;
-  std::size_t start = at - 1;
-  while (start > 0 && !IsListSeparator(line[start - 1])) --start;
-  return start;
+void CleanListLine(Platform& platform, const ProfileLine& where,
+                   const std::vector<ListRemoval>& removals, SystemDirectory& systemDirectory,
+                   ChangeLog& log, StageOutcome& outcome) {
+  std::string value;
+  // Writing back a value that could not be read whole would lose its end.
+  if (!ReadWholeValue(platform, where, value)) return;
+  std::string line = WithOuterQuotesRestored(value);
+  const std::string before = line;
+  const std::string name = std::string(where.fileName) + " [" + where.section + "] " + where.key;
+  std::vector<std::string> cut;
+  if (!line.empty()) {
+    for (const ListRemoval& removal : removals) {
+      char entry[MAX_PATH];
+      if (!ComposeEntry(removal, systemDirectory, entry)) continue;
+      for (int n = RemoveListEntry(line, entry); n > 0; --n) cut.push_back(name + ": " + entry);
+    }
+  }
+  // Other programs' text is rewritten only when something of the package
+  // was cut from it; an empty or absent line is written back empty.
+  if (cut.empty() && !line.empty()) {
+    log.Line(name + " holds nothing of the package: " + line);
+    return;
+  }
+  log.Line(name + " before: " + before);
+  const bool written =
+      platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(), where.fileName) != 0;
+  char why[48] = "";
+  if (!written) Compose(why, "the line was not written, error %u", platform.GetLastError());
+  log.Line(name + (written ? " after: " + line : std::string(" stays: ") + why));
+  for (const std::string& entry : cut) {
+    (written ? outcome.removed : outcome.remaining).push_back({ItemKind::ListEntry, entry, why});
+  }
 }
 
 }  // namespace
 
-int RemoveListEntry(std::string& line, char* entry) {
-  AsciiUpperInPlace(line);
-  AsciiUpperInPlace(entry);
-  const std::string_view wanted(entry);
-  if (wanted.empty()) return 0;
-  for (std::size_t at = line.find(wanted); at != std::string::npos; at = line.find(wanted, at + 1)) {
-    const std::size_t start = WholeEntryStart(line, at, wanted.size());
-    if (start == std::string::npos) continue;  // part of another program's entry
-    const std::size_t end = at + wanted.size();
+int RemoveListEntry(std::string& line, const std::string& entry) {
+  if (entry.empty()) return 0;
+  int cut = 0;
+  for (std::size_t at = FindCaseBlind(line, entry, 0); at != std::string::npos;
+       at = FindCaseBlind(line, entry, at)) {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    if (!EntryOfOccurrence(line, at, entry.size(), start, end)) {
+      ++at;  // part of another program's entry
+      continue;
+    }
     // The separator after the entry goes with it; the one before never.
-    const bool somethingFollows = end < line.size();
-    line.erase(start, end - start + (somethingFollows ? 1 : 0));
-    return 1;
+    line.erase(start, end - start + (end < line.size() ? 1 : 0));
+    at = start;
+    ++cut;
   }
-  return 0;
+  return cut;
 }
 
-int RemoveListEntry(char* line, char* entry) {
-  std::string work(line);
-  const int removed = RemoveListEntry(work, entry);
-  std::memcpy(line, work.c_str(), work.size() + 1);
-  return removed;
+std::string WithOuterQuotesRestored(const std::string& value) {
+  if (value.find('"') == std::string::npos || QuotesPairAtEntryEdges(value)) return value;
+  const std::string quoted = '"' + value + '"';
+  return QuotesPairAtEntryEdges(quoted) ? quoted : value;
 }
 
-int CleanIniLists(Platform& platform, const IniListRemovals& removals, ChangeLog& log) {
+StageOutcome CleanIniLists(Platform& platform, const IniListRemovals& removals, ChangeLog& log) {
+  StageOutcome outcome;
   SystemDirectory systemDirectory(platform);
-  CleanListLine(platform, LOAD_LINE, removals.load, systemDirectory, log);
-  CleanListLine(platform, DRIVERS_LINE, removals.drivers, systemDirectory, log);
-  return 1;
+  CleanListLine(platform, LOAD_LINE, removals.load, systemDirectory, log, outcome);
+  CleanListLine(platform, DRIVERS_LINE, removals.drivers, systemDirectory, log, outcome);
+  return outcome;
 }
 
 }  // namespace mdm

@@ -23,9 +23,10 @@ struct RemovalPlan {
 
 // Runs the stages in order: files, device registry, list lines, INF files.
 // Each runs whatever the one before achieved; nothing of a stage's outcome
-// changes a later stage except what the registry stage found, which the INF
-// stage deletes by name.
+// changes a later stage except the files the file stage deleted, whose list
+// entries go when the plan asks, and what the registry stage found, which
+// the INF stage deletes by name. Returns what went and what stayed.
 // The log hears of every change in the order made.
-void RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log = NoChangeLog());
+StageOutcome RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

@@ -8,24 +8,6 @@ namespace mdm {
 
 namespace {
 
-// Containers of other devices and programs: never deleted, whatever shape a
-// removal allows.
-const char* const PROTECTED_ROOTS[] = {
-    "Enum\\Root",
-    "Enum\\ISAPNP",
-    "Enum\\Root\\MDMGEN",
-    "System\\CurrentControlSet",
-    "System\\CurrentControlSet\\Services",
-    "System\\CurrentControlSet\\Services\\Class",
-    "System\\CurrentControlSet\\Services\\Class\\Modem",
-    "System\\CurrentControlSet\\Services\\Class\\MEDIA",
-    "System\\CurrentControlSet\\Services\\Class\\Ports",
-    "System\\CurrentControlSet\\Services\\VxD",
-    "System\\CurrentControlSet\\control",
-    "System\\CurrentControlSet\\control\\MediaResources",
-    "System\\CurrentControlSet\\control\\MediaResources\\wave",
-};
-
 // The components of a path; false when one of them is empty.
 bool SplitComponents(const std::string& path, std::vector<std::string>& components) {
   components.clear();
@@ -38,13 +20,6 @@ bool SplitComponents(const std::string& path, std::vector<std::string>& componen
     if (slash == std::string::npos) return true;
     start = slash + 1;
   }
-}
-
-bool IsProtectedRoot(const std::string& path) {
-  for (const char* root : PROTECTED_ROOTS) {
-    if (EqualsAsciiCaseBlind(path.c_str(), root)) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -122,42 +97,6 @@ bool HasShape(const std::string& path, const KeyShape& shape) {
     if (!EqualsAsciiCaseBlind(components[i].c_str(), fixed[i].c_str())) return false;
   }
   return true;
-}
-
-bool IsRemovableKey(const std::string& path, const KeyShape& shape, ChangeLog& log) {
-  if (!HasShape(path, shape)) {
-    log.Line("refused key " + path + " (wrong shape)");
-    return false;
-  }
-  if (IsProtectedRoot(path)) {
-    log.Line("refused key " + path + " (it holds other devices' or programs' keys)");
-    return false;
-  }
-  return true;
-}
-
-std::int32_t DeleteKeyKeptForUndo(Platform& platform, const std::string& path, ChangeLog& log) {
-  log.KeepForUndo(path);
-  const std::int32_t status = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
-  if (status == ERROR_SUCCESS) {
-    log.Line("removed key " + path);
-  } else {
-    char reason[40];
-    Compose(reason, " (delete failed, error %d)", static_cast<int>(status));
-    log.Line("refused key " + path + reason);
-  }
-  return status;
-}
-
-KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape,
-                     ChangeLog& log) {
-  if (!IsRemovableKey(path, shape, log)) return KeyRemoval::Refused;
-  if (!KeyExists(platform, path)) {
-    log.Line("absent key " + path);
-    return KeyRemoval::Absent;
-  }
-  return DeleteKeyKeptForUndo(platform, path, log) == ERROR_SUCCESS ? KeyRemoval::Deleted
-                                                                     : KeyRemoval::Failed;
 }
 
 std::string CutAtLastBackslash(const std::string& path) {

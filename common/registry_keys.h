@@ -1,13 +1,12 @@
 // Registry primitives of the stages and services: a key that closes itself,
-// a walk over subkey names, and the removal of a key by open, close, delete,
-// allowed only when the key's path has the shape its removal states.
+// a walk over subkey names, whole values, and the shapes of key paths. Keys
+// are deleted only through the guard of common/ownership.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "common/change_log.h"
 #include "common/limits.h"
 #include "common/platform.h"
 
@@ -90,34 +89,6 @@ struct KeyShape {
 };
 
 bool HasShape(const std::string& path, const KeyShape& shape);
-
-enum class KeyRemoval {
-  Absent,   // the key did not open: nothing to do
-  Deleted,  // opened, closed and deleted with its subtree
-  Failed,   // opened, but the delete failed
-  Refused,  // not of the removal's shape, or a root that holds other
-            // devices' and programs' keys: nothing was touched
-};
-
-// The one guard of every key deletion: `path` has `shape` and is none of the
-// roots that hold other devices' and programs' keys. The log hears why not.
-bool IsRemovableKey(const std::string& path, const KeyShape& shape, ChangeLog& log);
-
-// Deletes a key that passed the guard, with its subtree: kept for undo first,
-// then the delete, then the log line. The delete's status.
-std::int32_t DeleteKeyKeptForUndo(Platform& platform, const std::string& path, ChangeLog& log);
-
-// Open with KEY_ALL_ACCESS, close at once, delete the same path with its
-// subtree: only when `path` passes the guard. The log says what became of
-// the key, and keeps it for undo before the delete.
-KeyRemoval RemoveKey(Platform& platform, const std::string& path, const KeyShape& shape,
-                     ChangeLog& log = NoChangeLog());
-
-// How a removal counts for a step's flag: an absent key leaves it, a failed
-// or refused delete clears it.
-inline bool RemovalKeepsFlag(KeyRemoval removal) {
-  return removal == KeyRemoval::Absent || removal == KeyRemoval::Deleted;
-}
 
 // The text before the last backslash; the whole text when there is none.
 std::string CutAtLastBackslash(const std::string& path);

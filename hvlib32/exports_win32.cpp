@@ -4,8 +4,10 @@
 
 #include "common/platform.h"
 #include "hvlib32/export_call.h"
-#include "hvlib32/hvlib32.h"
 #include "hvlib32/library.h"
+// The kit's header brings <windows.h>, whose macros share names with the
+// platform's constants: it comes after every header of the core.
+#include "hvlib32/hvlib32.h"
 
 #include <windows.h>
 

@@ -22,10 +22,10 @@ std::vector<FileEntry> FileTable() {
 DeviceRegistryPlan RegistryPlan() {
   DeviceRegistryPlan registry;
   registry.deviceName = product::DEVICE_NAME;
-  registry.links = {LINK_MODEM, LINK_PORT, LINK_ROOT};
+  registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT};
   registry.softwareKey = product::SOFTWARE_KEY;
   registry.isapnpIds = {std::begin(product::ISAPNP_IDS), std::end(product::ISAPNP_IDS)};
-  registry.waveDeviceKey = WaveDeviceKey::NamedByLink;
+  registry.waveEnumeratorGoesWhenEmpty = false;  // only the device the wave link names
   registry.recordInfPaths = true;  // the INF stage deletes what they name
   return registry;
 }

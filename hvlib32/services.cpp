@@ -13,6 +13,7 @@
 
 #include "common/device_registry.h"
 #include "common/limits.h"
+#include "common/ownership.h"
 #include "common/product.h"
 #include "common/registry_keys.h"
 #include "common/run_log.h"
@@ -165,8 +166,12 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   if (copied != ERROR_SUCCESS) return copied;
 
   // Checked serials always pass the guard; it stands here as for every deletion.
-  if (!IsRemovableKey(oldPath, {product::SERIAL_DEVICE_KEY, 1}, log)) return ERROR_INVALID_PARAMETER;
-  return DeleteKeyKeptForUndo(platform, oldPath, log);
+  const RemovalPlan plan = LibraryPlan();
+  const PackageIdentity identity = IdentityOf(plan.registry, plan.inf.match);
+  const std::optional<CheckedKey> old =
+      KeyGuard(platform, identity, log).Check(oldPath, {product::SERIAL_DEVICE_KEY, 1}, Marks::None);
+  if (!old) return ERROR_INVALID_PARAMETER;
+  return DeleteKeyKeptForUndo(platform, *old, log);
 }
 
 std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,

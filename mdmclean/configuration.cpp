@@ -5,6 +5,7 @@
 #include "common/limits.h"
 #include "common/registry_keys.h"
 #include "common/text.h"
+#include "common/windows_names.h"
 
 namespace mdm::cleaner {
 
@@ -100,11 +101,15 @@ std::optional<Configuration> LoadConfiguration(Platform& platform) {
     return std::nullopt;
   }
   // Each names one key: "Microsoft\Windows" would make the software key a
-  // branch of other programs' keys.
-  if (!ReadKeyName(platform, "Vendor", c.vendor)) return std::nullopt;
-  if (!ReadKeyName(platform, "ModemName", c.modemName)) return std::nullopt;
+  // branch of other programs' keys. None is one of Windows' own names.
+  if (!ReadKeyName(platform, "Vendor", c.vendor) || IsWindowsSoftwareKey(c.vendor)) {
+    return std::nullopt;
+  }
+  if (!ReadKeyName(platform, "ModemName", c.modemName) || IsWindowsDeviceName(c.modemName)) {
+    return std::nullopt;
+  }
   const ConfigValue voice = ReadValue(platform, "RegistryKeys", "VoiceName");
-  if (voice.tooLong) return std::nullopt;
+  if (voice.tooLong || IsWindowsDeviceName(voice.text)) return std::nullopt;
   c.voiceName = voice.text;
   if (!FitsTheLimits(c)) return std::nullopt;
 

@@ -21,13 +21,13 @@ std::vector<FileEntry> FileTable(const Configuration& c) {
 DeviceRegistryPlan RegistryPlan(const Configuration& c) {
   DeviceRegistryPlan registry;
   registry.deviceName = c.modemName;
-  registry.links = {LINK_MODEM, LINK_PORT, LINK_ROOT, LINK_WAVE};
+  registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT, &LINK_WAVE};
   registry.modemInfSection = c.modemName;
   registry.waveInfSection = c.voiceName;  // empty: no search
   registry.softwareKey = "SOFTWARE\\" + c.vendor + "\\" + c.modemName;
   registry.isapnpIds = c.pnpIds;
   registry.isapnpIds.push_back(product::FALLBACK_ISAPNP_ID);
-  registry.waveDeviceKey = WaveDeviceKey::Fixed;
+  registry.waveEnumeratorGoesWhenEmpty = true;
   registry.recordInfPaths = false;
   return registry;
 }
@@ -38,6 +38,7 @@ IniListRemovals ListRemovals(const Configuration& c) {
   // The start-up program, by its full path below the system directory.
   if (!c.productFiles.empty()) lists.load = {{true, subdirectory + "\\" + c.productFiles.back()}};
   lists.drivers = {{false, subdirectory + "\\" + c.modemName + ".drv"}};
+  lists.alsoEntriesOfDeletedProductFiles = true;
   return lists;
 }
 

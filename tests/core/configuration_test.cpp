@@ -59,12 +59,13 @@ TEST(ProgramPlan, FollowsTheConfiguration) {
 
   const DeviceRegistryPlan& registry = plan.registry;
   EXPECT_EQ(registry.deviceName, "Quillnet");
-  EXPECT_EQ(registry.links, (std::vector<DeviceLink>{LINK_MODEM, LINK_PORT, LINK_ROOT, LINK_WAVE}));
+  EXPECT_EQ(registry.links,
+            (std::vector<const DeviceLink*>{&LINK_MODEM, &LINK_PORT, &LINK_ROOT, &LINK_WAVE}));
   EXPECT_EQ(registry.modemInfSection, "Quillnet");
   EXPECT_EQ(registry.waveInfSection, "QuillnetVoice");
   EXPECT_EQ(registry.softwareKey, "SOFTWARE\\QRMeridian\\Quillnet");
   EXPECT_EQ(registry.isapnpIds, (std::vector<std::string>{"QRM1001", "QRM1003", "QRM0100"}));
-  EXPECT_EQ(registry.waveDeviceKey, WaveDeviceKey::Fixed);
+  EXPECT_TRUE(registry.waveEnumeratorGoesWhenEmpty);
   EXPECT_FALSE(registry.recordInfPaths);
 
   ASSERT_EQ(plan.lists.load.size(), 1u);
@@ -73,6 +74,7 @@ TEST(ProgramPlan, FollowsTheConfiguration) {
   ASSERT_EQ(plan.lists.drivers.size(), 1u);
   EXPECT_FALSE(plan.lists.drivers[0].underSystemDirectory);
   EXPECT_EQ(plan.lists.drivers[0].entry, "QUILLNET.101\\Quillnet.drv");
+  EXPECT_TRUE(plan.lists.alsoEntriesOfDeletedProductFiles);
 
   EXPECT_EQ(plan.inf.namesAfterPackage, InfNamesAfterPackage::ProviderCopiesWhereOtherExists);
   EXPECT_EQ(plan.inf.match.ownClass, "Quillnet");
@@ -135,6 +137,35 @@ TEST(LoadConfiguration, NamesThatAreNotOneKeyNameRefuseTheConfiguration) {
     values = Values{};
     values.pnpId = ids;
     EXPECT_EQ(LoadResult(values), 0) << ids;
+  }
+}
+
+// A slip in mdminfo.ini must not make Windows' own names the package's:
+// "Net" would take "Enum\Root\Net" and the class "Net", "Modem" every other
+// vendor's modem INF, "Microsoft" all of "SOFTWARE\Microsoft\<name>".
+// Compared case-blind; names that merely start alike are the package's.
+TEST(LoadConfiguration, WindowsOwnNamesAreNoPackageNames) {
+  struct Slip {
+    std::string Values::*member;
+    const char* name;
+    int loaded;
+  };
+  const Slip slips[] = {
+      {&Values::modemName, "Net", 0},       {&Values::modemName, "Modem", 0},
+      {&Values::modemName, "DISPLAY", 0},   {&Values::modemName, "ports", 0},
+      {&Values::modemName, "Root", 0},      {&Values::modemName, "isapnp", 0},
+      {&Values::modemName, "MODEMWAVE", 0}, {&Values::modemName, "Modems", 1},
+      {&Values::modemName, "NetModem", 1},  {&Values::voiceName, "MEDIA", 0},
+      {&Values::voiceName, "media", 0},     {&Values::voiceName, "MediaVoice", 1},
+      {&Values::vendor, "Microsoft", 0},    {&Values::vendor, "microsoft", 0},
+      {&Values::vendor, "Classes", 0},      {&Values::vendor, "Description", 0},
+      {&Values::vendor, "Secure", 0},       {&Values::vendor, "Program Groups", 0},
+      {&Values::vendor, "Microsoft Labs", 1},
+  };
+  for (const Slip& slip : slips) {
+    Values values;
+    values.*slip.member = slip.name;
+    EXPECT_EQ(LoadResult(values), slip.loaded) << slip.name;
   }
 }
 

@@ -55,9 +55,9 @@ struct Case : ::testing::Test {
     machine.AddKey("System\\CurrentControlSet\\Services\\VxD\\VCOMM");
   }
 
-  int RunStage() {
-    found = CleanDeviceRegistry(machine, ProgramPlan(config).registry);
-    return found.result;
+  void RunStage() {
+    const RemovalPlan plan = ProgramPlan(config);
+    found = CleanDeviceRegistry(machine, plan.registry, plan.inf.match);
   }
 
   std::vector<std::string> DeletedKeys() const { return DeletedKeysOf(machine); }
@@ -78,7 +78,7 @@ struct Case : ::testing::Test {
 
 TEST_F(Case, RemovesTheWholePackageAndTheRootKeyLast) {
   InstallPackage();
-  EXPECT_EQ(RunStage(), 1);
+  RunStage();
   const std::vector<std::string> expected = {
       kClass + "Modem\\0001",
       kClass + "Ports\\0001",
@@ -93,14 +93,19 @@ TEST_F(Case, RemovesTheWholePackageAndTheRootKeyLast) {
       "Enum\\MODEMWAVE",
       "Enum\\Root\\Quillnet"};
   EXPECT_EQ(DeletedKeys(), expected);
+  std::vector<std::string> told;
+  for (const OutcomeItem& item : found.outcome.removed) told.push_back(item.path);
+  EXPECT_EQ(told, expected);
+  EXPECT_EQ(found.outcome.remaining.size(), 0u);
   EXPECT_EQ(found.comPort, "0002");
   ExpectBystandersKept();
 }
 
-TEST_F(Case, NothingLeftOfThePackageDeletesNothingAndReportsFailure) {
+TEST_F(Case, NothingLeftOfThePackageDeletesNothing) {
   AddBystanders();
-  EXPECT_EQ(RunStage(), 0);  // only because the ISAPNP fallback key is absent
+  RunStage();
   EXPECT_TRUE(DeletedKeys().empty());
+  EXPECT_TRUE(found.outcome.removed.empty());
   ExpectBystandersKept();
 }
 
@@ -218,17 +223,20 @@ TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
                             "Display\\0000", "Quillnet\\0000\\Sub", "Quillnet\\0001"}) {
       machine.AddKey(kClass + key);
     }
-    const std::string device = "Enum\\Root\\MDMGEN\\0009";
-    if (example.link[0] == '\0') {
+    // Each link names a device where its kind lies: the port is the
+    // package's ISA card.
+    const std::string link = example.link;
+    const std::string device =
+        link == "ConnectedToPort" ? "Enum\\ISAPNP\\QRM1001\\0009" : "Enum\\Root\\MDMGEN\\0009";
+    if (link.empty()) {
       machine.SetString(kInstance, "Driver", example.driver);
     } else {
-      machine.SetString(kInstance, example.link, example.link == std::string("ConnectedToWave")
-                                                     ? "Enum\\MODEMWAVE\\QNWAVE"
-                                                     : device);
+      machine.SetString(kInstance, example.link,
+                        link == "ConnectedToWave" ? "Enum\\MODEMWAVE\\QNWAVE" : device);
       machine.SetString(device, "Driver", example.driver);
       machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", example.driver);
     }
-    CleanDeviceRegistry(machine, ProgramPlan(config).registry);
+    CleanDeviceRegistry(machine, ProgramPlan(config).registry, ProgramPlan(config).inf.match);
     std::vector<std::string> classKeysGone;
     for (const std::string& key : DeletedKeysOf(machine)) {
       if (key.rfind(kClass, 0) == 0) classKeysGone.push_back(key.substr(kClass.size()));
@@ -299,7 +307,7 @@ TEST_F(Case, AnIsapnpKeyThatOpensButIsRefusedEndsTheSearch) {
   plan.isapnpIds = {"QRM1001\\0A1B2C3D", "QRM0100"};
   machine.AddKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
   machine.AddKey("Enum\\ISAPNP\\QRM0100\\1");
-  EXPECT_EQ(CleanDeviceRegistry(machine, plan).result, 0);
+  CleanDeviceRegistry(machine, plan, ProgramPlan(config).inf.match);
   EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D"));
   EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
 }
@@ -319,8 +327,13 @@ TEST(KeyShape, MatchesComponentByComponentAndRefusesSharedRoots) {
   // The roots that hold others' keys stay refused whatever the shape allows.
   emu::Machine machine;
   machine.AddKey("Enum\\Root\\MDMGEN\\0000");
-  EXPECT_EQ(RemoveKey(machine, "Enum\\Root\\MDMGEN", {"Enum", 2}), KeyRemoval::Refused);
-  EXPECT_EQ(RemoveKey(machine, "Enum\\Root\\Other", {"Enum", 2}), KeyRemoval::Absent);
+  const PackageIdentity identity;
+  const KeyGuard guard(machine, identity, NoChangeLog());
+  StageOutcome outcome;
+  for (const char* root : {"Enum\\Root\\MDMGEN", "enum\\root\\mdmgen", "ENUM\\ROOT\\Mdmgen"}) {
+    EXPECT_EQ(RemoveKey(guard, outcome, root, {"Enum", 2}), KeyRemoval::Refused) << root;
+  }
+  EXPECT_EQ(RemoveKey(guard, outcome, "Enum\\Root\\Other", {"Enum", 2}), KeyRemoval::Absent);
   EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
 }
 

@@ -58,7 +58,8 @@ TEST(PurgeDirectory, DeletesFilesButNeverDescendsOrTouchesDotEntries) {
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\A.DAT", "a");
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\NODOT", "b");
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\LOGS\\X.LOG", "c");
-  EXPECT_EQ(PurgeDirectory(machine, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101"), 0);
+  StageOutcome outcome;
+  EXPECT_EQ(PurgeDirectory(machine, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101", NoChangeLog(), outcome), 0);
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\A.DAT"));
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\NODOT"));
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\LOGS\\X.LOG"));
@@ -69,31 +70,9 @@ TEST(PurgeDirectory, DeletesFilesButNeverDescendsOrTouchesDotEntries) {
   EXPECT_EQ(machine.OpenSearchCount(), 0u);
 
   machine.AddFile("C:\\EMPTY\\ONLY.TXT");
-  EXPECT_EQ(PurgeDirectory(machine, "C:\\EMPTY"), 1);
+  EXPECT_EQ(PurgeDirectory(machine, "C:\\EMPTY", NoChangeLog(), outcome), 1);
   EXPECT_FALSE(machine.DirectoryExists("C:\\EMPTY"));
-  EXPECT_EQ(PurgeDirectory(machine, "C:\\NOWHERE"), 0);
-}
-
-TEST(RemoveAllEntries, FlagFollowsTheLastPurgeAndAnyLaterDeletion) {
-  Machine machine;
-  const std::vector<FileEntry> empty = {kEnd};
-  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, empty), 1);
-
-  const std::vector<FileEntry> missing = {File(DIR_SYSTEM, "", "GONE1.DLL"), File(DIR_SYSTEM, "", "GONE2.DLL"), kEnd};
-  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, missing), 1);
-
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\SUB\\KEEP.DAT");
-  const std::vector<FileEntry> failedPurge = {File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd};
-  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, failedPurge), 0);
-
-  // A file deleted after the failed purge sets the flag again; a missing one does not.
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\LATER.DLL");
-  const std::vector<FileEntry> purgeThenFile = {File(DIR_SYSTEM, "QUILLNET.101", ""),
-                                     File(DIR_SYSTEM, "", "LATER.DLL"), kEnd};
-  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, purgeThenFile), 1);
-  const std::vector<FileEntry> purgeThenMissing = {File(DIR_SYSTEM, "QUILLNET.101", ""),
-                                        File(DIR_SYSTEM, "", "LATER.DLL"), kEnd};
-  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, purgeThenMissing), 0);
+  EXPECT_EQ(PurgeDirectory(machine, "C:\\NOWHERE", NoChangeLog(), outcome), 0);
 }
 
 TEST(RemoveAllEntries, WalksInTableOrderAndStopsAtTheFirstEnd) {
@@ -106,7 +85,7 @@ TEST(RemoveAllEntries, WalksInTableOrderAndStopsAtTheFirstEnd) {
                              File(DIR_SYSTEM, "QUILLNET.101", "QUILLNET.EXE"),
                              File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd,
                              File(DIR_SYSTEM, "", "AFTER.DLL")};
-  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table), 1);
+  RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table);
   const std::vector<std::string> expected = {
       "C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
       "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\EXTRA.DAT", "C:\\WINDOWS\\SYSTEM\\QUILLNET.101"};
@@ -126,11 +105,26 @@ TEST(RemoveAllEntries, ReadOnlyAndInUseFilesStayAndTheWalkGoesOn) {
   const std::vector<FileEntry> table = {File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
                              File(DIR_SYSTEM, "QUILLNET.101", ""), File(DIR_SYSTEM, "", "LAST.DLL"),
                              kEnd};
-  EXPECT_EQ(RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table), 1);
+  const StageOutcome outcome = RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table);
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\RO.DLL"));
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\BUSY.DLL"));
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE"));
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\LAST.DLL"));
+  // What stayed is told with its error, the folder holding a file in use
+  // among it; what went is told; a missing file is neither.
+  std::vector<std::string> stayed;
+  for (const OutcomeItem& item : outcome.remaining) stayed.push_back(item.path + " " + item.why);
+  EXPECT_EQ(stayed, (std::vector<std::string>{
+                        "C:\\WINDOWS\\SYSTEM\\RO.DLL error 5",
+                        "C:\\WINDOWS\\SYSTEM\\BUSY.DLL error 32",
+                        "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE error 32",
+                        "C:\\WINDOWS\\SYSTEM\\QUILLNET.101 error 145"}));
+  ASSERT_EQ(outcome.removed.size(), 1u);
+  EXPECT_EQ(outcome.removed[0].path, "C:\\WINDOWS\\SYSTEM\\LAST.DLL");
+  const std::vector<FileEntry> missing = {File(DIR_SYSTEM, "", "GONE.DLL"),
+                                          File(DIR_SYSTEM, "NOWHERE", ""), kEnd};
+  const StageOutcome none = RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, missing);
+  EXPECT_TRUE(none.removed.empty() && none.remaining.empty());
 }
 
 TEST(RemoveAllEntries, TellsTheNvramWindowOnceBeforeAnythingGoes) {

@@ -23,15 +23,16 @@ struct LibraryCase : ::testing::Test {
     machine.AddKey("Enum\\MODEMWAVE\\OTHER\\ROOT&MODEM&0001");
   }
 
-  int RunStage() {
-    found = CleanDeviceRegistry(machine, LibraryPlan().registry);
-    return found.result;
+  void RunStage() {
+    const RemovalPlan plan = LibraryPlan();
+    found = CleanDeviceRegistry(machine, plan.registry, plan.inf.match);
   }
 };
 
 TEST_F(LibraryCase, RecordsTheInfNamesAndRemovesThePackage) {
   InstallPackage();
-  EXPECT_EQ(RunStage(), 1);
+  RunStage();
+  EXPECT_EQ(found.outcome.remaining.size(), 0u);
   EXPECT_EQ(found.modemInfPath, "OEM5.INF");
   EXPECT_EQ(found.portInfPath, "OEM6.INF");
   EXPECT_EQ(found.rootInfPath, "OEM4.INF");  // read before the cut to the class branch
@@ -108,7 +109,7 @@ TEST_F(LibraryCase, TheWaveKeyIsTheOneTheLinkNamesIfAny) {
     other.AddKey("Enum\\MODEMWAVE\\OTHER");
     other.AddKey("Enum\\PCI\\VEN_1234\\0");
     other.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
-    CleanDeviceRegistry(other, LibraryPlan().registry);
+    CleanDeviceRegistry(other, LibraryPlan().registry, LibraryPlan().inf.match);
     EXPECT_TRUE(other.HasKey("Enum\\Root\\MDMGEN\\0000")) << link;
     EXPECT_TRUE(other.HasKey("Enum\\MODEMWAVE\\OTHER")) << link;
     EXPECT_TRUE(other.HasKey("Enum\\PCI\\VEN_1234\\0")) << link;

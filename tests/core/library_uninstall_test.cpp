@@ -45,7 +45,7 @@ TEST(Uninstall, RemovesThePackageOfTheSampleMachine) {
   // The separator before the last entry stays; the profile read trims it.
   EXPECT_EQ(Profile(*machine, "win.ini", "windows", "load"), "C:\\WINDOWS\\SYSTEM\\TASKMON.EXE");
   EXPECT_NE(machine->ReadFile("C:\\WINDOWS\\WIN.INI")->find("load=C:\\WINDOWS\\SYSTEM\\TASKMON.EXE \r\n"), std::string::npos);
-  EXPECT_EQ(Profile(*machine, "system.ini", "boot", "drivers"), "MMSYSTEM.DLL MSACM.DRV");
+  EXPECT_EQ(Profile(*machine, "system.ini", "boot", "drivers"), "mmsystem.dll msacm.drv");
   // The recorded INF names went; the voice INF is not the library's to take.
   EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\OEM4.INF"));
   EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\OEM5.INF"));

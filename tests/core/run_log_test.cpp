@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/product.h"
-#include "common/registry_keys.h"
+#include "common/ownership.h"
 #include "common/run_log.h"
 #include "emulator/machine.h"
 #include "hvlib32/library.h"
@@ -141,7 +141,10 @@ TEST(RunLog, TheUndoFileKeepsEveryValueFormatByteForByte) {
   const std::string before = machine.ExportRegistry();
   {
     RunLog log(machine, "TEST", "test");
-    EXPECT_EQ(RemoveKey(machine, "Enum\\Root\\Quillnet", {"Enum\\Root\\Quillnet", 0}, log),
+    const PackageIdentity identity;
+    StageOutcome outcome;
+    EXPECT_EQ(RemoveKey(KeyGuard(machine, identity, log), outcome, "Enum\\Root\\Quillnet",
+                        {"Enum\\Root\\Quillnet", 0}),
               KeyRemoval::Deleted);
   }
   ASSERT_FALSE(machine.HasKey("Enum\\Root\\Quillnet"));

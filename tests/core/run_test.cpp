@@ -38,14 +38,26 @@ TEST(RunUninstall, WithoutConfigurationWritesOnlyResultOne) {
   EXPECT_EQ(*written, "[Progress]\r\nResult=1\r\n");
 }
 
-TEST(RunUninstall, IncompleteConfigurationChangesNothingOnTheMachine) {
-  auto machine = SampleMachine();
-  const std::string path = ConfigPath(*machine);
-  std::string config = *machine->ReadFile(path);
-  config.replace(config.find("ModemName="), std::string("ModemName=Quillnet").size(), "ModemName=");
-  machine->AddFile(path, config);
-  EXPECT_EQ(RunOn(*machine), RESULT_NO_CONFIG);
-  EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
+// An incomplete configuration, or one naming Windows' own classes or keys
+// (the vendor "Microsoft" with the modem "Windows" would be all of
+// "SOFTWARE\Microsoft\Windows"), changes nothing but the result.
+TEST(RunUninstall, IncompleteOrWindowsNamedConfigurationChangesNothingOnTheMachine) {
+  const char* const names[][2] = {{"QRMeridian", ""}, {"QRMeridian", "Net"},
+                                  {"QRMeridian", "modem"}, {"Microsoft", "Windows"}};
+  for (const auto& [vendor, modem] : names) {
+    SCOPED_TRACE(std::string(vendor) + "\\" + modem);
+    auto machine = SampleMachine();
+    const std::string path = ConfigPath(*machine);
+    std::string config = *machine->ReadFile(path);
+    config.replace(config.find("Vendor="), std::string("Vendor=QRMeridian").size(),
+                   std::string("Vendor=") + vendor);
+    config.replace(config.find("ModemName="), std::string("ModemName=Quillnet").size(),
+                   std::string("ModemName=") + modem);
+    machine->AddFile(path, config);
+    machine->ClearJournal();
+    EXPECT_EQ(RunOn(*machine), RESULT_NO_CONFIG);
+    EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
+  }
 }
 
 TEST(RunUninstall, NoConfiguredPnpKeyMeansNotInstalledAndNothingIsTouched) {

@@ -8,6 +8,7 @@
 
 #include "emulator/machine.h"
 #include "tests/ini/platform_spy.h"
+#include "tests/support/run_logs.h"
 
 namespace mdm::test {
 

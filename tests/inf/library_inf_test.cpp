@@ -1,5 +1,5 @@
-// The library's INF stage: recorded names against provider copies, and the
-// built-in match rule.
+// The library's INF stage: recorded names against provider copies, the INF
+// rules that every recorded name must pass, and the built-in match rule.
 #include <string>
 
 #include "common/product.h"
@@ -16,14 +16,14 @@ class LibraryInfTest : public InfStageTest {
     found.portInfPath = "OEM10.INF";
     found.modemInfPath = "OEM11.INF";
     found.rootInfPath = "OEM12.INF";
-    // Recorded files and provider copies of a class the scan leaves alone, so
-    // that only deletion by name can remove them.
+    // Recorded files and provider copies of a class the scan leaves alone:
+    // not the package's, whoever recorded their names.
     for (const char* name : {"OEM10.INF", "OEM11.INF", "OEM12.INF"}) {
       AddInf(INF_DIR, name, InfText("Net"));
     }
     for (const char* name : product::PROVIDER_INF_NAMES) AddInf(OTHER_DIR, name, InfText("Net"));
   }
-  int Run() { return CleanInfFiles(spy, hvlib::LibraryPlan().inf, found); }
+  StageOutcome Run() { return CleanInfFiles(spy, hvlib::LibraryPlan().inf, found, log); }
 
   void ExpectRecordedNames(bool present) {
     for (const char* name : {"OEM10.INF", "OEM11.INF", "OEM12.INF"}) {
@@ -37,16 +37,43 @@ class LibraryInfTest : public InfStageTest {
   static std::string Port(const std::string& std) { return InfText("Ports", "[Std]\r\n" + std); }
 
   RegistryFindings found;
+  test::LogLines log;
 };
 
-TEST_F(LibraryInfTest, OemRootOnWindows95DeletesTheRecordedNamesInstead) {
+TEST_F(LibraryInfTest, OemRootOnWindows95TriesTheRecordedNamesInstead) {
   for (const char* name : product::PACKAGE_INF_NAMES) AddInf(INF_DIR, name, InfText("Net"));
+  AddInf(INF_DIR, "OEM11.INF", InfText("Quillnet"));
 
-  EXPECT_EQ(Run(), 0);  // nothing deleted by the scan
+  Run();
 
   for (const char* name : product::PACKAGE_INF_NAMES) EXPECT_FALSE(Exists(INF_DIR, name)) << name;
-  ExpectRecordedNames(false);
+  // The package's recorded file goes by its name, before the scan; the
+  // others are someone else's and stay.
+  EXPECT_FALSE(Exists(INF_DIR, "OEM11.INF"));
+  EXPECT_LT(spy.IndexOf("DeleteFileA C:\\WINDOWS\\INF\\OEM11.INF"),
+            spy.IndexOf("FindFirstFileA C:\\WINDOWS\\INF\\oem*.inf"));
+  EXPECT_TRUE(Exists(INF_DIR, "OEM10.INF"));
+  EXPECT_TRUE(Exists(INF_DIR, "OEM12.INF"));
+  EXPECT_TRUE(log.Has("refused INF file C:\\WINDOWS\\INF\\OEM10.INF (not one of the package's INF files)"));
   ExpectProviderCopies(true);
+}
+
+// The package's devices installed from Windows' own INF files record those
+// names: they stay, although their content would match, since the rules take
+// only "oem*.inf" files and the package's own names from "INF".
+TEST_F(LibraryInfTest, RecordedNamesOfWindowsOwnInfFilesStay) {
+  const std::string described = "[Strings]\r\nQuillnet.DeviceDesc=\"Quillnet Modem\"\r\n";
+  AddInf(INF_DIR, "MDMGEN.INF", InfText("Modem", described));
+  AddInf(INF_DIR, "MSPORTS.INF", Port("%Quillnet.DeviceDesc%=ComPort,QUILLNET\r\n"));
+  found.portInfPath = "MSPORTS.INF";
+  found.modemInfPath = "mdmgen.inf";
+
+  Run();
+
+  EXPECT_TRUE(Exists(INF_DIR, "MDMGEN.INF"));
+  EXPECT_TRUE(Exists(INF_DIR, "MSPORTS.INF"));
+  EXPECT_EQ(spy.Count("DeleteFileA C:\\WINDOWS\\INF\\MDMGEN.INF"), 0);
+  EXPECT_EQ(spy.Count("DeleteFileA C:\\WINDOWS\\INF\\MSPORTS.INF"), 0);
 }
 
 TEST_F(LibraryInfTest, LowerCaseOemRootDeletesTheProviderCopies) {
@@ -91,12 +118,15 @@ TEST_F(LibraryInfTest, RecordedNamesThatAreNotPlainFileNamesDeleteNothing) {
 TEST_F(LibraryInfTest, EmptyRecordedNamesDeleteNothing) {
   found.portInfPath.clear();
   found.modemInfPath.clear();
+  AddInf(INF_DIR, "OEM12.INF", InfText("Quillnet"));
+  spy.calls.clear();
 
   Run();
 
   ExpectProviderCopies(true);
   EXPECT_FALSE(Exists(INF_DIR, "OEM12.INF"));
   EXPECT_TRUE(Exists(INF_DIR, "OEM10.INF"));
+  // The package's names, then the root's, then the scan's one.
   EXPECT_EQ(DeleteAttempts(INF_DIR), static_cast<int>(product::INF_NAME_COUNT) + 1);
 }
 
@@ -109,7 +139,7 @@ TEST_F(LibraryInfTest, PortsFilesGoByTheirPortDescription) {
                                    "%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"));
   AddInf(INF_DIR, "oem6.inf", Port("Other=ComPort,QUILLNET\r\n"));
 
-  EXPECT_NE(Run(), 0);
+  Run();
 
   EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
   EXPECT_FALSE(Exists(INF_DIR, "oem2.inf"));
@@ -128,7 +158,7 @@ TEST_F(LibraryInfTest, ClassRulesOfTheProduct) {
          InfText("MEDIA", described + "[Std]\r\n%Quillnet.DeviceDesc%=ComPort,QUILLNET\r\n"));
   AddInf(OTHER_DIR, "e.inf", InfText("", described));
 
-  EXPECT_NE(Run(), 0);
+  Run();
 
   EXPECT_FALSE(Exists(OTHER_DIR, "a.inf"));
   EXPECT_FALSE(Exists(OTHER_DIR, "b.inf"));

@@ -1,6 +1,7 @@
 // mdmclean's INF stage: names, the platform test for "INF\Other", the match
 // rule driven by the configured modem name, and the stage result.
 #include <string>
+#include <vector>
 
 #include "common/product.h"
 #include "mdmclean/program.h"
@@ -17,7 +18,7 @@ class ProgramInfTest : public InfStageTest {
     InfStageTest::SetUp();
     config.modemName = MODEM;
   }
-  int Run() { return CleanInfFiles(spy, cleaner::ProgramPlan(config).inf, {}); }
+  StageOutcome Run() { return CleanInfFiles(spy, cleaner::ProgramPlan(config).inf, {}); }
 
   static std::string Described(const std::string& deviceClass) {
     return InfText(deviceClass, "[Strings]\r\nQuillnet 56K.DeviceDesc=\"Quillnet 56K Modem\"\r\n");
@@ -30,7 +31,7 @@ TEST_F(ProgramInfTest, ClassNamingTheModemDeletesInAnyLetterCaseInBothFolders) {
   AddInf(INF_DIR, "oem1.inf", InfText("QUILLNET 56k"));
   AddInf(OTHER_DIR, "Vendor.inf", InfText("quillnet 56K"));
 
-  EXPECT_NE(Run(), 0);
+  Run();
 
   EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
   EXPECT_FALSE(Exists(OTHER_DIR, "Vendor.inf"));
@@ -63,7 +64,7 @@ TEST_F(ProgramInfTest, OtherClassesAndFilesWithoutAClassStay) {
   AddInf(INF_DIR, "oem4.inf", InfText(""));
   AddInf(OTHER_DIR, "junk.inf", "not a profile file at all");
 
-  EXPECT_EQ(Run(), 0);
+  Run();
 
   EXPECT_TRUE(Exists(INF_DIR, "oem3.inf"));
   EXPECT_TRUE(Exists(INF_DIR, "oem4.inf"));
@@ -75,7 +76,7 @@ TEST_F(ProgramInfTest, OnlyPackageNamesAndOemFilesAreTouchedInTheInfFolder) {
   AddInf(INF_DIR, "MDMGEN.INF", InfText(MODEM));
 
   // The package names go by name alone, so the scan deleted nothing.
-  EXPECT_EQ(Run(), 0);
+  Run();
 
   for (const char* name : product::PACKAGE_INF_NAMES) EXPECT_FALSE(Exists(INF_DIR, name)) << name;
   EXPECT_TRUE(Exists(INF_DIR, "MDMGEN.INF"));
@@ -87,7 +88,7 @@ TEST_F(ProgramInfTest, OnlyPackageNamesAndOemFilesAreTouchedInTheInfFolder) {
 TEST_F(ProgramInfTest, ALongNameFoundThroughItsShortAliasIsJudgedByContent) {
   AddInf(INF_DIR, "oemsetup.information", Described("Modem"));
   AddInf(INF_DIR, "oemother.information", InfText("Net"));
-  EXPECT_NE(Run(), 0);
+  Run();
   EXPECT_FALSE(Exists(INF_DIR, "oemsetup.information"));
   EXPECT_TRUE(Exists(INF_DIR, "oemother.information"));
 }
@@ -105,7 +106,7 @@ TEST_F(ProgramInfTest, AnotherVersionKeepsProviderCopiesButStillScansTheOtherFol
   for (const char* name : product::PROVIDER_INF_NAMES) AddInf(OTHER_DIR, name, InfText("Net"));
   AddInf(OTHER_DIR, "Q.R. Meridian, Inc.QNMODEM2.INF", Described("Modem"));
 
-  EXPECT_NE(Run(), 0);
+  Run();
 
   for (const char* name : product::PROVIDER_INF_NAMES) EXPECT_TRUE(Exists(OTHER_DIR, name)) << name;
   EXPECT_FALSE(Exists(OTHER_DIR, "Q.R. Meridian, Inc.QNMODEM2.INF"));
@@ -116,35 +117,31 @@ TEST_F(ProgramInfTest, WithoutAnOtherFolderNothingThereIsDeletedByName) {
   bare.AddFile("C:\\WINDOWS\\INF\\oem1.inf", Described("Modem"));
   PlatformSpy bareSpy(bare);
 
-  EXPECT_NE(CleanInfFiles(bareSpy, cleaner::ProgramPlan(config).inf, {}), 0);
+  CleanInfFiles(bareSpy, cleaner::ProgramPlan(config).inf, {});
 
   EXPECT_FALSE(bare.FileExists("C:\\WINDOWS\\INF\\oem1.inf"));
   EXPECT_EQ(bareSpy.Count("DeleteFileA C:\\WINDOWS\\INF\\Other\\"), 0);
   EXPECT_EQ(bare.OpenSearchCount(), 0u);
 }
 
-TEST_F(ProgramInfTest, StageResultIsTheLastScanDeletion) {
-  // Pass 1 ("INF") runs before pass 2 ("INF\Other").
+// Every INF file of the package is told: gone, or stayed with its error.
+TEST_F(ProgramInfTest, TheOutcomeTellsWhatWentAndWhatStayed) {
   AddInf(INF_DIR, "oem1.inf", Described("Modem"));
   machine.SetReadOnly(std::string(INF_DIR) + "oem1.inf");
   AddInf(OTHER_DIR, "b.inf", Described("Modem"));
+  AddInf(INF_DIR, "QNPORT.INF", InfText("Net"));  // one of the package's names
 
-  EXPECT_NE(Run(), 0);
+  const StageOutcome outcome = Run();
 
   EXPECT_TRUE(Exists(INF_DIR, "oem1.inf"));
   EXPECT_FALSE(Exists(OTHER_DIR, "b.inf"));
-  EXPECT_EQ(spy.Count("DeleteFileA C:\\WINDOWS\\INF\\oem1.inf -> 0"), 1);
-}
-
-TEST_F(ProgramInfTest, AFailedLastScanDeletionMakesTheStageResultZero) {
-  AddInf(INF_DIR, "oem1.inf", Described("Modem"));
-  AddInf(OTHER_DIR, "b.inf", Described("Modem"));
-  machine.SetReadOnly(std::string(OTHER_DIR) + "b.inf");
-
-  EXPECT_EQ(Run(), 0);
-
-  EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
-  EXPECT_TRUE(Exists(OTHER_DIR, "b.inf"));
+  ASSERT_EQ(outcome.remaining.size(), 1u);
+  EXPECT_EQ(outcome.remaining[0].path, std::string(INF_DIR) + "oem1.inf");
+  EXPECT_EQ(outcome.remaining[0].why, "error 5");
+  std::vector<std::string> removed;
+  for (const OutcomeItem& item : outcome.removed) removed.push_back(item.path);
+  EXPECT_EQ(removed, (std::vector<std::string>{std::string(INF_DIR) + "QNPORT.INF",
+                                               std::string(OTHER_DIR) + "b.inf"}));
 }
 
 TEST_F(ProgramInfTest, ALongModemNameKeepsItsDescriptionKeyWhole) {
@@ -183,7 +180,7 @@ TEST_F(ProgramInfTest, AClassOf258CharactersIsReadWholeUnderTheProgramLimit) {
   config.modemName = std::string(258, 'Q');
   AddInf(INF_DIR, "oem1.inf", InfText(config.modemName));
 
-  EXPECT_NE(Run(), 0);
+  Run();
 
   EXPECT_FALSE(Exists(INF_DIR, "oem1.inf"));
 }

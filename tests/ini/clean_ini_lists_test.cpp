@@ -40,8 +40,16 @@ class IniListsTest : public ::testing::Test {
            content.rfind(key + "=", 0) == 0;
   }
 
-  void RunProgramStage() { EXPECT_EQ(CleanIniLists(spy, cleaner::ProgramPlan(config).lists), 1); }
-  void RunLibraryStage() { EXPECT_EQ(CleanIniLists(spy, hvlib::LibraryPlan().lists), 1); }
+  StageOutcome RunProgramStage() { return CleanIniLists(spy, cleaner::ProgramPlan(config).lists); }
+  StageOutcome RunLibraryStage() { return CleanIniLists(spy, hvlib::LibraryPlan().lists); }
+
+  int ProfileWrites() const {
+    int writes = 0;
+    for (const auto& entry : machine.Journal()) {
+      writes += entry.kind == emu::JournalEntry::Kind::ProfileWritten ? 1 : 0;
+    }
+    return writes;
+  }
 
   emu::Machine machine;
   test::PlatformSpy spy{machine};
@@ -70,7 +78,7 @@ TEST_F(IniListsTest, ProgramCutsBothEntriesAndKeepsEverythingElseByteForByte) {
 
   EXPECT_EQ(machine.ReadFile(WIN_INI).value_or(""),
             "[windows]\r\n"
-            "load=C:\\TOOLS\\OTHER.EXE\r\n"
+            "load=c:\\tools\\other.exe\r\n"
             "run=\r\n"
             "NullPort=None\r\n"
             "\r\n"
@@ -79,7 +87,7 @@ TEST_F(IniListsTest, ProgramCutsBothEntriesAndKeepsEverythingElseByteForByte) {
   EXPECT_EQ(machine.ReadFile(SYSTEM_INI).value_or(""),
             "[boot]\r\n"
             "shell=Explorer.exe\r\n"
-            "drivers=MMSYSTEM.DLL POWER.DRV\r\n"
+            "drivers=mmsystem.dll power.drv\r\n"
             "[386Enh]\r\n"
             "device=*vmm\r\n");
 }
@@ -97,14 +105,52 @@ TEST_F(IniListsTest, AbsentKeysEndUpPresentAndEmptyWithoutTouchingTheSystemDirec
   EXPECT_EQ(spy.Count("GetSystemDirectoryA"), 0);
 }
 
-TEST_F(IniListsTest, LinesWithoutTheEntriesComeBackUpperCase) {
-  machine.AddFile(WIN_INI, "[windows]\r\nload=a.exe b.exe\r\n");
-  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=mmsystem.dll\r\n");
+TEST_F(IniListsTest, LinesWithoutThePackagesEntriesAreNotRewritten) {
+  const std::string winIni = "[windows]\r\nload = a.exe \"C:\\Program Files\\B\\b.exe\"\r\n";
+  const std::string systemIni = "[boot]\r\ndrivers=mmsystem.dll\r\n";
+  machine.AddFile(WIN_INI, winIni);
+  machine.AddFile(SYSTEM_INI, systemIni);
 
-  RunProgramStage();
+  const StageOutcome outcome = RunProgramStage();
 
-  EXPECT_EQ(Load(), "A.EXE B.EXE");
-  EXPECT_EQ(Drivers(), "MMSYSTEM.DLL");
+  EXPECT_EQ(machine.ReadFile(WIN_INI), winIni);
+  EXPECT_EQ(machine.ReadFile(SYSTEM_INI), systemIni);
+  EXPECT_EQ(ProfileWrites(), 0);
+  EXPECT_TRUE(outcome.removed.empty());
+}
+
+// A line of quoted long names comes back from the profile read without its
+// first and last quote; the entries of other programs keep their quotes and
+// letter case, and every one of the package's entries goes.
+TEST_F(IniListsTest, QuotedAndRepeatedEntries) {
+  machine.AddFile(WIN_INI,
+                  "[windows]\r\nload=\"C:\\PROGRA~1\\ACME\\ACME.EXE\" "
+                  "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE \"C:\\Program Files\\Other\\tray.exe\" "
+                  "c:\\windows\\system\\quillnet.101\\quillnet.exe\r\n");
+  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=QUILLNET.101\\qnmodem.drv Sound.drv "
+                              "quillnet.101\\QNMODEM.DRV\r\n");
+
+  const StageOutcome outcome = RunProgramStage();
+
+  EXPECT_EQ(machine.ReadFile(WIN_INI),
+            "[windows]\r\nload=\"C:\\PROGRA~1\\ACME\\ACME.EXE\" "
+            "\"C:\\Program Files\\Other\\tray.exe\" \r\n");
+  EXPECT_EQ(Drivers(), "Sound.drv");
+  EXPECT_EQ(outcome.removed.size(), 4u);
+  EXPECT_TRUE(outcome.remaining.empty());
+}
+
+// A line that cannot be written keeps the entries: they stay, and say why.
+TEST_F(IniListsTest, EntriesOfALineThatCannotBeWrittenStay) {
+  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=QUILLNET.101\\QNMODEM.DRV b.drv\r\n");
+  machine.SetReadOnly(SYSTEM_INI);
+
+  const StageOutcome outcome = RunProgramStage();
+
+  EXPECT_EQ(Drivers(), "QUILLNET.101\\QNMODEM.DRV b.drv");
+  ASSERT_EQ(outcome.remaining.size(), 1u);
+  EXPECT_EQ(outcome.remaining[0].path, "system.ini [boot] drivers: QUILLNET.101\\QNMODEM.drv");
+  EXPECT_EQ(outcome.remaining[0].why.rfind("the line was not written, error ", 0), 0u);
 }
 
 TEST_F(IniListsTest, ALineLongerThanAPathBufferIsReadAndWrittenWhole) {
@@ -130,8 +176,8 @@ TEST_F(IniListsTest, AnEntryThatDoesNotFitIsSkippedAndTheStageGoesOn) {
 
   RunProgramStage();
 
-  EXPECT_EQ(Load(), "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\X.EXE");
-  EXPECT_EQ(Drivers(), "B.DRV");
+  EXPECT_EQ(Load(), "c:\\windows\\system\\quillnet.101\\x.exe");
+  EXPECT_EQ(Drivers(), "b.drv");
 }
 
 TEST_F(IniListsTest, AnEmptyLoadProgramNameCutsNoDirectoryParts) {
@@ -140,7 +186,7 @@ TEST_F(IniListsTest, AnEmptyLoadProgramNameCutsNoDirectoryParts) {
 
   RunProgramStage();
 
-  EXPECT_EQ(Load(), "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\OTHER.EXE");
+  EXPECT_EQ(Load(), "c:\\windows\\system\\quillnet.101\\other.exe");
 }
 
 TEST_F(IniListsTest, LibraryCutsItsThreeLoadEntriesInOrderReadingTheSystemDirectoryOnce) {
@@ -153,8 +199,8 @@ TEST_F(IniListsTest, LibraryCutsItsThreeLoadEntriesInOrderReadingTheSystemDirect
 
   RunLibraryStage();
 
-  EXPECT_EQ(Load(), "NOTEPAD.EXE");
-  EXPECT_EQ(Drivers(), "MMSYSTEM.DLL");
+  EXPECT_EQ(Load(), "notepad.exe");
+  EXPECT_EQ(Drivers(), "mmsystem.dll");
   EXPECT_EQ(spy.Count("GetSystemDirectoryA"), 1);
 }
 

@@ -16,8 +16,17 @@ class PlatformSpy final : public ForwardingPlatform {
   explicit PlatformSpy(Platform& inner) : ForwardingPlatform(inner) {}
 
   // "GetSystemDirectoryA", "DeleteFileA <path> -> <result>", "GetLastError",
+  // "FindFirstFileA <pattern>",
   // "GetPrivateProfileStringA <file> [<section>] <key> size=<n>".
   std::vector<std::string> calls;
+
+  // The index of the first call that starts with `prefix`; calls.size() when none.
+  std::size_t IndexOf(const std::string& prefix) const {
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      if (calls[i].rfind(prefix, 0) == 0) return i;
+    }
+    return calls.size();
+  }
 
   int Count(const std::string& prefix) const {
     int n = 0;
@@ -41,6 +50,10 @@ class PlatformSpy final : public ForwardingPlatform {
     const int result = ForwardingPlatform::DeleteFileA(path);
     calls.push_back(std::string("DeleteFileA ") + path + " -> " + std::to_string(result));
     return result;
+  }
+  FindHandle FindFirstFileA(const char* pattern, FindData* data) override {
+    calls.push_back(std::string("FindFirstFileA ") + pattern);
+    return ForwardingPlatform::FindFirstFileA(pattern, data);
   }
   std::uint32_t GetLastError() override {
     calls.push_back("GetLastError");

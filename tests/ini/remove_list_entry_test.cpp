@@ -1,10 +1,9 @@
-// RemoveListEntry on lines held in memory: whole entries only, the case
-// handling, and lines longer than the classic 260-byte buffer.
+// RemoveListEntry on lines held in memory: whole entries only, every one of
+// them, quoted long names, other programs' text kept as it stands, and lines
+// longer than the classic 260-byte buffer.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "common/ini_lists.h"
 
@@ -18,77 +17,83 @@ struct Cut {
   const char* result;
 };
 
-// Runs both forms of the routine on the same input and checks they agree.
-void ExpectCut(const Cut& cut) {
-  SCOPED_TRACE(std::string("line \"") + cut.line + "\", entry \"" + cut.entry + "\"");
-  std::string line = cut.line;
-  std::vector<char> entry(cut.entry, cut.entry + std::strlen(cut.entry) + 1);
-  EXPECT_EQ(RemoveListEntry(line, entry.data()), cut.removed);
-  EXPECT_EQ(line, cut.result);
-
-  std::vector<char> buffer(260);
-  std::strcpy(buffer.data(), cut.line);
-  std::vector<char> entry2(cut.entry, cut.entry + std::strlen(cut.entry) + 1);
-  EXPECT_EQ(RemoveListEntry(buffer.data(), entry2.data()), cut.removed);
-  EXPECT_STREQ(buffer.data(), cut.result);
+void ExpectCuts(const std::vector<Cut>& cuts) {
+  for (const Cut& cut : cuts) {
+    SCOPED_TRACE(std::string("line \"") + cut.line + "\", entry \"" + cut.entry + "\"");
+    std::string line = cut.line;
+    EXPECT_EQ(RemoveListEntry(line, cut.entry), cut.removed);
+    EXPECT_EQ(line, cut.result);
+  }
 }
 
-TEST(RemoveListEntry, CutsTheEntryWithTheCharacterAfterIt) {
-  ExpectCut({"A.EXE X.EXE B.EXE", "X.EXE", 1, "A.EXE B.EXE"});
-  ExpectCut({"X.EXE B.EXE", "X.EXE", 1, "B.EXE"});
-  ExpectCut({"X.EXE", "X.EXE", 1, ""});
+TEST(RemoveListEntry, CutsWholeEntriesWithTheSeparatorAfterThem) {
+  ExpectCuts({
+      {"A.EXE X.EXE B.EXE", "X.EXE", 1, "A.EXE B.EXE"},
+      {"X.EXE B.EXE", "X.EXE", 1, "B.EXE"},
+      {"X.EXE", "X.EXE", 1, ""},
+      // The separator before a last entry stays.
+      {"A.EXE X.EXE", "X.EXE", 1, "A.EXE "},
+      // Commas and tabs separate entries as blanks do.
+      {"A.EXE,X.EXE,B.EXE", "X.EXE", 1, "A.EXE,B.EXE"},
+      {"A.EXE\tX.EXE", "X.EXE", 1, "A.EXE\t"},
+      // Every occurrence goes.
+      {"X Y X", "X", 2, "Y "},
+      {"X.EXE X.EXE", "X.EXE", 2, ""},
+      {"", "X.EXE", 0, ""},
+      {"a.exe b.exe", "", 0, "a.exe b.exe"},
+  });
 }
 
-TEST(RemoveListEntry, KeepsTheSeparatorBeforeALastEntry) {
-  ExpectCut({"A.EXE X.EXE", "X.EXE", 1, "A.EXE "});
+TEST(RemoveListEntry, ComparesCaseBlindAndKeepsEveryOtherEntryAsItIs) {
+  ExpectCuts({
+      {"a.exe x.exe Tray.Exe", "X.EXE", 1, "a.exe Tray.Exe"},
+      {"a.exe b.exe", "c.exe", 0, "a.exe b.exe"},
+      // Bytes above 127 are not letters: a-umlaut (0xE4) and A-umlaut (0xC4) differ.
+      {"\xE4x.exe b.exe", "b.exe", 1, "\xE4x.exe "},
+      {"\xE4x.exe b.exe", "\xC4x.exe", 0, "\xE4x.exe b.exe"},
+      {"\xE4x.exe b.exe", "\xE4X.EXE", 1, "b.exe"},
+  });
 }
 
-TEST(RemoveListEntry, MatchesCaseBlindAndLeavesTheLineUpperCase) {
-  ExpectCut({"a.exe x.exe", "x.exe", 1, "A.EXE "});
-  ExpectCut({"a.exe b.exe", "c.exe", 0, "A.EXE B.EXE"});
-}
-
-TEST(RemoveListEntry, CutsOnlyWholeEntriesAndPassesOverOthersInside) {
-  // Inside, at the start or at the end of another program's entry: untouched.
-  ExpectCut({"XABC D", "AB", 0, "XABC D"});
-  ExpectCut({"X.EXEC Y.EXE", "X.EXE", 0, "X.EXEC Y.EXE"});
-  ExpectCut({"AX.EXE Y.EXE", "X.EXE", 0, "AX.EXE Y.EXE"});
-  // The search goes on past such an occurrence to a whole entry.
-  ExpectCut({"X.EXEC X.EXE Y.EXE", "X.EXE", 1, "X.EXEC Y.EXE"});
-  // Commas and tabs separate entries as blanks do.
-  ExpectCut({"A.EXE,X.EXE,B.EXE", "X.EXE", 1, "A.EXE,B.EXE"});
-  ExpectCut({"A.EXE\tX.EXE", "X.EXE", 1, "A.EXE\t"});
+TEST(RemoveListEntry, PassesOverOccurrencesInsideOtherEntries) {
+  ExpectCuts({
+      {"XABC D", "AB", 0, "XABC D"},
+      {"X.EXEC Y.EXE", "X.EXE", 0, "X.EXEC Y.EXE"},
+      {"AX.EXE Y.EXE", "X.EXE", 0, "AX.EXE Y.EXE"},
+      {"X.EXEC X.EXE Y.EXE", "X.EXE", 1, "X.EXEC Y.EXE"},
+      {"D:\\OLDQUILLNET.101\\PRELDR.EXE", "QUILLNET.101\\PRELDR.EXE", 0,
+       "D:\\OLDQUILLNET.101\\PRELDR.EXE"},
+  });
 }
 
 TEST(RemoveListEntry, TheEndOfAFullPathTakesTheWholeEntryWithIt) {
   // Cutting only the matching end would fuse "D:\OLD\" with Z.EXE.
-  ExpectCut({"D:\\OLD\\QUILLNET.101\\PRELDR.EXE Z.EXE", "QUILLNET.101\\PRELDR.EXE", 1, "Z.EXE"});
-  ExpectCut({"A.EXE D:\\QUILLNET.101\\PRELDR.EXE", "QUILLNET.101\\PRELDR.EXE", 1, "A.EXE "});
-  ExpectCut({"D:\\OLDQUILLNET.101\\PRELDR.EXE", "QUILLNET.101\\PRELDR.EXE", 0,
-             "D:\\OLDQUILLNET.101\\PRELDR.EXE"});
+  ExpectCuts({
+      {"D:\\OLD\\QUILLNET.101\\PRELDR.EXE Z.EXE", "QUILLNET.101\\PRELDR.EXE", 1, "Z.EXE"},
+      {"A.EXE D:\\QUILLNET.101\\PRELDR.EXE", "QUILLNET.101\\PRELDR.EXE", 1, "A.EXE "},
+  });
 }
 
-TEST(RemoveListEntry, RemovesOnlyTheFirstOccurrence) {
-  ExpectCut({"X Y X", "X", 1, "Y X"});
+// Long file names with blanks stand in quotes; a quoted entry is one entry,
+// and its quotes go with it.
+TEST(RemoveListEntry, QuotedEntriesAreWholeEntries) {
+  ExpectCuts({
+      {"\"C:\\Program Files\\Q\\QUILLNET.101\\QN.EXE\" B.EXE", "QUILLNET.101\\QN.EXE", 1, "B.EXE"},
+      {"A.EXE \"C:\\My Apps\\QN.EXE\"", "C:\\MY APPS\\QN.EXE", 1, "A.EXE "},
+      {"\"C:\\Program Files\\Other\\X.EXE Y\" X.EXE", "X.EXE", 1,
+       "\"C:\\Program Files\\Other\\X.EXE Y\" "},
+      {"\"C:\\Program Files\\X.EXE\"", "FILES\\X.EXE", 0, "\"C:\\Program Files\\X.EXE\""},
+      {"\"A.EXE\",\"X.EXE\",B.EXE", "X.EXE", 1, "\"A.EXE\",B.EXE"},
+  });
 }
 
-TEST(RemoveListEntry, UpperCasesTheEntryInPlace) {
-  std::string line = "c:\\windows\\system\\quillnet.101\\qn.exe";
-  char entry[] = "c:\\Windows\\System\\Quillnet.101\\qn.exe";
-  EXPECT_EQ(RemoveListEntry(line, entry), 1);
-  EXPECT_STREQ(entry, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QN.EXE");
-  EXPECT_EQ(line, "");
-}
-
-TEST(RemoveListEntry, LeavesBytesAbove127Alone) {
-  // Latin-1 a-umlaut (0xE4) and A-umlaut (0xC4) are different bytes and stay so.
-  ExpectCut({"\xE4x.exe b.exe", "b.exe", 1, "\xE4X.EXE "});
-  ExpectCut({"\xE4x.exe b.exe", "\xC4x.exe", 0, "\xE4X.EXE B.EXE"});
-  ExpectCut({"\xE4x.exe b.exe", "\xE4X.EXE", 1, "B.EXE"});
-}
-
-TEST(RemoveListEntry, AnEmptyEntryCutsNothing) {
-  ExpectCut({"a.exe b.exe", "", 0, "A.EXE B.EXE"});
+TEST(WithOuterQuotesRestored, GivesBackTheQuotesTheProfileReaderDropped) {
+  // "A" X "B" comes back from the profile read as A" X "B.
+  EXPECT_EQ(WithOuterQuotesRestored("C:\\PROGRA~1\\ACME\\ACME.EXE\" X.EXE \"C:\\Program Files\\T.exe"),
+            "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" X.EXE \"C:\\Program Files\\T.exe\"");
+  for (const char* asRead : {"A.EXE B.EXE", "\"C:\\Program Files\\T.exe\" B.EXE", "A\"B", ""}) {
+    EXPECT_EQ(WithOuterQuotesRestored(asRead), asRead) << asRead;
+  }
 }
 
 TEST(RemoveListEntry, WorksOnLinesLongerThanAPathBuffer) {
@@ -96,19 +101,9 @@ TEST(RemoveListEntry, WorksOnLinesLongerThanAPathBuffer) {
   for (int i = 0; i < 60; ++i) head += "PROG" + std::to_string(i) + ".EXE ";
   const std::string tail = "LAST1.EXE LAST2.EXE";
   ASSERT_GT(head.size(), 260u);
-
   std::string line = head + "x.exe " + tail;
-  char entry[] = "X.EXE";
-  EXPECT_EQ(RemoveListEntry(line, entry), 1);
+  EXPECT_EQ(RemoveListEntry(line, "X.EXE"), 1);
   EXPECT_EQ(line, head + tail);
-
-  std::vector<char> buffer(head.begin(), head.end());
-  const std::string rest = "X.EXE " + tail;
-  buffer.insert(buffer.end(), rest.begin(), rest.end());
-  buffer.push_back('\0');
-  char entry2[] = "X.EXE";
-  EXPECT_EQ(RemoveListEntry(buffer.data(), entry2), 1);
-  EXPECT_EQ(std::string(buffer.data()), head + tail);
 }
 
 }  // namespace

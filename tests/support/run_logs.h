@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/change_log.h"
 #include "emulator/machine.h"
 
 namespace mdm::test {
@@ -29,5 +30,17 @@ inline std::vector<emu::JournalEntry> WithoutRunLogs(const std::vector<emu::Jour
                });
   return changes;
 }
+
+// A change log that keeps its lines, for tests that check what a stage told.
+class LogLines final : public ChangeLog {
+ public:
+  void Line(const std::string& text) override { lines.push_back(text); }
+  void KeepForUndo(const std::string&) override {}
+  void KeepValueForUndo(const std::string&, const std::string&) override {}
+  bool Has(const std::string& line) const {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+  std::vector<std::string> lines;
+};
 
 }  // namespace mdm::test

@@ -168,8 +168,9 @@ const std::map<std::string, std::string> kScannedInfFiles = {
 
 TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) {
   LayDownSampleMachine(*prefix, /*mdmcleanExe=*/"", /*withMdminfo=*/false);
-  // The modem's recorded INF name is one that only the deletion by recorded
-  // name can reach: it does not fit "oem*.inf" and its content does not match.
+  // The modem's recorded INF name is one that no rule calls the package's: it
+  // does not fit "oem*.inf" and its content does not match. Recorded or not,
+  // it stays.
   prefix->ImportRegistry("REGEDIT4\r\n\r\n[" + kHklm + kClass + "Modem\\0001]\r\n" +
                          "\"InfPath\"=\"QNMDM.INF\"\r\n");
   prefix->WriteFile("C:\\windows\\inf\\QNMDM.INF", "[Version]\r\nClass=Modem\r\n");
@@ -245,12 +246,12 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
               std::string::npos);
   }
   {
-    SCOPED_TRACE("INI: the four built-in removals, both lines upper-cased, nothing else");
+    SCOPED_TRACE("INI: the four built-in removals, the other entries as they were, nothing else");
     // The relative entry cut from the end of the line leaves the blank before it.
     EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
-              WithoutBlankLines(WithValue(winIni, "load", "C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE ")));
+              WithoutBlankLines(WithValue(winIni, "load", "C:\\windows\\system32\\TASKMON.EXE ")));
     EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kSystemIni)),
-              WithoutBlankLines(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
+              WithoutBlankLines(WithValue(systemIni, "drivers", "mmsystem.dll msacm.drv")));
   }
   {
     SCOPED_TRACE("INF: package names, recorded names and matching copies gone; the rest stays");
@@ -259,8 +260,8 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
     EXPECT_EQ(Minus(infBefore, AsSet(prefix->ListDir(kInfDir))),
               (std::set<std::string>{// package names
                                      "QNMODEM.INF", "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~",
-                                     // recorded: port, modem, root
-                                     "OEM6.INF", "QNMDM.INF", "OEM4.INF",
+                                     // recorded: port, root
+                                     "OEM6.INF", "OEM4.INF",
                                      // the scan: Modem with the description, Ports with
                                      // either port description, class Quillnet
                                      "OEM5.INF", "OEM10.INF", "OEM12.INF", "OEM14.INF"}));
@@ -268,6 +269,7 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
               (std::set<std::string>{"Q.R. Meridian, Inc.QNMODEM.INF",
                                      "Q.R. Meridian, Inc.QUILLNET.INF"}));
     EXPECT_TRUE(prefix->Exists(std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF"));
+    EXPECT_TRUE(prefix->Exists("C:\\windows\\inf\\QNMDM.INF"));
   }
   {
     SCOPED_TRACE("the change log: the call, every removal in the order made, and the end");
@@ -282,6 +284,9 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
                         "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001",
                         "Enum\\MODEMWAVE\\QNWAVE", "Enum\\Root\\Quillnet"}));
     EXPECT_NE(log.find("\r\nrefused file C:\\windows\\system32\\QUILLNET.CPL (error 5)\r\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("\r\nrefused INF file C:\\windows\\INF\\QNMDM.INF (not one of the "
+                       "package's INF files)\r\n"),
               std::string::npos);
   }
   {
@@ -350,18 +355,16 @@ TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
       "device=*vcomm\r\n";
   LayDownMachineWithoutPackage(*prefix, winIni, systemIni);
   {
-    SCOPED_TRACE("no package: both lines present afterwards, nothing else changed");
+    SCOPED_TRACE("no package: the absent load line written empty, nothing else changed");
     const auto before = Snapshot(*prefix);
     CallUninstall();
     const auto after = Snapshot(*prefix);
     EXPECT_EQ(Differences(before, after),
-              (std::vector<std::string>{"file C:\\windows\\system.ini (changed)",
-                                        "file C:\\windows\\win.ini (changed)"}))
+              (std::vector<std::string>{"file C:\\windows\\win.ini (changed)"}))
         << Explain(before, after);
     EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
               "[windows]\r\nrun=\r\nNullPort=None\r\nload=\r\n[Desktop]\r\nWallpaper=(None)\r\n");
-    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kSystemIni)),
-              WithoutBlankLines(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
+    EXPECT_EQ(*prefix->ReadFile(kSystemIni), systemIni);
   }
   {
     SCOPED_TRACE(
@@ -400,9 +403,20 @@ TEST_F(UninstallUnderWine, WithoutThePackageOnlyTheIniLinesAreWrittenBack) {
     // whole entry goes, not only its end.
     EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
               "[windows]\r\nrun=\r\nNullPort=None\r\n"
-              "load=C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE \r\n"
+              "load=C:\\windows\\system32\\TASKMON.EXE \r\n"
               "[Desktop]\r\nWallpaper=(None)\r\n");
   }
+}
+
+// The package's records lead to another modem, Windows' own INF file and a
+// second voice modem, and the load line holds quoted long names: only the
+// package goes.
+TEST_F(UninstallUnderWine, RecordsLeadingToOthersTakeNothingOfTheirs) {
+  LayDownSampleMachine(*prefix, "", /*withMdminfo=*/false);
+  LayDownRecordsOfOthers(*prefix);
+  const auto before = Snapshot(*prefix);
+  CallUninstall();
+  ExpectRemoved(RecordsOfOthersRemoval(/*program=*/false), before, Snapshot(*prefix));
 }
 
 }  // namespace

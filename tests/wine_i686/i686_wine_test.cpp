@@ -23,97 +23,11 @@
 namespace mdm::wine {
 namespace {
 
-const char* const kWinIni = "C:\\windows\\win.ini";
-const char* const kSystemIni = "C:\\windows\\system.ini";
 const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
-const std::string kClass = "System\\CurrentControlSet\\Services\\Class";
-const std::string kWave = "System\\CurrentControlSet\\control\\MediaResources\\wave";
-const std::string kVxd = "System\\CurrentControlSet\\Services\\VxD";
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
-}
-
-// The Snapshot entry of a registry branch below HKEY_LOCAL_MACHINE.
-std::string Branch(const std::string& relative) { return "registry " + kHklm + relative; }
-
-// What one deliverable removes from the sample machine.
-struct Removal {
-  // Lower-cased full key names by Snapshot entry of their branch.
-  std::map<std::string, std::set<std::string>> keys;
-  // Names in the INF folder (and its Other folder, "Other\\..."), deleted.
-  std::set<std::string> infFiles;
-  std::string loadLine;  // win.ini's load value afterwards
-};
-
-Removal PackageRemoval(bool program) {
-  Removal removal;
-  auto add = [&](const std::string& branch, std::initializer_list<std::string> relative) {
-    for (const std::string& key : relative) {
-      removal.keys[Branch(branch)].insert(Lower(kHklm + branch + "\\" + key));
-    }
-  };
-  add("Enum", {"ISAPNP\\QRM1001", "ISAPNP\\QRM1001\\0A1B2C3D", "MODEMWAVE\\QNWAVE",
-               "MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Root\\MDMGEN\\0001", "Root\\MDMGEN\\0002",
-               "Root\\Quillnet", "Root\\Quillnet\\0000"});
-  add(kClass, {"Modem\\0001", "Ports\\0001", "Quillnet", "Quillnet\\0000"});
-  add("Software\\QRMeridian",
-      {"Quillnet", "Quillnet\\1.0", "Quillnet\\1.0\\Base", "Quillnet\\1.0\\ComPort"});
-  removal.infFiles = {"OEM4.INF",    "OEM5.INF",     "OEM6.INF",
-                      "QNMODEM.INF", "QNPORT.INF",   "QUILLNET.INF",
-                      "QUILNT2.IN~", "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
-                      "Other\\Q.R. Meridian, Inc.QUILLNET.INF"};
-  if (program) {
-    // The configured voice device: its enumerator, class key, wave resource
-    // and VxD, and its INF file.
-    add("Enum", {"MODEMWAVE"});
-    add(kClass, {"MEDIA\\0001"});
-    add(kWave, {"serwvdrv.drv<0001>"});
-    add(kVxd, {"QNAUDIO"});
-    removal.infFiles.insert("OEM7.INF");
-    removal.loadLine = "C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE QUILLNET.101\\PRELDR.EXE";
-  } else {
-    // The built-in removals also match the stub relative to the system
-    // directory; the blank before it stays.
-    removal.loadLine = "C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE ";
-  }
-  return removal;
-}
-
-// The run changed exactly what `removal` names: the package's files, keys,
-// list entries and INF files gone, every other entry of the snapshot as it was.
-void ExpectRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
-                   const std::map<std::string, std::string>& after) {
-  std::set<std::string> expected = {"file C:\\windows\\win.ini (changed)",
-                                    "file C:\\windows\\system.ini (changed)",
-                                    // "<absent>" now
-                                    "file C:\\windows\\system32\\QUILLNET.CPL (changed)",
-                                    "file C:\\windows\\system32\\QUILLNET.VXD (changed)"};
-  for (const char* name : {"PRELDR.EXE", "QNVRAM.DAT", "QUILLNET.DRV", "QUILLNET.EXE"}) {
-    expected.insert(std::string("file C:\\windows\\system32\\QUILLNET.101\\") + name + " (gone)");
-  }
-  for (const std::string& name : removal.infFiles) {
-    expected.insert("file C:\\windows\\inf\\" + name + " (gone)");
-  }
-  for (const auto& [branch, keys] : removal.keys) expected.insert(branch + " (changed)");
-  const std::vector<std::string> differences = Differences(before, after);
-  EXPECT_EQ(std::set<std::string>(differences.begin(), differences.end()), expected)
-      << Explain(before, after);
-
-  for (const auto& [branch, keys] : removal.keys) {
-    SCOPED_TRACE(branch);
-    const std::set<std::string> present = KeyNames(before.at(branch));
-    EXPECT_TRUE(std::includes(present.begin(), present.end(), keys.begin(), keys.end()))
-        << "not laid down";
-    EXPECT_EQ(after.at(branch), WithoutSections(before.at(branch), keys));
-  }
-  const std::string winIni = before.at(std::string("file ") + kWinIni);
-  const std::string systemIni = before.at(std::string("file ") + kSystemIni);
-  EXPECT_EQ(after.at(std::string("file ") + kWinIni),
-            AsWineRewrites(WithValue(winIni, "load", removal.loadLine)));
-  EXPECT_EQ(after.at(std::string("file ") + kSystemIni),
-            AsWineRewrites(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
 }
 
 // Nothing that Wine starts by itself (a boot, services, device
@@ -198,7 +112,7 @@ TEST_F(I686UnderWine, LibraryExportsWorkInOneLoad) {
             "base result=2 terminated=1 text=\"\"\n"
             "unload ok\n");
   // The moved instance goes with its PnP ID's key.
-  ExpectRemoved(PackageRemoval(/*program=*/false), before, Snapshot(*prefix));
+  ExpectRemoved(SampleRemoval(/*program=*/false), before, Snapshot(*prefix));
   ExpectOnlyWhatWasLaidDown(*prefix, {"C:\\probe.txt"});
 }
 
@@ -211,7 +125,7 @@ TEST_F(I686UnderWine, ProgramRemovesThePackageFromTheSampleMachine) {
   const RunResult run = prefix->Run(prefix->HostPath("C:\\QNSETUP\\mdmclean.exe"), {}, kSetupDir);
   EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(mdminfo, "Result", "0")))
       << run.err;
-  ExpectRemoved(PackageRemoval(/*program=*/true), before, Snapshot(*prefix));
+  ExpectRemoved(SampleRemoval(/*program=*/true), before, Snapshot(*prefix));
   ExpectOnlyWhatWasLaidDown(*prefix, {});
 }
 

@@ -210,11 +210,12 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
     }
   }
   {
-    SCOPED_TRACE("win.ini and system.ini: only the two lines edited, and upper-cased");
-    const std::string load = "C:\\WINDOWS\\SYSTEM32\\TASKMON.EXE QUILLNET.101\\PRELDR.EXE";
+    SCOPED_TRACE("win.ini and system.ini: only the package's entries cut from the two lines");
+    // The stub relative to the system directory goes too: its file went.
+    const std::string load = "C:\\windows\\system32\\TASKMON.EXE ";
     EXPECT_EQ(prefix->ReadFile(kWinIni), AsWineRewrites(WithValue(winIni, "load", load)));
     EXPECT_EQ(prefix->ReadFile(kSystemIni),
-              AsWineRewrites(WithValue(systemIni, "drivers", "MMSYSTEM.DLL MSACM.DRV")));
+              AsWineRewrites(WithValue(systemIni, "drivers", "mmsystem.dll msacm.drv")));
   }
   {
     SCOPED_TRACE("INF: the package's names and matching copies gone; the rest stays");
@@ -261,6 +262,18 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
     prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\MDMCLEAN.REG"));
     EXPECT_EQ(RegistryPart(Snapshot(*prefix)), registryBefore);
   }
+}
+
+// The package's records lead to another modem, Windows' own INF file and a
+// second voice modem, and the load line holds quoted long names: only the
+// package goes, and mdmclean finds its own modem key by "InfSection".
+TEST_F(MdmcleanUnderWine, RecordsLeadingToOthersTakeNothingOfTheirs) {
+  LayDownSampleMachine(*prefix, mdmclean, /*withMdminfo=*/true);
+  LayDownRecordsOfOthers(*prefix);
+  const auto before = Snapshot(*prefix);
+  RunMdmclean();
+  EXPECT_NE(prefix->ReadFile(kMdminfo).value_or("").find("Result=0"), std::string::npos);
+  ExpectRemoved(RecordsOfOthersRemoval(/*program=*/true), before, Snapshot(*prefix));
 }
 
 }  // namespace

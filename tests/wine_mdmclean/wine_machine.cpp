@@ -1,5 +1,7 @@
 #include "tests/wine_mdmclean/wine_machine.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -93,6 +95,16 @@ std::string OnlyLaidDownKeys(const std::string& exported, const std::set<std::st
   }
   return kept;
 }
+
+const char* const kWinIniPath = "C:\\windows\\win.ini";
+const char* const kSystemIniPath = "C:\\windows\\system.ini";
+const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
+const std::string kClass = "System\\CurrentControlSet\\Services\\Class";
+const std::string kWave = "System\\CurrentControlSet\\control\\MediaResources\\wave";
+const std::string kVxd = "System\\CurrentControlSet\\Services\\VxD";
+
+// The Snapshot entry of a registry branch below HKEY_LOCAL_MACHINE.
+std::string Branch(const std::string& relative) { return "registry " + kHklm + relative; }
 
 }  // namespace
 
@@ -251,6 +263,111 @@ std::string Explain(const std::map<std::string, std::string>& before,
     text += "--- " + name + " before:\n" + side(before) + "\n--- after:\n" + side(after) + "\n";
   }
   return text;
+}
+
+Removal SampleRemoval(bool program) {
+  Removal removal;
+  auto add = [&](const std::string& branch, std::initializer_list<std::string> relative) {
+    for (const std::string& key : relative) {
+      removal.keys[Branch(branch)].insert(Lower(kHklm + branch + "\\" + key));
+    }
+  };
+  add("Enum", {"ISAPNP\\QRM1001", "ISAPNP\\QRM1001\\0A1B2C3D", "MODEMWAVE\\QNWAVE",
+               "MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Root\\MDMGEN\\0001", "Root\\MDMGEN\\0002",
+               "Root\\Quillnet", "Root\\Quillnet\\0000"});
+  add(kClass, {"Modem\\0001", "Ports\\0001", "Quillnet", "Quillnet\\0000"});
+  add("Software\\QRMeridian",
+      {"Quillnet", "Quillnet\\1.0", "Quillnet\\1.0\\Base", "Quillnet\\1.0\\ComPort"});
+  removal.infFiles = {"OEM4.INF",    "OEM5.INF",     "OEM6.INF",
+                      "QNMODEM.INF", "QNPORT.INF",   "QUILLNET.INF",
+                      "QUILNT2.IN~", "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
+                      "Other\\Q.R. Meridian, Inc.QUILLNET.INF"};
+  if (program) {
+    // The configured voice device: its enumerator, class key, wave resource
+    // and VxD, and its INF file.
+    add("Enum", {"MODEMWAVE"});
+    add(kClass, {"MEDIA\\0001"});
+    add(kWave, {"serwvdrv.drv<0001>"});
+    add(kVxd, {"QNAUDIO"});
+    removal.infFiles.insert("OEM7.INF");
+  }
+  // Both take out the stub relative to the system directory (the program
+  // because it deleted the stub's file); the blank before it stays, and the
+  // other entries keep their letter case.
+  removal.loadLine = "C:\\windows\\system32\\TASKMON.EXE ";
+  return removal;
+}
+
+void ExpectRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
+                   const std::map<std::string, std::string>& after) {
+  std::set<std::string> expected = {"file C:\\windows\\win.ini (changed)",
+                                    "file C:\\windows\\system.ini (changed)",
+                                    // "<absent>" now
+                                    "file C:\\windows\\system32\\QUILLNET.CPL (changed)",
+                                    "file C:\\windows\\system32\\QUILLNET.VXD (changed)"};
+  for (const char* name : {"PRELDR.EXE", "QNVRAM.DAT", "QUILLNET.DRV", "QUILLNET.EXE"}) {
+    expected.insert(std::string("file C:\\windows\\system32\\QUILLNET.101\\") + name + " (gone)");
+  }
+  for (const std::string& name : removal.infFiles) {
+    expected.insert("file C:\\windows\\inf\\" + name + " (gone)");
+  }
+  for (const auto& [branch, keys] : removal.keys) expected.insert(branch + " (changed)");
+  const std::vector<std::string> differences = Differences(before, after);
+  EXPECT_EQ(std::set<std::string>(differences.begin(), differences.end()), expected)
+      << Explain(before, after);
+
+  for (const auto& [branch, keys] : removal.keys) {
+    SCOPED_TRACE(branch);
+    const std::set<std::string> present = KeyNames(before.at(branch));
+    EXPECT_TRUE(std::includes(present.begin(), present.end(), keys.begin(), keys.end()))
+        << "not laid down";
+    EXPECT_EQ(after.at(branch), WithoutSections(before.at(branch), keys));
+  }
+  const std::string winIni = before.at(std::string("file ") + kWinIniPath);
+  const std::string systemIni = before.at(std::string("file ") + kSystemIniPath);
+  EXPECT_EQ(after.at(std::string("file ") + kWinIniPath),
+            AsWineRewrites(WithValue(winIni, "load", removal.loadLine)));
+  EXPECT_EQ(after.at(std::string("file ") + kSystemIniPath),
+            AsWineRewrites(WithValue(systemIni, "drivers", "mmsystem.dll msacm.drv")));
+}
+
+void LayDownRecordsOfOthers(WinePrefix& prefix) {
+  prefix.ImportRegistry(
+      "REGEDIT4\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000]\r\n"
+      "\"ConnectedToModem\"=\"Enum\\\\Root\\\\MDMGEN\\\\0000\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Ports\\0001]\r\n"
+      "\"InfPath\"=\"MSPORTS.INF\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\ACMEWAVE]\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\ACMEWAVE\\ROOT&MODEM&0000]\r\n"
+      "\"Class\"=\"MEDIA\"\r\n\"Driver\"=\"MEDIA\\\\0002\"\r\n\"DeviceDesc\"=\"Acme Voice\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\MEDIA\\0002]\r\n"
+      "\"DriverDesc\"=\"Acme Voice\"\r\n\"InfSection\"=\"AcmeVoice\"\r\n\"InfPath\"=\"OEM2.INF\"\r\n");
+  const std::string winIni = *prefix.ReadFile(kWinIniPath);
+  prefix.WriteFile(kWinIniPath,
+                   WithValue(winIni, "load",
+                             "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE "
+                             "\"C:\\Program Files\\Other\\tray.exe\""));
+}
+
+Removal RecordsOfOthersRemoval(bool program) {
+  Removal removal = SampleRemoval(program);
+  const auto keep = [&](const std::string& branch, std::initializer_list<std::string> relative) {
+    for (const std::string& key : relative) {
+      removal.keys[Branch(branch)].erase(Lower(kHklm + branch + "\\" + key));
+    }
+  };
+  // The modem link leads nowhere now: neither deliverable takes the modem
+  // device it once named; the library, which does not search, keeps its
+  // class key as well.
+  keep("Enum", {"Root\\MDMGEN\\0001"});
+  if (!program) keep(kClass, {"Modem\\0001"});
+  // The enumerator of wave devices holds another voice modem.
+  keep("Enum", {"MODEMWAVE"});
+  // The other entries keep their quotes; the package's goes with its blank.
+  removal.loadLine =
+      "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" \"C:\\Program Files\\Other\\tray.exe\"";
+  return removal;
 }
 
 std::string WithoutSections(const std::string& exported, const std::set<std::string>& removed) {

@@ -73,6 +73,34 @@ std::vector<std::string> Differences(const std::map<std::string, std::string>& b
 std::string Explain(const std::map<std::string, std::string>& before,
                     const std::map<std::string, std::string>& after);
 
+// What one deliverable removes from a machine laid down from the sample.
+struct Removal {
+  // Lower-cased full key names by Snapshot entry of their branch.
+  std::map<std::string, std::set<std::string>> keys;
+  // Names in the INF folder (and its Other folder, "Other\\..."), deleted.
+  std::set<std::string> infFiles;
+  std::string loadLine;  // win.ini's load value afterwards
+};
+
+// The package's removal from the sample machine, by mdmclean (`program`) or
+// by the library's Uninstall.
+Removal SampleRemoval(bool program);
+
+// The sample machine with four records that lead elsewhere, as a real
+// Windows 95 machine has them: the modem link names the standard modem, the
+// package's port was installed from Windows' own MSPORTS.INF, a second voice
+// modem sits beside the package's, and the load line holds quoted long
+// names. Lay down the sample first.
+void LayDownRecordsOfOthers(WinePrefix& prefix);
+// What each deliverable removes from that machine: the package, and nothing
+// the records lead to.
+Removal RecordsOfOthersRemoval(bool program);
+
+// The run changed exactly what `removal` names: the package's files, keys,
+// list entries and INF files gone, every other entry of the snapshot as it was.
+void ExpectRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
+                   const std::map<std::string, std::string>& after);
+
 // A regedit export without the sections of `removed` (lower-cased key names):
 // what the export must read once exactly those keys are gone and every other
 // key and value is untouched.

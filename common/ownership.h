@@ -1,0 +1,139 @@
+// Whose a registry key is. The package's records (the links of its root
+// device instance, the "Driver" values, the recorded COM port) are trusted only
+// as far as their targets carry no mark of someone else, and every key
+// deletion passes one guard that checks the key's shape, the roots that hold
+// others' keys, and those marks. Only the guard makes the token that the
+// delete takes, so no caller can delete a key that was not checked.
+//
+// The marks of another:
+// - a class key whose "InfPath" names an INF file that is there and is not
+//   the package's by its INF rules, and whose "InfSection" and "DriverDesc"
+//   (those it has) name none of the package's names;
+// - a device instance below "Enum\ISAPNP" whose ID is not one of the
+//   package's Plug-and-Play IDs, or whose "Driver" leads to such a class key;
+// - a wave device (a child of "Enum\MODEMWAVE") whose instance is such a
+//   device instance.
+// A key without any mark is the package's as far as anyone can tell: the
+// package's own keys often hold only what the package wrote.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/change_log.h"
+#include "common/inf_rules.h"
+#include "common/outcome.h"
+#include "common/platform.h"
+#include "common/registry_keys.h"
+
+namespace mdm {
+
+// What tells the package's own keys from others'.
+struct PackageIdentity {
+  // A class key is the package's when its "InfSection" equals one of these, or
+  // its "DriverDesc" equals one or starts with one and a blank ("Quillnet
+  // Modem"). Compared case-blind.
+  std::vector<std::string> names;
+  // Its ISA Plug-and-Play devices, "Enum\ISAPNP\<id>".
+  std::vector<std::string> pnpIds;
+  // Which INF files are the package's.
+  InfMatchRule infRule;
+};
+
+// The records of the package's root device instance: each link value, where
+// the device instance it names must lie, and the class of that device's
+// driver key. The one table of the package's links.
+struct DeviceLink {
+  const char* valueName;       // the link value; null: the instance key itself
+  const char* instanceSuffix;  // appended to the value to name the device instance
+  const char* deviceRoot;      // the device instance lies `deviceDepth` levels below
+  int deviceDepth;
+  const char* className;  // its driver key's class; null: the root device's own class
+};
+
+inline constexpr const char* CLASS_ROOT = "System\\CurrentControlSet\\Services\\Class";
+inline constexpr const char* WAVE_ENUMERATOR = "Enum\\MODEMWAVE";
+
+// The modem: a device instance of any enumerator, "Enum\<enumerator>\<id>\<n>".
+inline constexpr DeviceLink LINK_MODEM{"ConnectedToModem", nullptr, "Enum", 3, "Modem"};
+// The port: the package's ISA Plug-and-Play card, "Enum\ISAPNP\<id>\<serial>".
+inline constexpr DeviceLink LINK_PORT{"ConnectedToPort", nullptr, "Enum\\ISAPNP", 2, "Ports"};
+// The wave device "Enum\MODEMWAVE\<device>", through its instance.
+inline constexpr DeviceLink LINK_WAVE{"ConnectedToWave", "ROOT&MODEM&0000", WAVE_ENUMERATOR, 2,
+                                      "MEDIA"};
+// The root device instance itself, "Enum\Root\<name>\0000", whose class is the
+// package's own.
+inline constexpr DeviceLink LINK_ROOT{nullptr, nullptr, "Enum\\Root", 2, nullptr};
+
+// The marks a guard looks for besides the shape.
+enum class Marks {
+  None,            // a key the configuration or the product names itself
+  ClassKey,        // a device class instance
+  DeviceInstance,  // a device instance: its enumerator ID and its "Driver"
+  WaveDevice,      // a child of "Enum\MODEMWAVE": its instance's marks
+};
+
+// A key that passed the guard; only KeyGuard makes one.
+class CheckedKey {
+ public:
+  const std::string& Path() const { return path_; }
+
+ private:
+  friend class KeyGuard;
+  explicit CheckedKey(std::string path) : path_(std::move(path)) {}
+  std::string path_;
+};
+
+class KeyGuard {
+ public:
+  KeyGuard(Platform& platform, const PackageIdentity& identity, ChangeLog& log)
+      : platform_(platform), identity_(identity), log_(log) {}
+
+  // The key when it may go: `path` has `shape`, is no root that holds others'
+  // keys, and carries none of `marks`. Otherwise nothing, and one log line
+  // says why ("refused key <path> (<reason>)").
+  std::optional<CheckedKey> Check(const std::string& path, const KeyShape& shape,
+                                  Marks marks) const;
+
+  // Whose mark `path` carries, for a log line ("another device's: ..."); empty
+  // when none. Reads the registry (and an INF file), writes nothing.
+  std::string OthersMark(const std::string& path, Marks marks) const;
+
+  Platform& platform() const { return platform_; }
+  ChangeLog& log() const { return log_; }
+
+ private:
+  std::string ClassKeyMark(const std::string& classKey) const;
+  std::string DeviceMark(const std::string& device) const;
+  bool IsPackageName(const std::string& infSection, const std::string& driverDesc) const;
+
+  Platform& platform_;
+  const PackageIdentity& identity_;
+  ChangeLog& log_;
+};
+
+enum class KeyRemoval {
+  Absent,   // the key did not open: nothing to do
+  Deleted,  // opened, closed and deleted with its subtree
+  Failed,   // opened, but the delete failed
+  Refused,  // the guard refused it: nothing was touched
+};
+
+// Deletes a checked key with its subtree: kept for undo first, then the
+// delete, then the log line. The delete's status.
+std::int32_t DeleteKeyKeptForUndo(Platform& platform, const CheckedKey& key, ChangeLog& log);
+
+// A checked key that does not open is absent; otherwise it is deleted (kept
+// for undo first). The log says which; `outcome` counts a key that went or
+// whose delete failed.
+KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog& log,
+                            StageOutcome& outcome);
+
+// Open with KEY_ALL_ACCESS, close at once, delete the same path with its
+// subtree: only when the guard lets the key go. The log says what became of
+// the key, and keeps it for undo before the delete.
+KeyRemoval RemoveKey(const KeyGuard& guard, StageOutcome& outcome, const std::string& path,
+                     const KeyShape& shape, Marks marks = Marks::None);
+
+}  // namespace mdm
