@@ -1,6 +1,7 @@
 #include "common/file_removal.h"
 
 #include "common/file_search.h"
+#include "common/limits.h"
 #include "common/product.h"
 #include "common/text.h"
 
@@ -8,7 +9,9 @@ namespace mdm {
 
 namespace {
 
-// Tells the product's NVRAM program to let go of its files, and waits for it.
+// Tells the product's NVRAM program to let go of its files, and waits until
+// it has: at most NVRAM_WAIT_MS, and not at all when Windows considers its
+// window hung (a hung product is why people run an uninstaller).
 void NotifyNvramWindow(Platform& platform, ChangeLog& log) {
   const WindowHandle window =
       platform.FindWindowA(product::NVRAM_WINDOW_CLASS, product::NVRAM_WINDOW_TITLE);
@@ -16,23 +19,20 @@ void NotifyNvramWindow(Platform& platform, ChangeLog& log) {
     log.Line("no NVRAM window to notify");
     return;
   }
-  platform.SendMessageA(window, product::NVRAM_RELEASE_MESSAGE, 0, 0);
-  log.Line("notified the NVRAM window");
+  std::uintptr_t reply = 0;
+  if (platform.SendMessageTimeoutA(window, product::NVRAM_RELEASE_MESSAGE, 0, 0, SMTO_ABORTIFHUNG,
+                                   NVRAM_WAIT_MS, &reply) != 0) {
+    log.Line("notified the NVRAM window");
+    return;
+  }
+  char line[96];
+  Compose(line, "the NVRAM window did not answer within %u s (error %u); going on",
+          static_cast<unsigned>(NVRAM_WAIT_MS / 1000), static_cast<unsigned>(platform.GetLastError()));
+  log.Line(line);
 }
 
 bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-const char* KindName(ItemKind kind) {
-  switch (kind) {
-    case ItemKind::File: return "file";
-    case ItemKind::Folder: return "folder";
-    case ItemKind::Key: return "key";
-    case ItemKind::InfFile: return "INF file";
-    case ItemKind::ListEntry: return "list entry";
-  }
-  return "";
 }
 
 // Counts one thing the stage went for: gone, stayed with its error, or not
@@ -45,7 +45,7 @@ void Count(ChangeLog& log, StageOutcome& outcome, ItemKind kind, const char* pat
   } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
     char why[24];
     Compose(why, "error %u", static_cast<unsigned>(error));
-    outcome.remaining.push_back({kind, path, why});
+    outcome.Stayed({kind, path, why});
   }
 }
 

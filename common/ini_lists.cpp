@@ -162,7 +162,11 @@ void CleanListLine(Platform& platform, const ProfileLine& where,
   if (!written) Compose(why, "the line was not written, error %u", platform.GetLastError());
   log.Line(name + (written ? " after: " + line : std::string(" stays: ") + why));
   for (const std::string& entry : cut) {
-    (written ? outcome.removed : outcome.remaining).push_back({ItemKind::ListEntry, entry, why});
+    if (written) {
+      outcome.removed.push_back({ItemKind::ListEntry, entry, ""});
+    } else {
+      outcome.Stayed({ItemKind::ListEntry, entry, why});
+    }
   }
 }
 

@@ -24,6 +24,10 @@ constexpr std::size_t MAX_PNP_IDS = 19;
 constexpr std::size_t MAX_PNP_ID_LENGTH = 19;
 constexpr std::size_t MAX_VENDOR_AND_MODEM_LENGTH = 245;  // "SOFTWARE\V\M" in 256 bytes
 
+// The longest the file stage waits for the NVRAM window to let go of the
+// product's files, in milliseconds.
+constexpr std::uint32_t NVRAM_WAIT_MS = 20000;
+
 // The installer services' texts (bytes, terminator included).
 constexpr std::size_t BASE_ADDRESS_SIZE = 40;    // GetBaseAddr95's caller buffer
 constexpr std::size_t INSTANCE_NAME_SIZE = 40;   // a subkey name of the root device

@@ -6,9 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+
 namespace mdm {
 
 enum class ItemKind { File, Folder, Key, InfFile, ListEntry };
+
+// "file", "folder", "key", "INF file", "list entry": as the change log names them.
+inline const char* KindName(ItemKind kind) {
+  static const char* const NAMES[] = {"file", "folder", "key", "INF file", "list entry"};
+  return NAMES[static_cast<int>(kind)];
+}
 
 struct OutcomeItem {
   ItemKind kind;
@@ -18,11 +26,19 @@ struct OutcomeItem {
 
 struct StageOutcome {
   std::vector<OutcomeItem> removed;
-  std::vector<OutcomeItem> remaining;
+  std::vector<OutcomeItem> remaining;  // each thing once, however often it was tried
 
+  void Stayed(const OutcomeItem& item) {
+    for (const OutcomeItem& counted : remaining) {
+      if (counted.kind == item.kind && EqualsAsciiCaseBlind(counted.path.c_str(), item.path.c_str())) {
+        return;
+      }
+    }
+    remaining.push_back(item);
+  }
   void Add(const StageOutcome& other) {
     removed.insert(removed.end(), other.removed.begin(), other.removed.end());
-    remaining.insert(remaining.end(), other.remaining.begin(), other.remaining.end());
+    for (const OutcomeItem& item : other.remaining) Stayed(item);
   }
 };
 

@@ -147,7 +147,7 @@ KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog
   }
   char why[24];
   Compose(why, "error %d", static_cast<int>(status));
-  outcome.remaining.push_back({ItemKind::Key, key.Path(), why});
+  outcome.Stayed({ItemKind::Key, key.Path(), why});
   return KeyRemoval::Failed;
 }
 

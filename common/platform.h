@@ -29,6 +29,7 @@ constexpr std::int32_t ERROR_DISK_FULL = 112;
 constexpr std::int32_t ERROR_INVALID_PARAMETER = 87;
 constexpr std::int32_t ERROR_MORE_DATA = 234;
 constexpr std::int32_t ERROR_NO_MORE_ITEMS = 259;
+constexpr std::int32_t ERROR_TIMEOUT = 1460;
 
 // Access rights.
 constexpr std::uint32_t KEY_ENUMERATE_SUB_KEYS = 0x0008;
@@ -66,15 +67,21 @@ using WindowHandle = std::uintptr_t;  // 0: no window
 using FileHandle = std::intptr_t;
 constexpr FileHandle INVALID_FILE_HANDLE = -1;
 
-// What CreateFileA is asked for: write access, others may read, open the file
-// or create it, plain attributes.
+// What CreateFileA is asked for: write access to a file opened or created
+// (the change log and the undo file), or read access to one that exists
+// (whose undo file a file is); others may read; plain attributes.
+constexpr std::uint32_t GENERIC_READ = 0x80000000;
 constexpr std::uint32_t GENERIC_WRITE = 0x40000000;
 constexpr std::uint32_t FILE_SHARE_READ = 0x00000001;
+constexpr std::uint32_t OPEN_EXISTING = 3;
 constexpr std::uint32_t OPEN_ALWAYS = 4;
 constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 // SetFilePointer's starting points.
 constexpr std::uint32_t FILE_BEGIN = 0;
 constexpr std::uint32_t FILE_END = 2;
+
+// SendMessageTimeoutA: return at once for a window Windows considers hung.
+constexpr std::uint32_t SMTO_ABORTIFHUNG = 0x0002;
 
 // SYSTEMTIME.
 struct SystemTime {
@@ -160,6 +167,7 @@ class Platform {
                                  std::uint32_t creation, std::uint32_t attributes) = 0;
   virtual int WriteFile(FileHandle file, const void* data, std::uint32_t size,
                         std::uint32_t* written) = 0;
+  virtual int ReadFile(FileHandle file, void* data, std::uint32_t size, std::uint32_t* read) = 0;
   virtual std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
                                        std::uint32_t method) = 0;
   virtual std::uint32_t GetFileSize(FileHandle file) = 0;
@@ -167,11 +175,19 @@ class Platform {
   virtual int FlushFileBuffers(FileHandle file) = 0;
   virtual int CloseHandle(FileHandle file) = 0;
   virtual void GetLocalTime(SystemTime* time) = 0;
+  // Renames a file within its drive; fails when `to` exists.
+  virtual int MoveFileA(const char* from, const char* to) = 0;
 
   // --- Windows (user32).
   virtual WindowHandle FindWindowA(const char* className, const char* windowName) = 0;
-  virtual std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message,
-                                     std::uintptr_t wParam, std::intptr_t lParam) = 0;
+  // Delivers the message and waits until the window has handled it, but at
+  // most `timeout` milliseconds, and with SMTO_ABORTIFHUNG not at all for a
+  // window Windows considers hung. Non-zero when the window handled it in
+  // time; *result then holds its reply.
+  virtual std::intptr_t SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                            std::uintptr_t wParam, std::intptr_t lParam,
+                                            std::uint32_t flags, std::uint32_t timeout,
+                                            std::uintptr_t* result) = 0;
 };
 
 }  // namespace mdm

@@ -233,6 +233,13 @@ int Win32Platform::WriteFile(FileHandle file, const void* data, std::uint32_t si
   return ok;
 }
 
+int Win32Platform::ReadFile(FileHandle file, void* data, std::uint32_t size, std::uint32_t* read) {
+  DWORD count = 0;
+  const BOOL ok = ::ReadFile(ToHandle(file), data, size, &count, nullptr);
+  if (read != nullptr) *read = count;
+  return ok;
+}
+
 std::uint32_t Win32Platform::SetFilePointer(FileHandle file, std::int32_t distance,
                                             std::uint32_t method) {
   return ::SetFilePointer(ToHandle(file), distance, nullptr, method);
@@ -255,13 +262,21 @@ void Win32Platform::GetLocalTime(SystemTime* time) {
   ::GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time));
 }
 
+int Win32Platform::MoveFileA(const char* from, const char* to) { return ::MoveFileA(from, to); }
+
 WindowHandle Win32Platform::FindWindowA(const char* className, const char* windowName) {
   return reinterpret_cast<WindowHandle>(::FindWindowA(className, windowName));
 }
 
-std::intptr_t Win32Platform::SendMessageA(WindowHandle window, std::uint32_t message,
-                                          std::uintptr_t wParam, std::intptr_t lParam) {
-  return ::SendMessageA(reinterpret_cast<HWND>(window), message, wParam, lParam);
+std::intptr_t Win32Platform::SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                                 std::uintptr_t wParam, std::intptr_t lParam,
+                                                 std::uint32_t flags, std::uint32_t timeout,
+                                                 std::uintptr_t* result) {
+  DWORD_PTR reply = 0;
+  const LRESULT sent = ::SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, wParam,
+                                             lParam, flags, timeout, &reply);
+  if (result != nullptr) *result = reply;
+  return sent;
 }
 
 }  // namespace mdm

@@ -59,6 +59,7 @@ class Win32Platform final : public Platform {
                          std::uint32_t creation, std::uint32_t attributes) override;
   int WriteFile(FileHandle file, const void* data, std::uint32_t size,
                 std::uint32_t* written) override;
+  int ReadFile(FileHandle file, void* data, std::uint32_t size, std::uint32_t* read) override;
   std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
                                std::uint32_t method) override;
   std::uint32_t GetFileSize(FileHandle file) override;
@@ -66,10 +67,13 @@ class Win32Platform final : public Platform {
   int FlushFileBuffers(FileHandle file) override;
   int CloseHandle(FileHandle file) override;
   void GetLocalTime(SystemTime* time) override;
+  int MoveFileA(const char* from, const char* to) override;
 
   WindowHandle FindWindowA(const char* className, const char* windowName) override;
-  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                             std::intptr_t lParam) override;
+  std::intptr_t SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                    std::uintptr_t wParam, std::intptr_t lParam,
+                                    std::uint32_t flags, std::uint32_t timeout,
+                                    std::uintptr_t* result) override;
 
  private:
   // A fixed ledger needs no memory. The stages hold a few handles at a time;

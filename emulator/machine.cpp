@@ -24,6 +24,7 @@ const char* KindName(JournalEntry::Kind kind) {
     case JournalEntry::Kind::ProfileWritten: return "ProfileWritten";
     case JournalEntry::Kind::MessageSent: return "MessageSent";
     case JournalEntry::Kind::FileWritten: return "FileWritten";
+    case JournalEntry::Kind::FileMoved: return "FileMoved";
   }
   return "?";
 }
@@ -108,8 +109,19 @@ void Machine::SetVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t
 }
 
 void Machine::AddWindow(const std::string& className, const std::string& title,
-                        MessageHandler handler) {
-  state_->windows.push_back(Window{className, title, std::move(handler)});
+                        MessageHandler handler, WindowTiming timing) {
+  state_->windows.push_back(Window{className, title, std::move(handler), timing});
+}
+
+void Machine::State::Advance(std::uint32_t milliseconds) {
+  std::uint64_t ms = localTime.milliseconds + std::uint64_t{1000} * (localTime.second +
+                     60 * (localTime.minute + std::uint64_t{60} * localTime.hour)) + milliseconds;
+  localTime.milliseconds = static_cast<std::uint16_t>(ms % 1000);
+  ms /= 1000;
+  localTime.second = static_cast<std::uint16_t>(ms % 60);
+  ms /= 60;
+  localTime.minute = static_cast<std::uint16_t>(ms % 60);
+  localTime.hour = static_cast<std::uint16_t>((ms / 60) % 24);
 }
 
 // ---------------------------------------------------------------- registry set-up
@@ -292,8 +304,11 @@ WindowHandle Machine::FindWindowA(const char* className, const char* windowName)
   return 0;
 }
 
-std::intptr_t Machine::SendMessageA(WindowHandle window, std::uint32_t message,
-                                    std::uintptr_t wParam, std::intptr_t lParam) {
+std::intptr_t Machine::SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                           std::uintptr_t wParam, std::intptr_t lParam,
+                                           std::uint32_t flags, std::uint32_t timeout,
+                                           std::uintptr_t* result) {
+  if (result != nullptr) *result = 0;
   char detail[96];
   std::snprintf(detail, sizeof detail, "msg=0x%04X wParam=%llu lParam=%lld", message,
                 static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
@@ -309,8 +324,24 @@ std::intptr_t Machine::SendMessageA(WindowHandle window, std::uint32_t message,
   }
   // Copied: the handler may add windows and so move the table.
   const Window target = state_->windows[index];
-  state_->Record(JournalEntry::Kind::MessageSent, target.className + "/" + target.title, detail);
-  return target.handler ? target.handler(message, wParam, lParam) : 0;
+  const std::string subject = target.className + "/" + target.title;
+  if (target.timing.hung && (flags & SMTO_ABORTIFHUNG) != 0) {
+    state_->Record(JournalEntry::Kind::MessageSent, subject, std::string(detail) + " not answered: hung");
+    state_->lastError = ERROR_TIMEOUT;
+    return 0;
+  }
+  if (target.timing.hung || target.timing.answersAfterMs > timeout) {
+    state_->Advance(timeout);
+    state_->Record(JournalEntry::Kind::MessageSent, subject,
+                   std::string(detail) + " not answered in " + std::to_string(timeout) + " ms");
+    state_->lastError = ERROR_TIMEOUT;
+    return 0;
+  }
+  state_->Advance(target.timing.answersAfterMs);
+  state_->Record(JournalEntry::Kind::MessageSent, subject, detail);
+  const std::intptr_t reply = target.handler ? target.handler(message, wParam, lParam) : 0;
+  if (result != nullptr) *result = static_cast<std::uintptr_t>(reply);
+  return 1;
 }
 
 }  // namespace mdm::emu

@@ -27,9 +27,11 @@ struct JournalEntry {
     KeyCreated,        // subject: the key path
     ValueSet,          // subject: key path, detail: value name ("" for default)
     ProfileWritten,    // subject: profile file path, detail: "section\key=value"
-    MessageSent,       // subject: "class/title", detail: "msg=0x0401 wParam=0 lParam=0"
+    MessageSent,       // subject: "class/title", detail: "msg=0x0401 wParam=0 lParam=0",
+                       // then " not answered: hung" or " not answered in <n> ms"
     FileWritten,       // subject: the file's full path, detail: "created", "N bytes at P"
                        // or "end at P"
+    FileMoved,         // subject: the file's full path before, detail: after
   };
   Kind kind;
   std::string subject;
@@ -40,6 +42,14 @@ std::string ToString(const JournalEntry& entry);
 
 using MessageHandler =
     std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+
+// How long a window takes to handle a message, on the machine's own clock
+// (GetLocalTime moves on by what a sender waits); a hung window handles none
+// while the sender waits, and Windows knows it for hung.
+struct WindowTiming {
+  std::uint32_t answersAfterMs = 0;
+  bool hung = false;
+};
 
 class Machine final : public Platform {
  public:
@@ -65,8 +75,10 @@ class Machine final : public Platform {
   void SetWorkingDirectory(const std::string& path);
   std::string WorkingDirectory() const;
   // A top-level window whose procedure is `handler`, called synchronously by
-  // SendMessageA.
-  void AddWindow(const std::string& className, const std::string& title, MessageHandler handler);
+  // SendMessageTimeoutA when it answers in time; a message it does not answer
+  // in time reaches it only after the sender has gone on, so not here.
+  void AddWindow(const std::string& className, const std::string& title, MessageHandler handler,
+                 WindowTiming timing = {});
 
   // ---- Registry set-up and inspection (paths below HKEY_LOCAL_MACHINE, not journaled).
   void AddKey(const std::string& path);  // creates missing parents too
@@ -141,6 +153,7 @@ class Machine final : public Platform {
                          std::uint32_t creation, std::uint32_t attributes) override;
   int WriteFile(FileHandle file, const void* data, std::uint32_t size,
                 std::uint32_t* written) override;
+  int ReadFile(FileHandle file, void* data, std::uint32_t size, std::uint32_t* read) override;
   std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
                                std::uint32_t method) override;
   std::uint32_t GetFileSize(FileHandle file) override;
@@ -148,9 +161,12 @@ class Machine final : public Platform {
   int FlushFileBuffers(FileHandle file) override;
   int CloseHandle(FileHandle file) override;
   void GetLocalTime(SystemTime* time) override;
+  int MoveFileA(const char* from, const char* to) override;
   WindowHandle FindWindowA(const char* className, const char* windowName) override;
-  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                             std::intptr_t lParam) override;
+  std::intptr_t SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                    std::uintptr_t wParam, std::intptr_t lParam,
+                                    std::uint32_t flags, std::uint32_t timeout,
+                                    std::uintptr_t* result) override;
 
   // Handles and searches still open (tests check that every one was closed).
   std::size_t OpenKeyCount() const;

@@ -221,12 +221,14 @@ int Machine::RemoveDirectoryA(const char* path) {
 
 // ---------------------------------------------------------------- writing
 
-// Opens for writing only, creating the file when absent (OPEN_ALWAYS): what
-// the change log and the undo file ask for. Other modes are refused.
+// Opens for writing, creating the file when absent (OPEN_ALWAYS), or for
+// reading a file that exists (OPEN_EXISTING): what the change log and the
+// undo file ask for. Other modes are refused.
 FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uint32_t,
                                 std::uint32_t creation, std::uint32_t) {
   std::uint32_t& error = state_->lastError;
-  if (access != GENERIC_WRITE || creation != OPEN_ALWAYS) {
+  const bool reading = access == GENERIC_READ && creation == OPEN_EXISTING;
+  if (!reading && (access != GENERIC_WRITE || creation != OPEN_ALWAYS)) {
     error = ERROR_INVALID_PARAMETER;
     return INVALID_FILE_HANDLE;
   }
@@ -242,7 +244,11 @@ FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uin
     return INVALID_FILE_HANDLE;
   }
   FileNode* file = parent->Find(where->parts.back());
-  if (file != nullptr && (file->isDirectory || file->readOnly)) {
+  if (reading && file == nullptr) {
+    error = ERROR_FILE_NOT_FOUND;
+    return INVALID_FILE_HANDLE;
+  }
+  if (file != nullptr && (file->isDirectory || (file->readOnly && !reading))) {
     error = ERROR_ACCESS_DENIED;
     return INVALID_FILE_HANDLE;
   }
@@ -256,9 +262,78 @@ FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uin
   }
   const FileHandle handle = state_->nextFile;
   state_->nextFile += 4;
-  state_->openFiles.emplace(handle, OpenFile{*where, 0});
-  error = file != nullptr ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  state_->openFiles.emplace(handle, OpenFile{*where, 0, reading});
+  error = file != nullptr && !reading ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
   return handle;
+}
+
+int Machine::ReadFile(FileHandle handle, void* data, std::uint32_t size, std::uint32_t* read) {
+  if (read != nullptr) *read = 0;
+  auto [file, node] = state_->Opened(handle);
+  if (node == nullptr) return 0;
+  if (!file->forReading) {
+    state_->lastError = ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  const std::size_t available = file->position < node->content.size() ? node->content.size() - file->position : 0;
+  const std::size_t count = available < size ? available : size;
+  std::memcpy(data, node->content.data() + file->position, count);
+  file->position += count;
+  if (read != nullptr) *read = static_cast<std::uint32_t>(count);
+  return 1;
+}
+
+// Renames a file or folder within its drive, read-only or not; refused when
+// the new name is taken, and for a file that is in use or open.
+int Machine::MoveFileA(const char* from, const char* to) {
+  std::uint32_t& error = state_->lastError;
+  const auto source = PathArgument(state_->WorkingPath(), from, error);
+  if (!source) return 0;
+  const auto target = PathArgument(state_->WorkingPath(), to, error);
+  if (!target) return 0;
+  if (source->parts.empty() || target->parts.empty() || !IsValidName(source->parts.back()) ||
+      !IsValidName(target->parts.back())) {
+    error = ERROR_INVALID_NAME;
+    return 0;
+  }
+  Lookup lookup;
+  FileNode* node = state_->files.Find(*source, &lookup);
+  if (node == nullptr) {
+    error = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+  if (source->drive != target->drive) {
+    error = ERROR_NOT_SAME_DEVICE;
+    return 0;
+  }
+  FileNode* toParent = state_->files.Find(target->Parent());
+  if (toParent == nullptr || !toParent->isDirectory) {
+    error = ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+  if (toParent->Find(target->parts.back()) != nullptr && !SamePath(*source, *target)) {
+    error = ERROR_ALREADY_EXISTS;
+    return 0;
+  }
+  bool open = false;
+  for (const auto& [handle, opened] : state_->openFiles) open = open || SamePath(*source, opened.path);
+  if (node->inUse || open) {
+    error = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
+  for (WinPath inside = *target; inside.parts.size() > source->parts.size(); inside = inside.Parent()) {
+    if (SamePath(inside.Parent(), *source)) {
+      error = ERROR_ACCESS_DENIED;  // a folder into itself
+      return 0;
+    }
+  }
+  const std::string before = state_->files.StoredPath(*source);
+  FileNode* fromParent = state_->files.Find(source->Parent());
+  auto moved = fromParent->children.extract(fromParent->children.find(std::string_view(node->name)));
+  moved.value()->name = target->parts.back();
+  toParent->children.insert(std::move(moved));
+  state_->Record(JournalEntry::Kind::FileMoved, before, state_->files.StoredPath(*target));
+  return 1;
 }
 
 int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
@@ -266,6 +341,10 @@ int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
   if (written != nullptr) *written = 0;
   auto [file, node] = state_->Opened(handle);
   if (node == nullptr) return 0;
+  if (file->forReading) {
+    state_->lastError = ERROR_ACCESS_DENIED;
+    return 0;
+  }
   if (state_->diskFull && size > 0) {
     state_->lastError = ERROR_DISK_FULL;
     return 0;

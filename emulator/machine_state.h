@@ -13,6 +13,7 @@
 namespace mdm::emu {
 
 // Win32 error codes the emulated machine sets or returns beyond platform.h.
+constexpr std::uint32_t ERROR_NOT_SAME_DEVICE = 17;
 constexpr std::uint32_t ERROR_NO_MORE_FILES = 18;
 constexpr std::uint32_t ERROR_ALREADY_EXISTS = 183;
 constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
@@ -31,6 +32,7 @@ struct Window {
   std::string className;
   std::string title;
   MessageHandler handler;
+  WindowTiming timing;
 };
 
 struct Search {
@@ -39,10 +41,11 @@ struct Search {
   std::size_t next = 0;
 };
 
-// A file opened by CreateFileA, and where the next write goes.
+// A file opened by CreateFileA, and where the next read or write goes.
 struct OpenFile {
   WinPath path;
   std::size_t position = 0;
+  bool forReading = false;
 };
 
 struct Machine::State {
@@ -67,6 +70,9 @@ struct Machine::State {
   bool diskFull = false;
   SystemTime localTime{1997, 6, 1, 2, 9, 30, 0, 0};
   std::uint32_t lastError = 0;
+
+  // Moves the clock on; days and months stay as they are.
+  void Advance(std::uint32_t milliseconds);
 
   void Record(JournalEntry::Kind kind, std::string subject, std::string detail = {}) {
     journal.push_back(JournalEntry{kind, std::move(subject), std::move(detail)});

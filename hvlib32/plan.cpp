@@ -68,8 +68,7 @@ std::string LogHeading(const char* exportName) {
 
 void Uninstall(Platform& platform) {
   RunLog log(platform, LOG_NAME, LogHeading("Uninstall"));
-  RunPlan(platform, LibraryPlan(), log);
-  log.Line("done");
+  log.Finish("done", RunPlan(platform, LibraryPlan(), log));
 }
 
 }  // namespace mdm::hvlib

@@ -41,54 +41,57 @@ bool IsUsableSerial(const char* serial) {
   return false;
 }
 
-enum class Relink { NoMatch, Rewritten, TooLong };
+// The link of the first device instance whose "ConnectedToPort" names the
+// old serial number as one of its path components (compared case-blind: a
+// part of a component is not a serial number), as it is and as it becomes:
+// the components before it and the new serial, the rest dropped.
+struct PortRelink {
+  std::string instancePath;  // empty: no instance names the old serial number
+  std::string before;
+  std::string after;
+};
 
-// One instance subkey of the root device key: when its "ConnectedToPort"
-// holds the old serial number, the first occurrence is replaced.
-Relink RelinkInstance(Platform& platform, ChangeLog& log, RegKey rootKey,
-                      const std::string& rootPath, const char* instanceName,
-                      const char* oldSerial, const char* newSerial) {
+// The link of one instance, or nothing when it does not name the serial.
+std::optional<PortRelink> RelinkOf(Platform& platform, RegKey rootKey, const std::string& rootPath,
+                                   const char* instanceName, const char* oldSerial,
+                                   const char* newSerial) {
   ScopedKey instance(platform, rootKey, instanceName, KEY_READ | KEY_WRITE);
-  if (!instance.IsOpen()) return Relink::NoMatch;
-  char link[PORT_LINK_SIZE] = {};
-  std::uint32_t type = REG_SZ;
-  std::uint32_t size = PORT_LINK_SIZE;
-  const bool read = platform.RegQueryValueExA(instance.Get(), PORT_LINK_VALUE, &type,
-                                              reinterpret_cast<unsigned char*>(link),
-                                              &size) == ERROR_SUCCESS;
-  link[PORT_LINK_SIZE - 1] = '\0';  // data stored without a terminator ends here
-
-  // First occurrence, compared byte by byte: letter case counts here.
-  char* occurrence = read ? std::strstr(link, oldSerial) : nullptr;
-  if (occurrence == nullptr) return Relink::NoMatch;
-  const std::size_t prefix = static_cast<std::size_t>(occurrence - link);
-  const std::size_t newLength = std::strlen(newSerial);
-  // Cutting the new serial short would link the port to a wrong key.
-  if (prefix + newLength + 1 > PORT_LINK_SIZE) return Relink::TooLong;
-  const std::string instancePath = rootPath + "\\" + instanceName;
-  const std::string before = link;
-  log.KeepValueForUndo(instancePath, PORT_LINK_VALUE);
-  std::memcpy(occurrence, newSerial, newLength + 1);
-  // The write's result is deliberately not checked: the move goes on.
-  platform.RegSetValueExA(instance.Get(), PORT_LINK_VALUE, REG_SZ,
-                          reinterpret_cast<const unsigned char*>(link),
-                          static_cast<std::uint32_t>(prefix + newLength + 1));
-  log.Line("rewrote " + instancePath + " " + PORT_LINK_VALUE + ": " + before + " -> " + link);
-  return Relink::Rewritten;
+  std::string link;
+  if (!instance.ReadString(PORT_LINK_VALUE, link, PORT_LINK_SIZE)) return std::nullopt;
+  std::string kept;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = link.find('\\', start);
+    const std::string component = link.substr(start, slash == std::string::npos ? slash : slash - start);
+    if (EqualsAsciiCaseBlind(component.c_str(), oldSerial)) {
+      return PortRelink{rootPath + "\\" + instanceName, link, kept + newSerial};
+    }
+    if (slash == std::string::npos) return std::nullopt;
+    kept = link.substr(0, slash + 1);
+    start = slash + 1;
+  }
 }
 
-// The first instance whose "ConnectedToPort" holds the old serial number is
-// pointed at the new one. Returns false only when that rewrite would not fit
-// its text, in which case nothing was written.
-bool RelinkPort(Platform& platform, ChangeLog& log, RegKey rootKey, const std::string& rootPath,
-                const char* oldSerial, const char* newSerial) {
-  Relink outcome = Relink::NoMatch;
+PortRelink FindPortRelink(Platform& platform, RegKey rootKey, const std::string& rootPath,
+                          const char* oldSerial, const char* newSerial) {
+  PortRelink found;
   ForEachSubkeyName(platform, rootKey, INSTANCE_NAME_SIZE, [&](const char* instanceName) {
-    outcome =
-        RelinkInstance(platform, log, rootKey, rootPath, instanceName, oldSerial, newSerial);
-    return outcome == Relink::NoMatch;
+    if (auto relink = RelinkOf(platform, rootKey, rootPath, instanceName, oldSerial, newSerial)) {
+      found = *relink;
+    }
+    return found.instancePath.empty();
   });
-  return outcome != Relink::TooLong;
+  return found;
+}
+
+// Rewrites the link; the write's result is deliberately not checked.
+void Relink(Platform& platform, ChangeLog& log, const PortRelink& relink) {
+  log.KeepValueForUndo(relink.instancePath, PORT_LINK_VALUE);
+  ScopedKey instance(platform, relink.instancePath, KEY_READ | KEY_WRITE);
+  platform.RegSetValueExA(instance.Get(), PORT_LINK_VALUE, REG_SZ,
+                          reinterpret_cast<const unsigned char*>(relink.after.c_str()),
+                          static_cast<std::uint32_t>(relink.after.size() + 1));
+  log.Line("rewrote " + relink.instancePath + " " + PORT_LINK_VALUE + ": " + relink.before + " -> " +
+           relink.after);
 }
 
 // Every value of the old key, whole, into the new key. Returns
@@ -107,6 +110,41 @@ std::int32_t CopyValues(Platform& platform, RegKey from, RegKey to) {
     if (written != ERROR_SUCCESS && firstFailure == ERROR_SUCCESS) firstFailure = written;
   }
   return firstFailure;
+}
+
+// The new key, which did not exist before, goes again: a move that failed
+// changes nothing.
+void RemoveCreatedKey(const KeyGuard& guard, const std::string& path) {
+  if (const std::optional<CheckedKey> key = guard.Check(path, {product::SERIAL_DEVICE_KEY, 1}, Marks::None)) {
+    guard.platform().RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->Path().c_str());
+  }
+}
+
+// Copies the old instance key's values into the new one (whose own values,
+// when it existed, go to the undo file first) and deletes the old key.
+std::int32_t MoveInstanceKey(const KeyGuard& guard, ChangeLog& log, const std::string& oldPath,
+                             const std::string& newPath) {
+  Platform& platform = guard.platform();
+  const bool newExisted = KeyExists(platform, newPath);
+  if (newExisted) log.KeepForUndo(newPath);
+  std::int32_t copied = ERROR_SUCCESS;
+  {
+    ScopedKey oldKey(platform, oldPath, KEY_READ);
+    ScopedKey newKey(platform, newPath, ScopedKey::CreateTag{});
+    if (!oldKey.IsOpen()) return oldKey.OpenStatus();
+    if (!newKey.IsOpen()) return newKey.OpenStatus();
+    copied = CopyValues(platform, oldKey.Get(), newKey.Get());
+  }
+  if (copied == ERROR_SUCCESS) log.Line("copied " + oldPath + " to " + newPath);
+  // Checked serials always pass the guard; it stands here as for every deletion.
+  const std::optional<CheckedKey> old =
+      copied == ERROR_SUCCESS ? guard.Check(oldPath, {product::SERIAL_DEVICE_KEY, 1}, Marks::None)
+                              : std::nullopt;
+  const std::int32_t status = copied != ERROR_SUCCESS ? copied
+                              : old                  ? DeleteKeyKeptForUndo(platform, *old, log)
+                                                     : ERROR_INVALID_PARAMETER;
+  if (status != ERROR_SUCCESS && !newExisted) RemoveCreatedKey(guard, newPath);
+  return status;
 }
 
 }  // namespace
@@ -133,45 +171,36 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   if (!IsUsableSerial(oldSerial) || !IsUsableSerial(newSerial)) return ERROR_INVALID_PARAMETER;
   log.Line(std::string("moving serial number ") + oldSerial + " to " + newSerial);
 
+  // Everything is checked before anything changes.
+  const std::string rootDevice = RootDeviceKey(product::DEVICE_NAME);
+  PortRelink relink;
   {
-    const std::string rootDevice = RootDeviceKey(product::DEVICE_NAME);
     ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
     if (!root.IsOpen()) return root.OpenStatus();
-    if (!RelinkPort(platform, log, root.Get(), rootDevice, oldSerial, newSerial)) {
-      return ERROR_MORE_DATA;
-    }
+    relink = FindPortRelink(platform, root.Get(), rootDevice, oldSerial, newSerial);
   }
-
-  // Key names compare case-blind: serial numbers that differ only in case
-  // name the same key, which the move below would copy onto itself and then
-  // delete.
-  if (EqualsAsciiCaseBlind(oldSerial, newSerial)) return ERROR_SUCCESS;
-
+  // Cutting the new serial short would link the port to a wrong key.
+  if (relink.after.size() + 1 > PORT_LINK_SIZE) return ERROR_MORE_DATA;
   char oldPath[INSTANCE_PATH_SIZE];
   char newPath[INSTANCE_PATH_SIZE];
   Compose(oldPath, "%s\\%s", product::SERIAL_DEVICE_KEY, oldSerial);  // fits: serials were checked
   Compose(newPath, "%s\\%s", product::SERIAL_DEVICE_KEY, newSerial);
+  {
+    const ScopedKey oldKey(platform, oldPath, KEY_READ);
+    if (!oldKey.IsOpen()) return oldKey.OpenStatus();
+  }
 
-  ScopedKey oldKey(platform, oldPath, KEY_READ);
-  if (!oldKey.IsOpen()) return oldKey.OpenStatus();
-  // A failure to create is itself the result: the caller must learn that the
-  // instance kept its old name.
-  ScopedKey newKey(platform, newPath, ScopedKey::CreateTag{});
-  if (!newKey.IsOpen()) return newKey.OpenStatus();
-
-  const std::int32_t copied = CopyValues(platform, oldKey.Get(), newKey.Get());
-  oldKey.Close();
-  newKey.Close();
-  log.Line(std::string("copied ") + oldPath + " to " + newPath);
-  if (copied != ERROR_SUCCESS) return copied;
-
-  // Checked serials always pass the guard; it stands here as for every deletion.
-  const RemovalPlan plan = LibraryPlan();
-  const PackageIdentity identity = IdentityOf(plan.registry, plan.inf.match);
-  const std::optional<CheckedKey> old =
-      KeyGuard(platform, identity, log).Check(oldPath, {product::SERIAL_DEVICE_KEY, 1}, Marks::None);
-  if (!old) return ERROR_INVALID_PARAMETER;
-  return DeleteKeyKeptForUndo(platform, *old, log);
+  // Key names compare case-blind: serial numbers that differ only in case
+  // name the same key, which a move would copy onto itself and then delete.
+  if (!EqualsAsciiCaseBlind(oldSerial, newSerial)) {
+    const RemovalPlan plan = LibraryPlan();
+    const PackageIdentity identity = IdentityOf(plan.registry, plan.inf.match);
+    const std::int32_t moved = MoveInstanceKey(KeyGuard(platform, identity, log), log, oldPath, newPath);
+    if (moved != ERROR_SUCCESS) return moved;
+  }
+  // Last the link, to the key that now exists.
+  if (!relink.instancePath.empty()) Relink(platform, log, relink);
+  return ERROR_SUCCESS;
 }
 
 std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,

@@ -19,12 +19,15 @@ RemovalPlan ProgramPlan(const Configuration& configuration);
 bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration);
 
 // The whole run: loads the configuration, runs the plan when the package is
-// installed, and writes the result code as "Result" of section "Progress" of
-// ".\mdminfo.ini". Returns the code it wrote. MDMCLEAN.LOG and MDMCLEAN.REG in
-// the Windows directory get the run's change log and undo file.
+// installed, and writes into section "Progress" of ".\mdminfo.ini" the number
+// of the package's things it found and could not remove as "Remaining" (0
+// when all went, and when no stage ran), then the result code as "Result".
+// Returns the code it wrote. MDMCLEAN.LOG and MDMCLEAN.REG in the Windows
+// directory get the run's change log and undo file.
 int RunUninstall(Platform& platform);
 
-// Takes "Result" out of mdminfo.ini: a run that ended part way leaves none.
+// Takes "Result" and "Remaining" out of mdminfo.ini: a run that ended part
+// way leaves none.
 void RemoveResult(Platform& platform);
 
 }  // namespace mdm::cleaner

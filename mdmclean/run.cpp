@@ -19,21 +19,24 @@ const char* Meaning(int result) {
   }
 }
 
-// Whether the write works is not checked: nobody would be told. A null
-// value removes the key.
-void WriteResultText(Platform& platform, const char* text) {
-  platform.WritePrivateProfileStringA("Progress", "Result", text, CONFIG_FILE);
-}
-
-void WriteResult(Platform& platform, int result) {
-  char text[8] = {};
+// Whether the writes work is not checked: nobody would be told. Remaining
+// goes first, so that a caller who sees this run's Result sees its
+// Remaining too.
+void WriteResult(Platform& platform, int result, std::size_t remaining) {
+  char text[16] = {};
+  Compose(text, "%u", static_cast<unsigned>(remaining));
+  platform.WritePrivateProfileStringA("Progress", "Remaining", text, CONFIG_FILE);
   Compose(text, "%d", result);
-  WriteResultText(platform, text);
+  platform.WritePrivateProfileStringA("Progress", "Result", text, CONFIG_FILE);
 }
 
 }  // namespace
 
-void RemoveResult(Platform& platform) { WriteResultText(platform, nullptr); }
+// A null value removes the key.
+void RemoveResult(Platform& platform) {
+  platform.WritePrivateProfileStringA("Progress", "Result", nullptr, CONFIG_FILE);
+  platform.WritePrivateProfileStringA("Progress", "Remaining", nullptr, CONFIG_FILE);
+}
 
 bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration) {
   for (const std::string& id : configuration.pnpIds) {
@@ -46,18 +49,20 @@ int RunUninstall(Platform& platform) {
   RunLog log(platform, LOG_NAME, std::string("mdmclean ") + product::VERSION);
   const std::optional<Configuration> configuration = LoadConfiguration(platform);
   int result = RESULT_DONE;
+  StageOutcome outcome;
   if (!configuration) {
     result = RESULT_NO_CONFIG;
   } else if (!IsAnyPnpKeyPresent(platform, *configuration)) {
     result = RESULT_NOT_INSTALLED;
   } else {
-    // Once the stages have started, the run is done, whatever they achieved.
-    RunPlan(platform, ProgramPlan(*configuration), log);
+    // Once the stages have started, the run is done, whatever they achieved;
+    // what stayed is told apart.
+    outcome = RunPlan(platform, ProgramPlan(*configuration), log);
   }
-  WriteResult(platform, result);
+  WriteResult(platform, result, outcome.remaining.size());
   char line[64];
   Compose(line, "result %d (%s)", result, Meaning(result));
-  log.Line(line);
+  log.Finish(line, outcome);
   return result;
 }
 

@@ -64,7 +64,7 @@ TEST_F(HostProgram, WithoutConfigurationItWritesResultOneIntoTheWorkingDirectory
   fs::create_directories(empty);
   EXPECT_EQ(Run(empty), 0);
   EXPECT_EQ(printed, "");
-  EXPECT_EQ(Slurp(empty / "mdminfo.ini"), "[Progress]\r\nResult=1\r\n");
+  EXPECT_EQ(Slurp(empty / "mdminfo.ini"), "[Progress]\r\nRemaining=0\r\nResult=1\r\n");
   const auto after = mdm::emu::Machine::LoadImage(image.string());
   EXPECT_TRUE(after->HasKey("Enum\\Root\\Quillnet"));
   fs::remove_all(empty);

@@ -3,6 +3,7 @@
 // brings every removed key back byte for byte, and neither changes the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,9 +73,9 @@ TEST(RunLog, NamesEveryRemovalInOrderAndTheUndoFileBringsTheKeysBack) {
     void (*run)(emu::Machine&);
   };
   const Deliverable deliverables[] = {
-      {"MDMCLEAN", "mdmclean ", "result 0 (done)",
+      {"MDMCLEAN", "mdmclean ", "result 0 (done), 0 remaining",
        [](emu::Machine& m) { cleaner::RunUninstall(m); }},
-      {"HVLIB32", "HVLIB32 ", "done", [](emu::Machine& m) { hvlib::Uninstall(m); }},
+      {"HVLIB32", "HVLIB32 ", "done, 0 remaining", [](emu::Machine& m) { hvlib::Uninstall(m); }},
   };
   for (const Deliverable& d : deliverables) {
     SCOPED_TRACE(d.name);
@@ -107,12 +108,14 @@ TEST(RunLog, TheSerialNumberChangeKeepsTheLinkAndTheOldInstanceForUndo) {
   EXPECT_EQ(hvlib::ChangeW95SerialNumber(*machine, "0A1B2C3D", "5678EF01"), 0);
   ASSERT_FALSE(machine->HasKey(oldKey));
   const std::vector<std::string> lines = Lines(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.LOG"));
-  ASSERT_EQ(lines.size(), 6u);
+  ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0].rfind("HVLIB32 " + std::string(product::VERSION) + " ChangeW95SerialNumber, ", 0), 0u);
-  EXPECT_EQ(lines[2], "rewrote Enum\\Root\\Quillnet\\0000 ConnectedToPort: " + oldKey + " -> "
-                      "Enum\\ISAPNP\\QRM1001\\5678EF01");
+  EXPECT_EQ(lines[2], "copied Enum\\ISAPNP\\QRM1001\\0A1B2C3D to Enum\\ISAPNP\\QRM1001\\5678EF01");
+  EXPECT_EQ(lines[3], "undo file of this run: C:\\WINDOWS\\HVLIB32.REG");
   EXPECT_EQ(lines[4], "removed key " + oldKey);
-  EXPECT_EQ(lines[5], "result 0");
+  EXPECT_EQ(lines[5], "rewrote Enum\\Root\\Quillnet\\0000 ConnectedToPort: " + oldKey + " -> "
+                      "Enum\\ISAPNP\\QRM1001\\5678EF01");
+  EXPECT_EQ(lines[6], "result 0");
 
   machine->ImportRegistry(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.REG"));
   machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001\\5678EF01");
@@ -162,26 +165,123 @@ TEST(RunLog, TheUndoFileKeepsEveryValueFormatByteForByte) {
   EXPECT_EQ(machine.ExportRegistry(), before);
 }
 
-// A log that has grown beyond 64 KiB starts afresh; a smaller one, and the
-// undo file whatever its size, grow.
-TEST(RunLog, TheLogStartsAfreshBeyond64KiBAndTheUndoFileNever) {
+// A log that has grown beyond 64 KiB starts afresh; a smaller one grows.
+TEST(RunLog, TheLogStartsAfreshBeyond64KiB) {
   for (const std::size_t earlier : {std::size_t{100}, std::size_t{LOG_SIZE_LIMIT},
                                     std::size_t{LOG_SIZE_LIMIT} + 1}) {
     SCOPED_TRACE(earlier);
     auto machine = SampleMachine();
     const std::string old(earlier, 'x');
-    const std::string oldUndo = "REGEDIT4\r\n\r\n" + std::string(LOG_SIZE_LIMIT * 2, ';') + "\r\n";
     machine->AddFile("C:\\WINDOWS\\MDMCLEAN.LOG", old);
-    machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", oldUndo);
     cleaner::RunUninstall(*machine);
     const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
     const bool afresh = earlier > LOG_SIZE_LIMIT;
     EXPECT_EQ(log.rfind("mdmclean ", 0) == 0, afresh);
     EXPECT_EQ(log.rfind(old, 0) == 0, !afresh);
-    const std::string undo = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG");
-    EXPECT_EQ(undo.rfind(oldUndo, 0), 0u);
-    EXPECT_EQ(undo.find("REGEDIT4", 1), std::string::npos) << "one header only";
-    EXPECT_GT(undo.size(), oldUndo.size());
+  }
+}
+
+// Each run that changes something keeps its own undo file: the latest as
+// MDMCLEAN.REG, the ones before as MDMCLEA1.REG (one run back) to
+// MDMCLEA9.REG. Importing the latest gives back the machine as it was before
+// the latest run; importing the older ones newest first walks further back,
+// even when Windows gave the package's slots to another modem in between.
+TEST(RunLog, EachRunThatChangesSomethingKeepsItsOwnUndoFile) {
+  auto machine = SampleMachine();
+  const std::string installed = machine->ExportRegistry();
+  const auto undo = [&](int age) {
+    return machine->ReadFile(RunLog::UndoPath("C:\\WINDOWS", "MDMCLEAN", age));
+  };
+  // The earlier release appended every run to one file: it is an undo file of ours.
+  machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", "REGEDIT4\r\n\r\n");
+  cleaner::RunUninstall(*machine);
+  const std::string removed = machine->ExportRegistry();
+  // Installed again, and meanwhile Windows gave Modem\0001 to another modem.
+  machine->ImportRegistry(installed);
+  machine->SetString("System\\CurrentControlSet\\Services\\Class\\Modem\\0001", "DriverDesc",
+                     "Acme 56K");
+  const std::string reinstalled = machine->ExportRegistry();
+  cleaner::RunUninstall(*machine);
+  // A run that changes nothing leaves every undo file as it is.
+  const std::string latest = *undo(0);
+  cleaner::RunUninstall(*machine);
+  EXPECT_EQ(undo(0), latest);
+
+  EXPECT_EQ(undo(2), "REGEDIT4\r\n\r\n");
+  EXPECT_FALSE(undo(3).has_value());
+  const std::string last = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+  EXPECT_NE(last.find("\r\nundo file of this run: C:\\WINDOWS\\MDMCLEAN.REG\r\n"), std::string::npos);
+  // The latest alone gives back the machine before the latest run, the
+  // newer modem's values included; the one before walks back further.
+  machine->ImportRegistry(*undo(0));
+  EXPECT_EQ(machine->ExportRegistry(), reinstalled);
+  machine->ImportRegistry(*undo(1));
+  EXPECT_EQ(machine->ExportRegistry(), installed);
+  EXPECT_NE(undo(0)->find("\"DriverDesc\"=\"Acme 56K\""), std::string::npos);
+  EXPECT_EQ(undo(1)->find("Acme 56K"), std::string::npos);
+  (void)removed;
+
+  // Ten runs later the oldest went: nine earlier files are kept.
+  for (int run = 0; run < 10; ++run) {
+    machine->ImportRegistry(installed);
+    cleaner::RunUninstall(*machine);
+  }
+  for (int age = 0; age <= EARLIER_UNDO_FILES; ++age) EXPECT_TRUE(undo(age).has_value()) << age;
+  EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\MDMCLEA0.REG"));
+  for (int age = 0; age <= EARLIER_UNDO_FILES; ++age) {
+    EXPECT_NE(undo(age)->find("Enum\\Root\\Quillnet"), std::string::npos) << age;
+  }
+}
+
+// A file at the undo file's name that is not a REGEDIT4 file is never
+// written into: it stays, the run keeps its undo under the next name, and the
+// log says so. When no undo can be kept at all, the log says so before the
+// first key goes, and the removal happens as before.
+TEST(RunLog, UndoFilesThatAreNotOursOrCannotBeWritten) {
+  {
+    auto machine = SampleMachine();
+    machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", "my own notes\r\n");
+    cleaner::RunUninstall(*machine);
+    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG"), "my own notes\r\n");
+    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEA1.REG").value_or("").rfind("REGEDIT4\r\n", 0), 0u);
+    const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+    EXPECT_NE(log.find("C:\\WINDOWS\\MDMCLEAN.REG is not an undo file of ours; it stays as it is"),
+              std::string::npos);
+    EXPECT_NE(log.find("undo file of this run: C:\\WINDOWS\\MDMCLEA1.REG"), std::string::npos);
+  }
+  {
+    // A read-only undo file of ours moves one age up and stays read-only.
+    auto machine = SampleMachine();
+    machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", "REGEDIT4\r\n\r\n");
+    machine->SetReadOnly("C:\\WINDOWS\\MDMCLEAN.REG");
+    cleaner::RunUninstall(*machine);
+    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEA1.REG"), "REGEDIT4\r\n\r\n");
+    EXPECT_NE(machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG")->find("Enum\\Root\\Quillnet"),
+              std::string::npos);
+  }
+  for (int way = 0; way < 2; ++way) {
+    SCOPED_TRACE(way == 0 ? "disk full" : "folders at every name");
+    auto machine = SampleMachine();
+    if (way == 0) {
+      machine->SetDiskFull();
+      machine->AddFile("C:\\WINDOWS\\MDMCLEAN.LOG", "");  // the log itself gets no line
+    } else {
+      for (int age = 0; age <= EARLIER_UNDO_FILES; ++age) {
+        machine->AddDirectory(RunLog::UndoPath("C:\\WINDOWS", "MDMCLEAN", age));
+      }
+    }
+    EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
+    EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
+    if (way == 1) {
+      const std::vector<std::string> lines = Lines(*machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG"));
+      const auto at = [&](const std::string& start) {
+        return std::find_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return line.rfind(start, 0) == 0; }) -
+               lines.begin();
+      };
+      EXPECT_LT(at("no undo file can be kept"), at("removed key "));
+      EXPECT_LT(at("removed key "), static_cast<long>(lines.size()));
+    }
   }
 }
 

@@ -29,13 +29,15 @@ std::vector<Kind> Kinds(const emu::Machine& machine) {
   return kinds;
 }
 
+const std::vector<Kind> kOnlyTheResult = {Kind::ProfileWritten, Kind::ProfileWritten};
+
 TEST(RunUninstall, WithoutConfigurationWritesOnlyResultOne) {
   emu::Machine machine;
   EXPECT_EQ(RunOn(machine), RESULT_NO_CONFIG);
-  EXPECT_EQ(Kinds(machine), std::vector<Kind>{Kind::ProfileWritten});
+  EXPECT_EQ(Kinds(machine), kOnlyTheResult);
   const auto written = machine.ReadFile(ConfigPath(machine));
   ASSERT_TRUE(written.has_value());
-  EXPECT_EQ(*written, "[Progress]\r\nResult=1\r\n");
+  EXPECT_EQ(*written, "[Progress]\r\nRemaining=0\r\nResult=1\r\n");
 }
 
 // An incomplete configuration, or one naming Windows' own classes or keys
@@ -56,7 +58,7 @@ TEST(RunUninstall, IncompleteOrWindowsNamedConfigurationChangesNothingOnTheMachi
     machine->AddFile(path, config);
     machine->ClearJournal();
     EXPECT_EQ(RunOn(*machine), RESULT_NO_CONFIG);
-    EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
+    EXPECT_EQ(Kinds(*machine), kOnlyTheResult);
   }
 }
 
@@ -70,7 +72,7 @@ TEST(RunUninstall, NoConfiguredPnpKeyMeansNotInstalledAndNothingIsTouched) {
   machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001");
   machine->ClearJournal();
   EXPECT_EQ(RunOn(*machine), RESULT_NOT_INSTALLED);
-  EXPECT_EQ(Kinds(*machine), std::vector<Kind>{Kind::ProfileWritten});
+  EXPECT_EQ(Kinds(*machine), kOnlyTheResult);
   EXPECT_EQ(messages, 0);
   EXPECT_EQ(machine->OpenKeyCount(), 0u);
 }
@@ -90,8 +92,29 @@ TEST(RunUninstall, ReplacesTheResultAndKeepsEveryOtherByteOfTheConfiguration) {
   ASSERT_NE(before.find("Result=-1\r\n"), std::string::npos);
   EXPECT_EQ(RunOn(*machine), RESULT_DONE);
   std::string expected = before;
-  expected.replace(expected.find("Result=-1"), 9, "Result=0");
+  expected.replace(expected.find("Result=-1\r\n"), 11, "Result=0\r\nRemaining=0\r\n");
   EXPECT_EQ(*machine->ReadFile(path), expected);
+}
+
+// Result 0 says the package was found and every stage ran; Remaining says
+// how many of its things stayed. With the product's program and driver in use
+// (the normal case while it runs) both files and their folder stay, and the
+// log names each with its reason.
+TEST(RunUninstall, WhatStaysIsCountedInRemaining) {
+  auto machine = SampleMachine();
+  machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
+  machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD");
+  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
+  const std::string config = *machine->ReadFile(ConfigPath(*machine));
+  EXPECT_NE(config.find("Result=0\r\nRemaining=3\r\n"), std::string::npos) << config;
+  const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+  for (const char* line :
+       {"remaining file C:\\WINDOWS\\SYSTEM\\quillnet.vxd (error 32)",
+        "remaining file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE (error 32)",
+        "remaining folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101 (error 145)",
+        "result 0 (done), 3 remaining"}) {
+    EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n" << log;
+  }
 }
 
 TEST(RunUninstall, StagesRunInOrderFilesRegistryIniInf) {

@@ -67,17 +67,68 @@ TEST(Machine, WindowsAreFoundCaseBlindAndMessagesDeliveredSynchronously) {
   const WindowHandle window = machine.FindWindowA("QN_NVRAMCLASS", "Quillnet NVRAM");
   ASSERT_NE(window, 0u);
 
-  EXPECT_EQ(machine.SendMessageA(window, 0x0401, 0, 0), 7);
+  std::uintptr_t reply = 0;
+  EXPECT_NE(machine.SendMessageTimeoutA(window, 0x0401, 0, 0, SMTO_ABORTIFHUNG, 20000, &reply), 0);
+  EXPECT_EQ(reply, 7u);
   EXPECT_EQ(handled, std::vector<std::uint32_t>{0x0401});
   ASSERT_EQ(machine.Journal().size(), 2u);
   EXPECT_EQ(emu::ToString(machine.Journal()[0]),
             "MessageSent QN_NVRAMCLASS/Quillnet NVRAM msg=0x0401 wParam=0 lParam=0");
   EXPECT_EQ(machine.Journal()[1].kind, emu::JournalEntry::Kind::ProfileWritten);
 
-  EXPECT_EQ(machine.SendMessageA(0x999, 0x0401, 0, 0), 0);  // journaled, delivered nowhere
+  // Journaled, delivered nowhere.
+  EXPECT_EQ(machine.SendMessageTimeoutA(0x999, 0x0401, 0, 0, 0, 20000, &reply), 0);
   EXPECT_EQ(machine.Journal().size(), 3u);
   machine.ClearJournal();
   EXPECT_TRUE(machine.Journal().empty());
+}
+
+// A window that takes longer than the sender waits, or one Windows knows
+// for hung, handles nothing while the sender waits; the sender's clock moves
+// on by what it waited.
+TEST(Windows, SlowAndHungWindowsAreWaitedForAtMostTheTimeout) {
+  emu::Machine machine;
+  int handled = 0;
+  const auto handler = [&](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+    return ++handled;
+  };
+  machine.AddWindow("Slow", "", handler, {1500, false});
+  machine.AddWindow("Sleeper", "", handler, {100000, false});
+  machine.AddWindow("Hung", "", handler, {0, true});
+  const auto clock = [&] {
+    SystemTime now;
+    machine.GetLocalTime(&now);
+    return ((now.hour * 60 + now.minute) * 60 + now.second) * 1000 + now.milliseconds;
+  };
+  struct Case {
+    const char* window;
+    std::uint32_t flags;
+    bool answered;
+    int waited;
+    const char* detail;
+  };
+  const Case cases[] = {
+      {"Slow", SMTO_ABORTIFHUNG, true, 1500, ""},
+      {"Sleeper", SMTO_ABORTIFHUNG, false, 20000, " not answered in 20000 ms"},
+      {"Hung", SMTO_ABORTIFHUNG, false, 0, " not answered: hung"},
+      {"Hung", 0, false, 20000, " not answered in 20000 ms"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.window) + (c.flags != 0 ? " aborting if hung" : ""));
+    machine.ClearJournal();
+    const int before = clock();
+    const std::intptr_t sent =
+        machine.SendMessageTimeoutA(machine.FindWindowA(c.window, nullptr), 0x0401, 0, 0, c.flags,
+                                    20000, nullptr);
+    EXPECT_EQ(sent != 0, c.answered);
+    EXPECT_EQ(clock() - before, c.waited);
+    if (!c.answered) {
+      EXPECT_EQ(machine.GetLastError(), static_cast<std::uint32_t>(ERROR_TIMEOUT));
+    }
+    ASSERT_EQ(machine.Journal().size(), 1u);
+    EXPECT_EQ(machine.Journal()[0].detail, std::string("msg=0x0401 wParam=0 lParam=0") + c.detail);
+  }
+  EXPECT_EQ(handled, 1);
 }
 
 }  // namespace

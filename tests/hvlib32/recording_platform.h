@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "tests/support/forwarding_platform.h"
+#include "common/forwarding_platform.h"
 
 namespace mdm::test {
 

@@ -170,25 +170,31 @@ TEST_F(SerialChangeTest, MovesTheInstanceAndRelinksThePort) {
   EXPECT_EQ(machine.GetString(ROOT_KEY + "\\0000", "DeviceDesc"), "Quillnet modem");
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 
-  // Rights and order: the instance is closed before the root key, the root key
-  // before the ISAPNP keys are opened, the old key before the new one, and the
-  // delete comes last.
-  const std::vector<std::string> expected = {
+  // Rights and order: everything is looked at before anything changes (the
+  // link to rewrite, the old key); then the values are copied, the old key
+  // goes, and the link is rewritten last, to a key that exists.
+  const std::vector<std::string> checks = {
       "open " + ROOT_KEY + " 0x8 = 0",
       "open " + ROOT_KEY + "\\0000 0x2001F = 0",
-      "set " + ROOT_KEY + "\\0000 [ConnectedToPort] = 0",
       "close " + ROOT_KEY + "\\0000 = 0",
       "close " + ROOT_KEY + " = 0",
       "open " + OldKey() + " 0x20019 = 0",
-      "create " + NewKey() + " = 0",
+      "close " + OldKey() + " = 0",
   };
-  ASSERT_GE(platform.log.size(), expected.size() + 3);
-  EXPECT_EQ(std::vector<std::string>(platform.log.begin(), platform.log.begin() + 7), expected);
-  const std::size_t n = platform.log.size();
-  EXPECT_EQ(platform.log[n - 3], "close " + OldKey() + " = 0");
-  EXPECT_EQ(platform.log[n - 2], "close " + NewKey() + " = 0");
-  EXPECT_EQ(platform.log[n - 1], "delete " + OldKey() + " = 0");
-  EXPECT_EQ(n - 3 - expected.size(), oldValues.size());  // one write per value
+  const std::vector<std::string> end = {
+      "close " + NewKey() + " = 0",
+      "close " + OldKey() + " = 0",
+      "delete " + OldKey() + " = 0",
+      "open " + ROOT_KEY + "\\0000 0x2001F = 0",
+      "set " + ROOT_KEY + "\\0000 [ConnectedToPort] = 0",
+      "close " + ROOT_KEY + "\\0000 = 0",
+  };
+  ASSERT_GE(platform.log.size(), checks.size() + end.size());
+  EXPECT_EQ(std::vector<std::string>(platform.log.begin(), platform.log.begin() + 6), checks);
+  EXPECT_EQ(std::vector<std::string>(platform.log.end() - 6, platform.log.end()), end);
+  int sets = 0;
+  for (const std::string& call : platform.log) sets += call.rfind("set " + NewKey(), 0) == 0;
+  EXPECT_EQ(sets, static_cast<int>(oldValues.size()));  // one write per value
 }
 
 TEST_F(SerialChangeTest, OnlyTheFirstMatchingInstanceIsRelinked) {
@@ -205,21 +211,34 @@ TEST_F(SerialChangeTest, OnlyTheFirstMatchingInstanceIsRelinked) {
   EXPECT_EQ(Link(second), "ISAPNP\\QRM1001\\" + OLD_SERIAL);
 }
 
-TEST_F(SerialChangeTest, WalkSkipsWhatItCannotUseAndMatchesByteForByte) {
-  // Enumerated before the real one: no link, a link in other letter case, a
-  // link too long for its 200 bytes, an instance that cannot be opened.
-  machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort", "ISAPNP\\QRM1001\\1234abcd");
-  machine.SetString(ROOT_KEY + "\\0001", "DeviceDesc", "no link");
-  machine.SetString(ROOT_KEY + "\\0002", "ConnectedToPort", std::string(200, 'P') + OLD_SERIAL);
-  machine.SetString(ROOT_KEY + "\\0003", "ConnectedToPort", OLD_SERIAL);
-  machine.DenyOpen(ROOT_KEY + "\\0003");
-  machine.SetString(ROOT_KEY + "\\0004", "ConnectedToPort", "ISAPNP\\QRM1001\\" + OLD_SERIAL);
+// The serial number is one whole component of the link, in any letter case:
+// a component it merely starts or ends is another serial number.
+TEST_F(SerialChangeTest, WalkSkipsWhatItCannotUseAndMatchesWholeComponentsCaseBlind) {
+  // Enumerated before the real one: no link, serials that hold the old one,
+  // a link too long for its 200 bytes, an instance that cannot be opened.
+  machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, (ROOT_KEY + "\\0000").c_str());
+  machine.SetString(ROOT_KEY + "\\0000", "DeviceDesc", "no link");
+  machine.SetString(ROOT_KEY + "\\0001", "ConnectedToPort", "ISAPNP\\QRM1001\\" + OLD_SERIAL + "9");
+  machine.SetString(ROOT_KEY + "\\0002", "ConnectedToPort", "ISAPNP\\QRM1001\\X" + OLD_SERIAL);
+  machine.SetString(ROOT_KEY + "\\0003", "ConnectedToPort", std::string(200, 'P') + "\\" + OLD_SERIAL);
+  machine.SetString(ROOT_KEY + "\\0004", "ConnectedToPort", OLD_SERIAL);
+  machine.DenyOpen(ROOT_KEY + "\\0004");
+  machine.SetString(ROOT_KEY + "\\0005", "ConnectedToPort", "ISAPNP\\QRM1001\\1234abcd");
 
   EXPECT_EQ(Change(), ERROR_SUCCESS);
-  EXPECT_EQ(Link("0000"), "ISAPNP\\QRM1001\\1234abcd");
-  EXPECT_EQ(Link("0002"), std::string(200, 'P') + OLD_SERIAL);
-  EXPECT_EQ(Link("0004"), "ISAPNP\\QRM1001\\" + NEW_SERIAL);
+  EXPECT_EQ(Link("0001"), "ISAPNP\\QRM1001\\" + OLD_SERIAL + "9");
+  EXPECT_EQ(Link("0002"), "ISAPNP\\QRM1001\\X" + OLD_SERIAL);
+  EXPECT_EQ(Link("0003"), std::string(200, 'P') + "\\" + OLD_SERIAL);
+  EXPECT_EQ(Link("0005"), "ISAPNP\\QRM1001\\" + NEW_SERIAL);
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
+
+  // The old serial number given in other letter case names the same key and
+  // the same link.
+  machine.SetString(ROOT_KEY + "\\0005", "ConnectedToPort", "ISAPNP\\QRM1001\\" + NEW_SERIAL);
+  EXPECT_EQ(Change(machine, "5678ef01", "0A1B2C3D"), ERROR_SUCCESS);
+  EXPECT_EQ(Link("0005"), "ISAPNP\\QRM1001\\0A1B2C3D");
+  EXPECT_TRUE(machine.HasKey(ISAPNP + "0A1B2C3D"));
+  EXPECT_FALSE(machine.HasKey(NewKey()));
 }
 
 TEST_F(SerialChangeTest, LinkOfExactly200BytesEndsAtItsLastByte) {
@@ -247,13 +266,25 @@ TEST_F(SerialChangeTest, WithoutAMatchingInstanceTheKeyStillMoves) {
   EXPECT_FALSE(machine.HasKey(OldKey()));
 }
 
+// A key already at the new serial number keeps its other values and takes
+// the copies; what it held goes to the undo file first, so that importing it
+// gives the machine back as it was.
 TEST_F(SerialChangeTest, ExistingNewKeyKeepsItsOtherValuesAndTakesTheCopies) {
   machine.SetString(NewKey(), "DeviceDesc", "stale");
   machine.SetString(NewKey(), "Kept", "yes");
-  EXPECT_EQ(Change(), ERROR_SUCCESS);
+  const std::string before = machine.ExportRegistry();
+  EXPECT_EQ(ChangeW95SerialNumber(machine, OLD_SERIAL.c_str(), NEW_SERIAL.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(machine.GetString(NewKey(), "DeviceDesc"), "Quillnet serial port");
   EXPECT_EQ(machine.GetString(NewKey(), "Kept"), "yes");
   EXPECT_FALSE(machine.HasKey(OldKey()));
+  const std::string undo = machine.ReadFile("C:\\WINDOWS\\HVLIB32.REG").value_or("");
+  EXPECT_NE(undo.find("[HKEY_LOCAL_MACHINE\\" + NewKey() + "]\r\n\"DeviceDesc\"=\"stale\"\r\n"),
+            std::string::npos) << undo;
+  machine.ImportRegistry(undo);
+  machine.SetString(NewKey(), "DeviceDesc", "stale");  // an import adds, it does not take away:
+  EXPECT_EQ(machine.GetString(NewKey(), "Kept"), "yes");  // the copies' other values stay
+  EXPECT_EQ(machine.GetString(ROOT_KEY + "\\0000", "ConnectedToPort"), "ISAPNP\\QRM1001\\" + OLD_SERIAL);
+  EXPECT_TRUE(machine.HasKey(OldKey()));
 }
 
 TEST_F(SerialChangeTest, ValuesBeyondTheEnumerationLimitsAreCopiedWhole) {
@@ -283,10 +314,15 @@ TEST_F(SerialChangeTest, RootKeyThatCannotBeOpenedChangesNothing) {
   EXPECT_EQ(machine.ExportRegistry(), before);
 }
 
-TEST_F(SerialChangeTest, MissingOldKeyKeepsTheRelink) {
+// A call that fails changes nothing: the old key is looked for before the
+// link is touched. A prefix of the serial number names no key.
+TEST_F(SerialChangeTest, MissingOldKeyChangesNothing) {
+  const std::string before = machine.ExportRegistry();
+  EXPECT_EQ(Change(machine, "1234", NEW_SERIAL), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(machine.ExportRegistry(), before);
   machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort", "ISAPNP\\QRM1001\\ABSENT");
   EXPECT_EQ(Change(machine, "ABSENT", NEW_SERIAL), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + NEW_SERIAL);
+  EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\ABSENT");
   EXPECT_FALSE(machine.HasKey(NewKey()));
   EXPECT_TRUE(machine.HasKey(OldKey()));
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
@@ -299,7 +335,7 @@ TEST_F(SerialChangeTest, NewKeyThatCannotBeCreatedIsReportedAndTheOldKeyStays) {
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED);
   EXPECT_EQ(ValuesOf(OldKey()), oldValues);
   EXPECT_TRUE(machine.HasKey(OldKey() + "\\LogConfig"));
-  EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + NEW_SERIAL);
+  EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + OLD_SERIAL);
   EXPECT_EQ(platform.log.back(), "close " + OldKey() + " = 0");
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 }
@@ -315,7 +351,10 @@ TEST_F(SerialChangeTest, ValueThatCannotBeCopiedKeepsTheOldKey) {
     }
     EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED) << failRead;
     EXPECT_EQ(ValuesOf(OldKey()), oldValues) << failRead;
-    EXPECT_EQ(platform.log.back(), "close " + NewKey() + " = 0") << failRead;
+    // The key it created goes again, and the link stays.
+    EXPECT_EQ(platform.log.back(), "delete " + NewKey() + " = 0") << failRead;
+    EXPECT_FALSE(machine.HasKey(NewKey())) << failRead;
+    EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + OLD_SERIAL) << failRead;
     EXPECT_EQ(machine.OpenKeyCount(), 0u);
   }
 }
@@ -324,20 +363,21 @@ TEST_F(SerialChangeTest, NormalEndReturnsTheResultOfTheDelete) {
   RecordingPlatform platform(machine);
   platform.faults.deleteKey = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(machine.HasKey(NewKey()));
+  EXPECT_TRUE(machine.HasKey(OldKey()));
+  EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + OLD_SERIAL);
 }
 
 TEST_F(SerialChangeTest, RelinkThatWouldNotFitItsTextChangesNothing) {
   // 170 bytes before the old serial leave room for 29 characters and the
   // terminator, not for 30.
-  machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort", std::string(170, 'P') + OLD_SERIAL);
+  machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort", std::string(169, 'P') + "\\" + OLD_SERIAL);
   const std::string before = machine.ExportRegistry();
   EXPECT_EQ(Change(machine, OLD_SERIAL, std::string(30, 'S')), ERROR_MORE_DATA);
   EXPECT_EQ(machine.ExportRegistry(), before);
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 
   EXPECT_EQ(Change(machine, OLD_SERIAL, std::string(29, 'S')), ERROR_SUCCESS);
-  EXPECT_EQ(Link(), std::string(170, 'P') + std::string(29, 'S'));
+  EXPECT_EQ(Link(), std::string(169, 'P') + "\\" + std::string(29, 'S'));
 }
 
 TEST_F(SerialChangeTest, UnsafeSerialNumbersAreRefusedUntouched) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/platform.h"
-#include "tests/support/forwarding_platform.h"
+#include "common/forwarding_platform.h"
 
 namespace mdm::test {
 

@@ -1,6 +1,8 @@
-// A run's own change log and undo file in the Windows directory
-// (MDMCLEAN.LOG and .REG, HVLIB32.LOG and .REG): tests that check what a run
-// changed on the machine leave them out, and read them where they test them.
+// A run's own change log and undo files in the Windows directory
+// (MDMCLEAN.LOG and .REG, HVLIB32.LOG and .REG, and the earlier undo files
+// MDMCLEA1.REG to MDMCLEA9.REG, HVLIB321.REG to HVLIB329.REG): tests that
+// check what a run changed on the machine leave them out, and read them where
+// they test them.
 #pragma once
 
 #include <algorithm>
@@ -18,15 +20,24 @@ inline bool IsRunLogFile(const std::string& path) {
   for (const char* own : {"MDMCLEAN.LOG", "MDMCLEAN.REG", "HVLIB32.LOG", "HVLIB32.REG"}) {
     if (name == own) return true;
   }
+  for (const char* stem : {"MDMCLEA", "HVLIB32"}) {
+    if (name.size() == 12 && name.compare(0, 7, stem) == 0 && name[7] >= '1' && name[7] <= '9' &&
+        name.compare(8, 4, ".REG") == 0) {
+      return true;
+    }
+  }
   return false;
 }
 
 inline std::vector<emu::JournalEntry> WithoutRunLogs(const std::vector<emu::JournalEntry>& journal) {
+  using Kind = emu::JournalEntry::Kind;
   std::vector<emu::JournalEntry> changes;
   std::copy_if(journal.begin(), journal.end(), std::back_inserter(changes),
                [](const emu::JournalEntry& entry) {
-                 return entry.kind != emu::JournalEntry::Kind::FileWritten ||
-                        !IsRunLogFile(entry.subject);
+                 const bool fileChange = entry.kind == Kind::FileWritten ||
+                                         entry.kind == Kind::FileMoved ||
+                                         entry.kind == Kind::FileDeleted;
+                 return !fileChange || !IsRunLogFile(entry.subject);
                });
   return changes;
 }

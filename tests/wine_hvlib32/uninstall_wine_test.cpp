@@ -275,7 +275,9 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
     SCOPED_TRACE("the change log: the call, every removal in the order made, and the end");
     const std::string log = prefix->ReadFile("C:\\windows\\HVLIB32.LOG").value_or("");
     EXPECT_EQ(log.rfind("HVLIB32 1.", 0), 0u) << log;
-    EXPECT_EQ(log.rfind("\r\ndone\r\n"), log.size() - 8) << log;
+    // The read-only QUILLNET.CPL stays: one of the package's things remains.
+    const std::string last = "\r\ndone, 1 remaining\r\n";
+    EXPECT_EQ(log.rfind(last), log.size() - last.size()) << log;
     const LoggedRemovals removed = ReadLoggedRemovals(log);
     for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
     EXPECT_EQ(removed.keys, (std::vector<std::string>{

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_logs.h"
 #include "tests/wine/wine_prefix.h"
 #include "tests/wine_mdmclean/wine_machine.h"
 
@@ -25,16 +26,11 @@ namespace {
 
 const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // Nothing that Wine starts by itself (a boot, services, device
 // installation) came into the prefix while the program ran: in the branches
 // the snapshots compare only keys the test laid down, and on drive C: outside
-// the system directory only files it wrote, the deliverable's change log and
-// undo file, and `written`.
+// the system directory only files it wrote, the deliverables' change logs and
+// undo files, and `written`.
 void ExpectOnlyWhatWasLaidDown(WinePrefix& prefix, const std::set<std::string>& written) {
   for (const std::string& branch : SnapshotBranches()) {
     for (const std::string& key : KeyNames(prefix.ExportRegistry(branch))) {
@@ -53,10 +49,7 @@ void ExpectOnlyWhatWasLaidDown(WinePrefix& prefix, const std::set<std::string>& 
     if (!it->is_regular_file()) continue;
     std::string path = "C:";
     for (const fs::path& part : fs::relative(it->path(), drive)) path += "\\" + part.string();
-    const std::string name = Lower(it->path().filename().string());
-    const bool deliverables = name == "mdmclean.log" || name == "mdmclean.reg" ||
-                              name == "hvlib32.log" || name == "hvlib32.reg";
-    EXPECT_TRUE(prefix.LaidDown(path) || deliverables || written.count(path) != 0)
+    EXPECT_TRUE(prefix.LaidDown(path) || test::IsRunLogFile(path) || written.count(path) != 0)
         << path << " was not laid down";
   }
 }
@@ -123,7 +116,7 @@ TEST_F(I686UnderWine, ProgramRemovesThePackageFromTheSampleMachine) {
   const std::string mdminfo = *prefix->ReadFile(kMdminfo);
 
   const RunResult run = prefix->Run(prefix->HostPath("C:\\QNSETUP\\mdmclean.exe"), {}, kSetupDir);
-  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(mdminfo, "Result", "0")))
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "0")))
       << run.err;
   ExpectRemoved(SampleRemoval(/*program=*/true), before, Snapshot(*prefix));
   ExpectOnlyWhatWasLaidDown(*prefix, {});

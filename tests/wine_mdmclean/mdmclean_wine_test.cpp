@@ -98,7 +98,7 @@ TEST_F(MdmcleanUnderWine, RefusedOrNotInstalledRunsChangeOnlyTheResult) {
   {
     SCOPED_TRACE("without mdminfo.ini: the file is created holding only the result");
     RunMdmclean();
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), "[Progress]\r\nResult=1\r\n");
+    EXPECT_EQ(prefix->ReadFile(kMdminfo), "[Progress]\r\nRemaining=0\r\nResult=1\r\n");
     EXPECT_THAT(Differences(machine, Snapshot(*prefix)), IsEmpty());
   }
 
@@ -112,7 +112,7 @@ TEST_F(MdmcleanUnderWine, RefusedOrNotInstalledRunsChangeOnlyTheResult) {
     SCOPED_TRACE(name);
     prefix->WriteFile(kMdminfo, config);
     RunMdmclean();
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(config, "Result", "1")));
+    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(config, "1", "0")));
     EXPECT_THAT(Differences(machine, Snapshot(*prefix)), IsEmpty());
   }
 
@@ -121,7 +121,7 @@ TEST_F(MdmcleanUnderWine, RefusedOrNotInstalledRunsChangeOnlyTheResult) {
     const std::string config = WithValue(sample, "PnpID", "QRM1003,QRM2000");
     prefix->WriteFile(kMdminfo, config);
     EXPECT_EQ(RunUnderNvramWindow({}), "messages 0\n");
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(config, "Result", "2")));
+    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(config, "2", "0")));
     EXPECT_THAT(Differences(machine, Snapshot(*prefix)), IsEmpty());
   }
   EXPECT_EQ(KeyNames(prefix->ExportRegistry("HKEY_LOCAL_MACHINE\\Software")), softwareKeys);
@@ -167,7 +167,8 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
   }
   {
     SCOPED_TRACE("Result replaced, every other line of mdminfo.ini kept");
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(mdminfo, "Result", "0")));
+    // The read-only OEM8.INF stays: one of the package's things remains.
+    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "1")));
   }
   {
     SCOPED_TRACE("configured files deleted, the product subdirectory purged, bystanders kept");
@@ -233,7 +234,7 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
   {
     SCOPED_TRACE("the change log: the run, every removal in the order made, the result");
     EXPECT_EQ(log.rfind("mdmclean 1.", 0), 0u) << log;
-    const std::string last = "\r\nresult 0 (done)\r\n";
+    const std::string last = "\r\nresult 0 (done), 1 remaining\r\n";
     EXPECT_EQ(log.rfind(last), log.size() - last.size()) << log;
     const LoggedRemovals removed = ReadLoggedRemovals(log);
     for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
@@ -254,7 +255,7 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
     SCOPED_TRACE("a second run finds the package gone and changes nothing");
     const auto cleaned = Snapshot(*prefix);
     RunMdmclean();
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithValue(mdminfo, "Result", "2")));
+    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "2", "0")));
     EXPECT_THAT(Differences(cleaned, Snapshot(*prefix)), IsEmpty());
   }
   {

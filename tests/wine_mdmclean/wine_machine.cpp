@@ -145,6 +145,16 @@ std::string WithValue(const std::string& text, const std::string& key, const std
   return text.substr(0, valueStart) + value + text.substr(LineEnd(text, start));
 }
 
+std::string WithResult(const std::string& text, const std::string& result,
+                       const std::string& remaining) {
+  if (FindKeyLine(text, "Remaining") != std::string::npos) {
+    return WithValue(WithValue(text, "Result", result), "Remaining", remaining);
+  }
+  const std::string withResult = WithValue(text, "Result", result);
+  const std::size_t end = LineEnd(withResult, FindKeyLine(withResult, "Result"));
+  return withResult.substr(0, end) + "\r\nRemaining=" + remaining + withResult.substr(end);
+}
+
 std::string WithoutKey(const std::string& text, const std::string& key) {
   const std::size_t start = FindKeyLine(text, key);
   if (start == std::string::npos) throw std::invalid_argument("no line " + key + "=");

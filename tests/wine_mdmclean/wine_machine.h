@@ -33,6 +33,10 @@ std::vector<std::string> SampleSystemFiles();
 
 // `text` with the value of the first `key=` line replaced by `value`.
 std::string WithValue(const std::string& text, const std::string& key, const std::string& value);
+// mdminfo.ini after a run that wrote `result` and `remaining`: Result's line
+// holds the result, and a Remaining line follows it (replaced when there is one).
+std::string WithResult(const std::string& text, const std::string& result,
+                       const std::string& remaining);
 // `text` without the line of `key=`.
 std::string WithoutKey(const std::string& text, const std::string& key);
 // A profile file as Wine writes it back: Wine saves the whole file from what

@@ -465,6 +465,44 @@ void Writes(Platform& p, FixtureAccess& fixture, const std::string& root) {
   }
   ShowFile(p, fixture, folder + "\\ro.log", "read-only-file");
 
+  // Reading back: the first bytes, the rest, and the end.
+  file = p.CreateFileA((folder + "\\old.log").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL);
+  Line("read.open existing ok=%d", file != INVALID_FILE_HANDLE);
+  for (const std::uint32_t size : {2u, 64u, 8u}) {
+    char bytes[64] = {};
+    std::uint32_t read = 99;
+    const int ok = p.ReadFile(file, bytes, size, &read);
+    Line("read.bytes size=%u ok=%d read=%u text=\"%s\"", size, ok != 0, read,
+         Escape(std::string(bytes, read < sizeof bytes ? read : 0)).c_str());
+  }
+  p.CloseHandle(file);
+  for (const char* refused : {"absent.log", "folder.log"}) {
+    file = p.CreateFileA((folder + "\\" + refused).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    Line("read.open %s ok=%d error=%u", refused, file != INVALID_FILE_HANDLE,
+         file == INVALID_FILE_HANDLE ? p.GetLastError() : 0);
+    if (file != INVALID_FILE_HANDLE) p.CloseHandle(file);
+  }
+
+  // Renaming, as the undo files are renamed.
+  const auto move = [&](const char* from, const char* to, const char* label) {
+    const int ok = p.MoveFileA((folder + "\\" + from).c_str(), (folder + "\\" + to).c_str());
+    Line("move %s ok=%d error=%u", label, ok != 0, ok ? 0 : p.GetLastError());
+  };
+  move("new.log", "moved.log", "move-file");
+  move("moved.log", "old.log", "move-onto-existing");
+  move("absent.log", "x.log", "move-missing");
+  move("ro.log", "ro2.log", "move-read-only");
+  move("ro2.log", "ro.log", "move-read-only-back");
+  move("folder.log", "folder2.log", "move-folder");
+  ShowFile(p, fixture, folder + "\\moved.log", "moved-file");
+  Find(p, folder + "\\*.*", "after-moves");
+
+  std::uintptr_t reply = 77;
+  const std::intptr_t sent = p.SendMessageTimeoutA(0, 0x0401, 0, 0, SMTO_ABORTIFHUNG, 1000, &reply);
+  Line("sys.send-timeout no-window sent=%d error=%u", sent != 0, sent != 0 ? 0 : p.GetLastError());
+
   SystemTime now;
   p.GetLocalTime(&now);
   Line("write.local-time plausible=%d", now.year >= 1980 && now.month >= 1 && now.month <= 12 &&

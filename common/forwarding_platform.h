@@ -1,5 +1,6 @@
 // A platform that passes every call on to another one. Test doubles derive
-// from it and override only the calls they watch or make fail.
+// from it and override only the calls they watch or make fail; it lives
+// beside the seam so that whatever the seam gains, they pass on.
 #pragma once
 
 #include "common/platform.h"
@@ -91,9 +92,15 @@ class ForwardingPlatform : public Platform {
   WindowHandle FindWindowA(const char* className, const char* windowName) override {
     return inner_.FindWindowA(className, windowName);
   }
-  std::intptr_t SendMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
-                             std::intptr_t lParam) override {
-    return inner_.SendMessageA(window, message, wParam, lParam);
+  std::intptr_t SendMessageTimeoutA(WindowHandle window, std::uint32_t message,
+                                    std::uintptr_t wParam, std::intptr_t lParam,
+                                    std::uint32_t flags, std::uint32_t timeout,
+                                    std::uintptr_t* result) override {
+    return inner_.SendMessageTimeoutA(window, message, wParam, lParam, flags, timeout, result);
+  }
+  int MoveFileA(const char* from, const char* to) override { return inner_.MoveFileA(from, to); }
+  int ReadFile(FileHandle file, void* data, std::uint32_t size, std::uint32_t* read) override {
+    return inner_.ReadFile(file, data, size, read);
   }
 
  private:
