@@ -33,23 +33,27 @@ extern "C" {
 /*
  * ChangeW95SerialNumber, ordinal 1.
  * Moves the modem's ISA Plug-and-Play device instance
- * HKEY_LOCAL_MACHINE\Enum\ISAPNP\QRM1001\<oldSerial> to <newSerial>. First
- * the instance of Enum\Root\Quillnet whose "ConnectedToPort" value contains
- * oldSerial (letter case counts) gets newSerial in its place; then the
- * values of the old instance key are copied to the new key and the old key
- * is deleted with its subkeys, which are not copied.
+ * HKEY_LOCAL_MACHINE\Enum\ISAPNP\QRM1001\<oldSerial> to <newSerial>. It
+ * looks before it changes: a call that fails changes nothing. The values of
+ * the old instance key are copied to the new key (one that exists keeps its
+ * other values) and the old key is deleted with its subkeys, which are not
+ * copied; then the first instance of Enum\Root\Quillnet whose
+ * "ConnectedToPort" value has oldSerial as one of its path components (in
+ * any letter case) gets newSerial in its place, the rest of the value
+ * dropped.
  *   oldSerial, newSerial: zero-terminated, 1 to 179 characters, no backslash.
  * Returns
  *   0   ERROR_SUCCESS; also when the two differ only in letter case, in
  *       which case only the link changes;
  *   2   ERROR_FILE_NOT_FOUND: Enum\Root\Quillnet or the old instance key is
- *       missing;
+ *       missing; nothing was changed;
  *   87  ERROR_INVALID_PARAMETER: a serial number is NULL, empty, too long or
  *       holds a backslash; nothing was changed;
  *   234 ERROR_MORE_DATA: the rewritten link would not fit its 200 bytes;
  *       nothing was changed;
  *   8   ERROR_NOT_ENOUGH_MEMORY;
- *   or the registry error of the step that failed; the old key then stays.
+ *   or the registry error of the step that failed; the old key and the link
+ *       then stay, and a new key the call made goes again.
  */
 LONG WINAPI ChangeW95SerialNumber(const char *oldSerial, const char *newSerial);
 

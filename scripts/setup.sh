@@ -11,6 +11,7 @@ packages=(
   binutils-mingw-w64
   llvm
   wine64
+  nsis
 )
 
 missing=()

@@ -5,6 +5,7 @@
 
 #include "common/file_removal.h"
 #include "emulator/machine.h"
+#include "tests/support/run_logs.h"
 
 namespace mdm {
 namespace {
@@ -156,6 +157,45 @@ TEST(RemoveAllEntries, TellsTheNvramWindowOnceBeforeAnythingGoes) {
   const std::vector<FileEntry> empty = {kEnd};
   RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, empty);
   EXPECT_EQ(messages, 2);
+}
+
+// A window that does not answer (busy past the wait, or hung: the reason
+// people run an uninstaller) holds the stage at most 20 seconds, and a hung
+// one not at all; the files go all the same, and the log says so.
+TEST(RemoveAllEntries, AWindowThatDoesNotAnswerIsWaitedForAtMostTwentySeconds) {
+  struct Case {
+    emu::WindowTiming timing;
+    int waitedMs;
+    const char* logLine;
+  };
+  const Case cases[] = {
+      {{19000, false}, 19000, "notified the NVRAM window"},
+      {{100000, false}, 20000, "the NVRAM window did not answer within 20 s (error 1460); going on"},
+      {{0, true}, 0, "the NVRAM window did not answer within 20 s (error 1460); going on"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.waitedMs);
+    Machine machine;
+    machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL");
+    bool handled = false;
+    machine.AddWindow("QN_NVRAMCLASS", "Quillnet NVRAM",
+                      [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
+                        handled = true;
+                        return std::intptr_t{0};
+                      },
+                      c.timing);
+    SystemTime before;
+    machine.GetLocalTime(&before);
+    test::LogLines log;
+    RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, {File(DIR_SYSTEM, "", "QUILLNET.CPL"), kEnd}, log);
+    SystemTime after;
+    machine.GetLocalTime(&after);
+    const auto ms = [](const SystemTime& t) { return (t.minute * 60 + t.second) * 1000 + t.milliseconds; };
+    EXPECT_EQ(ms(after) - ms(before), c.waitedMs);
+    EXPECT_EQ(handled, c.waitedMs == 19000);
+    EXPECT_EQ(log.lines.front(), c.logLine);
+    EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL"));
+  }
 }
 
 }  // namespace

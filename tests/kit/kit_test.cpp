@@ -16,8 +16,9 @@
 namespace mdm::kit {
 namespace {
 
-const std::set<std::string> kKitFiles = {"HVLIB32.dll",  "HVLIB32.lib",  "README.TXT", "hvlib32.h",
-                                         "libhvlib32.a", "mdmclean.exe", "mdminfo.ini"};
+const std::set<std::string> kKitFiles = {"HVLIB32.dll",  "HVLIB32.lib",  "README.TXT",
+                                         "hvlib32.h",    "libhvlib32.a", "mdmclean.exe",
+                                         "mdminfo.ini",  "QNSETUP.NSI"};
 
 // The ZIP unpacked once for every test here; Ok() is false when it could not be.
 struct Kit {
@@ -77,11 +78,11 @@ TEST(KitPackage, HoldsEveryFileAtItsTopLevelAndTextInCrlf) {
   for (std::string name; std::getline(lines, name);) names.insert(name);
   EXPECT_EQ(names, kKitFiles);
 
-  for (const char* text : {"README.TXT", "mdminfo.ini", "hvlib32.h"}) {
+  for (const char* text : {"README.TXT", "mdminfo.ini", "hvlib32.h", "QNSETUP.NSI"}) {
     EXPECT_TRUE(IsCrlfText(Slurp(TheKit().File(text)))) << text << " is not CRLF text";
   }
   // The version comes from the one place it is stated.
-  for (const char* text : {"README.TXT", "mdminfo.ini"}) {
+  for (const char* text : {"README.TXT", "mdminfo.ini", "QNSETUP.NSI"}) {
     EXPECT_NE(Slurp(TheKit().File(text)).find(MDM_VERSION_TEXT), std::string::npos) << text;
   }
 }

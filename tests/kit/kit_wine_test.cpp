@@ -15,6 +15,7 @@
 #include "common/version.h"
 #include "tests/kit/kit_commands.h"
 #include "tests/wine/wine_prefix.h"
+#include "tests/wine_mdmclean/wine_machine.h"
 
 namespace mdm::kit {
 namespace {
@@ -34,6 +35,14 @@ std::vector<std::string> VersionFields(const std::string& originalName) {
           " OriginalFilename=\"" + originalName + "\"",
           " ProductName=\"" MDM_PRODUCT_NAME "\"",
           " ProductVersion=\"" + version + "\""};
+}
+
+// What QNSETUP.EXE tells of its run on the sample machine.
+std::string ExpectedSetupReport() {
+  return "GetBaseAddr95 0 0x2F8\r\n"
+         "ChangeW95SerialNumber 0\r\n"
+         "MDMCLEAN Result 0 Remaining 0\r\n"
+         "Uninstall done\r\n";
 }
 
 // kit_client's line for `file`, without the line end.
@@ -99,6 +108,25 @@ TEST(KitUnderWine, SetupProgramCallsGetBaseAddr95ByImportAndReadsEveryVersion) {
     EXPECT_EQ(line.find("FileDescription=\"<none>\""), std::string::npos) << line;
     EXPECT_EQ(line.find("FileDescription=\"\""), std::string::npos) << line;
   }
+}
+
+// The kit's NSIS example, built for amd64-unicode with the win64 images, run
+// silently as a setup program runs it on the sample machine: it reads the
+// base address, moves the serial number, removes the package with
+// MDMCLEAN.EXE and reads Result=0 and Remaining=0, and calls Uninstall.
+TEST(KitUnderWine, TheNsisExampleRemovesThePackage) {
+  MDM_REQUIRE_WINE();
+  MDM_REQUIRE_WIN64_EXE(setup, "QNSETUP.EXE");
+  WinePrefix prefix;
+  wine::LayDownSampleMachine(prefix, "", /*withMdminfo=*/false);
+  prefix.WriteFile("C:\\QNSETUP\\QNSETUP.EXE", Slurp(setup));
+  const auto before = wine::Snapshot(prefix);
+
+  const wine::RunResult run =
+      prefix.Run(prefix.HostPath("C:\\QNSETUP\\QNSETUP.EXE"), {"/S"}, "C:\\QNSETUP");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(prefix.ReadFile("C:\\QNSETUP\\QNSETUP.TXT"), ExpectedSetupReport());
+  wine::ExpectRemoved(wine::SampleRemoval(/*program=*/true), before, wine::Snapshot(prefix));
 }
 
 }  // namespace

@@ -294,25 +294,28 @@ namespace {
 
 std::string I386WineLoader() { return I386WineRoot() + "/usr/lib/wine/wine"; }
 
-// Native when forcing is off and Wine's 32-bit loader, started directly,
-// answers with its version: the kernel runs 32-bit programs and the host has
-// their dynamic loader (/lib/ld-linux.so.2, from libc6-i386).
-I386Loader DetectI386Loader() {
-  const std::string forced = EnvOr("MDM_I386_WINE_QEMU", "0");
-  if (forced != "0") return I386Loader::kQemu;
+// Wine's 32-bit loader, started directly, answers with its version: the
+// kernel runs 32-bit programs and the host has their dynamic loader
+// (/lib/ld-linux.so.2, from libc6-i386).
+bool LoaderAnswers() {
   std::string scratch = fs::temp_directory_path().string() + "/mdm-i386-probe-XXXXXX";
-  if (mkdtemp(scratch.data()) == nullptr) return I386Loader::kQemu;
+  if (mkdtemp(scratch.data()) == nullptr) return false;
   const int code = RunQuiet({I386WineLoader(), "--version"}, {}, scratch + "/version");
   const std::string version = Slurp(scratch + "/version.out");
   fs::remove_all(scratch);
-  return code == 0 && version.rfind("wine-", 0) == 0 ? I386Loader::kNative : I386Loader::kQemu;
+  return code == 0 && version.rfind("wine-", 0) == 0;
 }
 
 }  // namespace
 
+bool HostRuns32BitPrograms() {
+  static const bool runs = LoaderAnswers();
+  return runs;
+}
+
 I386Loader ChosenI386Loader() {
-  static const I386Loader chosen = DetectI386Loader();
-  return chosen;
+  const bool forced = EnvOr("MDM_I386_WINE_QEMU", "0") != "0";
+  return !forced && HostRuns32BitPrograms() ? I386Loader::kNative : I386Loader::kQemu;
 }
 
 const char* Describe(I386Loader loader) {

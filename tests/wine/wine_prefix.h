@@ -42,6 +42,10 @@ std::string I386WineRoot();
 // qemu-i386. MDM_I386_WINE_QEMU=1 forces qemu-i386 on any host.
 enum class I386Loader { kNative, kQemu };
 I386Loader ChosenI386Loader();
+// The host runs Wine's 32-bit loader natively, forced or not. Only then can a
+// Windows process of an i386 prefix start another: Wine starts its loader
+// for the child itself, without qemu.
+bool HostRuns32BitPrograms();
 const char* Describe(I386Loader loader);
 // Full host path of `name` in the win64 build's bin folder (the cache
 // variable MDM_WIN64_BIN_DIR, or the environment variable of that name).

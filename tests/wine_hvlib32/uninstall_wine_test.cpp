@@ -421,5 +421,36 @@ TEST_F(UninstallUnderWine, RecordsLeadingToOthersTakeNothingOfTheirs) {
   ExpectRemoved(RecordsOfOthersRemoval(/*program=*/false), before, Snapshot(*prefix));
 }
 
+// ChangeW95SerialNumber looks before it changes: a prefix of the serial
+// number names no key, and the call that fails changes nothing; the serial
+// number in other letter case names the same key and the same link.
+TEST_F(UninstallUnderWine, TheSerialNumberMoveChecksBeforeItChanges) {
+  LayDownSampleMachine(*prefix, "", /*withMdminfo=*/false);
+  const std::string rootLink =
+      "values Enum\\Root\\Quillnet\\0000 result=0\n"
+      "  Class=Quillnet\n"
+      "  ConnectedToModem=Enum\\Root\\MDMGEN\\0001\n"
+      "  ConnectedToPort=Enum\\ISAPNP\\QRM1001\\";
+  const std::string rest =
+      "\n  ConnectedToWave=Enum\\MODEMWAVE\\QNWAVE\n"
+      "  DeviceDesc=Quillnet Modem Controller\n"
+      "  Driver=Quillnet\\0000\n";
+  const RunResult run = prefix->Run(
+      probe, {kReport, "change", "0A1B", "5678EF01", "values", "Enum\\Root\\Quillnet\\0000",
+              "change", "0a1b2c3d", "5678EF01", "values", "Enum\\Root\\Quillnet\\0000", "values",
+              "Enum\\ISAPNP\\QRM1001\\0A1B2C3D"});
+  const std::string report = prefix->ReadFile(kReport).value_or("<no report>");
+  EXPECT_EQ(run.exitCode, 0) << report << run.err;
+  EXPECT_EQ(report,
+            "resolve ChangeW95SerialNumber ordinal 1 same\n"
+            "resolve GetBaseAddr95 ordinal 2 same\n"
+            "resolve Uninstall ordinal 3 same\n"
+            "change 0A1B 5678EF01 result=2\n" +
+                rootLink + "0A1B2C3D" + rest +
+                "change 0a1b2c3d 5678EF01 result=0\n" + rootLink + "5678EF01" + rest +
+                "values Enum\\ISAPNP\\QRM1001\\0A1B2C3D result=2\n"
+                "unload ok\n");
+}
+
 }  // namespace
 }  // namespace mdm::wine

@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -52,6 +55,14 @@ void ExpectOnlyWhatWasLaidDown(WinePrefix& prefix, const std::set<std::string>& 
     EXPECT_TRUE(prefix.LaidDown(path) || test::IsRunLogFile(path) || written.count(path) != 0)
         << path << " was not laid down";
   }
+}
+
+std::optional<std::string> ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
 }
 
 class I686UnderWine : public ::testing::Test {
@@ -120,6 +131,32 @@ TEST_F(I686UnderWine, ProgramRemovesThePackageFromTheSampleMachine) {
       << run.err;
   ExpectRemoved(SampleRemoval(/*program=*/true), before, Snapshot(*prefix));
   ExpectOnlyWhatWasLaidDown(*prefix, {});
+}
+
+// The kit's NSIS example, built for x86-ansi with the shipping images, run
+// silently on the sample machine: it reads the base address, moves the
+// serial number, removes the package with MDMCLEAN.EXE, reads Result=0 and
+// Remaining=0, and calls Uninstall.
+TEST_F(I686UnderWine, TheNsisExampleRemovesThePackage) {
+  MDM_REQUIRE_WIN32_EXE(setup, "QNSETUP.EXE");
+  if (!HostRuns32BitPrograms()) {
+    GTEST_SKIP() << "this host runs 32-bit programs only under qemu-i386, where a Windows "
+                    "process cannot start another: the installer's ExecWait needs the host to "
+                    "run Wine's 32-bit loader itself";
+  }
+  LayDownSampleMachine(*prefix, "", /*withMdminfo=*/false);
+  prefix->WriteFile("C:\\QNSETUP\\QNSETUP.EXE", *ReadHostFile(setup));
+  const auto before = Snapshot(*prefix);
+
+  const RunResult run = prefix->Run(prefix->HostPath("C:\\QNSETUP\\QNSETUP.EXE"), {"/S"}, kSetupDir);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(prefix->ReadFile("C:\\QNSETUP\\QNSETUP.TXT"),
+            "GetBaseAddr95 0 0x2F8\r\n"
+            "ChangeW95SerialNumber 0\r\n"
+            "MDMCLEAN Result 0 Remaining 0\r\n"
+            "Uninstall done\r\n");
+  ExpectRemoved(SampleRemoval(/*program=*/true), before, Snapshot(*prefix));
+  ExpectOnlyWhatWasLaidDown(*prefix, {"C:\\QNSETUP\\QNSETUP.TXT", "C:\\QNSETUP\\MDMINFO.INI"});
 }
 
 }  // namespace

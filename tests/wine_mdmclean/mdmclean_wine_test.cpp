@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <iostream>
 #include <cctype>
 #include <iterator>
 #include <set>
@@ -74,9 +76,11 @@ class MdmcleanUnderWine : public ::testing::Test {
     EXPECT_EQ(run.err, "");
   }
 
-  // mdmclean.exe started by the NVRAM window's owner, which watches `files`.
-  std::string RunUnderNvramWindow(const std::vector<std::string>& files) {
+  // mdmclean.exe started by the NVRAM window's owner, which watches `files`
+  // and, with `sleepMs`, handles the message that slowly.
+  std::string RunUnderNvramWindow(const std::vector<std::string>& files, int sleepMs = 0) {
     std::vector<std::string> args{kReport};
+    if (sleepMs != 0) args.insert(args.end(), {"--sleep", std::to_string(sleepMs)});
     args.insert(args.end(), files.begin(), files.end());
     args.insert(args.end(), {"--", "C:\\QNSETUP\\mdmclean.exe"});
     const RunResult run = prefix->Run(nvramWindow, args, kSetupDir);
@@ -275,6 +279,27 @@ TEST_F(MdmcleanUnderWine, RecordsLeadingToOthersTakeNothingOfTheirs) {
   RunMdmclean();
   EXPECT_NE(prefix->ReadFile(kMdminfo).value_or("").find("Result=0"), std::string::npos);
   ExpectRemoved(RecordsOfOthersRemoval(/*program=*/true), before, Snapshot(*prefix));
+}
+
+// A product whose NVRAM window does not answer (the reason people run an
+// uninstaller) holds the run 20 seconds, not as long as it hangs: the window
+// answers only after mdmclean has ended, and the package is gone all the same.
+TEST_F(MdmcleanUnderWine, AWindowThatDoesNotAnswerHoldsTheRunTwentySecondsAtMost) {
+  LayDownSampleMachine(*prefix, mdmclean, /*withMdminfo=*/true);
+  const std::string mdminfo = *prefix->ReadFile(kMdminfo);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunUnderNvramWindow({"C:\\windows\\system32\\QUILLNET.CPL"}, 60000),
+            "message 1 wParam=0 lParam=0 missing=0 late=1\nmessages 1\n");
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::steady_clock::now() - started).count();
+  RecordProperty("run_with_a_window_that_sleeps_60s_took_s", static_cast<int>(seconds));
+  std::cout << "a run under a window that sleeps 60 s took " << seconds << " s" << std::endl;
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "0")));
+  EXPECT_NE(prefix->ReadFile("C:\\windows\\MDMCLEAN.LOG")
+                .value_or("")
+                .find("\r\nthe NVRAM window did not answer within 20 s (error 1460); going on\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(prefix->Exists("C:\\windows\\system32\\QUILLNET.CPL"));
 }
 
 }  // namespace

@@ -5,7 +5,12 @@
 // files were missing at that moment, so a test can tell whether the message
 // came before or after the files went.
 //
-//   nvram-window REPORT [WATCHED...] -- PROGRAM [ARGS...]
+//   nvram-window REPORT [--sleep MS] [WATCHED...] -- PROGRAM [ARGS...]
+//
+// With --sleep the window handles each 0x0401 message slowly, as a hung
+// product does: it returns only when PROGRAM has ended or MS milliseconds
+// have passed, and the report says which ("late=1": the sender did not wait
+// for the answer; "late=0": it did, or it was still running).
 //
 // PROGRAM starts with CreateProcessA in the same working directory. REPORT
 // receives, in this order:
@@ -19,6 +24,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,10 +36,13 @@ struct Delivery {
   WPARAM wParam;
   LPARAM lParam;
   std::vector<std::string> missing;
+  bool late = false;
 };
 
 std::vector<std::string> g_watched;
 std::vector<Delivery> g_deliveries;
+DWORD g_sleepMs = 0;
+HANDLE g_child = nullptr;
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -47,6 +56,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     for (const std::string& path : g_watched) {
       if (!FileExists(path)) delivery.missing.push_back(path);
     }
+    if (g_sleepMs != 0) delivery.late = WaitForSingleObject(g_child, g_sleepMs) == WAIT_OBJECT_0;
     g_deliveries.push_back(delivery);
     return 0;
   }
@@ -102,10 +112,11 @@ DWORD PumpUntilExit(HANDLE process) {
 void WriteReport(FILE* report, DWORD childExit) {
   int number = 0;
   for (const Delivery& delivery : g_deliveries) {
-    std::fprintf(report, "message %d wParam=%llu lParam=%lld missing=%u\n", ++number,
+    std::fprintf(report, "message %d wParam=%llu lParam=%lld missing=%u", ++number,
                  static_cast<unsigned long long>(delivery.wParam),
                  static_cast<long long>(delivery.lParam),
                  static_cast<unsigned>(delivery.missing.size()));
+    std::fprintf(report, g_sleepMs != 0 ? " late=%d\n" : "\n", delivery.late ? 1 : 0);
     for (const std::string& path : delivery.missing) {
       std::fprintf(report, "missing %s\n", path.c_str());
     }
@@ -125,7 +136,12 @@ int main(int argc, char** argv) {
   }
   FILE* report = std::fopen(argv[1], "wb");
   if (report == nullptr) return 3;
-  g_watched.assign(argv + 2, argv + separator);
+  int watched = 2;
+  if (separator > 3 && std::string(argv[2]) == "--sleep") {
+    g_sleepMs = static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10));
+    watched = 4;
+  }
+  g_watched.assign(argv + watched, argv + separator);
 
   HWND window = CreateNvramWindow();
   if (window == nullptr) {
@@ -146,6 +162,7 @@ int main(int argc, char** argv) {
     return 3;
   }
   CloseHandle(child.hThread);
+  g_child = child.hProcess;
   DWORD childExit = PumpUntilExit(child.hProcess);
   CloseHandle(child.hProcess);
   DestroyWindow(window);
