@@ -3,7 +3,7 @@
 // exports, so the compiler holds these definitions to what callers see.
 
 #include "common/platform.h"
-#include "hvlib32/export_call.h"
+#include "common/guarded_win32.h"
 #include "hvlib32/library.h"
 // The kit's header brings <windows.h>, whose macros share names with the
 // platform's constants: it comes after every header of the core.
@@ -17,19 +17,19 @@ extern "C" {
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 LONG WINAPI ChangeW95SerialNumber(const char* oldSerial, const char* newSerial) {
-  return mdm::hvlib::RunExportCall([&](mdm::Platform& platform) {
+  return mdm::GuardedCall([&](mdm::Platform& platform) {
     return mdm::hvlib::ChangeW95SerialNumber(platform, oldSerial, newSerial);
   });
 }
 
 LONG WINAPI GetBaseAddr95(char* out) {
-  return mdm::hvlib::RunExportCall(
+  return mdm::GuardedCall(
       [&](mdm::Platform& platform) { return mdm::hvlib::GetBaseAddr95(platform, out); });
 }
 
 // Best effort: a run that cannot get memory simply ends.
 void WINAPI Uninstall(void) {
-  mdm::hvlib::RunExportCall([](mdm::Platform& platform) {
+  mdm::GuardedCall([](mdm::Platform& platform) {
     mdm::hvlib::Uninstall(platform);
     return std::int32_t{0};
   });

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "common/text.h"
-#include "hvlib32/export_call.h"
+#include "common/guarded_win32.h"
 #include "hvlib32/library.h"
-#include "mdmclean/program_win32.h"
+#include "mdmclean/program.h"
 
 #include <windows.h>
 
@@ -137,7 +137,7 @@ bool EndedAtEveryAllocation(const char* what, Call call) {
 // An export call with `budget`; true when it completed.
 template <typename Work>
 bool ExportCompletes(std::size_t budget, Work work) {
-  const std::int32_t status = mdm::hvlib::RunExportCall(work, budget);
+  const std::int32_t status = mdm::GuardedCall(work, budget);
   if (status == ERROR_NOT_ENOUGH_MEMORY) return false;
   if (status != 0) Printf("FAIL status %d", status);
   return true;
@@ -159,7 +159,18 @@ void CheckExports() {
 
 void CheckProgram() {
   EndedAtEveryAllocation("mdmclean", [](std::size_t budget) {
-    const int code = mdm::cleaner::RunProgram(budget);
+    // The frame of mdmclean's main: the run under the call guard, and no
+    // result left standing when memory ran out.
+    const std::int32_t code = mdm::GuardedCall(
+        [](mdm::Platform& platform) {
+          mdm::cleaner::RunUninstall(platform);
+          return std::int32_t{0};
+        },
+        budget);
+    if (code == ERROR_NOT_ENOUGH_MEMORY) {
+      mdm::Win32Platform platform;
+      mdm::cleaner::RemoveResult(platform);
+    }
     char result[8] = {};
     GetPrivateProfileStringA("Progress", "Result", "none", result, sizeof result,
                              ".\\mdminfo.ini");
