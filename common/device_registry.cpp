@@ -210,27 +210,32 @@ class Cleanup {
   }
 
   // The package's wave device, "Enum\MODEMWAVE\<device>": the one the wave
-  // link names when its instance's "Driver" is a MEDIA instance, or else the
-  // one whose instance's "Driver" names the wave class key the wave link
-  // found. Empty when neither is known.
+  // link names when its instance's "Driver" is a MEDIA instance and it
+  // carries no other device's mark; else the one whose instance's "Driver"
+  // names the wave class key the wave link found; else the linked one after
+  // all, for the guard to refuse and say why. Empty when none is known.
   std::string PackageWaveDevice() {
     std::string instance;
-    if (LinkedDevice(LINK_WAVE, instance) && HasShape(instance, DeviceShape(LINK_WAVE)) &&
-        IsDeviceOfLinkClass(instance, LINK_WAVE)) {
+    const bool linked = LinkedDevice(LINK_WAVE, instance) &&
+                        HasShape(instance, DeviceShape(LINK_WAVE)) &&
+                        IsDeviceOfLinkClass(instance, LINK_WAVE);
+    if (linked && guard_.OthersMark(instance, Marks::DeviceInstance).empty()) {
       return CutAtLastBackslash(instance);
     }
-    if (waveClassKey_.empty()) return {};
     std::string device;
-    ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
-    ForEachSubkeyName(platform_, enumerator.Get(), MAX_PATH, [&](const char* name) {
-      const std::string candidate = Join(WAVE_ENUMERATOR, name);
-      std::string classKey;
-      if (ReadDriverClassKey(Join(candidate, LINK_WAVE.instanceSuffix), classKey) &&
-          EqualsAsciiCaseBlind(classKey.c_str(), waveClassKey_.c_str())) {
-        device = candidate;
-      }
-      return device.empty();
-    });
+    if (!waveClassKey_.empty()) {
+      ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
+      ForEachSubkeyName(platform_, enumerator.Get(), MAX_PATH, [&](const char* name) {
+        const std::string candidate = Join(WAVE_ENUMERATOR, name);
+        std::string classKey;
+        if (ReadDriverClassKey(Join(candidate, LINK_WAVE.instanceSuffix), classKey) &&
+            EqualsAsciiCaseBlind(classKey.c_str(), waveClassKey_.c_str())) {
+          device = candidate;
+        }
+        return device.empty();
+      });
+    }
+    if (device.empty() && linked) device = CutAtLastBackslash(instance);
     return device;
   }
 
@@ -248,9 +253,12 @@ class Cleanup {
             EqualsAsciiCaseBlind(children[0].c_str(), device.c_str()));
   }
 
+  // The enumerator goes whole only when it holds nothing but the package's
+  // device, and that device carries no other's mark.
   void RemoveWaveDevice() {
     const std::string device = PackageWaveDevice();
-    if (plan_.waveEnumeratorGoesWhenEmpty && WaveEnumeratorHoldsOnly(device)) {
+    if (plan_.waveEnumeratorGoesWhenEmpty && WaveEnumeratorHoldsOnly(device) &&
+        (device.empty() || guard_.OthersMark(device, Marks::WaveDevice).empty())) {
       Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0});
     } else if (!device.empty()) {
       Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice);

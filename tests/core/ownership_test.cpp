@@ -137,6 +137,31 @@ TEST(Ownership, OnlyThePackagesVoiceModemGoes) {
          {"Enum\\MODEMWAVE\\QNWAVE"},
          {},
          ""});
+  // The wave link names the other voice modem. It is refused, so it cannot
+  // make the other modem the package's, nor the enumerator empty of others.
+  const auto staleWaveLink = [](emu::Machine& m) {
+    m.SetString("Enum\\MODEMWAVE\\ACMEWAVE\\ROOT&MODEM&0000", "Driver", "MEDIA\\0002");
+    m.SetString(kClass + "MEDIA\\0002", "InfSection", "AcmeVoice");
+    m.SetString(kClass + "MEDIA\\0002", "InfPath", "MDMGEN.INF");
+    m.SetString(kInstance, "ConnectedToWave", "Enum\\MODEMWAVE\\ACMEWAVE");
+  };
+  Check({"the wave link names a second voice modem",
+         staleWaveLink,
+         {"Enum\\MODEMWAVE\\ACMEWAVE\\ROOT&MODEM&0000", kClass + "MEDIA\\0002"},
+         {},
+         // mdmclean finds its own voice class key, and so its device, by "InfSection".
+         {"Enum\\MODEMWAVE\\QNWAVE"},
+         ""});
+  Check({"the wave link names the only voice modem left, another's",
+         [&](emu::Machine& m) {
+           m.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\MODEMWAVE\\QNWAVE");
+           staleWaveLink(m);
+         },
+         {"Enum\\MODEMWAVE\\ACMEWAVE\\ROOT&MODEM&0000", kClass + "MEDIA\\0002"},
+         {},
+         {},
+         "refused key Enum\\MODEMWAVE\\ACMEWAVE (its Driver MEDIA\\0002 is another device's: "
+         "InfPath MDMGEN.INF is not the package's, InfSection \"AcmeVoice\", DriverDesc \"\")"});
 }
 
 TEST(Ownership, OtherProgramsListEntriesKeepTheirText) {

@@ -1,7 +1,7 @@
 #include "tests/safety/expectation.h"
 
 #include <algorithm>
-#include <functional>
+#include <set>
 #include <vector>
 
 namespace mdm::safety {
@@ -9,6 +9,7 @@ namespace mdm::safety {
 namespace {
 
 constexpr std::size_t kLongestPath = 259;  // MAX_PATH with its terminator
+constexpr const char* kClassRootKey = "System\\CurrentControlSet\\Services\\Class";
 constexpr const char* kClassRoot = "System\\CurrentControlSet\\Services\\Class\\";
 constexpr const char* kWaveResource =
     "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv";
@@ -23,7 +24,7 @@ const char* const kProviderInfNames[] = {
     "Q.R. Meridian, Inc.QUILNT2.IN~",  "Q.R. Meridian, Inc.QNMODEM.IN~"};
 
 // Keys that hold other devices and programs; a stage never deletes one,
-// whatever shape its removal allows.
+// whatever shape its removal allows, in whatever letter case it is named.
 const char* const kProtectedKeys[] = {
     "Enum\\Root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "System\\CurrentControlSet",
     "System\\CurrentControlSet\\Services", "System\\CurrentControlSet\\Services\\Class",
@@ -33,12 +34,34 @@ const char* const kProtectedKeys[] = {
     "System\\CurrentControlSet\\control", "System\\CurrentControlSet\\control\\MediaResources",
     "System\\CurrentControlSet\\control\\MediaResources\\wave"};
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  return text;
-}
+// What Windows 95 names itself: the device classes below the class root and
+// the enumerators below "Enum" (a modem or voice device may not take one of
+// these names), and its own keys below "SOFTWARE" (no vendor's name).
+const char* const kWindowsDeviceNames[] = {
+    "Adapter", "CDROM", "Display", "DiskDrive", "fdc", "hdc", "HID", "Image", "Infrared", "Keyboard",
+    "MEDIA", "Modem", "Monitor", "Mouse", "MTD", "MultiFunction", "Net", "NetClient", "NetService",
+    "NetTrans", "Nodriver", "PCMCIA", "Ports", "Printer", "SCSIAdapter", "System", "Unknown", "USB",
+    "Root", "BIOS", "ISAPNP", "PCI", "EISA", "ESDI", "FLOP", "SCSI", "HTREE", "LPTENUM", "SERENUM",
+    "MF", "Network", "MODEMWAVE", "VPOWERD"};
+const char* const kWindowsSoftwareKeys[] = {"Microsoft", "Classes", "Clients", "Description", "Secure",
+                                            "Program Groups", "Policies"};
+
+// The product's folder below the system directory, and its fixed ISA
+// Plug-and-Play ID.
+constexpr const char* kProductFolder = "QUILLNET.101";
+constexpr const char* kFallbackPnpId = "QRM0100";
+constexpr const char* kWaveEnumerator = "Enum\\MODEMWAVE";
+constexpr const char* kWaveInstance = "ROOT&MODEM&0000";
 
 bool SameText(const std::string& a, const std::string& b) { return Folded(a) == Folded(b); }
+
+template <typename Names>
+bool OneOf(const std::string& text, const Names& names) {
+  for (const auto& name : names) {
+    if (SameText(text, name)) return true;
+  }
+  return false;
+}
 
 bool StartsWithFolded(const std::string& text, const std::string& prefix) {
   return Folded(text).compare(0, prefix.size(), Folded(prefix)) == 0 && text.size() >= prefix.size();
@@ -85,22 +108,57 @@ bool HasShape(const std::string& path, const Shape& shape) {
   return true;
 }
 
-bool IsProtected(const std::string& path) {
-  for (const char* root : kProtectedKeys) {
-    if (SameText(path, root)) return true;
-  }
-  return false;
-}
+bool IsProtected(const std::string& path) { return OneOf(path, kProtectedKeys); }
 
 // One registry key name: a configured name or a recorded COM port.
 bool IsKeyName(const std::string& name) { return !name.empty() && name.find('\\') == std::string::npos; }
 
+// A name that stays inside its folder and names one file, no wildcard.
 bool IsPlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:") == std::string::npos;
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+}
+
+bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+// The value a profile read returns for the text after "=": blanks around it
+// dropped, then one pair of quotes around the whole of it.
+std::string ProfileRead(const std::string& fileText) {
+  const std::size_t first = fileText.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  std::string value = fileText.substr(first, fileText.find_last_not_of(" \t") - first + 1);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+// Each entry of the line stands in quotes whole, or holds no quote.
+bool EntriesQuotedWhole(const std::string& line) {
+  for (const std::string& entry : ListEntries(line)) {
+    const std::size_t quotes = static_cast<std::size_t>(std::count(entry.begin(), entry.end(), '"'));
+    if (quotes == 0) continue;
+    if (quotes != 2 || entry.size() < 2 || entry.front() != '"' || entry.back() != '"') return false;
+  }
+  return true;
+}
+
+// A list line as the stage edits it: a read that took the quotes off the
+// first and the last entry gets them back.
+std::string LineAsInTheFile(const std::string& read) {
+  if (read.find('"') == std::string::npos || EntriesQuotedWhole(read)) return read;
+  const std::string quoted = "\"" + read + "\"";
+  return EntriesQuotedWhole(quoted) ? quoted : read;
 }
 
 enum Link { kModem, kPort, kWave, kRoot };
 const char* const kLinkValues[] = {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"};
+const char* const kLinkClasses[] = {"Modem", "Ports", "MEDIA"};
+
+// What a key deletion checks beyond its shape and the protected roots.
+enum class Marks { None, ClassKey, DeviceInstance, WaveDevice };
+
+// Where a file named in a class key's "InfPath" is, and whose it is.
+enum class InfOwner { Absent, Package, Other };
 
 // One deliverable's run over the generator's record of the machine.
 class Run {
@@ -124,22 +182,38 @@ class Run {
   std::optional<std::string> Read(const std::string& path, const std::string& name) const {
     return KeyAlive(path) ? m_.ReadStageString(path, name) : std::nullopt;
   }
-  // Open, close, delete: nothing for a key out of the removal's shape, a
-  // protected one, or one that does not open.
-  void RemoveKey(const std::string& path, const Shape& shape) {
-    if (HasShape(path, shape) && !IsProtected(path) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
+  std::vector<std::string> LiveSubkeys(const std::string& path) const {
+    std::vector<std::string> names;
+    if (!KeyOpens(path)) return names;
+    for (const std::string& name : m_.SubkeyNames(path)) {
+      if (KeyAlive(path + "\\" + name)) names.push_back(name);
+    }
+    return names;
   }
-  // A key the removal names whole.
-  void RemoveExactKey(const std::string& path) { RemoveKey(path, {path, 0}); }
   bool FileAlive(const std::string& path) const {
     return m_.File(path) != nullptr && e_.deletedFiles.count(Folded(path)) == 0;
   }
-  void DeleteFile(const std::string& path) {
-    if (path.size() > kLongestPath || !FileAlive(path)) return;
+  // True when the file went; one that is there and stays counts as remaining.
+  bool DeleteFile(const std::string& path, char kind = 'F') {
+    if (path.size() > kLongestPath) return false;
+    if (DirectoryAlive(path)) {  // a folder refuses to go as a file
+      Stayed(kind, path);
+      return false;
+    }
+    if (!FileAlive(path)) return false;
     const ModelFile& file = *m_.File(path);
     const bool held = file.inUse || (file.heldByNvram && !nvramReleased_);
-    if (!file.readOnly && !held) e_.deletedFiles.insert(Folded(path));
+    if (file.readOnly || held) {
+      Stayed(kind, path);
+      return false;
+    }
+    e_.deletedFiles.insert(Folded(path));
+    return true;
   }
+  // One of the package's things that stayed, counted once whatever the case
+  // of its name and however often it was tried: 'F' file, 'D' folder, 'I'
+  // INF file, 'L' list entry.
+  void Stayed(char kind, const std::string& what) { stayed_.insert(kind + Folded(what)); }
   bool ReadOnly(const std::string& path) const {
     const ModelFile* file = m_.File(path);
     return file != nullptr && file->readOnly;
@@ -154,25 +228,52 @@ class Run {
     ++e_.messages;
     nvramReleased_ = true;
   }
+  void DeleteProductFile(const std::string& name);
   void Purge(const std::string& directory);
   void ProgramFiles();
   void LibraryFiles();
 
-  std::optional<std::string> LinkedDeviceKey(Link link) const;
-  std::optional<std::string> SearchClass(const std::string& classRoot, const std::string& name) const;
+  // ---- whose a key is
+  bool NamesThePackage(const std::string& infSection, const std::string& driverDesc) const;
+  InfOwner WhoseInf(const std::string& name) const;
+  bool IsPackageInfFile(const std::string& folder, bool otherFolder, const std::string& name) const;
+  bool IsClassKeyOfAnother(const std::string& classKey) const;
+  bool IsDeviceOfAnother(const std::string& device) const;
+  bool MayGo(const std::string& path, const Shape& shape, Marks marks) const;
+  // Open, close, delete: only a key that may go and opens.
+  void RemoveKey(const std::string& path, const Shape& shape, Marks marks = Marks::None) {
+    if (MayGo(path, shape, marks) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
+  }
+  void RemoveExactKey(const std::string& path) { RemoveKey(path, {path, 0}); }
+
+  // ---- registry
+  std::string InstanceKey() const { return "Enum\\Root\\" + deviceName_ + "\\0000"; }
+  std::optional<std::string> LinkedDevice(Link link) const;
+  bool IsTrustedDevice(Link link, const std::string& device) const;
+  Shape ClassShape(Link link) const;
+  bool ClassKeyMayGo(Link link, const std::string& classKey) const {
+    return MayGo(classKey, ClassShape(link), link == kRoot ? Marks::None : Marks::ClassKey);
+  }
+  bool DriverIsOfClass(const std::string& device, const std::string& className) const;
+  std::optional<std::string> SearchClass(const std::string& className, const std::string& infSection) const;
   std::optional<std::string> LinkedClassKey(Link link) const;
   void CleanLink(Link link);
   void RemoveSoftwareKey(const std::string& softwareKey);
   void RemoveFirstPresent(const std::vector<std::string>& ids);
+  std::string PackageWaveDevice() const;
+  bool WaveEnumeratorHoldsOnly(const std::string& device) const;
+  void RemoveWaveDevice();
   void RemoveEnumeratorKeys(const std::vector<std::string>& ids);
   void ProgramRegistry();
   void LibraryRegistry();
 
-  std::string EditedLine(const ListLine& line, const std::vector<std::string>& entries) const;
+  std::optional<std::string> EditedLine(const ListLine& line, const std::vector<std::string>& entries,
+                                        std::vector<std::string>& cut) const;
   void Lists(const std::vector<std::string>& loadEntries, const std::vector<std::string>& driverEntries);
 
-  void InfStage(const std::function<bool(const InfSpec&)>& matches);
+  void InfStage();
   void DeleteInfNames(const std::string& folder, const std::vector<std::string>& names);
+  bool Matches(const InfSpec& inf) const { return who_ == Deliverable::Program ? ProgramMatch(inf) : LibraryMatch(inf); }
   bool ProgramMatch(const InfSpec& inf) const;
   bool LibraryMatch(const InfSpec& inf) const;
 
@@ -182,22 +283,47 @@ class Run {
   Expectation e_;
   bool nvramReleased_ = false;
   std::string deviceName_;  // the root device "Enum\Root\<name>" and its own class
+  // What tells the package's keys from others': its names (a class key's
+  // "InfSection" or "DriverDesc") and its ISA Plug-and-Play IDs.
+  std::vector<std::string> packageNames_;
+  std::vector<std::string> pnpIds_;
   std::string infPaths_[4];  // the library's recorded "InfPath" values, by link
+  std::string waveClassKey_;  // the wave class key mdmclean's wave link found
+  std::vector<std::string> deletedProductFiles_;  // names, in the order they went
+  mutable int keptForAnothersMark_ = 0;
+  std::set<std::string> stayed_;  // see Stayed()
 };
 
 // ---------------------------------------------------------------- files
 
+// A file of the product folder by its configured or stored name; mdmclean
+// takes the list entries of each one that went.
+void Run::DeleteProductFile(const std::string& name) {
+  const std::string path = m_.settings.systemDirectory + "\\" + kProductFolder + "\\" + name;
+  if (DeleteFile(path)) deletedProductFiles_.push_back(name);
+}
+
 void Run::Purge(const std::string& directory) {
   if (directory.size() + 4 <= kLongestPath) {  // "\*.*" must fit
+    // The search returns the names in folded order, as FilesIn lists them.
     for (const std::string& file : m_.FilesIn(directory)) {
-      if (BaseName(file).size() + directory.size() + 1 <= kLongestPath) DeleteFile(file);
+      if (BaseName(file).size() + directory.size() + 1 > kLongestPath) continue;
+      if (DeleteFile(file) && SameText(ParentPath(file), m_.settings.systemDirectory + "\\" + kProductFolder)) {
+        deletedProductFiles_.push_back(BaseName(file));
+      }
+    }
+    // The purge never descends: it tries a folder inside as a file.
+    for (const std::string& folder : m_.DirectoriesIn(directory)) {
+      if (BaseName(folder).size() + directory.size() + 1 <= kLongestPath) DeleteFile(folder);
     }
   }
   if (!DirectoryAlive(directory) || directory.size() > kLongestPath) return;
-  for (const std::string& file : m_.FilesIn(directory)) {
-    if (FileAlive(file)) return;
+  bool empty = m_.DirectoriesIn(directory).empty();
+  for (const std::string& file : m_.FilesIn(directory)) empty = empty && !FileAlive(file);
+  if (!empty) {
+    Stayed('D', directory);
+    return;
   }
-  if (!m_.DirectoriesIn(directory).empty()) return;  // the purge never descends
   e_.removedDirectories.insert(Folded(directory));
 }
 
@@ -205,75 +331,169 @@ void Run::ProgramFiles() {
   NotifyNvram();
   const std::string system = m_.settings.systemDirectory;
   for (const std::string& name : g_.config.systemFiles) DeleteFile(system + "\\" + name);
-  for (const std::string& name : g_.config.productFiles) DeleteFile(system + "\\QUILLNET.101\\" + name);
-  Purge(system + "\\QUILLNET.101");
+  for (const std::string& name : g_.config.productFiles) DeleteProductFile(name);
+  Purge(system + "\\" + kProductFolder);
 }
 
 void Run::LibraryFiles() {
   NotifyNvram();
   const std::string system = m_.settings.systemDirectory;
   for (const char* name : {"QUILLNET.CPL", "quillnet.vxd"}) DeleteFile(system + "\\" + name);
-  for (const char* name : {"QUILLNET.EXE", "QUILLNET.DRV"}) DeleteFile(system + "\\QUILLNET.101\\" + name);
-  Purge(system + "\\QUILLNET.101");
+  for (const char* name : {"QUILLNET.EXE", "QUILLNET.DRV"}) DeleteProductFile(name);
+  Purge(system + "\\" + kProductFolder);
+}
+
+// ---------------------------------------------------------------- whose a key is
+
+// A class key's "InfSection" equal to one of the package's names, or its
+// "DriverDesc" equal to one or made of one, a blank and more.
+bool Run::NamesThePackage(const std::string& infSection, const std::string& driverDesc) const {
+  for (const std::string& name : packageNames_) {
+    if (name.empty()) continue;
+    if (SameText(infSection, name) || SameText(driverDesc, name)) return true;
+    if (driverDesc.size() > name.size() && driverDesc[name.size()] == ' ' &&
+        SameText(driverDesc.substr(0, name.size()), name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The INF files of the package in a folder of INF files: its own names there,
+// or a name the INF scan examines whose content the deliverable's rule claims.
+bool Run::IsPackageInfFile(const std::string& folder, bool otherFolder, const std::string& name) const {
+  if (!IsPlainName(name)) return false;
+  if (otherFolder ? OneOf(name, kProviderInfNames) : OneOf(name, kPackageInfNames)) return true;
+  if (!MatchesScanPattern(name, !otherFolder)) return false;
+  const std::string path = folder + "\\" + name;
+  if (path.size() > kLongestPath || !FileAlive(path)) return false;
+  const auto spec = g_.infs.find(Folded(path));
+  return spec != g_.infs.end() && Matches(spec->second);
+}
+
+// The file an "InfPath" names, looked for in "INF" and then in "INF\Other".
+InfOwner Run::WhoseInf(const std::string& name) const {
+  if (!IsPlainName(name)) return InfOwner::Absent;
+  const std::string inf = m_.settings.windowsDirectory + "\\INF";
+  for (const std::string& folder : {inf, inf + "\\Other"}) {
+    const std::string path = folder + "\\" + name;
+    if (path.size() > kLongestPath || !FileAlive(path)) continue;
+    return IsPackageInfFile(folder, folder != inf, name) ? InfOwner::Package : InfOwner::Other;
+  }
+  return InfOwner::Absent;
+}
+
+// Another device's class key: it says whose it is ("InfSection" or
+// "DriverDesc"), that is not the package, and it was installed from an INF
+// file that is there and is not the package's.
+bool Run::IsClassKeyOfAnother(const std::string& classKey) const {
+  const auto infPath = Read(classKey, "InfPath");
+  if (!infPath || infPath->empty()) return false;
+  const std::string section = Read(classKey, "InfSection").value_or("");
+  const std::string description = Read(classKey, "DriverDesc").value_or("");
+  if (section.empty() && description.empty()) return false;
+  if (NamesThePackage(section, description)) return false;
+  if (m_.settings.windowsDirectory.size() > kLongestPath) return false;  // no Windows directory to look in
+  return WhoseInf(*infPath) == InfOwner::Other;
+}
+
+// Another device's instance: a card below "Enum\ISAPNP" whose ID is not one
+// of the package's, or any device whose "Driver" is another device's class key.
+bool Run::IsDeviceOfAnother(const std::string& device) const {
+  if (HasShape(device, {"Enum\\ISAPNP", 2}) && !OneOf((*Components(device))[2], pnpIds_)) return true;
+  const auto driver = Read(device, "Driver");
+  if (!driver) return false;
+  const std::string classKey = kClassRoot + *driver;
+  return HasShape(classKey, {kClassRootKey, 2}) && IsClassKeyOfAnother(classKey);
+}
+
+bool Run::MayGo(const std::string& path, const Shape& shape, Marks marks) const {
+  if (!HasShape(path, shape) || IsProtected(path)) return false;
+  bool anothers = false;
+  switch (marks) {
+    case Marks::None: break;
+    case Marks::ClassKey: anothers = IsClassKeyOfAnother(path); break;
+    case Marks::DeviceInstance: anothers = IsDeviceOfAnother(path); break;
+    case Marks::WaveDevice: anothers = IsDeviceOfAnother(path + "\\" + kWaveInstance); break;
+  }
+  keptForAnothersMark_ += anothers ? 1 : 0;
+  return !anothers;
 }
 
 // ---------------------------------------------------------------- registry
 
-// The device key a link value names; a missing or empty value names none.
-std::optional<std::string> Run::LinkedDeviceKey(Link link) const {
-  const std::string instance = "Enum\\Root\\" + deviceName_ + "\\0000";
-  if (link == kRoot) return instance;
-  auto value = Read(instance, kLinkValues[link]);
+// The device instance a link names; a missing or empty value names none.
+std::optional<std::string> Run::LinkedDevice(Link link) const {
+  if (link == kRoot) return InstanceKey();
+  auto value = Read(InstanceKey(), kLinkValues[link]);
   if (!value || value->empty()) return std::nullopt;
-  return link == kWave ? *value + "\\ROOT&MODEM&0000" : *value;
+  return link == kWave ? *value + "\\" + kWaveInstance : *value;
 }
 
-// The class search by "InfSection" (mdmclean only): exact text, in
-// enumeration order, ended by the first subkey that will not open.
-std::optional<std::string> Run::SearchClass(const std::string& classRoot, const std::string& name) const {
-  if (name.empty()) return std::nullopt;  // would match every empty "InfSection"
-  const std::string root = kClassRoot + classRoot;
-  if (!KeyOpens(root)) return std::nullopt;
-  for (const std::string& sub : m_.SubkeyNames(root)) {
+// A device the link may lead to: where devices of its kind lie, and not
+// another device's. The root device's own instance is the package's.
+bool Run::IsTrustedDevice(Link link, const std::string& device) const {
+  const Shape shapes[] = {{"Enum", 3}, {"Enum\\ISAPNP", 2}, {kWaveEnumerator, 2}};
+  if (link == kRoot) return true;
+  if (!HasShape(device, shapes[link])) return false;
+  const bool anothers = IsDeviceOfAnother(device);
+  keptForAnothersMark_ += anothers ? 1 : 0;
+  return !anothers;
+}
+
+// An instance of the link's class; for the root link of the device's own class.
+Shape Run::ClassShape(Link link) const {
+  return {kClassRoot + (link == kRoot ? deviceName_ : std::string(kLinkClasses[link])), 1};
+}
+
+bool Run::DriverIsOfClass(const std::string& device, const std::string& className) const {
+  const auto driver = Read(device, "Driver");
+  return driver && HasShape(kClassRoot + *driver, {kClassRoot + className, 1});
+}
+
+// The class search by "InfSection" (mdmclean's modem and wave links): exact
+// text, in enumeration order, ended by the first subkey that will not open.
+std::optional<std::string> Run::SearchClass(const std::string& className, const std::string& infSection) const {
+  if (infSection.empty()) return std::nullopt;  // would match every empty "InfSection"
+  const std::string root = kClassRoot + className;
+  for (const std::string& sub : LiveSubkeys(root)) {
     const std::string key = root + "\\" + sub;
-    if (!KeyAlive(key)) continue;
     if (!KeyOpens(key)) return std::nullopt;
-    if (Read(key, "InfSection") == name) return classRoot + "\\" + sub;
+    if (Read(key, "InfSection") == infSection) return key;
   }
   return std::nullopt;
 }
 
-// The class key name a link leads to ("Modem\0001"), its shape not yet
-// checked. A value that names no device instance leads nowhere, without a
-// search; only mdmclean's modem and wave links search when the value is missing.
+// The class key a link leads to, when it may go: the trusted device's
+// "Driver", or else (a link that is missing, refused, or leads to a key that
+// may not go) mdmclean's search for its modem or voice. A trusted device
+// without a readable "Driver" leads nowhere.
 std::optional<std::string> Run::LinkedClassKey(Link link) const {
-  if (auto device = LinkedDeviceKey(link)) {
-    if (!HasShape(*device, {"Enum", 3})) return std::nullopt;
-    return Read(*device, "Driver");
+  if (const auto device = LinkedDevice(link); device && IsTrustedDevice(link, *device)) {
+    const auto driver = Read(*device, "Driver");
+    if (!driver) return std::nullopt;
+    if (ClassKeyMayGo(link, kClassRoot + *driver)) return kClassRoot + *driver;
   }
-  if (who_ == Deliverable::Library || link == kPort) return std::nullopt;
-  if (link == kModem) return SearchClass("Modem", g_.config.modemName);
-  return SearchClass("MEDIA", g_.config.voiceName);
+  if (who_ == Deliverable::Library || (link != kModem && link != kWave)) return std::nullopt;
+  const auto found = SearchClass(kLinkClasses[link], link == kModem ? g_.config.modemName : g_.config.voiceName);
+  if (found && ClassKeyMayGo(link, *found)) return found;
+  return std::nullopt;
 }
 
 void Run::CleanLink(Link link) {
-  const auto className = LinkedClassKey(link);
-  if (!className) return;
-  // Each link reaches an instance of its own class only; the root link one
-  // of the device's own class, and then that class's whole branch.
-  const char* const ownClasses[] = {"Modem", "Ports", "MEDIA"};
-  const std::string ownClass = kClassRoot + (link == kRoot ? deviceName_ : std::string(ownClasses[link]));
-  const std::string classKey = kClassRoot + *className;
-  if (!HasShape(classKey, {ownClass, 1})) return;
-  if (who_ == Deliverable::Library) infPaths_[link] = Read(classKey, "InfPath").value_or("");
+  const auto classKey = LinkedClassKey(link);
+  if (!classKey) return;
+  if (who_ == Deliverable::Library) infPaths_[link] = Read(*classKey, "InfPath").value_or("");
   if (link == kWave) {
-    RemoveExactKey(std::string(kWaveResource) + "<" + BaseName(classKey) + ">");
+    waveClassKey_ = *classKey;
+    RemoveExactKey(std::string(kWaveResource) + "<" + BaseName(*classKey) + ">");
     RemoveExactKey(kAudioVxd);
   }
   if (link == kRoot) {
-    RemoveKey(ParentPath(classKey), {ownClass, 0});
-  } else {
-    RemoveKey(classKey, {ownClass, 1});
+    // The package's own device class goes whole.
+    RemoveKey(ParentPath(*classKey), {kClassRoot + deviceName_, 0});
+  } else if (KeyOpens(*classKey)) {
+    e_.deletedKeys.insert(Folded(*classKey));
   }
 }
 
@@ -281,7 +501,9 @@ void Run::RemoveSoftwareKey(const std::string& softwareKey) {
   const std::string comPortKey = softwareKey + "\\1.0\\ComPort";
   if (KeyOpens(comPortKey)) {
     const auto port = Read(comPortKey, "");
-    if (port && IsKeyName(*port)) RemoveKey("Enum\\Root\\MDMGEN\\" + *port, {"Enum\\Root\\MDMGEN", 1});
+    if (port && IsKeyName(*port)) {
+      RemoveKey("Enum\\Root\\MDMGEN\\" + *port, {"Enum\\Root\\MDMGEN", 1}, Marks::DeviceInstance);
+    }
   }
   RemoveKey(softwareKey, {"SOFTWARE", 2});
 }
@@ -297,60 +519,111 @@ void Run::RemoveFirstPresent(const std::vector<std::string>& ids) {
   }
 }
 
+// The package's own voice device below "Enum\MODEMWAVE": the one the wave link
+// names when its instance's "Driver" is a MEDIA instance and it is no other
+// device's; else the first one whose instance's "Driver" is the class key
+// mdmclean's wave link found; else the linked one, which the guard refuses.
+std::string Run::PackageWaveDevice() const {
+  const auto instance = LinkedDevice(kWave);
+  const bool linked = instance && HasShape(*instance, {kWaveEnumerator, 2}) &&
+                      DriverIsOfClass(*instance, "MEDIA");
+  if (linked && !IsDeviceOfAnother(*instance)) return ParentPath(*instance);
+  if (!waveClassKey_.empty()) {
+    for (const std::string& name : LiveSubkeys(kWaveEnumerator)) {
+      const std::string device = std::string(kWaveEnumerator) + "\\" + name;
+      const auto driver = Read(device + "\\" + kWaveInstance, "Driver");
+      if (driver && SameText(kClassRoot + *driver, waveClassKey_)) return device;
+    }
+  }
+  return linked ? ParentPath(*instance) : std::string();
+}
+
+bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
+  if (!KeyOpens(kWaveEnumerator)) return false;
+  const std::vector<std::string> children = LiveSubkeys(kWaveEnumerator);
+  return children.empty() ||
+         (children.size() == 1 && !device.empty() && SameText(std::string(kWaveEnumerator) + "\\" + children[0], device));
+}
+
+// mdmclean takes "Enum\MODEMWAVE" when nothing else is in it, or only the
+// package's voice device unmarked by another; otherwise each deliverable takes
+// only the package's voice device, unless it is another's.
+void Run::RemoveWaveDevice() {
+  const std::string device = PackageWaveDevice();
+  if (who_ == Deliverable::Program && WaveEnumeratorHoldsOnly(device) &&
+      (device.empty() || !IsDeviceOfAnother(device + "\\" + kWaveInstance))) {
+    RemoveExactKey(kWaveEnumerator);
+  } else if (!device.empty()) {
+    RemoveKey(device, {kWaveEnumerator, 1}, Marks::WaveDevice);
+  }
+}
+
 // The ISAPNP device, the linked modem device, the wave device, and last the
 // root device, whose instance the steps before read.
 void Run::RemoveEnumeratorKeys(const std::vector<std::string>& ids) {
   RemoveFirstPresent(ids);
-  // A linked device goes only when its own "Driver" says it is of the link's class.
-  const auto ofClass = [&](const std::string& device, const char* cls) {
-    const auto driver = Read(device, "Driver");
-    return driver && HasShape(kClassRoot + *driver, {kClassRoot + std::string(cls), 1});
-  };
-  if (auto modem = LinkedDeviceKey(kModem); modem && ofClass(*modem, "Modem")) {
-    RemoveKey(*modem, {"Enum", 3});
+  // A linked device goes only when its own "Driver" says it is a modem.
+  if (const auto modem = LinkedDevice(kModem); modem && DriverIsOfClass(*modem, "Modem")) {
+    RemoveKey(*modem, {"Enum", 3}, Marks::DeviceInstance);
   }
-  if (who_ == Deliverable::Program) {
-    RemoveExactKey("Enum\\MODEMWAVE");
-  } else if (auto wave = LinkedDeviceKey(kWave); wave && ofClass(*wave, "MEDIA")) {
-    RemoveKey(ParentPath(*wave), {"Enum", 2});
-  }
+  RemoveWaveDevice();
   RemoveExactKey("Enum\\Root\\" + deviceName_);
 }
 
 void Run::ProgramRegistry() {
   const Configuration& c = g_.config;
   deviceName_ = c.modemName;
+  packageNames_ = {c.modemName, c.voiceName};
+  pnpIds_ = c.pnpIds;
+  pnpIds_.push_back(kFallbackPnpId);
   for (Link link : {kModem, kPort, kRoot, kWave}) CleanLink(link);
   RemoveSoftwareKey("SOFTWARE\\" + c.vendor + "\\" + c.modemName);
-  std::vector<std::string> ids = c.pnpIds;
-  ids.push_back("QRM0100");
-  RemoveEnumeratorKeys(ids);
+  RemoveEnumeratorKeys(pnpIds_);
 }
 
 void Run::LibraryRegistry() {
   deviceName_ = "Quillnet";
+  packageNames_ = {"Quillnet"};
+  pnpIds_ = {"QRM1001", "QRM1003", kFallbackPnpId};
   for (Link link : {kModem, kPort, kRoot}) CleanLink(link);
   RemoveSoftwareKey("SOFTWARE\\QRMeridian\\Quillnet");
-  RemoveEnumeratorKeys({"QRM1001", "QRM1003", "QRM0100"});
+  RemoveEnumeratorKeys(pnpIds_);
 }
 
 // ---------------------------------------------------------------- list lines
 
-std::string Run::EditedLine(const ListLine& line, const std::vector<std::string>& entries) const {
-  if (!line.fileExists || !line.sectionExists || !line.keyExists) return {};
-  std::string value = Upper(line.Value());
-  if (value.empty()) return value;
+// What a line is written back with; nothing when it is not written: a line
+// that held something from which nothing was cut stays as it is.
+// `cut` gets each entry that took something out of the line.
+std::optional<std::string> Run::EditedLine(const ListLine& line, const std::vector<std::string>& entries,
+                                           std::vector<std::string>& cut) const {
+  if (!line.fileExists || !line.sectionExists || !line.keyExists) return std::string();
+  const std::string text = LineAsInTheFile(ProfileRead(line.fileText));
+  if (text.empty()) return text;
+  std::string edited = text;
   for (const std::string& entry : entries) {
-    if (!entry.empty() && entry.size() <= kLongestPath) value = CutListEntry(value, entry);
+    if (entry.empty() || entry.size() > kLongestPath) continue;
+    const std::string before = edited;
+    edited = CutListEntry(edited, entry);
+    if (edited != before) cut.push_back(entry);
   }
-  return value;
+  if (edited == text) return std::nullopt;
+  return edited;
 }
 
 void Run::Lists(const std::vector<std::string>& loadEntries,
                 const std::vector<std::string>& driverEntries) {
-  // A read-only profile file refuses the write, and nobody notices.
-  if (!ReadOnly(g_.WinIni())) e_.loadLine = EditedLine(g_.load, loadEntries);
-  if (!ReadOnly(g_.SystemIni())) e_.driversLine = EditedLine(g_.drivers, driverEntries);
+  const std::pair<const ListLine*, std::string> lines[] = {{&g_.load, g_.WinIni()}, {&g_.drivers, g_.SystemIni()}};
+  for (const auto& [line, file] : lines) {
+    std::vector<std::string> cut;
+    const auto edited = EditedLine(*line, line == &g_.load ? loadEntries : driverEntries, cut);
+    // A read-only profile file refuses the write: what was cut stays.
+    if (ReadOnly(file)) {
+      for (const std::string& entry : cut) Stayed('L', file + ": " + entry);
+    } else {
+      (line == &g_.load ? e_.loadLine : e_.driversLine) = edited;
+    }
+  }
 }
 
 // ---------------------------------------------------------------- INF files
@@ -378,11 +651,11 @@ bool Run::LibraryMatch(const InfSpec& inf) const {
 
 void Run::DeleteInfNames(const std::string& folder, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
-    if (IsPlainName(name)) DeleteFile(folder + "\\" + name);
+    if (IsPlainName(name)) DeleteFile(folder + "\\" + name, 'I');
   }
 }
 
-void Run::InfStage(const std::function<bool(const InfSpec&)>& matches) {
+void Run::InfStage() {
   const std::string windows = m_.settings.windowsDirectory;
   const std::string inf = windows + "\\INF";
   const std::string other = inf + "\\Other";
@@ -392,7 +665,11 @@ void Run::InfStage(const std::function<bool(const InfSpec&)>& matches) {
   if (who_ == Deliverable::Program) {
     if (windows95 && DirectoryAlive(other) && other.size() <= kLongestPath) DeleteInfNames(other, provider);
   } else if (windows95 && infPaths_[kRoot].find("OEM") != std::string::npos) {
-    DeleteInfNames(inf, {infPaths_[kPort], infPaths_[kModem], infPaths_[kRoot]});
+    // The names the class keys recorded, each only when it is the package's
+    // by the INF rules: a class key may name one of Windows' own files.
+    for (const std::string& name : {infPaths_[kPort], infPaths_[kModem], infPaths_[kRoot]}) {
+      if (IsPackageInfFile(inf, false, name)) DeleteInfNames(inf, {name});
+    }
   } else {
     DeleteInfNames(other, provider);
   }
@@ -402,7 +679,7 @@ void Run::InfStage(const std::function<bool(const InfSpec&)>& matches) {
     for (const std::string& path : m_.FilesIn(folder)) {
       if (!MatchesScanPattern(BaseName(path), oemOnly) || !FileAlive(path)) continue;
       auto spec = g_.infs.find(Folded(path));
-      if (spec != g_.infs.end() && matches(spec->second)) DeleteFile(path);
+      if (spec != g_.infs.end() && Matches(spec->second)) DeleteFile(path, 'I');
     }
   }
 }
@@ -413,10 +690,14 @@ Expectation Run::Program() {
   const Configuration& c = g_.config;
   e_.resultWritten = !ReadOnly(g_.ConfigFile());
   // Each name must be one key: "Microsoft\Windows" as a vendor would make
-  // the software key a branch of other programs' keys.
+  // the software key a branch of other programs' keys. No name may be one
+  // that Windows keeps for itself: a modem named "Net" would own
+  // "Enum\Root\Net" and the class "Net".
   const bool keyNames = IsKeyName(c.vendor) && IsKeyName(c.modemName) &&
                         std::all_of(c.pnpIds.begin(), c.pnpIds.end(), IsKeyName);
-  if (!c.complete || !keyNames) {
+  const bool windowsNames = OneOf(c.modemName, kWindowsDeviceNames) || OneOf(c.voiceName, kWindowsDeviceNames) ||
+                            OneOf(c.vendor, kWindowsSoftwareKeys);
+  if (!c.complete || !keyNames || windowsNames) {
     e_.result = 1;
     return e_;
   }
@@ -429,21 +710,30 @@ Expectation Run::Program() {
   e_.result = 0;
   ProgramFiles();
   ProgramRegistry();
-  const std::string& load = c.productFiles.back();
-  Lists({m_.settings.systemDirectory + "\\QUILLNET.101\\" + load},
-        {"QUILLNET.101\\" + c.modemName + ".drv"});
-  InfStage([this](const InfSpec& inf) { return ProgramMatch(inf); });
+  // The start-up program, then each file that went from the product folder,
+  // by its full path and relative to the system directory.
+  const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
+  std::vector<std::string> load = {folder + c.productFiles.back()};
+  for (const std::string& name : deletedProductFiles_) {
+    load.push_back(folder + name);
+    load.push_back(std::string(kProductFolder) + "\\" + name);
+  }
+  Lists(load, {std::string(kProductFolder) + "\\" + c.modemName + ".drv"});
+  InfStage();
+  e_.keptForAnothersMark = keptForAnothersMark_;
+  e_.remaining = static_cast<int>(stayed_.size());
   return e_;
 }
 
 Expectation Run::Library() {
   LibraryFiles();
   LibraryRegistry();
-  const std::string system = m_.settings.systemDirectory;
-  Lists({system + "\\QUILLNET.101\\QUILLNET.EXE", system + "\\QUILLNET.101\\PRELDR.EXE",
-         "QUILLNET.101\\PRELDR.EXE"},
-        {"QUILLNET.101\\QUILLNET.DRV"});
-  InfStage([this](const InfSpec& inf) { return LibraryMatch(inf); });
+  const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
+  Lists({folder + "QUILLNET.EXE", folder + "PRELDR.EXE", std::string(kProductFolder) + "\\PRELDR.EXE"},
+        {std::string(kProductFolder) + "\\QUILLNET.DRV"});
+  InfStage();
+  e_.keptForAnothersMark = keptForAnothersMark_;
+  e_.remaining = static_cast<int>(stayed_.size());
   return e_;
 }
 
@@ -453,20 +743,50 @@ const char* Name(Deliverable deliverable) {
   return deliverable == Deliverable::Program ? "mdmclean" : "HVLIB32 Uninstall";
 }
 
-std::string CutListEntry(const std::string& line, const std::string& entry) {
-  std::string result = Upper(line);
-  const std::string wanted = Upper(entry);
-  if (wanted.empty()) return result;
-  const auto separator = [](char c) { return c == ' ' || c == '\t' || c == ','; };
-  for (std::size_t at = result.find(wanted); at != std::string::npos; at = result.find(wanted, at + 1)) {
-    const std::size_t end = at + wanted.size();
-    if (end < result.size() && !separator(result[end])) continue;
-    std::size_t start = at;
-    if (at > 0 && !separator(result[at - 1])) {
-      if (result[at - 1] != '\\') continue;  // inside another program's entry
-      while (start > 0 && !separator(result[start - 1])) --start;  // a full path goes whole
+std::vector<std::string> ListEntries(const std::string& line) {
+  std::vector<std::string> entries;
+  std::size_t at = 0;
+  while (at < line.size()) {
+    if (IsListSeparator(line[at])) {
+      ++at;
+      continue;
     }
-    return result.erase(start, end - start + (end < result.size() ? 1 : 0));
+    std::size_t end = at;
+    if (line[at] == '"') {
+      const std::size_t close = line.find('"', at + 1);
+      end = close == std::string::npos ? line.size() : close + 1;
+    }
+    while (end < line.size() && !IsListSeparator(line[end])) ++end;  // text glued to it belongs to it
+    entries.push_back(line.substr(at, end - at));
+    at = end;
+  }
+  return entries;
+}
+
+std::string CutListEntry(const std::string& line, const std::string& entry) {
+  std::string result = line;
+  if (entry.empty()) return result;
+  std::size_t at = 0;
+  while (at < result.size()) {
+    if (IsListSeparator(result[at])) {
+      ++at;
+      continue;
+    }
+    // One entry of the line: [at, end), its name what stands between its quotes.
+    const std::string whole = ListEntries(result.substr(at)).front();
+    const std::size_t end = at + whole.size();
+    const bool quoted = whole.size() >= 2 && whole.front() == '"' && whole.back() == '"' &&
+                        std::count(whole.begin(), whole.end(), '"') == 2;
+    const std::string name = quoted ? whole.substr(1, whole.size() - 2) : whole;
+    const bool unquotedName = quoted || name.find('"') == std::string::npos;
+    const bool stands = SameText(name, entry) ||
+                        (name.size() > entry.size() && name[name.size() - entry.size() - 1] == '\\' &&
+                         EndsWithFolded(name, entry));
+    if (unquotedName && stands) {
+      result.erase(at, end - at + (end < result.size() ? 1 : 0));  // with the separator after it
+    } else {
+      at = end;
+    }
   }
   return result;
 }

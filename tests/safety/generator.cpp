@@ -77,13 +77,17 @@ class Numbers {
   std::set<int> used_;
 };
 
+std::string InfDir(const GeneratedMachine& g) { return g.model.settings.windowsDirectory + "\\INF"; }
+std::string OtherDir(const GeneratedMachine& g) { return InfDir(g) + "\\Other"; }
+
 // How much of the package a machine holds.
 enum class Install { Full, Partial, None };
 
 class Generator {
  public:
+  // "Ports\0000" is COM1's, as Windows installs it.
   Generator(std::uint64_t seed, const Variation& variation) : dice_(seed), variation_(variation), modemKeys_(dice_, 0, 12),
-        portKeys_(dice_, 0, 9), mediaKeys_(dice_, 0, 9), oemNumbers_(dice_, 0, 60) {
+        portKeys_(dice_, 1, 9), mediaKeys_(dice_, 0, 9), oemNumbers_(dice_, 0, 60) {
     g_.seed = seed;
   }
 
@@ -131,9 +135,19 @@ class Generator {
     return Mostly(device, {"", "", ParentPath(device), device + "\\", "\\" + device, device + "\\0000",
                            "Enum\\\\" + device.substr(5)});
   }
+  // Now and then a record that is stale: it names another device of the same
+  // kind, which Windows gave the name or the key to since.
+  // Only where the other device's INF file can be named within MAX_PATH:
+  // without it nothing tells its keys from the package's.
+  std::string Stale(const std::string& value, const std::vector<std::string>& others, double p = 0.1) {
+    const bool infReachable = InfDir(g_).size() + 1 + 12 <= 259;  // an 8.3 name
+    if (variation_.fullPackage || !infReachable || others.empty() || !dice_.Coin(p)) return value;
+    return dice_.Pick(others);
+  }
 
   void ChooseSettings();
   void ChooseNames();
+  void ChooseOtherDevices();
   void InstallRegistry();
   void InstallInfFiles();
   void InstallFiles();
@@ -159,10 +173,27 @@ class Generator {
   std::vector<std::string> systemFiles_;
   std::vector<std::string> productFiles_;
   bool keyPathNames_ = false;  // the configuration names a registry path, not a key name
+  bool windowsNames_ = false;  // the configuration names one of Windows' own keys
+  bool containerName_ = false;  // the configured modem is named like a container of devices
+  // Other devices of the package's classes, chosen before the package is
+  // installed so that its stale records can name them. Each class key below
+  // names another device and an INF file that is not the package's.
+  std::string standardModemKey_;  // Modem\<n> of "Enum\Root\MDMGEN\0000"
+  std::string standardModemInf_;  // MDMGEN.INF, or an Acme "oem" INF file
+  bool msportsInf_ = true;        // MSPORTS.INF, which COM1's class key names, is there
+  bool acmeCard_ = false;         // "Enum\ISAPNP\ACM2000\<serial>", another card's port
+  std::string acmePortKey_, acmePortInf_;
+  bool acmePortInfThere_ = false;  // without it only the card's ID tells it from the package's
+  std::string soundKey_;           // MEDIA\<n> of the sound card
+  bool acmeWave_ = false;          // "Enum\MODEMWAVE\ACMEWAVE", another voice modem
+  std::string acmeWaveKey_, acmeWaveInf_;
 };
 
-std::string InfDir(const GeneratedMachine& g) { return g.model.settings.windowsDirectory + "\\INF"; }
-std::string OtherDir(const GeneratedMachine& g) { return InfDir(g) + "\\Other"; }
+constexpr const char* kCom1 = "Enum\\BIOS\\*PNP0501\\0D";
+constexpr const char* kStandardModem = "Enum\\Root\\MDMGEN\\0000";
+constexpr const char* kAcmeCard = "Enum\\ISAPNP\\ACM2000\\5E6F7A8B";
+constexpr const char* kSoundCard = "Enum\\ISAPNP\\CTL0031\\1A2B3C4D";
+constexpr const char* kAcmeWave = "Enum\\MODEMWAVE\\ACMEWAVE";
 
 void Generator::ChooseSettings() {
   Settings& s = m().settings;
@@ -214,6 +245,24 @@ void Generator::ChooseNames() {
   g_.names.rootClass = Mostly(CaseVariant(modem), {modem + "Ctl", modem.substr(0, 5), "QNCTRL"});
 }
 
+void Generator::ChooseOtherDevices() {
+  standardModemKey_ = Number(modemKeys_.Next());
+  standardModemInf_ = dice_.Coin(0.6) ? "MDMGEN.INF" : OemName();
+  msportsInf_ = !dice_.Coin(0.15);
+  acmeCard_ = dice_.Coin(0.3);
+  if (acmeCard_) {
+    acmePortKey_ = Number(portKeys_.Next());
+    acmePortInf_ = OemName();
+    acmePortInfThere_ = dice_.Coin(0.5);
+  }
+  soundKey_ = Number(mediaKeys_.Next());
+  acmeWave_ = dice_.Coin(0.35);
+  if (acmeWave_) {
+    acmeWaveKey_ = Number(mediaKeys_.Next());
+    acmeWaveInf_ = OemName();
+  }
+}
+
 // ---------------------------------------------------------------- the package
 
 void Generator::InstallRegistry() {
@@ -232,6 +281,7 @@ void Generator::InstallRegistry() {
   const std::string serial = "0A1B2C3D";
   const std::string portDevice = "Enum\\ISAPNP\\" + n.pnpIds[0] + "\\" + serial;
   const std::string waveRoot = "Enum\\MODEMWAVE\\QNWAVE";
+  std::string waveLink;
 
   if (Has()) {
     m().AddKey(root, Owner::Package);
@@ -239,9 +289,17 @@ void Generator::InstallRegistry() {
     m().SetString(instance, "Class", n.rootClass, Owner::Package);
     m().SetString(instance, "DeviceDesc", n.modem + " Modem Controller", Owner::Package);
     if (Has()) m().SetString(instance, "Driver", Driver(n.rootClass + "\\0000"), Owner::Package);
-    if (Has()) m().SetString(instance, "ConnectedToModem", LinkValue(modemDevice), Owner::Package);
-    if (Has()) m().SetString(instance, "ConnectedToPort", LinkValue(portDevice), Owner::Package);
-    if (Has()) m().SetString(instance, "ConnectedToWave", LinkValue(waveRoot), Owner::Package);
+    // Stale links name the standard modem, COM1 or another card's port, and
+    // another voice modem.
+    const std::string modemLink = Stale(LinkValue(modemDevice), {kStandardModem}, 0.12);
+    std::vector<std::string> otherPorts = {kCom1};
+    if (acmeCard_) otherPorts.push_back(kAcmeCard);
+    const std::string portLink = Stale(LinkValue(portDevice), otherPorts, 0.15);
+    waveLink = Stale(LinkValue(waveRoot), acmeWave_ ? std::vector<std::string>{kAcmeWave}
+                                                    : std::vector<std::string>{});
+    if (Has()) m().SetString(instance, "ConnectedToModem", modemLink, Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToPort", portLink, Owner::Package);
+    if (Has()) m().SetString(instance, "ConnectedToWave", waveLink, Owner::Package);
     if (dice_.Coin(0.2)) m().AddKey(root + "\\0001", Owner::Package);
   } else if (Has()) {
     m().AddKey(root, Owner::Package);  // the instance is gone already
@@ -250,7 +308,9 @@ void Generator::InstallRegistry() {
   if (Has()) {
     m().AddKey(modemDevice, Owner::Package);
     m().SetString(modemDevice, "Class", "Modem", Owner::Package);
-    const std::string driver = Driver("Modem\\" + modemKey_, {"Ports\\0100"});
+    // Now and then the class key was given to the standard modem since.
+    const std::string driver =
+        Stale(Driver("Modem\\" + modemKey_, {"Ports\\0000"}), {"Modem\\" + standardModemKey_}, 0.08);
     if (Has()) m().SetString(modemDevice, "Driver", driver, Owner::Package);
     m().SetString(modemDevice, "AttachedTo", "COM3", Owner::Package);
   }
@@ -259,7 +319,9 @@ void Generator::InstallRegistry() {
     m().AddKey(modemClass, Owner::Package);
     m().SetString(modemClass, "DriverDesc", n.modem + " Modem", Owner::Package);
     if (Has()) m().SetString(modemClass, "InfSection", n.modem, Owner::Package);
-    if (Has()) m().SetString(modemClass, "InfPath", modemInf_, Owner::Package);
+    // Installed from Windows' own modem INF now and then: the file stays.
+    const std::string infPath = dice_.Coin(0.1) ? "MDMGEN.INF" : modemInf_;
+    if (Has()) m().SetString(modemClass, "InfPath", infPath, Owner::Package);
   }
 
   for (std::size_t i = 0; i < n.pnpIds.size(); ++i) {
@@ -272,7 +334,11 @@ void Generator::InstallRegistry() {
     m().AddKey("Enum\\ISAPNP\\" + n.pnpIds[0], Owner::Package);
     m().AddKey(portDevice, Owner::Package);
     m().SetString(portDevice, "Class", "Ports", Owner::Package);
-    const std::string driver = Driver("Ports\\" + portKey_, {"MEDIA\\0099"});
+    // COM1's class key only while MSPORTS.INF tells it from the package's.
+    const std::string driver = Stale(Driver("Ports\\" + portKey_, {"MEDIA\\" + soundKey_}),
+                                     msportsInf_ ? std::vector<std::string>{"Ports\\0000"}
+                                                 : std::vector<std::string>{},
+                                     0.08);
     if (Has()) m().SetString(portDevice, "Driver", driver, Owner::Package);
     m().SetString(portDevice, "PortName", "COM3", Owner::Package);
   }
@@ -280,7 +346,8 @@ void Generator::InstallRegistry() {
   if (Has()) {
     m().AddKey(portClass, Owner::Package);
     m().SetString(portClass, "DriverDesc", n.modem + " Communications Port", Owner::Package);
-    if (Has()) m().SetString(portClass, "InfPath", portInf_, Owner::Package);
+    const std::string infPath = dice_.Coin(0.1) ? "MSPORTS.INF" : portInf_;
+    if (Has()) m().SetString(portClass, "InfPath", infPath, Owner::Package);
   }
   if (dice_.Coin(0.2)) m().AddKey("Enum\\ISAPNP\\QRM0100", Owner::Package);
 
@@ -289,13 +356,16 @@ void Generator::InstallRegistry() {
     const std::string waveDevice = waveRoot + "\\ROOT&MODEM&0000";
     m().AddKey(waveDevice, Owner::Package);
     m().SetString(waveDevice, "Class", "MEDIA", Owner::Package);
-    const std::string driver = Driver("MEDIA\\" + mediaKey_, {"Ports\\0100"});
+    const std::string driver =
+        Stale(Driver("MEDIA\\" + mediaKey_, {"Ports\\0000"}), {"MEDIA\\" + soundKey_}, 0.08);
     if (Has()) m().SetString(waveDevice, "Driver", driver, Owner::Package);
   }
   const std::string mediaClass = std::string(kClassRoot) + "MEDIA\\" + mediaKey_;
   if (Has()) {
     m().AddKey(mediaClass, Owner::Package);
-    m().SetString(mediaClass, "DriverDesc", n.voice, Owner::Package);
+    // As the package's INF describes it; now and then only by the voice's
+    // name, which the library does not know (to it the key is another's).
+    m().SetString(mediaClass, "DriverDesc", Mostly(n.modem + " Voice", {n.voice}), Owner::Package);
     if (Has()) m().SetString(mediaClass, "InfSection", n.voice, Owner::Package);
     if (Has()) m().SetString(mediaClass, "InfPath", voiceInf_, Owner::Package);
   }
@@ -324,7 +394,9 @@ void Generator::InstallRegistry() {
                   Owner::Package);
     m().SetString(software + "\\1.0\\Base", "", "0x2F8", Owner::Package);
     // A recorded port that is not one key name names no device of the package's.
-    const std::string recorded = Mostly(comPort, {"", comPort + "\\", "\\" + comPort}, 0.1);
+    // Or one that names the standard modem's instance.
+    const std::string recorded =
+        Stale(Mostly(comPort, {"", comPort + "\\", "\\" + comPort}, 0.1), {BaseName(kStandardModem)}, 0.08);
     if (Has()) m().SetString(software + "\\1.0\\ComPort", "", recorded, Owner::Package);
   }
   if (Has()) {
@@ -438,8 +510,6 @@ void Generator::AddBystanderRegistry() {
   // Devices of other classes, with the class keys their "Driver" values
   // name; the package's own "Driver" values name some of these now and then.
   const std::vector<std::vector<std::string>> devices = {
-      {"Enum\\BIOS\\*PNP0501\\0D", "Ports", "0100"},
-      {"Enum\\ISAPNP\\CTL0031\\1A2B3C4D", "MEDIA", "0099"},
       {"Enum\\Root\\Net\\0000", "Net", "0000"},
       {"Enum\\PCI\\VEN_5333&DEV_8811\\BUS_00&DEV_0A", "Display", "0000"},
       {"Enum\\ESDI\\GENERIC_IDE_DISK\\MF&CHILD0000", "hdc", "0000"},
@@ -454,6 +524,26 @@ void Generator::AddBystanderRegistry() {
   }
   // The modem's name as an "InfSection" of another class.
   m().SetString(std::string(kClassRoot) + "Net\\0000", "InfSection", n.modem, Owner::Bystander);
+  // COM1 and the sound card as Windows installs them, from its own INF files.
+  bystander(kCom1, {{"Class", "Ports"}, {"Driver", "Ports\\0000"}, {"PortName", "COM1"}});
+  bystander(std::string(kClassRoot) + "Ports\\0000",
+            {{"DriverDesc", "Communications Port"}, {"InfSection", "ComPort"}, {"InfPath", "MSPORTS.INF"}});
+  bystander(kSoundCard, {{"Class", "MEDIA"}, {"Driver", "MEDIA\\" + soundKey_}});
+  bystander(std::string(kClassRoot) + "MEDIA\\" + soundKey_,
+            {{"DriverDesc", "Sound Blaster 16"}, {"InfSection", "SB16"}, {"InfPath", "SB16.INF"}});
+  // The standard modem, which stale records of the package name now and then.
+  const bool acmeModem = standardModemInf_ != "MDMGEN.INF";
+  bystander(kStandardModem, {{"Class", "Modem"}, {"Driver", "Modem\\" + standardModemKey_}, {"AttachedTo", "COM1"}});
+  bystander(std::string(kClassRoot) + "Modem\\" + standardModemKey_,
+            {{"DriverDesc", acmeModem ? "Acme 56K Voice Modem" : "Standard 28800 bps Modem"},
+             {"InfSection", acmeModem ? "Acme56K" : "Gen28800"},
+             {"InfPath", standardModemInf_}});
+  // Another card with a port of its own, whose INF file may be gone.
+  if (acmeCard_) {
+    bystander(kAcmeCard, {{"Class", "Ports"}, {"Driver", "Ports\\" + acmePortKey_}, {"PortName", "COM4"}});
+    bystander(std::string(kClassRoot) + "Ports\\" + acmePortKey_,
+              {{"DriverDesc", "Acme Communications Port"}, {"InfSection", "AcmePort"}, {"InfPath", acmePortInf_}});
+  }
 
   // Other modems, each with its class key; their "InfSection" values come
   // close to the package's without being equal.
@@ -463,7 +553,7 @@ void Generator::AddBystanderRegistry() {
   }
   const int modems = dice_.Range(1, 4);
   bool denied = false;
-  for (int i = 0; i < modems; ++i) {
+  for (int i = 1; i <= modems; ++i) {
     const std::string key = Number(modemKeys_.Next());
     const std::string device = kMdmgen + Number(i);
     const std::string classKey = std::string(kClassRoot) + "Modem\\" + key;
@@ -499,18 +589,22 @@ void Generator::AddBystanderRegistry() {
   bystander("Enum\\ISAPNP\\" + n.pnpIds[0] + "X\\01", {{"Class", "Net"}});
   bystander("Enum\\Root\\" + n.modem + "Tools\\0000", {{"Class", "System"}});
   bystander(kMdmgen + std::string("0010"), {{"Class", "Ports"}, {"DeviceDesc", "Other COM"}});
-  // mdmclean removes the whole wave enumerator; the library only the
-  // package's device in it.
-  if (dice_.Coin(0.5)) {
-    Exemption byProgram;
-    byProgram.byProgram = true;
-    m().AddKey("Enum\\MODEMWAVE", Owner::Bystander, byProgram);
-    m().AddKey("Enum\\MODEMWAVE\\OTHERWAVE", Owner::Bystander, byProgram);
-    bystander("Enum\\MODEMWAVE\\OTHERWAVE\\ROOT&MODEM&0000", {{"Driver", "MEDIA\\0098"}}, byProgram);
-  } else if (m().HasKey("Enum\\MODEMWAVE")) {
-    Exemption byProgram;
-    byProgram.byProgram = true;
-    m().AddKey("Enum\\MODEMWAVE", Owner::Frame, byProgram);
+  // Another voice modem beside the package's, with its wave driver's key.
+  if (acmeWave_) {
+    bystander(kAcmeWave, {});
+    bystander(std::string(kAcmeWave) + "\\ROOT&MODEM&0000", {{"Class", "MEDIA"}, {"Driver", "MEDIA\\" + acmeWaveKey_}});
+    bystander(std::string(kClassRoot) + "MEDIA\\" + acmeWaveKey_,
+              {{"DriverDesc", "Acme Voice Modem Wave"}, {"InfSection", "AcmeVoice"}, {"InfPath", acmeWaveInf_}});
+    bystander(std::string(kWaveResources) + "serwvdrv.drv<" + acmeWaveKey_ + ">", {{"Driver", "serwvdrv.drv"}});
+  }
+  // An enumerator left empty by an earlier uninstall.
+  if (!m().HasKey("Enum\\MODEMWAVE") && dice_.Coin(0.05)) m().AddKey("Enum\\MODEMWAVE", Owner::Frame);
+  // mdmclean removes the wave enumerator when nothing but the package's
+  // device is in it; otherwise it stays.
+  if (m().HasKey("Enum\\MODEMWAVE")) {
+    Exemption whenOnlyThePackage;
+    whenOnlyThePackage.byProgramWhenOnlyThePackageIsBelow = true;
+    m().AddKey("Enum\\MODEMWAVE", Owner::Frame, whenOnlyThePackage);
   }
   bystander(std::string(kClassRoot) + n.rootClass + "Tools\\0000", {{"InfPath", "OEM99.INF"}});
   bystander("SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
@@ -534,7 +628,20 @@ void Generator::AddBystanderInfFiles() {
          Owner::Bystander);
   InfSpec ports = VersionOnly("Ports");
   ports.lines.push_back({"Std", "%*PNP0501.DeviceDesc%", "ComPort,*PNP0501"});
-  AddInf(inf + "MSPORTS.INF", ports, Owner::Bystander);
+  if (msportsInf_) AddInf(inf + "MSPORTS.INF", ports, Owner::Bystander);
+  // The other devices' own INF files.
+  if (standardModemInf_ != "MDMGEN.INF") {
+    AddInf(inf + standardModemInf_, WithStrings(VersionOnly("Modem"), "Acme.DeviceDesc", "Acme 56K"), Owner::Bystander);
+  }
+  if (acmeCard_ && acmePortInfThere_) {
+    InfSpec acmePorts = VersionOnly("Ports");
+    acmePorts.lines.push_back({"Std", "%AcmePort.DeviceDesc%", "ComPort,ACM2000"});
+    AddInf(inf + acmePortInf_, acmePorts, Owner::Bystander);
+  }
+  if (acmeWave_) {
+    AddInf(inf + acmeWaveInf_, WithStrings(VersionOnly("MEDIA"), "AcmeVoice.DeviceDesc", "Acme Voice"),
+           Owner::Bystander);
+  }
   AddInf(inf + "SB16.INF", VersionOnly("MEDIA"), Owner::Bystander);
   AddInf(inf + "OEM70.INF", VersionOnly("Display"), Owner::Bystander);  // other classes' "InfPath"
   // A non-"oem" name is never examined, whatever it holds.
@@ -609,33 +716,71 @@ void Generator::WriteLists() {
   const PackageNames& n = g_.names;
   const Settings& s = m().settings;
   const std::string sys = s.systemDirectory;
+  // Other programs' entries, some in their own letters, which they keep, and
+  // long names with blanks in quotes.
   std::vector<ListToken> load = {
-      {sys + "\\TASKMON.EXE"},      {"C:\\PROGRA~1\\ACME\\AGENT.EXE"}, {"QUILLNETX.EXE"},
-      {sys + "\\QUILLNET.EXE"},     {"C:\\QUILLNET.101\\TOOLS.EXE"},  {"MSOFFICE.EXE"},
+      {sys + "\\TASKMON.EXE"},
+      {dice_.Pick(std::vector<std::string>{"C:\\PROGRA~1\\ACME\\AGENT.EXE", "c:\\progra~1\\acme\\agent.exe",
+                                           "C:\\Progra~1\\Acme\\Agent.exe"})},
+      {dice_.Pick(std::vector<std::string>{"QUILLNETX.EXE", "QuillnetX.exe"})},
+      {sys + "\\QUILLNET.EXE"},
+      {"C:\\QUILLNET.101\\TOOLS.EXE"},
+      {dice_.Pick(std::vector<std::string>{"MSOFFICE.EXE", "msoffice.exe", "MsOffice.exe"})},
   };
-  if (Has()) load.push_back({CaseVariant(sys + "\\QUILLNET.101\\" + n.loadProgram), Owner::Package});
+  std::vector<std::string> quoted;
+  if (dice_.Coin(0.4)) quoted.push_back("\"C:\\Program Files\\Acme\\agent.exe\"");
+  if (dice_.Coin(0.3)) quoted.push_back("\"C:\\Program Files\\Other Tools\\tray.exe\"");
+  // A package entry inside quotes that does not end there, or not after a
+  // backslash: part of another program's entry.
+  if (dice_.Coin(0.15)) quoted.push_back("\"" + sys + "\\QUILLNET.101\\" + n.loadProgram + " /min\"");
+  if (dice_.Coin(0.15)) quoted.push_back("\"C:\\Old Files\\XQUILLNET.101\\PRELDR.EXE\"");
+  for (const std::string& text : quoted) load.push_back({text});
+  std::vector<ListToken> own;
+  if (Has()) own.push_back({CaseVariant(sys + "\\QUILLNET.101\\" + n.loadProgram), Owner::Package});
   if (g_.productNames) {
-    if (Has()) load.push_back({CaseVariant(sys + "\\QUILLNET.101\\PRELDR.EXE"), Owner::Package});
-    if (Has()) load.push_back({CaseVariant("QUILLNET.101\\PRELDR.EXE"), Owner::Package});
+    if (Has()) own.push_back({CaseVariant(sys + "\\QUILLNET.101\\PRELDR.EXE"), Owner::Package});
+    if (Has()) own.push_back({CaseVariant("QUILLNET.101\\PRELDR.EXE"), Owner::Package});
   }
+  // The package's entries in quotes now and then, and written twice.
+  for (ListToken& token : own) {
+    if (dice_.Coin(0.1)) token.text = "\"" + token.text + "\"";
+  }
+  if (!own.empty() && dice_.Coin(0.25)) own.push_back(dice_.Pick(own));
+  load.insert(load.end(), own.begin(), own.end());
   // Other programs' entries that hold a package entry without being one: it
-  // does not start or end them, or not after a separator or backslash.
+  // does not start or end them, or not after a separator or backslash. One
+  // of them is a full path that ends in the start-up program's relative
+  // entry, which mdmclean takes when it deleted that file.
   const std::string loadEntry = "QUILLNET.101\\" + n.loadProgram;
   const std::vector<std::string> nearEntries = {"X" + sys + "\\" + loadEntry, sys + "\\" + loadEntry + "C",
                                                 "XQUILLNET.101\\PRELDR.EXE", "C:\\X\\QUILLNET.EXEC"};
   for (const std::string& near : nearEntries) {
-    if (dice_.Coin(0.2)) load.push_back({near});
+    if (!dice_.Coin(0.2)) continue;
+    load.push_back({near});
+    if (near == nearEntries[0]) load.back().productFile = n.loadProgram;
   }
-  // The stub under another Windows directory: a full path the library's
-  // entry ends, which goes whole.
+  // The stub under another Windows directory, now and then a long name in
+  // quotes: a full path the library's entry ends, which goes whole, and
+  // mdmclean's too when it deleted the stub from the product folder.
   Exemption byLibrary;
   byLibrary.byLibrary = true;
-  const std::string oldStub = dice_.Coin(0.25) ? "D:\\OLD\\QUILLNET.101\\PRELDR.EXE" : "";
-  if (!oldStub.empty()) load.push_back({oldStub, Owner::Bystander, byLibrary});
+  const std::string oldStub = !dice_.Coin(0.25) ? ""
+                              : dice_.Coin(0.7) ? "D:\\OLD\\QUILLNET.101\\PRELDR.EXE"
+                                                : "\"D:\\OLD WINDOWS\\QUILLNET.101\\PRELDR.EXE\"";
+  if (!oldStub.empty()) {
+    load.push_back({oldStub, Owner::Bystander, byLibrary});
+    load.back().productFile = "PRELDR.EXE";
+  }
   if (dice_.Coin(0.15)) {
     for (int i = 0; i < 30; ++i) load.push_back({"C:\\APPS\\TOOL" + std::to_string(i) + "\\RUN.EXE"});
   }
   dice_.Shuffle(load);
+  // Quoted entries first and last: a profile read drops the two outer quotes.
+  if (quoted.size() >= 2 && dice_.Coin(0.5)) {
+    auto isQuoted = [&](const ListToken& t) { return t.text == quoted[0] || t.text == quoted[1]; };
+    std::stable_partition(load.begin(), load.end(), [&](const ListToken& t) { return t.text == quoted[0]; });
+    std::stable_partition(load.begin() + 1, load.end(), [&](const ListToken& t) { return !isQuoted(t); });
+  }
   // The entry after one that goes must stay whole.
   if (!oldStub.empty()) {
     const auto stub =
@@ -648,6 +793,7 @@ void Generator::WriteLists() {
                                     {"QUILLNET.101\\QNFAX.drv"}};
   const std::string driverEntry = "QUILLNET.101\\" + n.modem + ".drv";
   if (Has()) drivers.push_back({CaseVariant(driverEntry), Owner::Package});
+  if (Has() && dice_.Coin(0.15)) drivers.push_back({CaseVariant(driverEntry), Owner::Package});  // twice
   if (dice_.Coin(0.1)) drivers.push_back({driverEntry + "32"});
   if (dice_.Coin(0.1)) drivers.push_back({"X" + driverEntry});
   if (dice_.Coin(0.1)) {
@@ -675,9 +821,8 @@ void Generator::WriteLists() {
       // Blanks around "=" and quotes around the value are not part of it.
       const std::string value = g_.load.Value();
       const int form = dice_.Range(0, 9);
-      if (g_.load.keyExists) {
-        text += form == 0 ? "load = " + value + "\r\n" : form == 1 ? "load=\"" + value + "\"\r\n" : "load=" + value + "\r\n";
-      }
+      g_.load.fileText = form == 0 ? " " + value : form == 1 ? "\"" + value + "\"" : value;
+      if (g_.load.keyExists) text += "load=" + g_.load.fileText + "\r\n";
       text += "run=" + sys + "\\QUILLNET.101\\QUILLNET.EXE\r\nNullPort=None\r\n";
       // Only the first key of the first section of a name counts.
       if (form == 2 && g_.load.keyExists) text += "load=" + sys + "\\QUILLNET.101\\QUILLNET.EXE SECOND.EXE\r\n";
@@ -689,7 +834,8 @@ void Generator::WriteLists() {
   if (g_.drivers.fileExists) {
     std::string text = "[boot]\r\nshell=Explorer.exe\r\n";
     if (!g_.drivers.sectionExists) text = "[boot.description]\r\nshell=Explorer.exe\r\n";
-    if (g_.drivers.sectionExists && g_.drivers.keyExists) text += "drivers=" + g_.drivers.Value() + "\r\n";
+    g_.drivers.fileText = g_.drivers.Value();
+    if (g_.drivers.sectionExists && g_.drivers.keyExists) text += "drivers=" + g_.drivers.fileText + "\r\n";
     text += "system.drv=system.drv\r\n\r\n[386Enh]\r\ndevice=*vcomm\r\n[drivers]\r\nwave=" +
             std::string("QUILLNET.101\\") + n.modem + ".drv\r\n";
     m().AddFile(g_.SystemIni(), text, Owner::Frame).readOnly = dice_.Coin(0.03);
@@ -714,6 +860,22 @@ void Generator::WriteConfiguration() {
   c.vendor = n.vendor;
   c.modemName = n.modem;
   c.voiceName = dice_.Coin(0.8) ? n.voice : "";
+  // One of Windows' own names, in any letter case: nothing may change.
+  if (!variation_.fullPackage && dice_.Coin(0.05)) {
+    const std::string name = CaseVariant(dice_.Pick(std::vector<std::string>{"Net", "Modem", "Display", "MEDIA", "Ports"}));
+    const int which = dice_.Range(0, 2);
+    if (which == 0) c.modemName = name;
+    if (which == 1) c.voiceName = name;
+    if (which == 2) c.vendor = CaseVariant("Microsoft");
+    windowsNames_ = true;
+  }
+  // A modem named like the standard modem's key below "Enum\Root", in any
+  // letter case: not one of Windows' names, but its root device key is a
+  // container of other devices, which stays.
+  if (!variation_.fullPackage && !windowsNames_ && dice_.Coin(0.02)) {
+    c.modemName = dice_.Pick(std::vector<std::string>{"mdmgen", "Mdmgen", "MDMGEN"});
+    containerName_ = true;
+  }
   // Names that are not one registry key name each: nothing may change.
   if (!variation_.fullPackage && dice_.Coin(0.06)) {
     const std::vector<std::string*> name = {&c.vendor, &c.modemName, &c.pnpIds.back()};
@@ -760,12 +922,15 @@ void Generator::Describe() {
                    std::to_string(s.major) + "." + std::to_string(s.minor) +
                    (s.nvramWindow ? ", NVRAM window" : "") +
                    (g_.config.complete ? "" : ", incomplete configuration") +
-                   (keyPathNames_ ? ", configured registry names with a backslash" : "");
+                   (keyPathNames_ ? ", configured registry names with a backslash" : "") +
+                   (windowsNames_ ? ", one of Windows' own names configured" : "") +
+                   (containerName_ ? ", the modem named like the standard modem's key" : "");
 }
 
 GeneratedMachine Generator::Run() {
   ChooseSettings();
   ChooseNames();
+  ChooseOtherDevices();
   InstallRegistry();
   InstallInfFiles();
   InstallFiles();

@@ -32,7 +32,8 @@ struct InfSpec {
   std::string Value(const std::string& section, const std::string& key) const;
 };
 
-// One entry of a profile list line.
+// One entry of a profile list line: a name or path, or a long one with
+// blanks in double quotes, the quotes part of its text.
 struct ListToken {
   std::string text;
   Owner owner = Owner::Bystander;
@@ -40,6 +41,9 @@ struct ListToken {
   // deliverable removes whole with the package.
   Exemption exemption = {};
   std::string separator = " ";  // what follows it when another entry does
+  // A full path ending in "QUILLNET.101\<productFile>": mdmclean removes it
+  // whole when its run deletes that file from the product folder.
+  std::string productFile = {};
 };
 
 // The "load" line of win.ini or the "drivers" line of system.ini.
@@ -48,6 +52,9 @@ struct ListLine {
   bool sectionExists = true;
   bool keyExists = true;
   std::vector<ListToken> tokens;
+  // The text after "=" as the file holds it: the value, now and then with
+  // blanks around it or in quotes.
+  std::string fileText;
 
   std::string Value() const;  // the tokens joined by their separators
 };

@@ -24,11 +24,14 @@ enum class Owner {
 };
 
 // A bystander that one deliverable removes with the package by design
-// (mdmclean deletes the whole "Enum\MODEMWAVE", say). Everything else that is
-// not the package's must survive both deliverables.
+// (a full path that ends in one of the package's list entries, say).
+// Everything else that is not the package's must survive both deliverables.
 struct Exemption {
   bool byProgram = false;
   bool byLibrary = false;
+  // A container that mdmclean removes when nothing but the package's keys
+  // is below it ("Enum\MODEMWAVE"); while another's key is below, it stays.
+  bool byProgramWhenOnlyThePackageIsBelow = false;
 };
 
 struct ModelValue {

@@ -8,11 +8,6 @@ namespace {
 
 constexpr const char* kRootHeader = "[HKEY_LOCAL_MACHINE";
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  return text;
-}
-
 std::string Trim(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t\r");
   if (first == std::string::npos) return {};
@@ -52,20 +47,6 @@ bool UnderAny(const std::string& folded, const std::set<std::string>& roots) {
     if (folded == root || folded.compare(0, root.size() + 1, root + "\\") == 0) return true;
   }
   return false;
-}
-
-std::vector<std::string> Tokens(const std::string& line) {
-  std::vector<std::string> tokens;
-  std::string current;
-  for (char c : line + " ") {
-    if (c == ' ' || c == '\t' || c == ',') {
-      if (!current.empty()) tokens.push_back(current);
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  return tokens;
 }
 
 // The text after "=" on the first line of the key in the first section of
@@ -127,10 +108,15 @@ class Checker {
 
   // The deliverable's own change log and undo file in the Windows directory:
   // they may appear and grow; the other deliverable's stay as they were.
+  // The undo files of its earlier runs move up an age: "<name7><n>.REG".
   bool IsOwnLogFile(const std::string& folded) const {
-    const std::string base = g_.model.settings.windowsDirectory + "\\" +
-                             (who_ == Deliverable::Program ? "MDMCLEAN" : "HVLIB32");
-    return folded == Folded(base + ".LOG") || folded == Folded(base + ".REG");
+    const std::string name = who_ == Deliverable::Program ? "MDMCLEAN" : "HVLIB32";
+    const std::string base = g_.model.settings.windowsDirectory + "\\" + name;
+    if (folded == Folded(base + ".LOG") || folded == Folded(base + ".REG")) return true;
+    for (char age = '1'; age <= '9'; ++age) {
+      if (folded == Folded(g_.model.settings.windowsDirectory + "\\" + name.substr(0, 7) + age + ".REG")) return true;
+    }
+    return false;
   }
 
   void CheckFiles() {
@@ -160,10 +146,12 @@ class Checker {
     return it == after_.files.end() ? std::nullopt : it->second.content;
   }
 
-  // A profile file whose one key was written: that key holds `value`, and
-  // every other line is what it was.
-  void CheckWritten(const std::string& path, const char* fileName, const std::string& section,
-                    const std::string& key, const std::string& value) {
+  // A profile file whose keys of one section were written: each holds its
+  // value, and every other line is what it was.
+  void CheckWritten(const std::string& path, const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& values) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : values) keys.push_back(key);
     const auto before = Before(path);
     const auto after = After(path);
     if (!after) {
@@ -182,17 +170,18 @@ class Checker {
       if (text && !text->empty() && text->back() != '\n') *text += "\r\n";
       return text;
     };
-    if (LinesBesides(terminated(before), section, key, true) !=
-        LinesBesides(terminated(after), section, key, hadHeader)) {
+    if (LinesBesides(terminated(before), section, keys, true) !=
+        LinesBesides(terminated(after), section, keys, hadHeader)) {
       Problem("other lines of " + path + " changed:\n  before: " + before.value_or("(absent)") +
               "\n  after: " + *after);
     }
     // The raw text after "=": a read would trim the blank that a removed
     // last entry leaves behind. A write stores no leading blanks or tabs.
-    const std::string written = RawValue(*after, section, key).value_or("(no such line)");
-    const std::string wanted = value.substr(std::min(value.find_first_not_of(" \t"), value.size()));
-    if (written != wanted) Problem(path + " " + key + "=\"" + written + "\", expected \"" + wanted + "\"");
-    (void)fileName;
+    for (const auto& [key, value] : values) {
+      const std::string written = RawValue(*after, section, key).value_or("(no such line)");
+      const std::string wanted = value.substr(std::min(value.find_first_not_of(" \t"), value.size()));
+      if (written != wanted) Problem(path + " " + key + "=\"" + written + "\", expected \"" + wanted + "\"");
+    }
   }
 
   void CheckUnchanged(const std::string& path) {
@@ -201,17 +190,19 @@ class Checker {
 
   void CheckProfiles() {
     if (e_.loadLine) {
-      CheckWritten(g_.WinIni(), "win.ini", "windows", "load", *e_.loadLine);
+      CheckWritten(g_.WinIni(), "windows", {{"load", *e_.loadLine}});
     } else {
       CheckUnchanged(g_.WinIni());
     }
     if (e_.driversLine) {
-      CheckWritten(g_.SystemIni(), "system.ini", "boot", "drivers", *e_.driversLine);
+      CheckWritten(g_.SystemIni(), "boot", {{"drivers", *e_.driversLine}});
     } else {
       CheckUnchanged(g_.SystemIni());
     }
     if (e_.resultWritten) {
-      CheckWritten(g_.ConfigFile(), ".\\mdminfo.ini", "Progress", "Result", std::to_string(e_.result));
+      // How many of the package's things stayed, then the result code.
+      CheckWritten(g_.ConfigFile(), "Progress",
+                   {{"Remaining", std::to_string(e_.remaining)}, {"Result", std::to_string(e_.result)}});
     } else {
       CheckUnchanged(g_.ConfigFile());
     }
@@ -221,10 +212,19 @@ class Checker {
     return who_ == Deliverable::Program ? exemption.byProgram : exemption.byLibrary;
   }
 
+  // A container mdmclean may take when everything below it is the package's.
+  bool ExemptContainer(const std::string& folded, const ModelKey& key) const {
+    if (who_ != Deliverable::Program || !key.exemption.byProgramWhenOnlyThePackageIsBelow) return false;
+    for (const auto& [below, other] : g_.model.Keys()) {
+      if (below.compare(0, folded.size() + 1, folded + "\\") == 0 && other.owner != Owner::Package) return false;
+    }
+    return true;
+  }
+
   // What is not the package's survives, whatever the rules of the stages say.
   void CheckBystanders() {
     for (const auto& [folded, key] : g_.model.Keys()) {
-      if (key.owner == Owner::Package || Exempt(key.exemption)) continue;
+      if (key.owner == Owner::Package || Exempt(key.exemption) || ExemptContainer(folded, key)) continue;
       auto now = after_.keys.find(folded);
       if (now == after_.keys.end()) {
         Problem("collateral damage: bystander key lost: " + key.path);
@@ -239,22 +239,32 @@ class Checker {
         Problem("collateral damage: bystander file lost or changed: " + file.path);
       }
     }
-    CheckBystanderTokens(g_.load, e_.loadLine);
-    CheckBystanderTokens(g_.drivers, e_.driversLine);
+    CheckBystanderTokens(g_.load, g_.WinIni(), "windows", "load");
+    CheckBystanderTokens(g_.drivers, g_.SystemIni(), "boot", "drivers");
   }
 
-  void CheckBystanderTokens(const ListLine& line, const std::optional<std::string>& written) {
-    if (!written || !line.fileExists || !line.sectionExists || !line.keyExists) return;
-    const std::vector<std::string> left = Tokens(*written);
+  // mdmclean took this file out of the product folder: the entries that end
+  // in its relative path go with it.
+  bool ProductFileTaken(const std::string& name) const {
+    if (who_ != Deliverable::Program || name.empty()) return false;
+    const std::string path = Folded(g_.model.settings.systemDirectory + "\\QUILLNET.101\\" + name);
+    return before_.files.count(path) != 0 && after_.files.count(path) == 0;
+  }
+
+  // The line as the run left it in the file, whatever the expectation says.
+  void CheckBystanderTokens(const ListLine& line, const std::string& path, const std::string& section,
+                            const std::string& key) {
+    if (!line.fileExists || !line.sectionExists || !line.keyExists) return;
+    const auto after = After(path);
+    if (!after || after == Before(path)) return;  // not written: nothing was lost
+    const std::vector<std::string> left = ListEntries(RawValue(*after, section, key).value_or(""));
     // A cut takes whole entries only, so every other entry is still there
-    // whole, the one right after a cut included.
+    // whole and in its own letters, the one right after a cut included.
     for (const ListToken& token : line.tokens) {
-      if (token.owner == Owner::Package || Exempt(token.exemption)) continue;
-      const std::string wanted = Upper(token.text);
-      std::size_t had = 0;
-      for (const ListToken& t : line.tokens) had += Upper(t.text) == wanted ? 1 : 0;
-      std::size_t has = 0;
-      for (const std::string& t : left) has += t == wanted ? 1 : 0;
+      if (token.owner == Owner::Package || Exempt(token.exemption) || ProductFileTaken(token.productFile)) continue;
+      const auto had = std::count_if(line.tokens.begin(), line.tokens.end(),
+                                     [&](const ListToken& t) { return t.text == token.text; });
+      const auto has = std::count(left.begin(), left.end(), token.text);
       if (has < had) Problem("collateral damage: list entry lost: " + token.text);
     }
   }
@@ -295,8 +305,9 @@ Snapshot TakeSnapshot(const emu::Machine& machine, const std::set<char>& drives)
 }
 
 std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
-                                      const std::string& key, bool withHeader) {
+                                      const std::vector<std::string>& keys, bool withHeader) {
   std::vector<std::string> lines = SplitLines(text.value_or(""));
+  std::vector<bool> found(keys.size(), false);
   bool inSection = false;
   bool sectionSeen = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -309,12 +320,20 @@ std::vector<std::string> LinesBesides(const std::optional<std::string>& text, co
       continue;
     }
     const std::size_t equals = trimmed.find('=');
-    if (inSection && equals != std::string::npos && Folded(Trim(trimmed.substr(0, equals))) == Folded(key)) {
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-      return lines;
+    if (!inSection || equals == std::string::npos) continue;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      if (found[k] || Folded(Trim(trimmed.substr(0, equals))) != Folded(keys[k])) continue;
+      found[k] = true;
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i--));
+      break;
     }
   }
   return lines;
+}
+
+std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
+                                      const std::string& key, bool withHeader) {
+  return LinesBesides(text, section, std::vector<std::string>{key}, withHeader);
 }
 
 std::vector<std::string> CheckRun(const GeneratedMachine& generated, Deliverable deliverable,

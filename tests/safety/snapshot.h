@@ -36,5 +36,8 @@ std::vector<std::string> CheckRun(const GeneratedMachine& generated, Deliverable
 // key must leave as it was.
 std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
                                       const std::string& key, bool withHeader);
+// The same, without the line of each of `keys`.
+std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
+                                      const std::vector<std::string>& keys, bool withHeader);
 
 }  // namespace mdm::safety
