@@ -68,6 +68,14 @@ std::string WinPath::ToString() const {
   return text;
 }
 
+bool SamePath(const WinPath& a, const WinPath& b) {
+  if (a.drive != b.drive || a.parts.size() != b.parts.size()) return false;
+  for (std::size_t i = 0; i < a.parts.size(); ++i) {
+    if (!SameCaseBlind(a.parts[i], b.parts[i])) return false;
+  }
+  return true;
+}
+
 WinPath WinPath::Parent() const {
   WinPath parent = *this;
   if (!parent.parts.empty()) parent.parts.pop_back();

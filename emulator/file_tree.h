@@ -49,6 +49,9 @@ struct WinPath {
   WinPath Parent() const;
 };
 
+// Same drive and the same components, case-blind.
+bool SamePath(const WinPath& a, const WinPath& b);
+
 // Resolves `path` as Win32 does: "/" is a separator, doubled separators
 // collapse, "." and ".." are resolved, a path without drive or leading
 // separator is relative to `workingDirectory`, "\x" is on its drive's root.

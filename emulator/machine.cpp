@@ -277,9 +277,15 @@ std::uint32_t Machine::GetTempPathA(std::uint32_t size, char* buffer) {
 }
 
 int Machine::GetVersionExA(VersionInfo* info) {
-  // OSVERSIONINFOEXA (156 bytes) is accepted too; only its common part is filled.
-  if (info == nullptr || (info->size != VERSION_INFO_SIZE && info->size != 156)) {
-    state_->lastError = ERROR_INSUFFICIENT_BUFFER;
+  // OSVERSIONINFOEXA (156 bytes) is accepted too, except by Windows 95; only
+  // its common part is filled. Windows 95 and 98 refuse a wrong size without
+  // a last error.
+  constexpr std::uint32_t EXTENDED_SIZE = 156;
+  const bool windows95 = state_->major == 4 && state_->minor == 0;
+  const bool sizeKnown = info != nullptr && (info->size == VERSION_INFO_SIZE ||
+                                             (info->size == EXTENDED_SIZE && !windows95));
+  if (!sizeKnown) {
+    if (!state_->Windows9x()) state_->lastError = ERROR_INSUFFICIENT_BUFFER;
     return 0;
   }
   info->majorVersion = state_->major;

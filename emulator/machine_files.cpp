@@ -24,14 +24,6 @@ bool IsValidName(const std::string& name) {
   return true;
 }
 
-bool SamePath(const WinPath& a, const WinPath& b) {
-  if (a.drive != b.drive || a.parts.size() != b.parts.size()) return false;
-  for (std::size_t i = 0; i < a.parts.size(); ++i) {
-    if (!SameCaseBlind(a.parts[i], b.parts[i])) return false;
-  }
-  return true;
-}
-
 // A path argument of a file function; nullopt with `error` set when it names
 // nothing. Windows 95 refuses paths of MAX_PATH characters and more.
 std::optional<WinPath> PathArgument(const WinPath& workingDirectory, const char* path,
@@ -77,7 +69,10 @@ FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
   const auto path = PathArgument(state_->WorkingPath(), pattern, error);
   if (!path) return INVALID_FIND_HANDLE;
   if (path->parts.empty() || path->trailingSeparator) {
-    error = ERROR_FILE_NOT_FOUND;  // no name to look for
+    // No name to look for; Windows 95 first finds the folder missing.
+    const FileNode* named = state_->files.Find(*path);
+    const bool folder = named != nullptr && named->isDirectory;
+    error = state_->Windows9x() && !folder ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     return INVALID_FIND_HANDLE;
   }
   const std::string& mask = path->parts.back();
@@ -187,6 +182,10 @@ int Machine::RemoveDirectoryA(const char* path) {
     error = root != nullptr && !root->children.empty() ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
     return 0;
   }
+  if (state_->Windows9x() && HasWildcard(where->parts.back())) {
+    error = ERROR_PATH_NOT_FOUND;  // Windows 95 finds no such folder
+    return 0;
+  }
   Lookup lookup;
   FileNode* directory = state_->files.Find(*where, &lookup);
   if (directory == nullptr) {
@@ -224,7 +223,7 @@ int Machine::RemoveDirectoryA(const char* path) {
 // Opens for writing, creating the file when absent (OPEN_ALWAYS), or for
 // reading a file that exists (OPEN_EXISTING): what the change log and the
 // undo file ask for. Other modes are refused.
-FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uint32_t,
+FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode,
                                 std::uint32_t creation, std::uint32_t) {
   std::uint32_t& error = state_->lastError;
   const bool reading = access == GENERIC_READ && creation == OPEN_EXISTING;
@@ -234,6 +233,10 @@ FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uin
   }
   const auto where = PathArgument(state_->WorkingPath(), path, error);
   if (!where) return INVALID_FILE_HANDLE;
+  if (reading && state_->Windows9x() && HasWildcard(where->parts.back())) {
+    error = ERROR_FILE_NOT_FOUND;  // Windows 98 looks the pattern up and finds no file
+    return INVALID_FILE_HANDLE;
+  }
   if (where->parts.empty() || where->trailingSeparator || !IsValidName(where->parts.back())) {
     error = ERROR_INVALID_NAME;
     return INVALID_FILE_HANDLE;
@@ -262,7 +265,7 @@ FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uin
   }
   const FileHandle handle = state_->nextFile;
   state_->nextFile += 4;
-  state_->openFiles.emplace(handle, OpenFile{*where, 0, reading});
+  state_->openFiles.emplace(handle, OpenFile{*where, 0, reading, shareMode});
   error = file != nullptr && !reading ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
   return handle;
 }
@@ -273,6 +276,10 @@ int Machine::ReadFile(FileHandle handle, void* data, std::uint32_t size, std::ui
   if (node == nullptr) return 0;
   if (!file->forReading) {
     state_->lastError = ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  if (data == nullptr && size > 0) {
+    state_->lastError = state_->Windows9x() ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS;
     return 0;
   }
   const std::size_t available = file->position < node->content.size() ? node->content.size() - file->position : 0;
@@ -291,6 +298,10 @@ int Machine::MoveFileA(const char* from, const char* to) {
   if (!source) return 0;
   const auto target = PathArgument(state_->WorkingPath(), to, error);
   if (!target) return 0;
+  if (state_->Windows9x() && !target->parts.empty() && HasWildcard(target->parts.back())) {
+    error = ERROR_FILE_NOT_FOUND;  // as Windows 95 answers a pattern for the new name
+    return 0;
+  }
   if (source->parts.empty() || target->parts.empty() || !IsValidName(source->parts.back()) ||
       !IsValidName(target->parts.back())) {
     error = ERROR_INVALID_NAME;
@@ -318,7 +329,7 @@ int Machine::MoveFileA(const char* from, const char* to) {
   bool open = false;
   for (const auto& [handle, opened] : state_->openFiles) open = open || SamePath(*source, opened.path);
   if (node->inUse || open) {
-    error = ERROR_SHARING_VIOLATION;
+    error = state_->Windows9x() ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
     return 0;
   }
   for (WinPath inside = *target; inside.parts.size() > source->parts.size(); inside = inside.Parent()) {
@@ -340,7 +351,10 @@ int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
                        std::uint32_t* written) {
   if (written != nullptr) *written = 0;
   auto [file, node] = state_->Opened(handle);
-  if (node == nullptr) return 0;
+  if (node == nullptr) {
+    if (state_->Windows9x()) state_->lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
   if (file->forReading) {
     state_->lastError = ERROR_ACCESS_DENIED;
     return 0;
@@ -349,8 +363,16 @@ int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
     state_->lastError = ERROR_DISK_FULL;
     return 0;
   }
+  if (data == nullptr && size > 0 && !state_->Windows9x()) {
+    state_->lastError = ERROR_INVALID_USER_BUFFER;
+    return 0;
+  }
   if (node->content.size() < file->position) node->content.resize(file->position, '\0');
-  node->content.replace(file->position, size, static_cast<const char*>(data), size);
+  // Windows 95 writes from a null buffer too; what it writes is not known,
+  // so zeros stand for it here.
+  const std::string bytes = data != nullptr ? std::string(static_cast<const char*>(data), size)
+                                            : std::string(size, '\0');
+  node->content.replace(file->position, size, bytes);
   state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
                  std::to_string(size) + " bytes at " + std::to_string(file->position));
   file->position += size;

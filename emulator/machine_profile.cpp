@@ -6,7 +6,9 @@
 // Wine rewrites the whole file from its parsed form on every write, keeps the
 // blanks inside "[ name ]" (so such a section is not found), treats a line
 // without "=" as a key without value, and cuts one character too many from a
-// quoted value that exactly fills the buffer.
+// quoted value that exactly fills the buffer. Windows 95 and 98 further
+// differ from Wine (and the NT family) where they were recorded to: see
+// Windows9xRead and the write below.
 #include <cstring>
 
 #include "emulator/machine.h"
@@ -59,6 +61,42 @@ std::uint32_t CopyNameList(const std::vector<std::string>& names, char* buffer, 
   return size - 2;
 }
 
+// The Windows 95 form of a list of section names: whole names only, the
+// closing zero counted; cut, the count is still size - 2.
+std::uint32_t CopyWholeNames(const std::vector<std::string>& names, char* buffer,
+                             std::uint32_t size) {
+  std::string list;
+  bool cut = false;
+  for (const std::string& name : names) {
+    if (list.size() + name.size() + 2 > size) {
+      cut = true;
+      break;
+    }
+    list += name + '\0';
+  }
+  if (cut && size < 2) return 0;
+  std::memcpy(buffer, list.data(), list.size());
+  buffer[list.size()] = '\0';
+  return cut ? size - 2 : static_cast<std::uint32_t>(list.size() + 1);
+}
+
+// The Windows 95 form of a cut list of key names: one character shorter than
+// the NT family's, the count the same.
+std::uint32_t CopyNameListCutShort(const std::vector<std::string>& names, char* buffer,
+                                   std::uint32_t size) {
+  std::string list;
+  for (const std::string& name : names) list += name + '\0';
+  if (list.size() + 1 <= size) return CopyNameList(names, buffer, size);
+  if (size < 3) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  std::memcpy(buffer, list.data(), size - 3);
+  buffer[size - 3] = '\0';
+  buffer[size - 2] = '\0';
+  return size - 2;
+}
+
 std::string TrimTrailing(std::string text) {
   while (!text.empty() && IsBlank(text.back())) text.pop_back();
   return text;
@@ -70,16 +108,35 @@ std::uint32_t Machine::GetPrivateProfileStringA(const char* section, const char*
                                                 const char* defaultValue, char* buffer,
                                                 std::uint32_t size, const char* fileName) {
   if (buffer == nullptr || size == 0) return 0;
+  const bool windows9x = state_->Windows9x();
+  if (windows9x && fileName == nullptr) return 0;  // no file named: Windows 95 copies nothing
   const std::string fallback = TrimTrailing(defaultValue != nullptr ? defaultValue : "");
 
   std::string text;
   if (const auto path = ProfilePath(state_->windowsDirectory, state_->WorkingPath(), fileName)) {
+    // Windows 95 reads nothing from a file someone holds open, unless only
+    // for reading and sharing reading.
+    const auto onlySharedReading = [](const OpenFile& open) {
+      return open.forReading && open.shareMode == FILE_SHARE_READ;
+    };
+    if (windows9x && state_->HeldOpen(*path, onlySharedReading)) return 0;
     const FileNode* file = state_->files.Find(*path);
     if (file != nullptr && !file->isDirectory) text = file->content;
   }
 
+  if (windows9x) {
+    // Nothing found copies the default; Windows 95 copies nothing without one.
+    auto none = [&] { return defaultValue != nullptr ? CopyCut(fallback, buffer, size) : 0u; };
+    if (section == nullptr) return CopyWholeNames(ProfileSectionNames(text), buffer, size);
+    if (key != nullptr) {
+      const auto value = key[0] != '\0' ? FindProfileValue(text, section, key) : std::nullopt;
+      return value ? CopyCut(*value, buffer, size) : none();
+    }
+    const std::vector<std::string> keys = ProfileKeyNames(text, section);
+    return keys.empty() ? none() : CopyNameListCutShort(keys, buffer, size);
+  }
   if (key != nullptr) {
-    if (key[0] == '\0' || section == nullptr) {  // Windows 95 returns nothing for these
+    if (key[0] == '\0' || section == nullptr) {  // Wine returns nothing for these
       buffer[0] = '\0';
       return 0;
     }
@@ -105,6 +162,16 @@ int Machine::WritePrivateProfileStringA(const char* section, const char* key, co
   if (section == nullptr && key == nullptr && value == nullptr) return 0;
   if (section == nullptr) return 0;
 
+  const bool windows9x = state_->Windows9x();
+  // Windows 95 writes no file that is held open without sharing both.
+  const auto sharesBoth = [](const OpenFile& open) {
+    return (open.shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) ==
+           (FILE_SHARE_READ | FILE_SHARE_WRITE);
+  };
+  if (windows9x && state_->HeldOpen(*path, sharesBoth)) {
+    state_->lastError = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
   Lookup lookup;
   FileNode* file = state_->files.Find(*path, &lookup);
   if (file != nullptr && (file->isDirectory || file->readOnly)) {
@@ -113,6 +180,7 @@ int Machine::WritePrivateProfileStringA(const char* section, const char* key, co
   }
   const bool deletes = key == nullptr || value == nullptr;
   if (file == nullptr && deletes) return 1;  // nothing to delete, no file made
+  if (file == nullptr && windows9x && value[0] == '\0') return 0;  // nor for an empty value
   if (file == nullptr && lookup == Lookup::NoPath) {
     state_->lastError = ERROR_PATH_NOT_FOUND;
     return 0;
@@ -129,7 +197,8 @@ int Machine::WritePrivateProfileStringA(const char* section, const char* key, co
   } else {
     const char* start = value;
     while (IsBlank(*start)) ++start;  // leading blanks are not stored
-    edited = SetProfileValue(text, section, key, start);
+    edited = SetProfileValue(text, section, key, start,
+                             windows9x ? NewSectionStyle::Windows95 : NewSectionStyle::Wine);
     detail += std::string("\\") + key + "=" + start;
   }
   if (file == nullptr) file = &state_->files.Find(path->Parent())->Add(path->parts.back(), false);

@@ -1,5 +1,7 @@
-// The registry functions of the platform, with the results Wine gives when it
-// runs as Windows 95 (the reference the conformance program compares with).
+// The registry functions of the platform. Windows 95 and 98 answer as they
+// were recorded to (an unknown handle is ERROR_BADKEY, a leading backslash
+// names no key, values come back in creation order); the NT family keeps the
+// results Wine gives, the reference the conformance program compares with.
 #include <cstring>
 
 #include "emulator/machine.h"
@@ -16,18 +18,22 @@ bool IsStringType(std::uint32_t type) {
 }
 
 // The key a handle names, or the error an operation on it fails with.
-std::int32_t KeyOf(const RegistryTree& registry, RegKey handle, std::shared_ptr<RegNode>& node) {
+std::int32_t KeyOf(const RegistryTree& registry, bool windows9x, RegKey handle,
+                   std::shared_ptr<RegNode>& node) {
   node = registry.Resolve(handle);
-  if (!node) return ERROR_INVALID_HANDLE;
+  if (!node) return windows9x ? static_cast<std::int32_t>(ERROR_BADKEY) : ERROR_INVALID_HANDLE;
   if (node->deleted) return static_cast<std::int32_t>(ERROR_KEY_DELETED);
   return ERROR_SUCCESS;
 }
 
-// Follows `subKey` from `from`. A leading backslash is a bad path, as in
-// Wine's registry server; doubled and trailing backslashes are skipped.
-std::int32_t Walk(std::shared_ptr<RegNode> from, const char* subKey, std::shared_ptr<RegNode>& node) {
+// Follows `subKey` from `from`; doubled and trailing backslashes are skipped.
+// A leading backslash names no key on Windows 95 and is a bad path to Wine.
+std::int32_t Walk(std::shared_ptr<RegNode> from, bool windows9x, const char* subKey,
+                  std::shared_ptr<RegNode>& node) {
   const std::string path = subKey != nullptr ? subKey : "";
-  if (!path.empty() && path[0] == '\\') return static_cast<std::int32_t>(ERROR_BAD_PATHNAME);
+  if (!path.empty() && path[0] == '\\') {
+    return windows9x ? ERROR_FILE_NOT_FOUND : static_cast<std::int32_t>(ERROR_BAD_PATHNAME);
+  }
   node = std::move(from);
   for (const std::string& part : SplitKeyPath(path)) {
     node = node->FindSubkey(part);
@@ -37,11 +43,11 @@ std::int32_t Walk(std::shared_ptr<RegNode> from, const char* subKey, std::shared
 }
 
 // Opening without a handle: the checks RegOpenKeyExA makes.
-std::int32_t Reach(const RegistryTree& registry, RegKey parent, const char* subKey,
+std::int32_t Reach(const RegistryTree& registry, bool windows9x, RegKey parent, const char* subKey,
                    std::shared_ptr<RegNode>& node) {
   std::shared_ptr<RegNode> base;
-  if (std::int32_t status = KeyOf(registry, parent, base)) return status;
-  if (std::int32_t status = Walk(base, subKey, node)) return status;
+  if (std::int32_t status = KeyOf(registry, windows9x, parent, base)) return status;
+  if (std::int32_t status = Walk(base, windows9x, subKey, node)) return status;
   return node->denyOpen ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
@@ -75,6 +81,10 @@ std::int32_t Machine::RegOpenKeyExA(RegKey parent, const char* subKey, std::uint
     return status;
   };
   if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+  std::shared_ptr<RegNode> checked;
+  if (state_->Windows9x() && KeyOf(registry, true, parent, checked) == ERROR_BADKEY) {
+    return finish(static_cast<std::int32_t>(ERROR_BADKEY));  // the result is left as it was
+  }
   *result = 0;
   // The predefined key itself comes back, not a new handle.
   if (parent == HKEY_LOCAL_MACHINE && (subKey == nullptr || subKey[0] == '\0')) {
@@ -82,8 +92,14 @@ std::int32_t Machine::RegOpenKeyExA(RegKey parent, const char* subKey, std::uint
     return finish(ERROR_SUCCESS);
   }
   std::shared_ptr<RegNode> node;
-  if (std::int32_t status = Reach(registry, parent, subKey, node)) return finish(status);
-  *result = registry.Open(node, access);
+  if (std::int32_t status = Reach(registry, state_->Windows9x(), parent, subKey, node)) {
+    return finish(status);
+  }
+  // Windows 98 hands out the handle already open on the key, not a new one,
+  // so closing either closes both.
+  const bool windows98 = state_->major == 4 && state_->minor >= 10;
+  const RegKey shared = windows98 ? registry.OpenHandleOf(node.get()) : 0;
+  *result = shared != 0 ? shared : registry.Open(node, access);
   return finish(ERROR_SUCCESS);
 }
 
@@ -91,7 +107,7 @@ std::int32_t Machine::RegCreateKeyA(RegKey parent, const char* subKey, RegKey* r
   RegistryTree& registry = state_->registry;
   if (result == nullptr) return static_cast<std::int32_t>(ERROR_BADKEY);
   std::shared_ptr<RegNode> node;
-  if (std::int32_t status = KeyOf(registry, parent, node)) return status;
+  if (std::int32_t status = KeyOf(registry, state_->Windows9x(), parent, node)) return status;
   const char* path = subKey != nullptr ? subKey : "";
   if (path[0] == '\\') ++path;  // Windows 95 ignores one leading backslash here
   if (path[0] == '\\') return static_cast<std::int32_t>(ERROR_BAD_PATHNAME);
@@ -111,16 +127,22 @@ std::int32_t Machine::RegCreateKeyA(RegKey parent, const char* subKey, RegKey* r
 }
 
 std::int32_t Machine::RegCloseKey(RegKey key) {
-  if (key == 0) return ERROR_INVALID_HANDLE;
+  const bool windows9x = state_->Windows9x();
+  if (key == 0) return windows9x ? static_cast<std::int32_t>(ERROR_BADKEY) : ERROR_INVALID_HANDLE;
   if (key >= 0x80000000u) return ERROR_SUCCESS;  // predefined keys are never closed
-  return state_->registry.Close(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  if (state_->registry.Close(key)) return ERROR_SUCCESS;
+  return windows9x ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;  // Windows 95 does not mind a second close
 }
 
 std::int32_t Machine::RegDeleteKeyA(RegKey parent, const char* subKey) {
   RegistryTree& registry = state_->registry;
-  if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+  if (subKey == nullptr) {
+    return state_->Windows9x() ? static_cast<std::int32_t>(ERROR_BADKEY) : ERROR_INVALID_PARAMETER;
+  }
   std::shared_ptr<RegNode> node;
-  if (std::int32_t status = Reach(registry, parent, subKey, node)) return status;
+  if (std::int32_t status = Reach(registry, state_->Windows9x(), parent, subKey, node)) {
+    return status;
+  }
 
   if (node == registry.Root()) {
     // An empty path from HKEY_LOCAL_MACHINE. Wine in Windows 95 mode starts
@@ -142,7 +164,7 @@ std::int32_t Machine::RegDeleteKeyA(RegKey parent, const char* subKey) {
 std::int32_t Machine::RegEnumKeyA(RegKey key, std::uint32_t index, char* name,
                                   std::uint32_t nameSize) {
   std::shared_ptr<RegNode> node;
-  if (std::int32_t status = KeyOf(state_->registry, key, node)) return status;
+  if (std::int32_t status = KeyOf(state_->registry, state_->Windows9x(), key, node)) return status;
   if (index >= node->subkeys.size()) return ERROR_NO_MORE_ITEMS;
   const std::string& found = node->subkeys[index]->name;
   if (found.size() >= nameSize) return ERROR_MORE_DATA;
@@ -155,11 +177,13 @@ std::int32_t Machine::RegQueryValueExA(RegKey key, const char* valueName, std::u
                                        unsigned char* data, std::uint32_t* dataSize) {
   if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;
   const std::uint32_t capacity = dataSize != nullptr ? *dataSize : 0;
-  if (data == nullptr && dataSize != nullptr) *dataSize = 0;
+  // Without a buffer the NT family clears the size first; Windows 95 leaves
+  // it alone when the value is absent.
+  if (data == nullptr && dataSize != nullptr && !state_->Windows9x()) *dataSize = 0;
   if (type != nullptr) *type = REG_NONE;  // as Windows 95 leaves it on failure
 
   std::shared_ptr<RegNode> node;
-  if (std::int32_t status = KeyOf(state_->registry, key, node)) return status;
+  if (std::int32_t status = KeyOf(state_->registry, state_->Windows9x(), key, node)) return status;
   const RegValue* value = node->FindValue(valueName != nullptr ? valueName : "");
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
 
@@ -172,9 +196,10 @@ std::int32_t Machine::RegQueryValueExA(RegKey key, const char* valueName, std::u
 std::int32_t Machine::RegQueryValueA(RegKey key, const char* subKey, char* data,
                                      std::int32_t* dataSize) {
   std::shared_ptr<RegNode> node;
+  const bool windows9x = state_->Windows9x();
   const std::int32_t reached = (subKey != nullptr && subKey[0] != '\0')
-                                   ? Reach(state_->registry, key, subKey, node)
-                                   : KeyOf(state_->registry, key, node);
+                                   ? Reach(state_->registry, windows9x, key, subKey, node)
+                                   : KeyOf(state_->registry, windows9x, key, node);
   if (reached != ERROR_SUCCESS) return reached;
 
   if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;
@@ -198,19 +223,22 @@ std::int32_t Machine::RegEnumValueA(RegKey key, std::uint32_t index, char* value
     return ERROR_INVALID_PARAMETER;
   }
   std::shared_ptr<RegNode> node;
-  if (std::int32_t status = KeyOf(state_->registry, key, node)) return status;
+  const bool windows9x = state_->Windows9x();
+  if (std::int32_t status = KeyOf(state_->registry, windows9x, key, node)) return status;
   if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegValue& value = node->values[index];
+  const RegValue& value = windows9x ? node->values[index] : *node->SortedValues()[index];
 
   std::int32_t status = CopyData(value, data, dataSize != nullptr ? *dataSize : 0);
   if (status == ERROR_SUCCESS) {
     const std::size_t length = value.name.size();
     if (length >= *valueNameSize) {
-      // The name is cut to the buffer and its size left as it was.
+      // The name is cut to the buffer. Windows 95 reports the length cut
+      // to; the NT family leaves the size as it was.
       status = ERROR_MORE_DATA;
       if (*valueNameSize > 0) {
         std::memcpy(valueName, value.name.data(), *valueNameSize - 1);
         valueName[*valueNameSize - 1] = '\0';
+        if (windows9x) *valueNameSize -= 1;
       }
     } else {
       std::memcpy(valueName, value.name.c_str(), length + 1);
@@ -230,7 +258,7 @@ std::int32_t Machine::RegSetValueExA(RegKey key, const char* valueName, std::uin
     dataSize = static_cast<std::uint32_t>(std::strlen(reinterpret_cast<const char*>(data)) + 1);
   }
   std::shared_ptr<RegNode> node;
-  if (std::int32_t status = KeyOf(state_->registry, key, node)) return status;
+  if (std::int32_t status = KeyOf(state_->registry, state_->Windows9x(), key, node)) return status;
   if (data == nullptr && dataSize > 0) return static_cast<std::int32_t>(ERROR_NOACCESS);
 
   const std::string name = valueName != nullptr ? valueName : "";

@@ -12,6 +12,8 @@
 
 namespace mdm::emu {
 
+constexpr std::uint32_t FILE_SHARE_WRITE = 0x00000002;
+
 // Win32 error codes the emulated machine sets or returns beyond platform.h.
 constexpr std::uint32_t ERROR_NOT_SAME_DEVICE = 17;
 constexpr std::uint32_t ERROR_NO_MORE_FILES = 18;
@@ -24,6 +26,7 @@ constexpr std::uint32_t ERROR_BAD_PATHNAME = 161;
 constexpr std::uint32_t ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr std::uint32_t ERROR_DIRECTORY = 267;
 constexpr std::uint32_t ERROR_NOACCESS = 998;
+constexpr std::uint32_t ERROR_INVALID_USER_BUFFER = 1784;
 constexpr std::uint32_t ERROR_BADKEY = 1010;
 constexpr std::uint32_t ERROR_KEY_DELETED = 1018;
 constexpr std::uint32_t ERROR_INVALID_WINDOW_HANDLE = 1400;
@@ -46,6 +49,7 @@ struct OpenFile {
   WinPath path;
   std::size_t position = 0;
   bool forReading = false;
+  std::uint32_t shareMode = 0;
 };
 
 struct Machine::State {
@@ -71,11 +75,24 @@ struct Machine::State {
   SystemTime localTime{1997, 6, 1, 2, 9, 30, 0, 0};
   std::uint32_t lastError = 0;
 
+  // Windows 95 and 98 (version 4) answer as those systems were recorded to;
+  // from version 5 (the NT family) the calls keep the answers Wine gives.
+  bool Windows9x() const { return major < 5; }
+
   // Moves the clock on; days and months stay as they are.
   void Advance(std::uint32_t milliseconds);
 
   void Record(JournalEntry::Kind kind, std::string subject, std::string detail = {}) {
     journal.push_back(JournalEntry{kind, std::move(subject), std::move(detail)});
+  }
+
+  // Whether a file handle is open on `path` that `lets` does not let by.
+  template <typename Lets>
+  bool HeldOpen(const WinPath& path, Lets lets) const {
+    for (const auto& [handle, opened] : openFiles) {
+      if (SamePath(opened.path, path) && !lets(opened)) return true;
+    }
+    return false;
   }
 
   // The open file behind a handle and its node; nulls, and the last error

@@ -147,7 +147,7 @@ std::vector<std::string> ProfileSectionNames(std::string_view text) {
 }
 
 std::string SetProfileValue(std::string_view text, std::string_view section, std::string_view key,
-                            std::string_view value) {
+                            std::string_view value, NewSectionStyle style) {
   const std::vector<Line> lines = SplitLines(text);
   const SectionRange range = FindSection(lines, section);
   std::string result(text);
@@ -169,8 +169,13 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
     result.insert(lines[last].next, insertion);
     return result;
   }
-  if (!result.empty() && result.back() != '\n') result += "\r\n";
-  result += "[" + std::string(section) + "]\r\n" + NewKeyLine(key, value);
+  const bool ended = result.empty() || result.back() == '\n';
+  if (!ended) result += "\r\n";
+  const std::string header = "[" + std::string(section) + "]\r\n";
+  if (style == NewSectionStyle::Wine) return result + header + NewKeyLine(key, value);
+  const bool blankBefore = ended && !lines.empty() && lines.back().kind == LineKind::Blank;
+  if (!result.empty() && !blankBefore) result += "\r\n";
+  result += header + std::string(key) + "=" + std::string(value) + (ended ? "\r\n" : "");
   return result;
 }
 

@@ -24,10 +24,16 @@ std::optional<std::string> FindProfileValue(std::string_view text, std::string_v
 std::vector<std::string> ProfileKeyNames(std::string_view text, std::string_view section);
 std::vector<std::string> ProfileSectionNames(std::string_view text);
 
+// How a section added at the end of the text is laid out. Windows 95 puts a
+// blank line before it when other text precedes, and ends the added key line
+// only when the text's last line was ended; otherwise, as Wine does, the
+// section follows at once and every added line ends with "\r\n".
+enum class NewSectionStyle { Windows95, Wine };
+
 // Replaces the value of the first occurrence of the key, or adds the key at the
 // end of its section, or adds the section at the end of the text.
 std::string SetProfileValue(std::string_view text, std::string_view section, std::string_view key,
-                            std::string_view value);
+                            std::string_view value, NewSectionStyle style = NewSectionStyle::Wine);
 std::string DeleteProfileKey(std::string_view text, std::string_view section, std::string_view key);
 std::string DeleteProfileSection(std::string_view text, std::string_view section);
 

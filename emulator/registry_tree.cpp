@@ -16,7 +16,12 @@ auto LowerBoundByName(Item& items, std::string_view name, NameOf nameOf) {
 }
 
 const std::string& SubkeyName(const std::shared_ptr<RegNode>& node) { return node->name; }
-const std::string& ValueName(const RegValue& value) { return value.name; }
+
+template <typename Values>
+auto ValueNamed(Values& values, std::string_view name) {
+  return std::find_if(values.begin(), values.end(),
+                      [&](const RegValue& value) { return SameCaseBlind(value.name, name); });
+}
 
 // A deleted key may outlive its parent (a handle keeps it), so its parent
 // link is cut rather than left dangling.
@@ -57,24 +62,30 @@ std::shared_ptr<RegNode> RegNode::AddSubkey(std::string_view subkeyName, bool* c
 }
 
 const RegValue* RegNode::FindValue(std::string_view valueName) const {
-  auto it = LowerBoundByName(values, valueName, ValueName);
-  if (it != values.end() && SameCaseBlind(it->name, valueName)) return &*it;
-  return nullptr;
+  auto it = ValueNamed(values, valueName);
+  return it != values.end() ? &*it : nullptr;
+}
+
+std::vector<const RegValue*> RegNode::SortedValues() const {
+  std::vector<const RegValue*> sorted;
+  for (const RegValue& value : values) sorted.push_back(&value);
+  std::stable_sort(sorted.begin(), sorted.end(), [](const RegValue* a, const RegValue* b) {
+    return CompareCaseBlind(a->name, b->name) < 0;
+  });
+  return sorted;
 }
 
 void RegNode::SetValue(std::string_view valueName, std::uint32_t type,
                        std::vector<unsigned char> data) {
-  auto it = LowerBoundByName(values, valueName, ValueName);
-  if (it == values.end() || !SameCaseBlind(it->name, valueName)) {
-    it = values.insert(it, RegValue{std::string(valueName), type, {}});
-  }
+  auto it = ValueNamed(values, valueName);
+  if (it == values.end()) it = values.insert(values.end(), RegValue{std::string(valueName), type, {}});
   it->type = type;
   it->data = std::move(data);
 }
 
 bool RegNode::RemoveValue(std::string_view valueName) {
-  auto it = LowerBoundByName(values, valueName, ValueName);
-  if (it == values.end() || !SameCaseBlind(it->name, valueName)) return false;
+  auto it = ValueNamed(values, valueName);
+  if (it == values.end()) return false;
   values.erase(it);
   return true;
 }
@@ -132,6 +143,13 @@ RegKey RegistryTree::Open(std::shared_ptr<RegNode> node, std::uint32_t access) {
   nextHandle_ += 4;  // handle values step by four, as on Windows
   handles_[handle] = Handle{std::move(node), access};
   return handle;
+}
+
+RegKey RegistryTree::OpenHandleOf(const RegNode* node) const {
+  for (const auto& [handle, open] : handles_) {
+    if (open.node.get() == node) return handle;
+  }
+  return 0;
 }
 
 bool RegistryTree::Close(RegKey handle) { return handles_.erase(handle) > 0; }

@@ -1,9 +1,11 @@
 // The registry of HKEY_LOCAL_MACHINE as a tree of keys, and the table of open
 // key handles.
 //
-// Subkeys and values are kept sorted case-blind, the order in which Wine's
-// registry enumerates them. A deleted key stays alive while a handle refers
-// to it, marked deleted, so that stale handles fail the way Windows fails them.
+// Subkeys are kept sorted case-blind, the order in which Wine's registry
+// enumerates them. Values are kept in the order they were created, the order
+// Windows 95 enumerates them in; SortedValues gives Wine's order. A deleted
+// key stays alive while a handle refers to it, marked deleted, so that stale
+// handles fail the way Windows fails them.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +29,7 @@ struct RegNode {
   std::string name;  // stored case; "" for the root
   RegNode* parent = nullptr;
   std::vector<std::shared_ptr<RegNode>> subkeys;  // sorted case-blind
-  std::vector<RegValue> values;                   // sorted case-blind
+  std::vector<RegValue> values;                   // in creation order
   bool deleted = false;
   bool denyOpen = false;
 
@@ -37,7 +39,10 @@ struct RegNode {
   // Creates the subkey when absent; `created` tells which happened.
   std::shared_ptr<RegNode> AddSubkey(std::string_view subkeyName, bool* created = nullptr);
   const RegValue* FindValue(std::string_view valueName) const;
-  // Replaces data and type of an existing value, keeping its stored name.
+  // The values sorted case-blind (a name that is a prefix first).
+  std::vector<const RegValue*> SortedValues() const;
+  // Replaces data and type of an existing value, keeping its stored name and
+  // its place; a new value goes last.
   void SetValue(std::string_view valueName, std::uint32_t type, std::vector<unsigned char> data);
   bool RemoveValue(std::string_view valueName);
 };
@@ -62,6 +67,8 @@ class RegistryTree {
 
   // ---- Handles.
   RegKey Open(std::shared_ptr<RegNode> node, std::uint32_t access);
+  // A handle already open on `node`, or 0.
+  RegKey OpenHandleOf(const RegNode* node) const;
   bool Close(RegKey handle);
   // The key a handle names (HKEY_LOCAL_MACHINE names the root), or null.
   std::shared_ptr<RegNode> Resolve(RegKey handle) const;

@@ -97,6 +97,8 @@ TEST(Uninstall, ASecondCallStartsEmptyAndFindsOnlyWhatTheFirstLeft) {
 
 TEST(Uninstall, OnAMachineWithoutThePackageOnlyTheIniLinesAreWritten) {
   emu::Machine machine;
+  machine.AddFile("C:\\WINDOWS\\WIN.INI", "[windows]\r\n");
+  machine.AddFile("C:\\WINDOWS\\SYSTEM.INI", "[boot]\r\n");
   machine.AddFile("C:\\WINDOWS\\INF\\OEM1.INF", "[Version]\r\nClass=Net\r\n");
   machine.AddKey("Enum\\Root\\MDMGEN\\0000");
   Uninstall(machine);

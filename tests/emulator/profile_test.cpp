@@ -102,6 +102,7 @@ TEST_F(Profile, WriteReplacesTheFirstValueAndKeepsEveryOtherByte) {
             "ProfileWritten C:\\WINDOWS\\WIN.INI Windows\\LOAD=C:\\B.EXE");
 }
 
+// A new section comes after a blank line, as Windows 95 lays it out.
 TEST_F(Profile, WriteAddsKeysAtTheEndOfTheirSectionAndNewSectionsAtTheEnd) {
   machine.AddFile("C:\\WINDOWS\\SYSTEM.INI", "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\nx=1");
   ASSERT_EQ(machine.WritePrivateProfileStringA("boot", "drivers", "mmsystem.dll", "system.ini"), 1);
@@ -109,7 +110,7 @@ TEST_F(Profile, WriteAddsKeysAtTheEndOfTheirSectionAndNewSectionsAtTheEnd) {
   ASSERT_EQ(machine.WritePrivateProfileStringA("New", "k", "v", "system.ini"), 1);
   EXPECT_EQ(machine.ReadFile("C:\\WINDOWS\\SYSTEM.INI"),
             "[boot]\r\nshell=Explorer.exe\r\ndrivers=mmsystem.dll\r\n\r\n[386Enh]\r\nx=1\r\ny=2\r\n"
-            "[New]\r\nk=v\r\n");
+            "\r\n[New]\r\nk=v\r\n");
 }
 
 TEST_F(Profile, WriteCreatesTheFileButNotItsFolder) {
@@ -135,7 +136,9 @@ TEST_F(Profile, NullFormsDeleteOrFlushWithoutHarm) {
   char list[16];
   EXPECT_EQ(machine.GetPrivateProfileStringA("b", nullptr, "", list, sizeof list, "win.ini"), 2u);
   EXPECT_EQ(std::string(list, 3), std::string("m\0\0", 3));
-  EXPECT_EQ(machine.GetPrivateProfileStringA(nullptr, "m", "", list, sizeof list, "win.ini"), 0u);
+  // A null section lists the sections, the closing zero counted (Windows 95).
+  EXPECT_EQ(machine.GetPrivateProfileStringA(nullptr, "m", "", list, sizeof list, "win.ini"), 3u);
+  EXPECT_EQ(std::string(list, 3), std::string("b\0\0", 3));
 }
 
 }  // namespace

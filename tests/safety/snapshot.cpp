@@ -170,8 +170,15 @@ class Checker {
       if (text && !text->empty() && text->back() != '\n') *text += "\r\n";
       return text;
     };
-    if (LinesBesides(terminated(before), section, keys, true) !=
-        LinesBesides(terminated(after), section, keys, hadHeader)) {
+    const std::vector<std::string> kept = LinesBesides(terminated(before), section, keys, true);
+    std::vector<std::string> rest = LinesBesides(terminated(after), section, keys, hadHeader);
+    // Windows 95 puts a blank line before a section it adds after other text.
+    if (!hadHeader && rest.size() == kept.size() + 1) {
+      std::size_t at = 0;
+      while (at < kept.size() && kept[at] == rest[at]) ++at;
+      if (Trim(rest[at]).empty()) rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    if (kept != rest) {
       Problem("other lines of " + path + " changed:\n  before: " + before.value_or("(absent)") +
               "\n  after: " + *after);
     }
@@ -188,13 +195,19 @@ class Checker {
     if (Before(path) != After(path)) Problem("profile file changed: " + path);
   }
 
+  // Windows 95 makes no file for an empty value (a line written back empty).
+  bool WritesNothing(const std::string& path, const std::optional<std::string>& line) const {
+    return !line || (g_.model.settings.major < 5 && !Before(path) &&
+                     line->find_first_not_of(" \t") == std::string::npos);
+  }
+
   void CheckProfiles() {
-    if (e_.loadLine) {
+    if (!WritesNothing(g_.WinIni(), e_.loadLine)) {
       CheckWritten(g_.WinIni(), "windows", {{"load", *e_.loadLine}});
     } else {
       CheckUnchanged(g_.WinIni());
     }
-    if (e_.driversLine) {
+    if (!WritesNothing(g_.SystemIni(), e_.driversLine)) {
       CheckWritten(g_.SystemIni(), "boot", {{"drivers", *e_.driversLine}});
     } else {
       CheckUnchanged(g_.SystemIni());
