@@ -71,6 +71,8 @@ class Machine final : public Platform {
   void SetWindowsDirectory(const std::string& path);
   void SetSystemDirectory(const std::string& path);
   void SetTempPath(const std::string& path);  // with trailing backslash
+  // Version 4 answers every call as Windows 95 (4.0) or 98 (4.10) was recorded
+  // to; version 5 and up as the NT family, the way Wine answers.
   void SetVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t build = 950);
   void SetWorkingDirectory(const std::string& path);
   std::string WorkingDirectory() const;
@@ -93,7 +95,8 @@ class Machine final : public Platform {
   // The key cannot be opened (every open fails with ERROR_ACCESS_DENIED), but is
   // still enumerated and can be deleted with its parent.
   void DenyOpen(const std::string& path);
-  // The whole registry as REGEDIT4 text, keys in enumeration order.
+  // The whole registry as REGEDIT4 text: keys in enumeration order, values
+  // sorted case-blind.
   std::string ExportRegistry() const;
   void ImportRegistry(const std::string& regeditText);  // throws on malformed text
 

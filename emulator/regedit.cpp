@@ -21,10 +21,12 @@ std::string ValueLine(const RegValue& value) {
   return RegeditValueLine(value.name, value.type, value.data.data(), value.data.size(), "\n");
 }
 
+// Values in Wine's order, sorted case-blind: the text is the same whatever
+// order they were made in, as Wine's own export of the same registry is.
 void ExportKey(const RegNode& node, std::string& out) {
   if (node.parent != nullptr || !node.values.empty()) {
     out += RegeditKeyLine(node.Path()) + "\n";
-    for (const RegValue& value : node.values) out += ValueLine(value) + "\n";
+    for (const RegValue* value : node.SortedValues()) out += ValueLine(*value) + "\n";
     out += "\n";
   }
   for (const auto& child : node.subkeys) ExportKey(*child, out);

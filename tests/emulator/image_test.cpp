@@ -60,8 +60,7 @@ TEST(RegistryText, RoundTripKeepsEveryTypeAndEmptyKeys) {
   machine.SetValue("Enum\\Root\\Quillnet\\0000", "Lines", REG_SZ, {'a', '\n', 'b', 0});
   machine.AddKey("Empty\\Key");
   const std::string text = machine.ExportRegistry();
-  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000]\n"), std::string::npos);
-  EXPECT_NE(text.find("\n@=\"default\"\n"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000]\n@=\"default\"\n"), std::string::npos);
   EXPECT_NE(text.find("\"ConnectedToPort\"=\"ISAPNP\\\\QRM1001\\\\\\\"0A\\\"\"\n"), std::string::npos);
   EXPECT_NE(text.find("\"ConfigFlags\"=dword:12345678\n"), std::string::npos);
   EXPECT_NE(text.find("\"Expand\"=hex(2):25,78,25,00\n"), std::string::npos);
