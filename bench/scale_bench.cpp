@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "mdmclean/program.h"
+#include "mdmclean/run.h"
 
 namespace {
 
@@ -40,14 +40,16 @@ const char* const kClasses[] = {"Net", "Modem", "Ports", "MEDIA", "Display", "Mo
 
 std::string Number(int n, int width = 4) {
   std::string text = std::to_string(n);
-  return std::string(text.size() < static_cast<std::size_t>(width) ? width - text.size() : 0, '0') + text;
+  return std::string(text.size() < static_cast<std::size_t>(width) ? width - text.size() : 0, '0') +
+         text;
 }
 
 // A plausible INF file of another device; every fiftieth claims a generic
 // class with another modem's description, so the second read happens too.
 std::string OtherInf(int n) {
-  std::string text = "; INF file " + std::to_string(n) + "\r\n[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=" +
-                     kClasses[n % 7] + "\r\nProvider=%Mfg%\r\n\r\n[Manufacturer]\r\n%Mfg%=Models\r\n\r\n";
+  std::string text = "; INF file " + std::to_string(n) +
+                     "\r\n[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=" + kClasses[n % 7] +
+                     "\r\nProvider=%Mfg%\r\n\r\n[Manufacturer]\r\n%Mfg%=Models\r\n\r\n";
   text += "[Strings]\r\nMfg=\"Vendor " + std::to_string(n % 97) + "\"\r\n";
   if (n % 50 == 0) text += "Acme" + std::to_string(n) + ".DeviceDesc=\"Acme modem\"\r\n";
   return text;
@@ -58,20 +60,25 @@ std::string OtherInf(int n) {
 std::unique_ptr<Machine> BuildMachine(int files, bool allPackage) {
   auto machine = std::make_unique<Machine>();
   machine->SetWorkingDirectory("C:\\QNSETUP");
-  machine->AddFile("C:\\QNSETUP\\mdminfo.ini",
-                   "[FileNames]\r\nsystem_dir=QUILLNET.CPL,quillnet.vxd\r\n"
-                   "quillnet101_dir=PRELDR.EXE,QUILLNET.DRV,QUILLNET.EXE\r\n"
-                   "[RegistryKeys]\r\nPnpID=QRM1001,QRM1003\r\nVendor=QRMeridian\r\nModemName=Quillnet\r\n"
-                   "VoiceName=QuillnetVoice\r\n[NewInstallFiles]\r\nFileNames=QUILLNET.EXE\r\nINFFiles=QNMODEM.INF\r\n");
-  machine->AddFile("C:\\WINDOWS\\WIN.INI", "[windows]\r\nload=C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE\r\n");
-  machine->AddFile("C:\\WINDOWS\\SYSTEM.INI", "[boot]\r\ndrivers=mmsystem.dll QUILLNET.101\\Quillnet.drv\r\n");
+  machine->AddFile(
+      "C:\\QNSETUP\\mdminfo.ini",
+      "[FileNames]\r\nsystem_dir=QUILLNET.CPL,quillnet.vxd\r\n"
+      "quillnet101_dir=PRELDR.EXE,QUILLNET.DRV,QUILLNET.EXE\r\n"
+      "[RegistryKeys]\r\nPnpID=QRM1001,QRM1003\r\nVendor=QRMeridian\r\nModemName=Quillnet\r\n"
+      "VoiceName=QuillnetVoice\r\n[NewInstallFiles]\r\nFileNames=QUILLNET.EXE\r\nINFFiles=QNMODEM."
+      "INF\r\n");
+  machine->AddFile("C:\\WINDOWS\\WIN.INI",
+                   "[windows]\r\nload=C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE\r\n");
+  machine->AddFile("C:\\WINDOWS\\SYSTEM.INI",
+                   "[boot]\r\ndrivers=mmsystem.dll QUILLNET.101\\Quillnet.drv\r\n");
   for (const char* name : {"QUILLNET.CPL", "quillnet.vxd", "QUILLNET.101\\PRELDR.EXE",
                            "QUILLNET.101\\QUILLNET.DRV", "QUILLNET.101\\QUILLNET.EXE"}) {
     machine->AddFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, "MZ");
   }
 
   // The INF files: the package's four among N others in each folder.
-  const std::string packageInf = "[Version]\r\nClass=Quillnet\r\n[Strings]\r\nQuillnet.DeviceDesc=\"Q\"\r\n";
+  const std::string packageInf =
+      "[Version]\r\nClass=Quillnet\r\n[Strings]\r\nQuillnet.DeviceDesc=\"Q\"\r\n";
   for (int n = 0; n < files; ++n) {
     machine->AddFile(std::string(kInf) + "\\OEM" + std::to_string(n + 10) + ".INF",
                      allPackage ? packageInf : OtherInf(n));
@@ -80,10 +87,12 @@ std::unique_ptr<Machine> BuildMachine(int files, bool allPackage) {
                      allPackage ? packageInf : OtherInf(n + 1));
   }
   machine->AddFile(std::string(kInf) + "\\OEM1.INF", "[Version]\r\nClass=Quillnet\r\n");
-  machine->AddFile(std::string(kInf) + "\\OEM2.INF",
-                   "[Version]\r\nClass=Modem\r\n[Strings]\r\nQuillnet.DeviceDesc=\"Quillnet Modem\"\r\n");
-  machine->AddFile(std::string(kOther) + "\\Q.R. Meridian, Inc.QNMODEM.INF",
-                   "[Version]\r\nClass=Modem\r\n[Strings]\r\nQuillnet.DeviceDesc=\"Quillnet Modem\"\r\n");
+  machine->AddFile(
+      std::string(kInf) + "\\OEM2.INF",
+      "[Version]\r\nClass=Modem\r\n[Strings]\r\nQuillnet.DeviceDesc=\"Quillnet Modem\"\r\n");
+  machine->AddFile(
+      std::string(kOther) + "\\Q.R. Meridian, Inc.QNMODEM.INF",
+      "[Version]\r\nClass=Modem\r\n[Strings]\r\nQuillnet.DeviceDesc=\"Quillnet Modem\"\r\n");
 
   // The registry: the package, and other devices and programs in the tens of
   // thousands. "ConnectedToModem" is missing, so the modem class is searched.
@@ -96,15 +105,17 @@ std::unique_ptr<Machine> BuildMachine(int files, bool allPackage) {
   machine->SetString(std::string(kClass) + "Quillnet\\0000", "InfPath", "OEM1.INF");
   machine->SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
   for (int n = 0; n < 4000; ++n) {
-    machine->SetString(std::string(kClass) + "Modem\\" + Number(n), "InfSection", "Modem" + std::to_string(n));
+    machine->SetString(std::string(kClass) + "Modem\\" + Number(n), "InfSection",
+                       "Modem" + std::to_string(n));
     machine->SetString("Enum\\Root\\MDMGEN\\" + Number(n + 10), "Driver", "Modem\\" + Number(n));
   }
   machine->SetString(std::string(kClass) + "Modem\\" + Number(4000), "InfSection", "Quillnet");
   for (int n = 0; n < 8000; ++n) {
-    machine->SetString("Enum\\PCI\\VEN_" + Number(n / 40) + "&DEV_" + Number(n % 40) + "\\" + Number(n, 8),
-                       "Class", kClasses[n % 7]);
-    machine->SetString("SOFTWARE\\Vendor" + std::to_string(n / 20) + "\\Product" + std::to_string(n % 20) +
-                           "\\1.0",
+    machine->SetString(
+        "Enum\\PCI\\VEN_" + Number(n / 40) + "&DEV_" + Number(n % 40) + "\\" + Number(n, 8),
+        "Class", kClasses[n % 7]);
+    machine->SetString("SOFTWARE\\Vendor" + std::to_string(n / 20) + "\\Product" +
+                           std::to_string(n % 20) + "\\1.0",
                        "InstallDir", "C:\\PROGRA~1\\P" + std::to_string(n));
   }
   return machine;
@@ -122,7 +133,8 @@ std::size_t ReadEveryInfOnce(Machine& machine) {
     do {
       const std::string path = std::string(folder) + "\\" + found.fileName;
       char value[260];
-      bytes += machine.GetPrivateProfileStringA("version", "Class", "", value, sizeof value, path.c_str());
+      bytes += machine.GetPrivateProfileStringA("version", "Class", "", value, sizeof value,
+                                                path.c_str());
     } while (machine.FindNextFileA(handle, &found));
     machine.FindClose(handle);
   }
@@ -136,7 +148,8 @@ double Seconds(Clock::duration elapsed) { return std::chrono::duration<double>(e
 std::size_t KeyCount(const Machine& machine) {
   const std::string exported = machine.ExportRegistry();
   std::size_t keys = 0;
-  for (std::size_t at = exported.find("\n[HKEY"); at != std::string::npos; at = exported.find("\n[HKEY", at + 1)) {
+  for (std::size_t at = exported.find("\n[HKEY"); at != std::string::npos;
+       at = exported.find("\n[HKEY", at + 1)) {
     ++keys;
   }
   return keys;
@@ -170,9 +183,9 @@ int MeasureOne(int files, bool allPackage) {
   }
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("%7d %9d %7zu %10.1f %10.1f %7.2f %13.2f %9.1f  %s\n", files, 2 * files + 3, keys, floor * 1e3,
-              run * 1e3, run / floor, run * 1e6 / (2 * files + 3), usage.ru_maxrss / 1024.0,
-              removed ? "ok" : "NOT REMOVED");
+  std::printf("%7d %9d %7zu %10.1f %10.1f %7.2f %13.2f %9.1f  %s\n", files, 2 * files + 3, keys,
+              floor * 1e3, run * 1e3, run / floor, run * 1e6 / (2 * files + 3),
+              usage.ru_maxrss / 1024.0, removed ? "ok" : "NOT REMOVED");
   std::fflush(stdout);
   return removed ? 0 : 1;
 }
@@ -183,10 +196,11 @@ int main(int argc, char** argv) {
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   if (sizes.empty()) sizes = {1000, 10000, 50000};
-  std::printf("floor: best of 3 passes; run: one full mdmclean run (RunUninstall) on the same machine;\n"
-              "the best of up to 5 fresh machines for small N\n");
-  std::printf("%7s %9s %7s %10s %10s %7s %13s %9s\n", "N", "INF files", "keys", "floor ms", "run ms", "ratio",
-              "run us/file", "peak MB");
+  std::printf(
+      "floor: best of 3 passes; run: one full mdmclean run (RunUninstall) on the same machine;\n"
+      "the best of up to 5 fresh machines for small N\n");
+  std::printf("%7s %9s %7s %10s %10s %7s %13s %9s\n", "N", "INF files", "keys", "floor ms",
+              "run ms", "ratio", "run us/file", "peak MB");
   int failures = 0;
   for (bool allPackage : {false, true}) {
     if (allPackage) std::printf("every INF file the package's: the run deletes all of them\n");

@@ -25,8 +25,11 @@ class Cleanup {
  public:
   Cleanup(Platform& platform, const DeviceRegistryPlan& plan, const InfMatchRule& infRule,
           ChangeLog& log)
-      : platform_(platform), plan_(plan), identity_(IdentityOf(plan, infRule)),
-        guard_(platform, identity_, log), log_(log) {}
+      : platform_(platform),
+        plan_(plan),
+        identity_(IdentityOf(plan, infRule)),
+        guard_(platform, identity_, log),
+        log_(log) {}
 
   RegistryFindings Run() {
     for (const DeviceLink* link : plan_.links) CleanDeviceLink(*link);
@@ -248,9 +251,8 @@ class Cleanup {
       children.push_back(Join(WAVE_ENUMERATOR, name));
       return children.size() < 2;
     });
-    return children.empty() ||
-           (children.size() == 1 && !device.empty() &&
-            EqualsAsciiCaseBlind(children[0].c_str(), device.c_str()));
+    return children.empty() || (children.size() == 1 && !device.empty() &&
+                                EqualsAsciiCaseBlind(children[0].c_str(), device.c_str()));
   }
 
   // The enumerator goes whole only when it holds nothing but the package's

@@ -13,17 +13,10 @@ bool QueryDirectory(Platform& platform, DirKind kind, std::string& directory) {
   bool fits = false;
   switch (kind) {
     case DIR_WINDOWS:
-    case DIR_INF:
-      fits = Fits(platform.GetWindowsDirectoryA(buffer, MAX_PATH));
-      break;
-    case DIR_SYSTEM:
-      fits = Fits(platform.GetSystemDirectoryA(buffer, MAX_PATH));
-      break;
-    case DIR_TEMP:
-      fits = Fits(platform.GetTempPathA(MAX_PATH, buffer));
-      break;
-    default:
-      break;
+    case DIR_INF: fits = Fits(platform.GetWindowsDirectoryA(buffer, MAX_PATH)); break;
+    case DIR_SYSTEM: fits = Fits(platform.GetSystemDirectoryA(buffer, MAX_PATH)); break;
+    case DIR_TEMP: fits = Fits(platform.GetTempPathA(MAX_PATH, buffer)); break;
+    default: break;
   }
   directory = fits ? buffer : "";
   if (fits && kind == DIR_INF) directory += "\\INF";

@@ -27,7 +27,8 @@ void NotifyNvramWindow(Platform& platform, ChangeLog& log) {
   }
   char line[96];
   Compose(line, "the NVRAM window did not answer within %u s (error %u); going on",
-          static_cast<unsigned>(NVRAM_WAIT_MS / 1000), static_cast<unsigned>(platform.GetLastError()));
+          static_cast<unsigned>(NVRAM_WAIT_MS / 1000),
+          static_cast<unsigned>(platform.GetLastError()));
   log.Line(line);
 }
 

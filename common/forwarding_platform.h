@@ -44,8 +44,8 @@ class ForwardingPlatform : public Platform {
     return inner_.RegSetValueExA(key, valueName, type, data, dataSize);
   }
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue, char* buffer,
-                                         std::uint32_t size, const char* fileName) override {
+                                         const char* defaultValue, char* buffer, std::uint32_t size,
+                                         const char* fileName) override {
     return inner_.GetPrivateProfileStringA(section, key, defaultValue, buffer, size, fileName);
   }
   int WritePrivateProfileStringA(const char* section, const char* key, const char* value,

@@ -28,9 +28,8 @@ bool IsOneOf(const std::string& text, const std::vector<std::string>& candidates
 
 template <typename Names>
 bool IsNamed(const std::string& name, const Names& names) {
-  return std::any_of(std::begin(names), std::end(names), [&](const char* own) {
-    return EqualsAsciiCaseBlind(name.c_str(), own);
-  });
+  return std::any_of(std::begin(names), std::end(names),
+                     [&](const char* own) { return EqualsAsciiCaseBlind(name.c_str(), own); });
 }
 
 bool EndsWithCaseBlind(const std::string& text, const char* suffix) {
@@ -71,7 +70,8 @@ bool IsPackageInf(Platform& platform, const char* path, const InfMatchRule& rule
 
 bool IsScannedInfName(const std::string& name, bool otherFolder) {
   if (!EndsWithCaseBlind(name, ".inf")) return false;
-  return otherFolder || (name.size() >= 7 && EqualsAsciiCaseBlind(name.substr(0, 3).c_str(), "oem"));
+  return otherFolder ||
+         (name.size() >= 7 && EqualsAsciiCaseBlind(name.substr(0, 3).c_str(), "oem"));
 }
 
 bool IsPackageInfFile(Platform& platform, const std::string& folder, bool otherFolder,
@@ -82,7 +82,8 @@ bool IsPackageInfFile(Platform& platform, const std::string& folder, bool otherF
     return true;
   }
   char path[MAX_PATH];
-  if (!IsScannedInfName(name, otherFolder) || !Compose(path, "%s\\%s", folder.c_str(), name.c_str())) {
+  if (!IsScannedInfName(name, otherFolder) ||
+      !Compose(path, "%s\\%s", folder.c_str(), name.c_str())) {
     return false;
   }
   return FileExists(platform, path) && IsPackageInf(platform, path, rule);
@@ -99,7 +100,7 @@ InfOwner WhoseInfFile(Platform& platform, const std::string& windows, const std:
       continue;
     }
     return IsPackageInfFile(platform, *folder, folder == &other, name, rule) ? InfOwner::Package
-                                                                            : InfOwner::Other;
+                                                                             : InfOwner::Other;
   }
   return InfOwner::Absent;
 }

@@ -33,9 +33,8 @@ bool ReadWholeValue(Platform& platform, const ProfileLine& where, std::string& v
   std::vector<char> buffer(FIRST_LINE_BUFFER_SIZE);
   for (;;) {
     const std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-    const std::uint32_t count = platform.GetPrivateProfileStringA(where.section, where.key, "",
-                                                                  buffer.data(), size,
-                                                                  where.fileName);
+    const std::uint32_t count = platform.GetPrivateProfileStringA(
+        where.section, where.key, "", buffer.data(), size, where.fileName);
     if (count < size - 1) {
       value.assign(buffer.data(), count);
       return true;
@@ -156,8 +155,8 @@ void CleanListLine(Platform& platform, const ProfileLine& where,
     return;
   }
   log.Line(name + " before: " + before);
-  const bool written =
-      platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(), where.fileName) != 0;
+  const bool written = platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(),
+                                                           where.fileName) != 0;
   char why[48] = "";
   if (!written) Compose(why, "the line was not written, error %u", platform.GetLastError());
   log.Line(name + (written ? " after: " + line : std::string(" stays: ") + why));

@@ -19,7 +19,7 @@ constexpr std::uint32_t LIBRARY_INF_READ_LIMIT = 256;
 // mdminfo.ini: a value holds at most 255 characters; a wider one is refused
 // rather than seen cut. The lists hold what the program's tables always held.
 constexpr std::uint32_t CONFIG_VALUE_LIMIT = 255;
-constexpr std::size_t MAX_CONFIGURED_FILES = 18;       // system and product files together
+constexpr std::size_t MAX_CONFIGURED_FILES = 18;  // system and product files together
 constexpr std::size_t MAX_PNP_IDS = 19;
 constexpr std::size_t MAX_PNP_ID_LENGTH = 19;
 constexpr std::size_t MAX_VENDOR_AND_MODEM_LENGTH = 245;  // "SOFTWARE\V\M" in 256 bytes

@@ -30,7 +30,8 @@ struct StageOutcome {
 
   void Stayed(const OutcomeItem& item) {
     for (const OutcomeItem& counted : remaining) {
-      if (counted.kind == item.kind && EqualsAsciiCaseBlind(counted.path.c_str(), item.path.c_str())) {
+      if (counted.kind == item.kind &&
+          EqualsAsciiCaseBlind(counted.path.c_str(), item.path.c_str())) {
         return;
       }
     }

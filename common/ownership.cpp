@@ -67,7 +67,8 @@ std::string KeyGuard::ClassKeyMark(const std::string& classKey) const {
     key.ReadString("DriverDesc", driverDesc);
   }
   // A key that says nothing of itself, or names the package, is not another's.
-  if ((infSection.empty() && driverDesc.empty()) || IsPackageName(infSection, driverDesc)) return {};
+  if ((infSection.empty() && driverDesc.empty()) || IsPackageName(infSection, driverDesc))
+    return {};
   std::string windows;
   if (!QueryDirectory(platform_, DIR_WINDOWS, windows)) return {};
   if (WhoseInfFile(platform_, windows, infPath, identity_.infRule) != InfOwner::Other) return {};
@@ -154,8 +155,7 @@ KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog
 KeyRemoval RemoveKey(const KeyGuard& guard, StageOutcome& outcome, const std::string& path,
                      const KeyShape& shape, Marks marks) {
   const std::optional<CheckedKey> key = guard.Check(path, shape, marks);
-  return key ? RemoveCheckedKey(guard.platform(), *key, guard.log(), outcome)
-             : KeyRemoval::Refused;
+  return key ? RemoveCheckedKey(guard.platform(), *key, guard.log(), outcome) : KeyRemoval::Refused;
 }
 
 }  // namespace mdm

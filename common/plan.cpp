@@ -16,7 +16,8 @@ IniListRemovals ListRemovals(Platform& platform, const RemovalPlan& plan,
   IniListRemovals lists = plan.lists;
   std::string folder;
   if (!lists.alsoEntriesOfDeletedProductFiles ||
-      !ComposeEntryPath(platform, plan.fileRemoval, {DIR_SYSTEM, product::SUBDIRECTORY, ""}, folder)) {
+      !ComposeEntryPath(platform, plan.fileRemoval, {DIR_SYSTEM, product::SUBDIRECTORY, ""},
+                        folder)) {
     return lists;
   }
   for (const OutcomeItem& item : files.removed) {

@@ -137,9 +137,8 @@ std::int32_t Win32Platform::RegEnumKeyA(RegKey key, std::uint32_t index, char* n
   return ::RegEnumKeyA(ToHkey(key), index, name, nameSize);
 }
 
-std::int32_t Win32Platform::RegQueryValueExA(RegKey key, const char* valueName,
-                                             std::uint32_t* type, unsigned char* data,
-                                             std::uint32_t* dataSize) {
+std::int32_t Win32Platform::RegQueryValueExA(RegKey key, const char* valueName, std::uint32_t* type,
+                                             unsigned char* data, std::uint32_t* dataSize) {
   return ::RegQueryValueExA(ToHkey(key), valueName, nullptr, AsDword(type), data,
                             AsDword(dataSize));
 }

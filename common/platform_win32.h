@@ -38,8 +38,8 @@ class Win32Platform final : public Platform {
                               const unsigned char* data, std::uint32_t dataSize) override;
 
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue, char* buffer,
-                                         std::uint32_t size, const char* fileName) override;
+                                         const char* defaultValue, char* buffer, std::uint32_t size,
+                                         const char* fileName) override;
   int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                  const char* fileName) override;
 

@@ -67,8 +67,8 @@ std::string RegeditValueLine(const std::string& name, std::uint32_t type, const 
     return line + "\"" + Escape(std::string(reinterpret_cast<const char*>(data), size - 1)) + "\"";
   }
   if (type == REG_DWORD && size == 4) {
-    const unsigned number = data[0] | (data[1] << 8) | (data[2] << 16) |
-                            (static_cast<unsigned>(data[3]) << 24);
+    const unsigned number =
+        data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<unsigned>(data[3]) << 24);
     char digits[16];
     Compose(digits, "%08x", number);
     return line + "dword:" + digits;

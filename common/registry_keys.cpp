@@ -30,8 +30,7 @@ ScopedKey::ScopedKey(Platform& platform, RegKey parent, const char* subKey, std:
   if (status_ != ERROR_SUCCESS) key_ = 0;
 }
 
-ScopedKey::ScopedKey(Platform& platform, const std::string& path, CreateTag)
-    : platform_(platform) {
+ScopedKey::ScopedKey(Platform& platform, const std::string& path, CreateTag) : platform_(platform) {
   status_ = platform_.RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key_);
   if (status_ != ERROR_SUCCESS) key_ = 0;
 }
@@ -61,7 +60,8 @@ bool KeyExists(Platform& platform, const std::string& path) {
   return ScopedKey(platform, path).IsOpen();
 }
 
-std::int32_t EnumValueWhole(Platform& platform, RegKey key, std::uint32_t index, WholeValue& value) {
+std::int32_t EnumValueWhole(Platform& platform, RegKey key, std::uint32_t index,
+                            WholeValue& value) {
   constexpr std::uint32_t NAME_MAX = 16384;
   constexpr std::uint32_t DATA_MAX = 16u * 1024 * 1024;
   std::uint32_t nameCapacity = 40;

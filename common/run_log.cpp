@@ -24,7 +24,8 @@ std::string LocalDateAndTime(Platform& platform) {
 }
 
 std::string ValueLine(const WholeValue& value) {
-  return RegeditValueLine(value.name.data(), value.type, value.data.data(), value.size, CRLF) + CRLF;
+  return RegeditValueLine(value.name.data(), value.type, value.data.data(), value.size, CRLF) +
+         CRLF;
 }
 
 }  // namespace
@@ -79,14 +80,15 @@ std::string RunLog::UndoPath(const std::string& directory, const std::string& na
   return directory + "\\" + name.substr(0, 7) + static_cast<char>('0' + age) + ".REG";
 }
 
-bool RunLog::Exists(const std::string& path) { return ScopedSearch(platform_, path.c_str()).Found(); }
+bool RunLog::Exists(const std::string& path) {
+  return ScopedSearch(platform_, path.c_str()).Found();
+}
 
 // A file that begins as the undo files begin; a folder, or a file that
 // cannot be read, is not.
 bool RunLog::IsUndoFileOfOurs(const std::string& path) {
-  const FileHandle file =
-      platform_.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL);
+  const FileHandle file = platform_.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_FILE_HANDLE) return false;
   const std::string header = std::string(REGEDIT_HEADER) + CRLF;
   char start[16] = {};

@@ -78,22 +78,17 @@ bool Convert(char conversion, int width, va_list& args, Output& out) {
       const int value = va_arg(args, int);
       // Negated as unsigned: the most negative int has no positive twin.
       if (value < 0) out.Put('-');
-      out.PutNumber(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value), 10,
-                    value < 0 ? width - 1 : width);
+      out.PutNumber(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value),
+                    10, value < 0 ? width - 1 : width);
       return true;
     }
-    case 'u':
-      out.PutNumber(va_arg(args, unsigned), 10, width);
-      return true;
-    case 'x':
-      out.PutNumber(va_arg(args, unsigned), 16, width);
-      return true;
+    case 'u': out.PutNumber(va_arg(args, unsigned), 10, width); return true;
+    case 'x': out.PutNumber(va_arg(args, unsigned), 16, width); return true;
     case '%':
       if (width != 0) return false;
       out.Put('%');
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

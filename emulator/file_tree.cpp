@@ -8,7 +8,6 @@ namespace mdm::emu {
 
 namespace {
 
-
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -104,7 +103,9 @@ std::optional<WinPath> ParseWinPath(std::string_view path, const WinPath& workin
   return result;
 }
 
-bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+bool HasWildcard(std::string_view name) {
+  return name.find_first_of("*?") != std::string_view::npos;
+}
 
 bool MatchesPattern(std::string_view name, std::string_view pattern) {
   std::size_t n = 0;
@@ -145,8 +146,10 @@ bool IsShortName(std::string_view name) {
   const std::string_view ext = dot == std::string_view::npos ? "" : name.substr(dot + 1);
   if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
   if (dot != std::string_view::npos && ext.empty()) return false;
-  for (char c : base) if (!IsShortNameChar(c)) return false;
-  for (char c : ext) if (!IsShortNameChar(c)) return false;
+  for (char c : base)
+    if (!IsShortNameChar(c)) return false;
+  for (char c : ext)
+    if (!IsShortNameChar(c)) return false;
   return true;
 }
 
@@ -168,8 +171,7 @@ std::string ShortNameAlias(std::string_view name) {
   if (name == "." || name == ".." || IsShortName(name)) return "";
   const std::size_t lastDot = name.find_last_of('.');
   const bool hasExtension = lastDot != std::string_view::npos && lastDot > 0;
-  const std::string base =
-      BasisPart(hasExtension ? name.substr(0, lastDot) : name, 6);
+  const std::string base = BasisPart(hasExtension ? name.substr(0, lastDot) : name, 6);
   const std::string ext = hasExtension ? BasisPart(name.substr(lastDot + 1), 3) : "";
   return (base.empty() ? std::string("_") : base) + "~1" + (ext.empty() ? "" : "." + ext);
 }

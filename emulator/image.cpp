@@ -93,8 +93,8 @@ void SaveFolder(const FileNode& folder, const fs::path& host) {
   }
 }
 
-void CollectFlags(const FileNode& folder, const std::string& prefix, std::vector<std::string>& readOnly,
-                  std::vector<std::string>& inUse) {
+void CollectFlags(const FileNode& folder, const std::string& prefix,
+                  std::vector<std::string>& readOnly, std::vector<std::string>& inUse) {
   for (const auto& child : folder.children) {
     const std::string path = prefix + "\\" + child->name;
     if (child->readOnly) readOnly.push_back(path);
@@ -107,16 +107,15 @@ std::uint32_t ParseNumber(const ProfileEntry& entry) {
   try {
     std::size_t used = 0;
     const unsigned long number = std::stoul(entry.value, &used, 10);
-    if (used == entry.value.size() && number <= 0xFFFFFFFFul) return static_cast<std::uint32_t>(number);
+    if (used == entry.value.size() && number <= 0xFFFFFFFFul)
+      return static_cast<std::uint32_t>(number);
   } catch (const std::exception&) {
   }
   ImageError(std::string(SETTINGS_FILE) + ", line " + std::to_string(entry.line) +
              ": not a number: " + entry.value);
 }
 
-std::string DriveFolderName(char letter) {
-  return std::string("drive_") + AsciiLower(letter);
-}
+std::string DriveFolderName(char letter) { return std::string("drive_") + AsciiLower(letter); }
 
 // Drive folders that an earlier image in `root` names, for SaveImage to replace.
 std::vector<std::string> PreviousDriveFolders(const fs::path& root) {
@@ -136,7 +135,8 @@ std::vector<std::string> PreviousDriveFolders(const fs::path& root) {
 std::unique_ptr<Machine> Machine::LoadImage(const std::string& directory) {
   const fs::path root(directory);
   if (!fs::is_directory(root)) ImageError("no such folder: " + directory);
-  if (!fs::exists(root / SETTINGS_FILE)) ImageError("no " + std::string(SETTINGS_FILE) + " in " + directory);
+  if (!fs::exists(root / SETTINGS_FILE))
+    ImageError("no " + std::string(SETTINGS_FILE) + " in " + directory);
 
   auto machine = std::make_unique<Machine>();
   State& state = *machine->state_;
@@ -145,25 +145,36 @@ std::unique_ptr<Machine> Machine::LoadImage(const std::string& directory) {
   std::vector<std::pair<std::string, bool>> flagged;  // path, read-only (else in use)
   for (const ProfileEntry& entry : ProfileEntries(ReadHostFile(root / SETTINGS_FILE))) {
     if (!entry.key.empty() && entry.key[0] == ';') continue;  // a comment that holds "="
-    const std::string where = std::string(SETTINGS_FILE) + ", line " + std::to_string(entry.line) + ": ";
+    const std::string where =
+        std::string(SETTINGS_FILE) + ", line " + std::to_string(entry.line) + ": ";
     auto is = [&](const char* section, const char* key) {
-      return SameCaseBlind(entry.section, section) && (key == nullptr || SameCaseBlind(entry.key, key));
+      return SameCaseBlind(entry.section, section) &&
+             (key == nullptr || SameCaseBlind(entry.key, key));
     };
-    if (is("Directories", "Windows")) state.windowsDirectory = entry.value;
-    else if (is("Directories", "System")) state.systemDirectory = entry.value;
-    else if (is("Directories", "Temp")) state.tempPath = entry.value;
-    else if (is("Directories", "Working")) state.workingDirectory = entry.value;
-    else if (is("Version", "Major")) state.major = ParseNumber(entry);
-    else if (is("Version", "Minor")) state.minor = ParseNumber(entry);
-    else if (is("Version", "Build")) state.build = ParseNumber(entry);
+    if (is("Directories", "Windows"))
+      state.windowsDirectory = entry.value;
+    else if (is("Directories", "System"))
+      state.systemDirectory = entry.value;
+    else if (is("Directories", "Temp"))
+      state.tempPath = entry.value;
+    else if (is("Directories", "Working"))
+      state.workingDirectory = entry.value;
+    else if (is("Version", "Major"))
+      state.major = ParseNumber(entry);
+    else if (is("Version", "Minor"))
+      state.minor = ParseNumber(entry);
+    else if (is("Version", "Build"))
+      state.build = ParseNumber(entry);
     else if (is("Windows", nullptr)) {
       machine->AddWindow(entry.key, entry.value, [](std::uint32_t, std::uintptr_t, std::intptr_t) {
         return std::intptr_t{0};
       });
     } else if (is("Drives", nullptr)) {
-      const bool letter = entry.key.size() == 1 && std::isalpha(static_cast<unsigned char>(entry.key[0]));
+      const bool letter =
+          entry.key.size() == 1 && std::isalpha(static_cast<unsigned char>(entry.key[0]));
       if (!letter) ImageError(where + "a drive is one letter: " + entry.key);
-      if (state.files.Drive(entry.key[0]) != nullptr) ImageError(where + "drive given twice: " + entry.key);
+      if (state.files.Drive(entry.key[0]) != nullptr)
+        ImageError(where + "drive given twice: " + entry.key);
       if (!IsPlainFolderName(entry.value) || !fs::is_directory(root / entry.value)) {
         ImageError(where + "no drive folder " + entry.value + " in the image");
       }
@@ -176,10 +187,11 @@ std::unique_ptr<Machine> Machine::LoadImage(const std::string& directory) {
   }
 
   // Git keeps no empty folders, and Windows always has these.
-  for (const std::string* folder : {&state.windowsDirectory, &state.systemDirectory, &state.tempPath,
-                                    &state.workingDirectory}) {
+  for (const std::string* folder : {&state.windowsDirectory, &state.systemDirectory,
+                                    &state.tempPath, &state.workingDirectory}) {
     const auto path = state.Resolve(*folder);
-    if (!path || state.files.MakeDirectories(*path) == nullptr) ImageError("not a folder: " + *folder);
+    if (!path || state.files.MakeDirectories(*path) == nullptr)
+      ImageError("not a folder: " + *folder);
   }
   for (const auto& [path, readOnly] : flagged) {
     auto where = state.Resolve(path);
@@ -207,15 +219,17 @@ void Machine::SaveImage(const std::string& directory) const {
       ImageError("refusing to replace a folder that holds no machine image: " + directory);
     }
     for (const std::string& folder : PreviousDriveFolders(root)) fs::remove_all(root / folder);
-    for (const auto& [letter, drive] : state_->files.Drives()) fs::remove_all(root / DriveFolderName(letter));
+    for (const auto& [letter, drive] : state_->files.Drives())
+      fs::remove_all(root / DriveFolderName(letter));
     for (const char* file : {SETTINGS_FILE, REGISTRY_FILE, JOURNAL_FILE}) fs::remove(root / file);
   }
   fs::create_directories(root);
 
   std::string settings = "[Directories]\nWindows=" + state_->windowsDirectory +
                          "\nSystem=" + state_->systemDirectory + "\nTemp=" + state_->tempPath +
-                         "\nWorking=" + state_->workingDirectory + "\n\n[Version]\nMajor=" +
-                         std::to_string(state_->major) + "\nMinor=" + std::to_string(state_->minor) +
+                         "\nWorking=" + state_->workingDirectory +
+                         "\n\n[Version]\nMajor=" + std::to_string(state_->major) +
+                         "\nMinor=" + std::to_string(state_->minor) +
                          "\nBuild=" + std::to_string(state_->build) + "\n\n[Drives]\n";
   std::vector<std::string> readOnly;
   std::vector<std::string> inUse;
@@ -225,10 +239,12 @@ void Machine::SaveImage(const std::string& directory) const {
     SaveFolder(*drive, root / DriveFolderName(letter));
   }
   settings += "\n[Windows]\n";
-  for (const Window& window : state_->windows) settings += window.className + "=" + window.title + "\n";
+  for (const Window& window : state_->windows)
+    settings += window.className + "=" + window.title + "\n";
   auto numbered = [&settings](const char* section, const std::vector<std::string>& paths) {
     settings += std::string("\n[") + section + "]\n";
-    for (std::size_t i = 0; i < paths.size(); ++i) settings += std::to_string(i + 1) + "=" + paths[i] + "\n";
+    for (std::size_t i = 0; i < paths.size(); ++i)
+      settings += std::to_string(i + 1) + "=" + paths[i] + "\n";
   };
   numbered("ReadOnly", readOnly);
   numbered("InUse", inUse);

@@ -114,8 +114,11 @@ void Machine::AddWindow(const std::string& className, const std::string& title,
 }
 
 void Machine::State::Advance(std::uint32_t milliseconds) {
-  std::uint64_t ms = localTime.milliseconds + std::uint64_t{1000} * (localTime.second +
-                     60 * (localTime.minute + std::uint64_t{60} * localTime.hour)) + milliseconds;
+  std::uint64_t ms =
+      localTime.milliseconds +
+      std::uint64_t{1000} *
+          (localTime.second + 60 * (localTime.minute + std::uint64_t{60} * localTime.hour)) +
+      milliseconds;
   localTime.milliseconds = static_cast<std::uint16_t>(ms % 1000);
   ms /= 1000;
   localTime.second = static_cast<std::uint16_t>(ms % 60);
@@ -144,7 +147,9 @@ void Machine::SetDword(const std::string& keyPath, const std::string& name, std:
             static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)});
 }
 
-bool Machine::HasKey(const std::string& path) const { return state_->registry.Find(path) != nullptr; }
+bool Machine::HasKey(const std::string& path) const {
+  return state_->registry.Find(path) != nullptr;
+}
 
 bool Machine::HasValue(const std::string& keyPath, const std::string& name) const {
   auto node = state_->registry.Find(keyPath);
@@ -233,7 +238,8 @@ std::optional<std::string> Machine::ReadFile(const std::string& path) const {
 }
 
 namespace {
-void ListBelow(const FileNode& directory, const std::string& prefix, std::vector<std::string>& out) {
+void ListBelow(const FileNode& directory, const std::string& prefix,
+               std::vector<std::string>& out) {
   for (const auto& child : directory.children) {
     const std::string path = prefix + child->name;
     out.push_back(path);
@@ -319,11 +325,12 @@ std::intptr_t Machine::SendMessageTimeoutA(WindowHandle window, std::uint32_t me
   std::snprintf(detail, sizeof detail, "msg=0x%04X wParam=%llu lParam=%lld", message,
                 static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
   const std::size_t index = (window - 0x10010) / 0x10;
-  const bool valid = window >= 0x10010 && (window - 0x10010) % 0x10 == 0 &&
-                     index < state_->windows.size();
+  const bool valid =
+      window >= 0x10010 && (window - 0x10010) % 0x10 == 0 && index < state_->windows.size();
   if (!valid) {
     char subject[40];
-    std::snprintf(subject, sizeof subject, "no window 0x%llX", static_cast<unsigned long long>(window));
+    std::snprintf(subject, sizeof subject, "no window 0x%llX",
+                  static_cast<unsigned long long>(window));
     state_->Record(JournalEntry::Kind::MessageSent, subject, detail);
     state_->lastError = ERROR_INVALID_WINDOW_HANDLE;
     return 0;
@@ -332,7 +339,8 @@ std::intptr_t Machine::SendMessageTimeoutA(WindowHandle window, std::uint32_t me
   const Window target = state_->windows[index];
   const std::string subject = target.className + "/" + target.title;
   if (target.timing.hung && (flags & SMTO_ABORTIFHUNG) != 0) {
-    state_->Record(JournalEntry::Kind::MessageSent, subject, std::string(detail) + " not answered: hung");
+    state_->Record(JournalEntry::Kind::MessageSent, subject,
+                   std::string(detail) + " not answered: hung");
     state_->lastError = ERROR_TIMEOUT;
     return 0;
   }

@@ -40,8 +40,8 @@ struct JournalEntry {
 
 std::string ToString(const JournalEntry& entry);
 
-using MessageHandler =
-    std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+using MessageHandler = std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wParam,
+                                                   std::intptr_t lParam)>;
 
 // How long a window takes to handle a message, on the machine's own clock
 // (GetLocalTime moves on by what a sender waits); a hung window handles none
@@ -102,7 +102,7 @@ class Machine final : public Platform {
 
   // ---- File set-up and inspection (full Windows paths, not journaled).
   void AddFile(const std::string& path, const std::string& content = {});  // creates parents
-  void AddDirectory(const std::string& path);                             // creates parents
+  void AddDirectory(const std::string& path);                              // creates parents
   void RemoveFile(const std::string& path);  // set-up: gone whatever its attributes; absent is fine
   void SetReadOnly(const std::string& path, bool readOnly = true);
   void SetInUse(const std::string& path, bool inUse = true);  // DeleteFileA fails
@@ -138,8 +138,8 @@ class Machine final : public Platform {
   std::int32_t RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
                               const unsigned char* data, std::uint32_t dataSize) override;
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue, char* buffer,
-                                         std::uint32_t size, const char* fileName) override;
+                                         const char* defaultValue, char* buffer, std::uint32_t size,
+                                         const char* fileName) override;
   int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                  const char* fileName) override;
   std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) override;

@@ -96,7 +96,8 @@ FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
     }
   }
   for (const auto& child : folder->children) {
-    if (matches(child->name)) search.entries.push_back(Entry(child->name, child->isDirectory, child->readOnly));
+    if (matches(child->name))
+      search.entries.push_back(Entry(child->name, child->isDirectory, child->readOnly));
   }
   if (search.entries.empty()) {
     error = ERROR_FILE_NOT_FOUND;
@@ -161,7 +162,8 @@ int Machine::DeleteFileA(const char* path) {
     return 0;
   }
   bool open = false;
-  for (const auto& [handle, opened] : state_->openFiles) open = open || SamePath(*where, opened.path);
+  for (const auto& [handle, opened] : state_->openFiles)
+    open = open || SamePath(*where, opened.path);
   if (file->inUse || open) {
     error = ERROR_SHARING_VIOLATION;
     return 0;
@@ -199,7 +201,8 @@ int Machine::RemoveDirectoryA(const char* path) {
   // Windows 95 keeps a directory that an open search or the working
   // directory holds.
   bool held = SamePath(*where, state_->WorkingPath());
-  for (const auto& [handle, search] : state_->searches) held = held || SamePath(*where, search.directory);
+  for (const auto& [handle, search] : state_->searches)
+    held = held || SamePath(*where, search.directory);
   if (held) {
     error = ERROR_SHARING_VIOLATION;
     return 0;
@@ -282,7 +285,8 @@ int Machine::ReadFile(FileHandle handle, void* data, std::uint32_t size, std::ui
     state_->lastError = state_->Windows9x() ? ERROR_INVALID_PARAMETER : ERROR_NOACCESS;
     return 0;
   }
-  const std::size_t available = file->position < node->content.size() ? node->content.size() - file->position : 0;
+  const std::size_t available =
+      file->position < node->content.size() ? node->content.size() - file->position : 0;
   const std::size_t count = available < size ? available : size;
   std::memcpy(data, node->content.data() + file->position, count);
   file->position += count;
@@ -327,12 +331,14 @@ int Machine::MoveFileA(const char* from, const char* to) {
     return 0;
   }
   bool open = false;
-  for (const auto& [handle, opened] : state_->openFiles) open = open || SamePath(*source, opened.path);
+  for (const auto& [handle, opened] : state_->openFiles)
+    open = open || SamePath(*source, opened.path);
   if (node->inUse || open) {
     error = state_->Windows9x() ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
     return 0;
   }
-  for (WinPath inside = *target; inside.parts.size() > source->parts.size(); inside = inside.Parent()) {
+  for (WinPath inside = *target; inside.parts.size() > source->parts.size();
+       inside = inside.Parent()) {
     if (SamePath(inside.Parent(), *source)) {
       error = ERROR_ACCESS_DENIED;  // a folder into itself
       return 0;
@@ -340,7 +346,8 @@ int Machine::MoveFileA(const char* from, const char* to) {
   }
   const std::string before = state_->files.StoredPath(*source);
   FileNode* fromParent = state_->files.Find(source->Parent());
-  auto moved = fromParent->children.extract(fromParent->children.find(std::string_view(node->name)));
+  auto moved =
+      fromParent->children.extract(fromParent->children.find(std::string_view(node->name)));
   moved.value()->name = target->parts.back();
   toParent->children.insert(std::move(moved));
   state_->Record(JournalEntry::Kind::FileMoved, before, state_->files.StoredPath(*target));
@@ -370,8 +377,8 @@ int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
   if (node->content.size() < file->position) node->content.resize(file->position, '\0');
   // Windows 95 writes from a null buffer too; what it writes is not known,
   // so zeros stand for it here.
-  const std::string bytes = data != nullptr ? std::string(static_cast<const char*>(data), size)
-                                            : std::string(size, '\0');
+  const std::string bytes =
+      data != nullptr ? std::string(static_cast<const char*>(data), size) : std::string(size, '\0');
   node->content.replace(file->position, size, bytes);
   state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
                  std::to_string(size) + " bytes at " + std::to_string(file->position));
@@ -385,7 +392,7 @@ std::uint32_t Machine::SetFilePointer(FileHandle handle, std::int32_t distance,
   constexpr std::uint32_t INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
   auto [file, node] = state_->Opened(handle);
   if (node == nullptr) return INVALID_SET_FILE_POINTER;
-  const long long base = method == FILE_END ? static_cast<long long>(node->content.size())
+  const long long base = method == FILE_END     ? static_cast<long long>(node->content.size())
                          : method == FILE_BEGIN ? 0
                                                 : static_cast<long long>(file->position);
   if (base + distance < 0 || method > FILE_END) {
@@ -411,7 +418,9 @@ int Machine::SetEndOfFile(FileHandle handle) {
 }
 
 // Writes reach the file at once here; nothing is held back to flush.
-int Machine::FlushFileBuffers(FileHandle handle) { return state_->Opened(handle).second != nullptr; }
+int Machine::FlushFileBuffers(FileHandle handle) {
+  return state_->Opened(handle).second != nullptr;
+}
 
 std::pair<OpenFile*, FileNode*> Machine::State::Opened(FileHandle handle) {
   auto it = openFiles.find(handle);

@@ -43,7 +43,8 @@ std::uint32_t CopyCut(const std::string& text, char* buffer, std::uint32_t size)
 
 // A list of names, each with its terminator, and one more at the end; cut to
 // the buffer, the count is then size - 2, as Windows reports it.
-std::uint32_t CopyNameList(const std::vector<std::string>& names, char* buffer, std::uint32_t size) {
+std::uint32_t CopyNameList(const std::vector<std::string>& names, char* buffer,
+                           std::uint32_t size) {
   std::string list;
   for (const std::string& name : names) list += name + '\0';
   if (list.size() + 1 <= size) {

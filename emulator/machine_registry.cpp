@@ -131,7 +131,8 @@ std::int32_t Machine::RegCloseKey(RegKey key) {
   if (key == 0) return windows9x ? static_cast<std::int32_t>(ERROR_BADKEY) : ERROR_INVALID_HANDLE;
   if (key >= 0x80000000u) return ERROR_SUCCESS;  // predefined keys are never closed
   if (state_->registry.Close(key)) return ERROR_SUCCESS;
-  return windows9x ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;  // Windows 95 does not mind a second close
+  return windows9x ? ERROR_SUCCESS
+                   : ERROR_INVALID_HANDLE;  // Windows 95 does not mind a second close
 }
 
 std::int32_t Machine::RegDeleteKeyA(RegKey parent, const char* subKey) {
@@ -219,7 +220,8 @@ std::int32_t Machine::RegQueryValueA(RegKey key, const char* subKey, char* data,
 std::int32_t Machine::RegEnumValueA(RegKey key, std::uint32_t index, char* valueName,
                                     std::uint32_t* valueNameSize, std::uint32_t* type,
                                     unsigned char* data, std::uint32_t* dataSize) {
-  if ((data != nullptr && dataSize == nullptr) || valueName == nullptr || valueNameSize == nullptr) {
+  if ((data != nullptr && dataSize == nullptr) || valueName == nullptr ||
+      valueNameSize == nullptr) {
     return ERROR_INVALID_PARAMETER;
   }
   std::shared_ptr<RegNode> node;

@@ -100,7 +100,8 @@ SectionRange FindSection(const std::vector<Line>& lines, std::string_view sectio
   return range;
 }
 
-std::size_t FindKey(const std::vector<Line>& lines, const SectionRange& range, std::string_view key) {
+std::size_t FindKey(const std::vector<Line>& lines, const SectionRange& range,
+                    std::string_view key) {
   const std::string_view wanted = Trim(key);
   if (range.header == std::string_view::npos) return std::string_view::npos;
   for (std::size_t i = range.header + 1; i < range.end; ++i) {
@@ -179,7 +180,8 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
   return result;
 }
 
-std::string DeleteProfileKey(std::string_view text, std::string_view section, std::string_view key) {
+std::string DeleteProfileKey(std::string_view text, std::string_view section,
+                             std::string_view key) {
   const std::vector<Line> lines = SplitLines(text);
   const std::size_t at = FindKey(lines, FindSection(lines, section), key);
   std::string result(text);

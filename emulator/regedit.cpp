@@ -90,11 +90,16 @@ std::string ParseQuoted(std::string_view& text, int line) {
   for (; i < text.size() && text[i] != '"'; ++i) {
     if (text[i] == '\\' && i + 1 < text.size()) {
       const char next = text[++i];
-      if (next == 'n') result += '\n';
-      else if (next == 'r') result += '\r';
-      else if (next == '0') result += '\0';
-      else if (next == '\\' || next == '"') result += next;
-      else result += std::string{'\\', next};
+      if (next == 'n')
+        result += '\n';
+      else if (next == 'r')
+        result += '\r';
+      else if (next == '0')
+        result += '\0';
+      else if (next == '\\' || next == '"')
+        result += next;
+      else
+        result += std::string{'\\', next};
       continue;
     }
     result += text[i];
@@ -154,10 +159,12 @@ ParsedData ParseData(std::string_view text, bool unicodeFile, int line) {
     for (char c : digits) {
       if (!IsHexDigit(c)) Fail(line, "bad dword value");
     }
-    const std::uint32_t number = static_cast<std::uint32_t>(std::stoul(std::string(digits), nullptr, 16));
+    const std::uint32_t number =
+        static_cast<std::uint32_t>(std::stoul(std::string(digits), nullptr, 16));
     parsed.type = REG_DWORD;
     parsed.data = {static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
-                   static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)};
+                   static_cast<unsigned char>(number >> 16),
+                   static_cast<unsigned char>(number >> 24)};
     return parsed;
   }
   if (text.substr(0, 4) == "hex:") {
@@ -167,7 +174,8 @@ ParsedData ParseData(std::string_view text, bool unicodeFile, int line) {
   }
   if (text.substr(0, 4) == "hex(") {
     const std::size_t close = text.find("):");
-    const std::string_view digits = close == std::string_view::npos ? "" : text.substr(4, close - 4);
+    const std::string_view digits =
+        close == std::string_view::npos ? "" : text.substr(4, close - 4);
     if (digits.empty() || digits.size() > 8) Fail(line, "bad hex(type) value");
     for (char c : digits) {
       if (!IsHexDigit(c)) Fail(line, "bad hex(type) value");
@@ -177,8 +185,8 @@ ParsedData ParseData(std::string_view text, bool unicodeFile, int line) {
     const bool textType =
         parsed.type == REG_SZ || parsed.type == REG_EXPAND_SZ || parsed.type == REG_MULTI_SZ;
     if (unicodeFile && textType) {  // version 5 keeps string data in UTF-16LE
-      const std::string narrow =
-          NarrowUtf16(std::string_view(reinterpret_cast<const char*>(parsed.data.data()), parsed.data.size()));
+      const std::string narrow = NarrowUtf16(
+          std::string_view(reinterpret_cast<const char*>(parsed.data.data()), parsed.data.size()));
       parsed.data.assign(narrow.begin(), narrow.end());
     }
     return parsed;
@@ -187,9 +195,15 @@ ParsedData ParseData(std::string_view text, bool unicodeFile, int line) {
 }
 
 bool IsOtherRoot(std::string_view root) {
-  static const char* const others[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_USERS",
-                                       "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA", "HKCR",
-                                       "HKCU", "HKU", "HKCC"};
+  static const char* const others[] = {"HKEY_CLASSES_ROOT",
+                                       "HKEY_CURRENT_USER",
+                                       "HKEY_USERS",
+                                       "HKEY_CURRENT_CONFIG",
+                                       "HKEY_DYN_DATA",
+                                       "HKCR",
+                                       "HKCU",
+                                       "HKU",
+                                       "HKCC"};
   for (const char* other : others) {
     if (SameCaseBlind(root, other)) return true;
   }
@@ -278,8 +292,8 @@ void ImportRegedit(RegistryTree& registry, std::string_view raw) {
     std::string logical(TrimBlanks(lines[index]));
     if (logical.empty() || logical.front() == ';' || logical.front() == '#') continue;
     // A line ending in a backslash continues hex data on the next line.
-    while (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string::npos &&
-           index + 1 < lines.size()) {
+    while (!logical.empty() && logical.back() == '\\' &&
+           logical.find("=hex") != std::string::npos && index + 1 < lines.size()) {
       logical.pop_back();
       logical += TrimBlanks(lines[++index]);
     }

@@ -10,9 +10,9 @@ namespace {
 
 template <typename Item, typename NameOf>
 auto LowerBoundByName(Item& items, std::string_view name, NameOf nameOf) {
-  return std::lower_bound(items.begin(), items.end(), name, [&](const auto& item, std::string_view n) {
-    return CompareCaseBlind(nameOf(item), n) < 0;
-  });
+  return std::lower_bound(
+      items.begin(), items.end(), name,
+      [&](const auto& item, std::string_view n) { return CompareCaseBlind(nameOf(item), n) < 0; });
 }
 
 const std::string& SubkeyName(const std::shared_ptr<RegNode>& node) { return node->name; }
@@ -78,7 +78,8 @@ std::vector<const RegValue*> RegNode::SortedValues() const {
 void RegNode::SetValue(std::string_view valueName, std::uint32_t type,
                        std::vector<unsigned char> data) {
   auto it = ValueNamed(values, valueName);
-  if (it == values.end()) it = values.insert(values.end(), RegValue{std::string(valueName), type, {}});
+  if (it == values.end())
+    it = values.insert(values.end(), RegValue{std::string(valueName), type, {}});
   it->type = type;
   it->data = std::move(data);
 }

@@ -13,7 +13,7 @@
 #include "emulator/machine.h"
 #include "fuzz/fuzz_check.h"
 #include "common/limits.h"
-#include "mdmclean/program.h"
+#include "mdmclean/run.h"
 #include "tests/support/run_logs.h"
 
 namespace {
@@ -25,20 +25,28 @@ constexpr const char* kConfig = "C:\\QNSETUP\\mdminfo.ini";
 
 // Keys that hold other devices and programs, and files outside the package's
 // folders: no configuration can name them.
-const char* const kProtectedKeys[] = {
-    "Enum", "Enum\\Root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "SOFTWARE", "System",
-    "System\\CurrentControlSet\\Services\\Class", "System\\CurrentControlSet\\Services\\Class\\Modem",
-    "System\\CurrentControlSet\\Services\\Class\\MEDIA", "System\\CurrentControlSet\\Services\\Class\\Ports"};
-const char* const kOutsideFiles[] = {"C:\\AUTOEXEC.BAT", "C:\\WINDOWS\\WIN.INI", "C:\\WINDOWS\\TASKMAN.EXE",
-                                     "C:\\WINDOWS\\SYSTEM\\SUB\\KEEP.DAT", "C:\\QNSETUP\\SETUP.EXE",
-                                     "C:\\WINDOWS\\INF\\Other\\SUB\\OEM1.INF"};
+const char* const kProtectedKeys[] = {"Enum",
+                                      "Enum\\Root",
+                                      "Enum\\ISAPNP",
+                                      "Enum\\Root\\MDMGEN",
+                                      "SOFTWARE",
+                                      "System",
+                                      "System\\CurrentControlSet\\Services\\Class",
+                                      "System\\CurrentControlSet\\Services\\Class\\Modem",
+                                      "System\\CurrentControlSet\\Services\\Class\\MEDIA",
+                                      "System\\CurrentControlSet\\Services\\Class\\Ports"};
+const char* const kOutsideFiles[] = {
+    "C:\\AUTOEXEC.BAT",         "C:\\WINDOWS\\WIN.INI",
+    "C:\\WINDOWS\\TASKMAN.EXE", "C:\\WINDOWS\\SYSTEM\\SUB\\KEEP.DAT",
+    "C:\\QNSETUP\\SETUP.EXE",   "C:\\WINDOWS\\INF\\Other\\SUB\\OEM1.INF"};
 
 std::unique_ptr<Machine> SmallMachine(const std::string& config) {
   auto machine = std::make_unique<Machine>();
   machine->SetWorkingDirectory("C:\\QNSETUP");
   machine->AddFile(kConfig, config);
   for (const char* file : kOutsideFiles) machine->AddFile(file, "keep");
-  machine->AddFile("C:\\WINDOWS\\WIN.INI", "[windows]\r\nload=C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE X.EXE\r\n");
+  machine->AddFile("C:\\WINDOWS\\WIN.INI",
+                   "[windows]\r\nload=C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE X.EXE\r\n");
   machine->AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "pkg");
   machine->AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE", "pkg");
   machine->AddFile("C:\\WINDOWS\\INF\\OEM3.INF", "[Version]\r\nClass=Quillnet\r\n");
@@ -50,8 +58,10 @@ std::unique_ptr<Machine> SmallMachine(const std::string& config) {
   machine->SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
   machine->SetString("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "Version", "Windows 95");
   for (const char* key : kProtectedKeys) machine->AddKey(key);
-  for (const char* cls : {"Modem\\0000", "Modem\\0001", "MEDIA\\0000", "Ports\\0000", "Quillnet\\0000"}) {
-    machine->SetString(std::string("System\\CurrentControlSet\\Services\\Class\\") + cls, "InfSection", "");
+  for (const char* cls :
+       {"Modem\\0000", "Modem\\0001", "MEDIA\\0000", "Ports\\0000", "Quillnet\\0000"}) {
+    machine->SetString(std::string("System\\CurrentControlSet\\Services\\Class\\") + cls,
+                       "InfSection", "");
   }
   return machine;
 }
@@ -72,7 +82,8 @@ void CheckConfiguration(const mdm::cleaner::Configuration& c) {
     for (const std::string& name : *list) FUZZ_CHECK(IsPlainName(name));
   }
   FUZZ_CHECK(!c.pnpIds.empty() && c.pnpIds.size() <= mdm::MAX_PNP_IDS);
-  for (const std::string& id : c.pnpIds) FUZZ_CHECK(IsKeyName(id) && id.size() <= mdm::MAX_PNP_ID_LENGTH);
+  for (const std::string& id : c.pnpIds)
+    FUZZ_CHECK(IsKeyName(id) && id.size() <= mdm::MAX_PNP_ID_LENGTH);
   FUZZ_CHECK(IsKeyName(c.vendor) && IsKeyName(c.modemName));
   FUZZ_CHECK(c.vendor.size() + c.modemName.size() <= mdm::MAX_VENDOR_AND_MODEM_LENGTH);
 }
@@ -83,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string config(reinterpret_cast<const char*>(data), size);
 
   auto loader = SmallMachine(config);
-  const std::optional<mdm::cleaner::Configuration> loaded = mdm::cleaner::LoadConfiguration(*loader);
+  const std::optional<mdm::cleaner::Configuration> loaded =
+      mdm::cleaner::LoadConfiguration(*loader);
   const bool complete = loaded.has_value();
   if (complete) CheckConfiguration(*loaded);
   FUZZ_CHECK(loader->Journal().empty());  // the loader reads, nothing more
@@ -93,10 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(result == (complete ? result : mdm::cleaner::RESULT_NO_CONFIG));
   FUZZ_CHECK(result >= 0 && result <= 2);
   if (result != mdm::cleaner::RESULT_DONE) {
-    // The result, and the run's own log: nothing else.
+    // "Remaining" and the result, and the run's own log: nothing else.
     const auto changes = mdm::test::WithoutRunLogs(machine->Journal());
-    FUZZ_CHECK(changes.size() == 1);
-    FUZZ_CHECK(changes[0].kind == JournalEntry::Kind::ProfileWritten);
+    FUZZ_CHECK(changes.size() == 2);
+    for (const auto& change : changes) {
+      FUZZ_CHECK(change.kind == JournalEntry::Kind::ProfileWritten);
+      FUZZ_CHECK(change.detail.rfind("Progress\\", 0) == 0);
+    }
   }
   for (const char* key : kProtectedKeys) FUZZ_CHECK(machine->HasKey(key));
   for (const char* file : kOutsideFiles) FUZZ_CHECK(machine->FileExists(file));

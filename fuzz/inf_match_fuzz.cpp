@@ -8,16 +8,18 @@
 
 #include "emulator/machine.h"
 #include "fuzz/fuzz_check.h"
-#include "hvlib32/library.h"
-#include "mdmclean/program.h"
+#include "hvlib32/plan.h"
+#include "mdmclean/plan.h"
 
 namespace {
 
 using mdm::emu::Machine;
 
-const char* const kFuzzed[] = {"C:\\WINDOWS\\INF\\oem1.inf", "C:\\WINDOWS\\INF\\Other\\Fuzzed Inc.X.INF"};
+const char* const kFuzzed[] = {"C:\\WINDOWS\\INF\\oem1.inf",
+                               "C:\\WINDOWS\\INF\\Other\\Fuzzed Inc.X.INF"};
 const char* const kOthers[] = {"C:\\WINDOWS\\INF\\OEM2.INF", "C:\\WINDOWS\\INF\\MDMGEN.INF",
-                               "C:\\WINDOWS\\INF\\Other\\Acme Inc.ACME.INF", "C:\\WINDOWS\\INF\\OEM3.TXT"};
+                               "C:\\WINDOWS\\INF\\Other\\Acme Inc.ACME.INF",
+                               "C:\\WINDOWS\\INF\\OEM3.TXT"};
 
 bool Same(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b) {
@@ -33,9 +35,11 @@ struct Read {
   std::string text;  // up to the first zero byte, as the Win32 string functions see it
 };
 
-Read Value(Machine& machine, const char* path, const char* section, const char* key, std::uint32_t limit) {
+Read Value(Machine& machine, const char* path, const char* section, const char* key,
+           std::uint32_t limit) {
   char buffer[512] = {};
-  const std::uint32_t count = machine.GetPrivateProfileStringA(section, key, "", buffer, limit, path);
+  const std::uint32_t count =
+      machine.GetPrivateProfileStringA(section, key, "", buffer, limit, path);
   return {count, buffer};
 }
 
@@ -83,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Prepare(machine, content);
     bool claimed[2];
     for (int i = 0; i < 2; ++i) {
-      claimed[i] = library ? LibraryClaims(machine, kFuzzed[i]) : ProgramClaims(machine, kFuzzed[i], modemName);
+      claimed[i] = library ? LibraryClaims(machine, kFuzzed[i])
+                           : ProgramClaims(machine, kFuzzed[i], modemName);
     }
     if (library) {
       mdm::CleanInfFiles(machine, mdm::hvlib::LibraryPlan().inf, {});

@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (entry.empty() || Upper(line).find(Upper(entry)) == std::string::npos) {
     FUZZ_CHECK(removed == 0);
   }
-  const bool plain = line.find('"') == std::string::npos &&
-                     entry.find_first_of("\" \t,") == std::string::npos;
+  const bool plain =
+      line.find('"') == std::string::npos && entry.find_first_of("\" \t,") == std::string::npos;
   if (plain && !entry.empty()) {
     int cuts = 0;
     FUZZ_CHECK(edited == Expected(line, entry, cuts));

@@ -11,7 +11,8 @@
 #include <new>
 
 #include "emulator/machine.h"
-#include "hvlib32/library.h"
+#include "hvlib32/plan.h"
+#include "hvlib32/services.h"
 
 #define HVLIB32_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -49,7 +50,8 @@ HVLIB32_EXPORT std::int32_t ChangeW95SerialNumber(const char* oldSerial, const c
 
 HVLIB32_EXPORT std::int32_t GetBaseAddr95(char* out) {
   if (out != nullptr) out[0] = '\0';  // also when the machine cannot be loaded
-  return OnMachine([&](mdm::Platform& platform) { return mdm::hvlib::GetBaseAddr95(platform, out); });
+  return OnMachine(
+      [&](mdm::Platform& platform) { return mdm::hvlib::GetBaseAddr95(platform, out); });
 }
 
 HVLIB32_EXPORT void Uninstall() {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "mdmclean/program.h"
+#include "mdmclean/run.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 
 #include "common/platform.h"
 #include "common/guarded_win32.h"
-#include "hvlib32/library.h"
+#include "hvlib32/plan.h"
+#include "hvlib32/services.h"
 // The kit's header brings <windows.h>, whose macros share names with the
 // platform's constants: it comes after every header of the core.
 #include "hvlib32/hvlib32.h"

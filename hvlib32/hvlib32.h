@@ -55,7 +55,7 @@ extern "C" {
  *   or the registry error of the step that failed; the old key and the link
  *       then stay, and a new key the call made goes again.
  */
-LONG WINAPI ChangeW95SerialNumber(const char *oldSerial, const char *newSerial);
+LONG WINAPI ChangeW95SerialNumber(const char* oldSerial, const char* newSerial);
 
 /*
  * GetBaseAddr95, ordinal 2.
@@ -73,7 +73,7 @@ LONG WINAPI ChangeW95SerialNumber(const char *oldSerial, const char *newSerial);
  *   8   ERROR_NOT_ENOUGH_MEMORY;
  *   or the registry error that kept the key from opening.
  */
-LONG WINAPI GetBaseAddr95(char *out);
+LONG WINAPI GetBaseAddr95(char* out);
 
 /*
  * Uninstall, ordinal 3.
@@ -85,10 +85,9 @@ LONG WINAPI GetBaseAddr95(char *out);
 void WINAPI Uninstall(void);
 
 /* Pointer types for GetProcAddress. */
-typedef LONG (WINAPI *HVLIB32_PFN_CHANGEW95SERIALNUMBER)(const char *,
-                                                         const char *);
-typedef LONG (WINAPI *HVLIB32_PFN_GETBASEADDR95)(char *);
-typedef void (WINAPI *HVLIB32_PFN_UNINSTALL)(void);
+typedef LONG(WINAPI* HVLIB32_PFN_CHANGEW95SERIALNUMBER)(const char*, const char*);
+typedef LONG(WINAPI* HVLIB32_PFN_GETBASEADDR95)(char*);
+typedef void(WINAPI* HVLIB32_PFN_UNINSTALL)(void);
 
 #ifdef __cplusplus
 }

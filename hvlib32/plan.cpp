@@ -2,7 +2,7 @@
 #include "common/limits.h"
 #include "common/product.h"
 #include "common/run_log.h"
-#include "hvlib32/library.h"
+#include "hvlib32/plan.h"
 
 namespace mdm::hvlib {
 
@@ -11,10 +11,8 @@ namespace {
 std::vector<FileEntry> FileTable() {
   using namespace product;
   return {
-      {DIR_SYSTEM, "", CONTROL_PANEL_FILE},
-      {DIR_SYSTEM, "", VXD_FILE},
-      {DIR_SYSTEM, SUBDIRECTORY, PROGRAM_FILE},
-      {DIR_SYSTEM, SUBDIRECTORY, DRIVER_FILE},
+      {DIR_SYSTEM, "", CONTROL_PANEL_FILE},     {DIR_SYSTEM, "", VXD_FILE},
+      {DIR_SYSTEM, SUBDIRECTORY, PROGRAM_FILE}, {DIR_SYSTEM, SUBDIRECTORY, DRIVER_FILE},
       {DIR_SYSTEM, SUBDIRECTORY, ""},  // what is left there, and the folder
   };
 }
@@ -26,7 +24,7 @@ DeviceRegistryPlan RegistryPlan() {
   registry.softwareKey = product::SOFTWARE_KEY;
   registry.isapnpIds = {std::begin(product::ISAPNP_IDS), std::end(product::ISAPNP_IDS)};
   registry.waveEnumeratorGoesWhenEmpty = false;  // only the device the wave link names
-  registry.recordInfPaths = true;  // the INF stage deletes what they name
+  registry.recordInfPaths = true;                // the INF stage deletes what they name
   return registry;
 }
 

@@ -18,7 +18,8 @@
 #include "common/registry_keys.h"
 #include "common/run_log.h"
 #include "common/text.h"
-#include "hvlib32/library.h"
+#include "hvlib32/plan.h"
+#include "hvlib32/services.h"
 
 namespace mdm::hvlib {
 namespace {
@@ -61,7 +62,8 @@ std::optional<PortRelink> RelinkOf(Platform& platform, RegKey rootKey, const std
   std::string kept;
   for (std::size_t start = 0;;) {
     const std::size_t slash = link.find('\\', start);
-    const std::string component = link.substr(start, slash == std::string::npos ? slash : slash - start);
+    const std::string component =
+        link.substr(start, slash == std::string::npos ? slash : slash - start);
     if (EqualsAsciiCaseBlind(component.c_str(), oldSerial)) {
       return PortRelink{rootPath + "\\" + instanceName, link, kept + newSerial};
     }
@@ -90,8 +92,8 @@ void Relink(Platform& platform, ChangeLog& log, const PortRelink& relink) {
   platform.RegSetValueExA(instance.Get(), PORT_LINK_VALUE, REG_SZ,
                           reinterpret_cast<const unsigned char*>(relink.after.c_str()),
                           static_cast<std::uint32_t>(relink.after.size() + 1));
-  log.Line("rewrote " + relink.instancePath + " " + PORT_LINK_VALUE + ": " + relink.before + " -> " +
-           relink.after);
+  log.Line("rewrote " + relink.instancePath + " " + PORT_LINK_VALUE + ": " + relink.before +
+           " -> " + relink.after);
 }
 
 // Every value of the old key, whole, into the new key. Returns
@@ -115,7 +117,8 @@ std::int32_t CopyValues(Platform& platform, RegKey from, RegKey to) {
 // The new key, which did not exist before, goes again: a move that failed
 // changes nothing.
 void RemoveCreatedKey(const KeyGuard& guard, const std::string& path) {
-  if (const std::optional<CheckedKey> key = guard.Check(path, {product::SERIAL_DEVICE_KEY, 1}, Marks::None)) {
+  if (const std::optional<CheckedKey> key =
+          guard.Check(path, {product::SERIAL_DEVICE_KEY, 1}, Marks::None)) {
     guard.platform().RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->Path().c_str());
   }
 }
@@ -141,8 +144,8 @@ std::int32_t MoveInstanceKey(const KeyGuard& guard, ChangeLog& log, const std::s
       copied == ERROR_SUCCESS ? guard.Check(oldPath, {product::SERIAL_DEVICE_KEY, 1}, Marks::None)
                               : std::nullopt;
   const std::int32_t status = copied != ERROR_SUCCESS ? copied
-                              : old                  ? DeleteKeyKeptForUndo(platform, *old, log)
-                                                     : ERROR_INVALID_PARAMETER;
+                              : old                   ? DeleteKeyKeptForUndo(platform, *old, log)
+                                                      : ERROR_INVALID_PARAMETER;
   if (status != ERROR_SUCCESS && !newExisted) RemoveCreatedKey(guard, newPath);
   return status;
 }
@@ -195,7 +198,8 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   if (!EqualsAsciiCaseBlind(oldSerial, newSerial)) {
     const RemovalPlan plan = LibraryPlan();
     const PackageIdentity identity = IdentityOf(plan.registry, plan.inf.match);
-    const std::int32_t moved = MoveInstanceKey(KeyGuard(platform, identity, log), log, oldPath, newPath);
+    const std::int32_t moved =
+        MoveInstanceKey(KeyGuard(platform, identity, log), log, oldPath, newPath);
     if (moved != ERROR_SUCCESS) return moved;
   }
   // Last the link, to the key that now exists.

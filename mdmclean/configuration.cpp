@@ -21,8 +21,8 @@ ConfigValue ReadValue(Platform& platform, const char* section, const char* key) 
   // One read wider than a value may be tells a value that fits from one that
   // would be cut.
   char buffer[CONFIG_VALUE_LIMIT + 2] = {};
-  const std::uint32_t count = platform.GetPrivateProfileStringA(section, key, "", buffer,
-                                                                sizeof buffer, CONFIG_FILE);
+  const std::uint32_t count =
+      platform.GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, CONFIG_FILE);
   ConfigValue value;
   // The value ends at its first zero byte, whatever count the read reports:
   // an item after it would be an empty name, a purge of the whole system
@@ -41,8 +41,8 @@ std::vector<std::string> SplitList(const std::string& list) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = list.find(',', start);
-    const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos
-                                                                            : comma - start);
+    const std::string item =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     if (!item.empty()) items.push_back(item);
     if (comma == std::string::npos) return items;
     start = comma + 1;

@@ -1,7 +1,7 @@
 // mdmclean for Windows: no arguments, no output; the outcome goes into
 // mdminfo.ini as section "Progress", keys "Remaining" and "Result".
 #include "common/guarded_win32.h"
-#include "mdmclean/program.h"
+#include "mdmclean/run.h"
 
 // The exit code: 0 after a run, ERROR_NOT_ENOUGH_MEMORY when memory ran out
 // and the run ended part way, without a fault dialog. No result may then

@@ -1,7 +1,7 @@
 // mdmclean's plan: everything product-specific comes from the configuration.
 #include "common/limits.h"
 #include "common/product.h"
-#include "mdmclean/program.h"
+#include "mdmclean/plan.h"
 
 namespace mdm::cleaner {
 

@@ -3,7 +3,8 @@
 #include "common/registry_keys.h"
 #include "common/run_log.h"
 #include "common/text.h"
-#include "mdmclean/program.h"
+#include "mdmclean/plan.h"
+#include "mdmclean/run.h"
 
 namespace mdm::cleaner {
 

@@ -10,7 +10,7 @@ __asm__(
     "___chkstk_ms:\n"
     "  pushq %rcx\n"
     "  pushq %rax\n"
-    "  leaq 24(%rsp), %rcx\n"   // the caller's stack pointer
+    "  leaq 24(%rsp), %rcx\n"  // the caller's stack pointer
     "1:\n"
     "  cmpq $0x1000, %rax\n"
     "  jb 2f\n"
@@ -31,7 +31,7 @@ __asm__(
     "___chkstk_ms:\n"
     "  pushl %ecx\n"
     "  pushl %eax\n"
-    "  leal 12(%esp), %ecx\n"   // the caller's stack pointer
+    "  leal 12(%esp), %ecx\n"  // the caller's stack pointer
     "1:\n"
     "  cmpl $0x1000, %eax\n"
     "  jb 2f\n"

@@ -91,8 +91,9 @@ TEST(PlatformConformance, SubtreeDeleteAlsoWorksWhenWindowsActsAsNt) {
   auto has = [&](const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   };
-  EXPECT_TRUE(has("sys.version size=148 ok=1 major=5 minor=1 build-low=2600 build-high=0x0 "
-                  "platform=2 csd=\"Service Pack 3\""));
+  EXPECT_TRUE(
+      has("sys.version size=148 ok=1 major=5 minor=1 build-low=2600 build-high=0x0 "
+          "platform=2 csd=\"Service Pack 3\""));
   EXPECT_TRUE(has("reg.delete subtree rc=0"));
   EXPECT_TRUE(has("reg.open deleted-subtree rc=2"));
   EXPECT_TRUE(has("reg.open deleted-leaf rc=2"));

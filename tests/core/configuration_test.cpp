@@ -3,7 +3,7 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "mdmclean/program.h"
+#include "mdmclean/plan.h"
 
 namespace mdm::cleaner {
 namespace {
@@ -151,15 +151,15 @@ TEST(LoadConfiguration, WindowsOwnNamesAreNoPackageNames) {
     int loaded;
   };
   const Slip slips[] = {
-      {&Values::modemName, "Net", 0},       {&Values::modemName, "Modem", 0},
-      {&Values::modemName, "DISPLAY", 0},   {&Values::modemName, "ports", 0},
-      {&Values::modemName, "Root", 0},      {&Values::modemName, "isapnp", 0},
-      {&Values::modemName, "MODEMWAVE", 0}, {&Values::modemName, "Modems", 1},
-      {&Values::modemName, "NetModem", 1},  {&Values::voiceName, "MEDIA", 0},
-      {&Values::voiceName, "media", 0},     {&Values::voiceName, "MediaVoice", 1},
-      {&Values::vendor, "Microsoft", 0},    {&Values::vendor, "microsoft", 0},
-      {&Values::vendor, "Classes", 0},      {&Values::vendor, "Description", 0},
-      {&Values::vendor, "Secure", 0},       {&Values::vendor, "Program Groups", 0},
+      {&Values::modemName, "Net", 0},         {&Values::modemName, "Modem", 0},
+      {&Values::modemName, "DISPLAY", 0},     {&Values::modemName, "ports", 0},
+      {&Values::modemName, "Root", 0},        {&Values::modemName, "isapnp", 0},
+      {&Values::modemName, "MODEMWAVE", 0},   {&Values::modemName, "Modems", 1},
+      {&Values::modemName, "NetModem", 1},    {&Values::voiceName, "MEDIA", 0},
+      {&Values::voiceName, "media", 0},       {&Values::voiceName, "MediaVoice", 1},
+      {&Values::vendor, "Microsoft", 0},      {&Values::vendor, "microsoft", 0},
+      {&Values::vendor, "Classes", 0},        {&Values::vendor, "Description", 0},
+      {&Values::vendor, "Secure", 0},         {&Values::vendor, "Program Groups", 0},
       {&Values::vendor, "Microsoft Labs", 1},
   };
   for (const Slip& slip : slips) {

@@ -6,7 +6,7 @@
 
 #include "common/registry_keys.h"
 #include "emulator/machine.h"
-#include "mdmclean/program.h"
+#include "mdmclean/plan.h"
 #include "tests/support/package_registry.h"
 
 namespace mdm::cleaner {
@@ -63,10 +63,10 @@ struct Case : ::testing::Test {
   std::vector<std::string> DeletedKeys() const { return DeletedKeysOf(machine); }
 
   void ExpectBystandersKept() const {
-    for (const char* key : {"Enum\\Root\\MDMGEN", "Enum\\Root\\MDMGEN\\0000", "Enum\\ISAPNP\\CTL0031",
-                            "SOFTWARE\\QRMeridian\\QuillnetFax",
-                            "System\\CurrentControlSet\\Services\\VxD\\VCOMM",
-                            "System\\CurrentControlSet\\control\\MediaResources\\wave\\sb16.drv<0000>"}) {
+    for (const char* key :
+         {"Enum\\Root\\MDMGEN", "Enum\\Root\\MDMGEN\\0000", "Enum\\ISAPNP\\CTL0031",
+          "SOFTWARE\\QRMeridian\\QuillnetFax", "System\\CurrentControlSet\\Services\\VxD\\VCOMM",
+          "System\\CurrentControlSet\\control\\MediaResources\\wave\\sb16.drv<0000>"}) {
       EXPECT_TRUE(machine.HasKey(key)) << key;
     }
     for (const char* cls : {"Modem\\0000", "MEDIA\\0000", "Ports\\0000"}) {
@@ -194,9 +194,9 @@ TEST_F(Case, LongNamesAreHeldWhole) {
 // whether the linked modem device is one whose key may go.
 TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
   struct Example {
-    const char* link;    // the link value, or "" for the root device's own "Driver"
-    const char* driver;  // the class key name it leads to
-    const char* removed; // the class key that goes, or null when nothing may
+    const char* link;     // the link value, or "" for the root device's own "Driver"
+    const char* driver;   // the class key name it leads to
+    const char* removed;  // the class key that goes, or null when nothing may
   };
   const Example examples[] = {
       {"ConnectedToModem", "Modem\\0003", "Modem\\0003"},
@@ -316,12 +316,12 @@ TEST(KeyShape, MatchesComponentByComponentAndRefusesSharedRoots) {
   const KeyShape instance{"System\\CurrentControlSet\\Services\\Class\\Modem", 1};
   EXPECT_TRUE(HasShape("System\\CurrentControlSet\\Services\\Class\\Modem\\0001", instance));
   EXPECT_TRUE(HasShape("SYSTEM\\currentcontrolset\\SERVICES\\class\\modem\\x y", instance));
-  for (const char* refused :
-       {"System\\CurrentControlSet\\Services\\Class\\Modem",
-        "System\\CurrentControlSet\\Services\\Class\\Modem\\0001\\Sub",
-        "System\\CurrentControlSet\\Services\\Class\\Modem\\", "\\System\\CurrentControlSet\\Services\\Class\\Modem\\1",
-        "System\\CurrentControlSet\\Services\\Class\\Modems\\0001",
-        "System\\CurrentControlSet\\Services\\Class\\\\Modem\\0001"}) {
+  for (const char* refused : {"System\\CurrentControlSet\\Services\\Class\\Modem",
+                              "System\\CurrentControlSet\\Services\\Class\\Modem\\0001\\Sub",
+                              "System\\CurrentControlSet\\Services\\Class\\Modem\\",
+                              "\\System\\CurrentControlSet\\Services\\Class\\Modem\\1",
+                              "System\\CurrentControlSet\\Services\\Class\\Modems\\0001",
+                              "System\\CurrentControlSet\\Services\\Class\\\\Modem\\0001"}) {
     EXPECT_FALSE(HasShape(refused, instance)) << refused;
   }
   // The roots that hold others' keys stay refused whatever the shape allows.

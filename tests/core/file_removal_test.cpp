@@ -33,9 +33,11 @@ std::vector<std::string> Deleted(const Machine& machine) {
 TEST(ComposeEntryPath, BuildsEachKindAndRefusesWhatDoesNotFit) {
   Machine machine;
   std::string path;
-  ASSERT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_INF, "", "QNMODEM.INF"), path));
+  ASSERT_TRUE(
+      ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_INF, "", "QNMODEM.INF"), path));
   EXPECT_EQ(path, "C:\\WINDOWS\\INF\\QNMODEM.INF");
-  ASSERT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_SYSTEM, "QUILLNET.101", ""), path));
+  ASSERT_TRUE(
+      ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_SYSTEM, "QUILLNET.101", ""), path));
   EXPECT_EQ(path, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101");
   // The separator goes in blindly after the temporary path's own backslash.
   ASSERT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_TEMP, "", "A.TMP"), path));
@@ -50,8 +52,8 @@ TEST(ComposeEntryPath, BuildsEachKindAndRefusesWhatDoesNotFit) {
                                 File(DIR_SYSTEM, "", longName.c_str()), path));
   EXPECT_TRUE(path.empty());
   const std::string fitting(241, 'N');
-  EXPECT_TRUE(ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL,
-                               File(DIR_SYSTEM, "", fitting.c_str()), path));
+  EXPECT_TRUE(
+      ComposeEntryPath(machine, PROGRAM_FILE_REMOVAL, File(DIR_SYSTEM, "", fitting.c_str()), path));
 }
 
 TEST(PurgeDirectory, DeletesFilesButNeverDescendsOrTouchesDotEntries) {
@@ -60,7 +62,8 @@ TEST(PurgeDirectory, DeletesFilesButNeverDescendsOrTouchesDotEntries) {
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\NODOT", "b");
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\LOGS\\X.LOG", "c");
   StageOutcome outcome;
-  EXPECT_EQ(PurgeDirectory(machine, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101", NoChangeLog(), outcome), 0);
+  EXPECT_EQ(PurgeDirectory(machine, "C:\\WINDOWS\\SYSTEM\\QUILLNET.101", NoChangeLog(), outcome),
+            0);
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\A.DAT"));
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\NODOT"));
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\LOGS\\X.LOG"));
@@ -82,10 +85,9 @@ TEST(RemoveAllEntries, WalksInTableOrderAndStopsAtTheFirstEnd) {
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\EXTRA.DAT");
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\AFTER.DLL");
-  const std::vector<FileEntry> table = {File(DIR_SYSTEM, "", "QUILLNET.CPL"),
-                             File(DIR_SYSTEM, "QUILLNET.101", "QUILLNET.EXE"),
-                             File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd,
-                             File(DIR_SYSTEM, "", "AFTER.DLL")};
+  const std::vector<FileEntry> table = {
+      File(DIR_SYSTEM, "", "QUILLNET.CPL"), File(DIR_SYSTEM, "QUILLNET.101", "QUILLNET.EXE"),
+      File(DIR_SYSTEM, "QUILLNET.101", ""), kEnd, File(DIR_SYSTEM, "", "AFTER.DLL")};
   RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table);
   const std::vector<std::string> expected = {
       "C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
@@ -103,9 +105,9 @@ TEST(RemoveAllEntries, ReadOnlyAndInUseFilesStayAndTheWalkGoesOn) {
   machine.SetReadOnly("C:\\WINDOWS\\SYSTEM\\RO.DLL");
   machine.SetInUse("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
   machine.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
-  const std::vector<FileEntry> table = {File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
-                             File(DIR_SYSTEM, "QUILLNET.101", ""), File(DIR_SYSTEM, "", "LAST.DLL"),
-                             kEnd};
+  const std::vector<FileEntry> table = {
+      File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
+      File(DIR_SYSTEM, "QUILLNET.101", ""), File(DIR_SYSTEM, "", "LAST.DLL"), kEnd};
   const StageOutcome outcome = RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table);
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\RO.DLL"));
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\BUSY.DLL"));
@@ -115,11 +117,11 @@ TEST(RemoveAllEntries, ReadOnlyAndInUseFilesStayAndTheWalkGoesOn) {
   // among it; what went is told; a missing file is neither.
   std::vector<std::string> stayed;
   for (const OutcomeItem& item : outcome.remaining) stayed.push_back(item.path + " " + item.why);
-  EXPECT_EQ(stayed, (std::vector<std::string>{
-                        "C:\\WINDOWS\\SYSTEM\\RO.DLL error 5",
-                        "C:\\WINDOWS\\SYSTEM\\BUSY.DLL error 32",
-                        "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE error 32",
-                        "C:\\WINDOWS\\SYSTEM\\QUILLNET.101 error 145"}));
+  EXPECT_EQ(stayed,
+            (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\RO.DLL error 5",
+                                      "C:\\WINDOWS\\SYSTEM\\BUSY.DLL error 32",
+                                      "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE error 32",
+                                      "C:\\WINDOWS\\SYSTEM\\QUILLNET.101 error 145"}));
   ASSERT_EQ(outcome.removed.size(), 1u);
   EXPECT_EQ(outcome.removed[0].path, "C:\\WINDOWS\\SYSTEM\\LAST.DLL");
   const std::vector<FileEntry> missing = {File(DIR_SYSTEM, "", "GONE.DLL"),
@@ -170,7 +172,9 @@ TEST(RemoveAllEntries, AWindowThatDoesNotAnswerIsWaitedForAtMostTwentySeconds) {
   };
   const Case cases[] = {
       {{19000, false}, 19000, "notified the NVRAM window"},
-      {{100000, false}, 20000, "the NVRAM window did not answer within 20 s (error 1460); going on"},
+      {{100000, false},
+       20000,
+       "the NVRAM window did not answer within 20 s (error 1460); going on"},
       {{0, true}, 0, "the NVRAM window did not answer within 20 s (error 1460); going on"},
   };
   for (const Case& c : cases) {
@@ -178,19 +182,23 @@ TEST(RemoveAllEntries, AWindowThatDoesNotAnswerIsWaitedForAtMostTwentySeconds) {
     Machine machine;
     machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL");
     bool handled = false;
-    machine.AddWindow("QN_NVRAMCLASS", "Quillnet NVRAM",
-                      [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
-                        handled = true;
-                        return std::intptr_t{0};
-                      },
-                      c.timing);
+    machine.AddWindow(
+        "QN_NVRAMCLASS", "Quillnet NVRAM",
+        [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
+          handled = true;
+          return std::intptr_t{0};
+        },
+        c.timing);
     SystemTime before;
     machine.GetLocalTime(&before);
     test::LogLines log;
-    RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, {File(DIR_SYSTEM, "", "QUILLNET.CPL"), kEnd}, log);
+    RemoveAllEntries(machine, LIBRARY_FILE_REMOVAL, {File(DIR_SYSTEM, "", "QUILLNET.CPL"), kEnd},
+                     log);
     SystemTime after;
     machine.GetLocalTime(&after);
-    const auto ms = [](const SystemTime& t) { return (t.minute * 60 + t.second) * 1000 + t.milliseconds; };
+    const auto ms = [](const SystemTime& t) {
+      return (t.minute * 60 + t.second) * 1000 + t.milliseconds;
+    };
     EXPECT_EQ(ms(after) - ms(before), c.waitedMs);
     EXPECT_EQ(handled, c.waitedMs == 19000);
     EXPECT_EQ(log.lines.front(), c.logLine);

@@ -25,9 +25,10 @@ TEST(Format, AgreesWithTheCLibraryOnTheConversionsItKnows) {
     const std::size_t size = random() % 80;
     char ours[96] = "untouched";
     char theirs[256];
-    const int needed =
-        std::snprintf(theirs, sizeof theirs, "<%s|%d|%u|%x|%%|%05d|%02u|%08x>", s, i, u, u, i, u, u);
-    const bool fits = FormatFits(ours, size, "<%s|%d|%u|%x|%%|%05d|%02u|%08x>", s, i, u, u, i, u, u);
+    const int needed = std::snprintf(theirs, sizeof theirs, "<%s|%d|%u|%x|%%|%05d|%02u|%08x>", s, i,
+                                     u, u, i, u, u);
+    const bool fits =
+        FormatFits(ours, size, "<%s|%d|%u|%x|%%|%05d|%02u|%08x>", s, i, u, u, i, u, u);
     ASSERT_EQ(fits, size > static_cast<std::size_t>(needed)) << "size " << size << ": " << theirs;
     if (fits) {
       EXPECT_STREQ(ours, theirs);
@@ -41,8 +42,8 @@ TEST(Format, RefusesWhatItDoesNotKnowAndLeavesTheBufferEmpty) {
   char buffer[32];
   // Widths, flags, lengths, other conversions and a trailing "%" are refused
   // rather than printed some other way.
-  for (const char* format : {"%5d", "%-s", "%ld", "%lu", "%c", "%p", "%010x", "%00d", "%X", "%04s",
-                             "tail %"}) {
+  for (const char* format :
+       {"%5d", "%-s", "%ld", "%lu", "%c", "%p", "%010x", "%00d", "%X", "%04s", "tail %"}) {
     std::string("filled").copy(buffer, 7);
     EXPECT_FALSE(FormatFits(buffer, sizeof buffer, format, 7)) << format;
     EXPECT_STREQ(buffer, "") << format;

@@ -35,9 +35,8 @@ class HostProgram : public ::testing::Test {
   // Runs the program in `workDir` with its output captured to a file.
   int Run(const fs::path& workDir) {
     const fs::path output = image.string() + ".out";
-    const std::string command = "cd '" + workDir.string() + "' && MDM_MACHINE='" +
-                                image.string() + "' '" MDMCLEAN_HOST "' > '" + output.string() +
-                                "' 2>&1";
+    const std::string command = "cd '" + workDir.string() + "' && MDM_MACHINE='" + image.string() +
+                                "' '" MDMCLEAN_HOST "' > '" + output.string() + "' 2>&1";
     const int status = std::system(command.c_str());
     printed = Slurp(output);
     fs::remove(output);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "hvlib32/library.h"
+#include "hvlib32/plan.h"
 #include "tests/support/package_registry.h"
 
 namespace mdm::hvlib {
@@ -102,7 +102,8 @@ TEST_F(LibraryCase, TheWaveKeyIsTheOneTheLinkNamesIfAny) {
   EXPECT_TRUE(machine.HasKey("Enum\\MODEMWAVE\\OTHER"));
 
   // An empty link or one that names a shared root deletes nothing.
-  for (const char* link : {"", "Enum", "Enum\\Root\\MDMGEN", "Enum\\PCI", "SOFTWARE\\Microsoft\\Windows"}) {
+  for (const char* link :
+       {"", "Enum", "Enum\\Root\\MDMGEN", "Enum\\PCI", "SOFTWARE\\Microsoft\\Windows"}) {
     emu::Machine other;
     other.SetString(kInstance, "ConnectedToWave", link);
     other.AddKey("Enum\\Root\\MDMGEN\\0000");

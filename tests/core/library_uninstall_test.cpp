@@ -4,7 +4,7 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "hvlib32/library.h"
+#include "hvlib32/plan.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm::hvlib {
@@ -14,7 +14,9 @@ using Kind = emu::JournalEntry::Kind;
 const std::string kSystem = "C:\\WINDOWS\\SYSTEM\\";
 const std::string kProduct = kSystem + "QUILLNET.101\\";
 
-std::unique_ptr<emu::Machine> SampleMachine() { return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE); }
+std::unique_ptr<emu::Machine> SampleMachine() {
+  return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
+}
 
 std::string Profile(emu::Machine& machine, const char* file, const char* section, const char* key) {
   char buffer[1024] = {};
@@ -24,8 +26,10 @@ std::string Profile(emu::Machine& machine, const char* file, const char* section
 }
 
 TEST(LibraryPlan, HoldsTheProductFilesInTheirOrderAndCase) {
-  const char* expected[][2] = {{"", "QUILLNET.CPL"},         {"", "quillnet.vxd"},
-                               {"QUILLNET.101", "QUILLNET.EXE"}, {"QUILLNET.101", "QUILLNET.DRV"},
+  const char* expected[][2] = {{"", "QUILLNET.CPL"},
+                               {"", "quillnet.vxd"},
+                               {"QUILLNET.101", "QUILLNET.EXE"},
+                               {"QUILLNET.101", "QUILLNET.DRV"},
                                {"QUILLNET.101", ""}};
   const RemovalPlan plan = LibraryPlan();
   ASSERT_EQ(plan.files.size(), 5u);
@@ -44,7 +48,9 @@ TEST(Uninstall, RemovesThePackageOfTheSampleMachine) {
   EXPECT_FALSE(machine->DirectoryExists(kSystem + "QUILLNET.101"));  // extra files purged too
   // The separator before the last entry stays; the profile read trims it.
   EXPECT_EQ(Profile(*machine, "win.ini", "windows", "load"), "C:\\WINDOWS\\SYSTEM\\TASKMON.EXE");
-  EXPECT_NE(machine->ReadFile("C:\\WINDOWS\\WIN.INI")->find("load=C:\\WINDOWS\\SYSTEM\\TASKMON.EXE \r\n"), std::string::npos);
+  EXPECT_NE(
+      machine->ReadFile("C:\\WINDOWS\\WIN.INI")->find("load=C:\\WINDOWS\\SYSTEM\\TASKMON.EXE \r\n"),
+      std::string::npos);
   EXPECT_EQ(Profile(*machine, "system.ini", "boot", "drivers"), "mmsystem.dll msacm.drv");
   // The recorded INF names went; the voice INF is not the library's to take.
   EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\OEM4.INF"));

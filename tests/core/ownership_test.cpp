@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "hvlib32/library.h"
-#include "mdmclean/program.h"
+#include "hvlib32/plan.h"
+#include "mdmclean/run.h"
 
 namespace mdm {
 namespace {
@@ -36,13 +36,15 @@ bool Present(emu::Machine& machine, const std::string& item) {
 }
 
 std::string Log(emu::Machine& machine, Who who) {
-  return machine.ReadFile(who == Who::Program ? "C:\\WINDOWS\\MDMCLEAN.LOG" : "C:\\WINDOWS\\HVLIB32.LOG")
+  return machine
+      .ReadFile(who == Who::Program ? "C:\\WINDOWS\\MDMCLEAN.LOG" : "C:\\WINDOWS\\HVLIB32.LOG")
       .value_or("");
 }
 
 void Check(const Situation& situation) {
   for (Who who : {Who::Program, Who::Library}) {
-    SCOPED_TRACE(std::string(situation.name) + (who == Who::Program ? ", mdmclean" : ", Uninstall"));
+    SCOPED_TRACE(std::string(situation.name) +
+                 (who == Who::Program ? ", mdmclean" : ", Uninstall"));
     auto machine = emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
     situation.change(*machine);
     if (who == Who::Program) {
@@ -70,7 +72,9 @@ std::string Load(emu::Machine& machine) {
 
 TEST(Ownership, AStaleModemLinkToAnotherModemLeadsNowhere) {
   Check({"the modem link names the standard modem",
-         [](emu::Machine& m) { m.SetString(kInstance, "ConnectedToModem", "Enum\\Root\\MDMGEN\\0000"); },
+         [](emu::Machine& m) {
+           m.SetString(kInstance, "ConnectedToModem", "Enum\\Root\\MDMGEN\\0000");
+         },
          {kClass + "Modem\\0000", "Enum\\Root\\MDMGEN\\0000", kInf + "MDMGEN.INF"},
          {kClass + "Quillnet", "Enum\\Root\\Quillnet"},
          // mdmclean then finds its own modem key by "InfSection", as for a missing link.
@@ -82,11 +86,14 @@ TEST(Ownership, AStaleModemLinkToAnotherModemLeadsNowhere) {
 
 TEST(Ownership, APortLinkToAnotherPortLeadsNowhere) {
   Check({"the port link names COM1",
-         [](emu::Machine& m) { m.SetString(kInstance, "ConnectedToPort", "Enum\\BIOS\\*PNP0501\\0D"); },
+         [](emu::Machine& m) {
+           m.SetString(kInstance, "ConnectedToPort", "Enum\\BIOS\\*PNP0501\\0D");
+         },
          {kClass + "Ports\\0000", "Enum\\BIOS\\*PNP0501\\0D", kClass + "Ports\\0001"},
          {kClass + "Modem\\0001", "Enum\\ISAPNP\\QRM1001"},
          {},
-         "refused link ConnectedToPort Enum\\BIOS\\*PNP0501\\0D (not a device instance of its kind)"});
+         "refused link ConnectedToPort Enum\\BIOS\\*PNP0501\\0D (not a device instance of its "
+         "kind)"});
   Check({"the port link names another card's port",
          [](emu::Machine& m) {
            m.SetString("Enum\\ISAPNP\\ACM2000\\11111111", "Driver", "Ports\\0002");
@@ -103,7 +110,9 @@ TEST(Ownership, APortLinkToAnotherPortLeadsNowhere) {
 
 TEST(Ownership, ARecordedComPortOfAnotherDeviceStays) {
   Check({"the recorded COM port names the standard modem's instance",
-         [](emu::Machine& m) { m.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0000"); },
+         [](emu::Machine& m) {
+           m.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0000");
+         },
          {"Enum\\Root\\MDMGEN\\0000", "Enum\\Root\\MDMGEN\\0002"},
          {"SOFTWARE\\QRMeridian\\Quillnet"},
          {},
@@ -123,7 +132,8 @@ TEST(Ownership, WindowsOwnInfFilesStayWhoeverRecordedThem) {
          {kInf + "MSPORTS.INF", kInf + "MDMGEN.INF"},
          {kClass + "Ports\\0001", kClass + "Modem\\0001", kInf + "OEM4.INF"},
          {},
-         "refused INF file C:\\WINDOWS\\INF\\MDMGEN.INF (not one of the package's INF files)", true});
+         "refused INF file C:\\WINDOWS\\INF\\MDMGEN.INF (not one of the package's INF files)",
+         true});
 }
 
 TEST(Ownership, OnlyThePackagesVoiceModemGoes) {
@@ -165,16 +175,19 @@ TEST(Ownership, OnlyThePackagesVoiceModemGoes) {
 }
 
 TEST(Ownership, OtherProgramsListEntriesKeepTheirText) {
-  const std::string quoted = "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE "
-                             "\"C:\\Program Files\\Other\\tray.exe\"";
+  const std::string quoted =
+      "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE "
+      "\"C:\\Program Files\\Other\\tray.exe\"";
   for (Who who : {Who::Program, Who::Library}) {
     auto machine = emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
     machine->AddFile("C:\\WINDOWS\\WIN.INI", "[windows]\r\nload=" + quoted + "\r\n");
     machine->AddFile("C:\\WINDOWS\\SYSTEM.INI", "[boot]\r\ndrivers=mmsystem.dll msacm.drv\r\n");
     who == Who::Program ? void(cleaner::RunUninstall(*machine)) : hvlib::Uninstall(*machine);
-    EXPECT_EQ(Load(*machine), "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" \"C:\\Program Files\\Other\\tray.exe\"");
+    EXPECT_EQ(Load(*machine),
+              "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" \"C:\\Program Files\\Other\\tray.exe\"");
     // Nothing of the package in it: not rewritten.
-    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\SYSTEM.INI"), "[boot]\r\ndrivers=mmsystem.dll msacm.drv\r\n");
+    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\SYSTEM.INI"),
+              "[boot]\r\ndrivers=mmsystem.dll msacm.drv\r\n");
   }
 }
 
@@ -182,7 +195,8 @@ TEST(Ownership, EveryEntryOfTheStubAndTheProgramGoes) {
   for (Who who : {Who::Program, Who::Library}) {
     auto machine = emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
     machine->AddFile("C:\\WINDOWS\\WIN.INI",
-                     "[windows]\r\nload=QUILLNET.101\\PRELDR.EXE c:\\windows\\system\\quillnet.101\\quillnet.exe "
+                     "[windows]\r\nload=QUILLNET.101\\PRELDR.EXE "
+                     "c:\\windows\\system\\quillnet.101\\quillnet.exe "
                      "Taskmon.exe C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE\r\n");
     who == Who::Program ? void(cleaner::RunUninstall(*machine)) : hvlib::Uninstall(*machine);
     // mdmclean takes out the relative stub because it deleted the stub's file.

@@ -12,8 +12,9 @@
 #include "common/ownership.h"
 #include "common/run_log.h"
 #include "emulator/machine.h"
-#include "hvlib32/library.h"
-#include "mdmclean/program.h"
+#include "hvlib32/plan.h"
+#include "hvlib32/services.h"
+#include "mdmclean/run.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm {
@@ -21,7 +22,9 @@ namespace {
 
 using Kind = emu::JournalEntry::Kind;
 
-std::unique_ptr<emu::Machine> SampleMachine() { return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE); }
+std::unique_ptr<emu::Machine> SampleMachine() {
+  return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
+}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -48,7 +51,8 @@ std::vector<std::string> JournalRemovals(const emu::Machine& machine) {
     if (entry.kind == Kind::FileDeleted) {
       removals.push_back(Upper((inf ? "removed INF file " : "removed file ") + entry.subject));
     }
-    if (entry.kind == Kind::DirectoryRemoved) removals.push_back(Upper("removed folder " + entry.subject));
+    if (entry.kind == Kind::DirectoryRemoved)
+      removals.push_back(Upper("removed folder " + entry.subject));
   }
   return removals;
 }
@@ -87,7 +91,8 @@ TEST(RunLog, NamesEveryRemovalInOrderAndTheUndoFileBringsTheKeysBack) {
     const std::vector<std::string> lines =
         Lines(machine->ReadFile(std::string("C:\\WINDOWS\\") + d.name + ".LOG").value_or(""));
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines.front().rfind(d.heading + std::string(product::VERSION), 0), 0u) << lines.front();
+    EXPECT_EQ(lines.front().rfind(d.heading + std::string(product::VERSION), 0), 0u)
+        << lines.front();
     EXPECT_NE(lines.front().find(", 1997-06-02 09:30:00"), std::string::npos) << lines.front();
     EXPECT_EQ(lines.back(), d.last);
     EXPECT_EQ(LoggedRemovals(lines), JournalRemovals(*machine));
@@ -109,12 +114,15 @@ TEST(RunLog, TheSerialNumberChangeKeepsTheLinkAndTheOldInstanceForUndo) {
   ASSERT_FALSE(machine->HasKey(oldKey));
   const std::vector<std::string> lines = Lines(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.LOG"));
   ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[0].rfind("HVLIB32 " + std::string(product::VERSION) + " ChangeW95SerialNumber, ", 0), 0u);
+  EXPECT_EQ(
+      lines[0].rfind("HVLIB32 " + std::string(product::VERSION) + " ChangeW95SerialNumber, ", 0),
+      0u);
   EXPECT_EQ(lines[2], "copied Enum\\ISAPNP\\QRM1001\\0A1B2C3D to Enum\\ISAPNP\\QRM1001\\5678EF01");
   EXPECT_EQ(lines[3], "undo file of this run: C:\\WINDOWS\\HVLIB32.REG");
   EXPECT_EQ(lines[4], "removed key " + oldKey);
-  EXPECT_EQ(lines[5], "rewrote Enum\\Root\\Quillnet\\0000 ConnectedToPort: " + oldKey + " -> "
-                      "Enum\\ISAPNP\\QRM1001\\5678EF01");
+  EXPECT_EQ(lines[5], "rewrote Enum\\Root\\Quillnet\\0000 ConnectedToPort: " + oldKey +
+                          " -> "
+                          "Enum\\ISAPNP\\QRM1001\\5678EF01");
   EXPECT_EQ(lines[6], "result 0");
 
   machine->ImportRegistry(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.REG"));
@@ -152,12 +160,14 @@ TEST(RunLog, TheUndoFileKeepsEveryValueFormatByteForByte) {
   }
   ASSERT_FALSE(machine.HasKey("Enum\\Root\\Quillnet"));
   const std::string undo = *machine.ReadFile("C:\\WINDOWS\\TEST.REG");
-  EXPECT_EQ(undo.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet]\r\n\r\n", 0), 0u);
+  EXPECT_EQ(undo.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet]\r\n\r\n", 0),
+            0u);
   for (const char* line :
        {"\"ConfigFlags\"=dword:0000002a\r\n", "@=\"default \\\"quoted\\\" text\"\r\n",
         "\"back\\\\slash \\\"name\\\"\"=\"C:\\\\WINDOWS\\\\SYSTEM\\\\\"\r\n",
         "\"Short\"=hex(4):01,02\r\n", "\"Multi\"=hex(7):61,00,62,00,00\r\n", "\"Empty\"=hex:\r\n",
-        "\"Odd\"=hex(1234):07\r\n", "[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000 [1]\\Sub]Key]\r\n"}) {
+        "\"Odd\"=hex(1234):07\r\n",
+        "[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000 [1]\\Sub]Key]\r\n"}) {
     EXPECT_NE(undo.find(line), std::string::npos) << line;
   }
   for (const std::string& line : Lines(undo)) EXPECT_LE(line.size(), 80u) << line;
@@ -167,8 +177,8 @@ TEST(RunLog, TheUndoFileKeepsEveryValueFormatByteForByte) {
 
 // A log that has grown beyond 64 KiB starts afresh; a smaller one grows.
 TEST(RunLog, TheLogStartsAfreshBeyond64KiB) {
-  for (const std::size_t earlier : {std::size_t{100}, std::size_t{LOG_SIZE_LIMIT},
-                                    std::size_t{LOG_SIZE_LIMIT} + 1}) {
+  for (const std::size_t earlier :
+       {std::size_t{100}, std::size_t{LOG_SIZE_LIMIT}, std::size_t{LOG_SIZE_LIMIT} + 1}) {
     SCOPED_TRACE(earlier);
     auto machine = SampleMachine();
     const std::string old(earlier, 'x');
@@ -210,7 +220,8 @@ TEST(RunLog, EachRunThatChangesSomethingKeepsItsOwnUndoFile) {
   EXPECT_EQ(undo(2), "REGEDIT4\r\n\r\n");
   EXPECT_FALSE(undo(3).has_value());
   const std::string last = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
-  EXPECT_NE(last.find("\r\nundo file of this run: C:\\WINDOWS\\MDMCLEAN.REG\r\n"), std::string::npos);
+  EXPECT_NE(last.find("\r\nundo file of this run: C:\\WINDOWS\\MDMCLEAN.REG\r\n"),
+            std::string::npos);
   // The latest alone gives back the machine before the latest run, the
   // newer modem's values included; the one before walks back further.
   machine->ImportRegistry(*undo(0));
@@ -243,7 +254,8 @@ TEST(RunLog, UndoFilesThatAreNotOursOrCannotBeWritten) {
     machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", "my own notes\r\n");
     cleaner::RunUninstall(*machine);
     EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG"), "my own notes\r\n");
-    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEA1.REG").value_or("").rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEA1.REG").value_or("").rfind("REGEDIT4\r\n", 0),
+              0u);
     const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
     EXPECT_NE(log.find("C:\\WINDOWS\\MDMCLEAN.REG is not an undo file of ours; it stays as it is"),
               std::string::npos);
@@ -292,7 +304,8 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothingElse) {
   const int expected = cleaner::RunUninstall(*reference);
   const auto changes = [](const emu::Machine& machine) {
     std::vector<std::string> text;
-    for (const auto& entry : test::WithoutRunLogs(machine.Journal())) text.push_back(emu::ToString(entry));
+    for (const auto& entry : test::WithoutRunLogs(machine.Journal()))
+      text.push_back(emu::ToString(entry));
     return text;
   };
   for (int way = 0; way < 3; ++way) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "mdmclean/program.h"
+#include "mdmclean/run.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm::cleaner {
@@ -14,7 +14,9 @@ namespace {
 using emu::JournalEntry;
 using Kind = emu::JournalEntry::Kind;
 
-std::unique_ptr<emu::Machine> SampleMachine() { return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE); }
+std::unique_ptr<emu::Machine> SampleMachine() {
+  return emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
+}
 
 std::string ConfigPath(emu::Machine& machine) {
   return machine.WorkingDirectory() + "\\mdminfo.ini";
@@ -25,7 +27,8 @@ int RunOn(emu::Machine& machine) { return RunUninstall(machine); }
 // What the run changed, its own log and undo file left out.
 std::vector<Kind> Kinds(const emu::Machine& machine) {
   std::vector<Kind> kinds;
-  for (const JournalEntry& entry : test::WithoutRunLogs(machine.Journal())) kinds.push_back(entry.kind);
+  for (const JournalEntry& entry : test::WithoutRunLogs(machine.Journal()))
+    kinds.push_back(entry.kind);
   return kinds;
 }
 
@@ -44,8 +47,8 @@ TEST(RunUninstall, WithoutConfigurationWritesOnlyResultOne) {
 // (the vendor "Microsoft" with the modem "Windows" would be all of
 // "SOFTWARE\Microsoft\Windows"), changes nothing but the result.
 TEST(RunUninstall, IncompleteOrWindowsNamedConfigurationChangesNothingOnTheMachine) {
-  const char* const names[][2] = {{"QRMeridian", ""}, {"QRMeridian", "Net"},
-                                  {"QRMeridian", "modem"}, {"Microsoft", "Windows"}};
+  const char* const names[][2] = {
+      {"QRMeridian", ""}, {"QRMeridian", "Net"}, {"QRMeridian", "modem"}, {"Microsoft", "Windows"}};
   for (const auto& [vendor, modem] : names) {
     SCOPED_TRACE(std::string(vendor) + "\\" + modem);
     auto machine = SampleMachine();
@@ -65,10 +68,11 @@ TEST(RunUninstall, IncompleteOrWindowsNamedConfigurationChangesNothingOnTheMachi
 TEST(RunUninstall, NoConfiguredPnpKeyMeansNotInstalledAndNothingIsTouched) {
   auto machine = SampleMachine();
   int messages = 0;
-  machine->AddWindow("QN_NVRAMCLASS", "Quillnet NVRAM", [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
-    ++messages;
-    return std::intptr_t{0};
-  });
+  machine->AddWindow("QN_NVRAMCLASS", "Quillnet NVRAM",
+                     [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
+                       ++messages;
+                       return std::intptr_t{0};
+                     });
   machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001");
   machine->ClearJournal();
   EXPECT_EQ(RunOn(*machine), RESULT_NOT_INSTALLED);
@@ -113,7 +117,8 @@ TEST(RunUninstall, WhatStaysIsCountedInRemaining) {
         "remaining file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE (error 32)",
         "remaining folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101 (error 145)",
         "result 0 (done), 3 remaining"}) {
-    EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n" << log;
+    EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n"
+                                                                                << log;
   }
 }
 
@@ -153,38 +158,39 @@ TEST(RunUninstall, StagesRunInOrderFilesRegistryIniInf) {
 TEST(RunUninstall, RemovesThePackageFromTheSampleMachineAndKeepsTheRest) {
   auto machine = SampleMachine();
   EXPECT_EQ(RunOn(*machine), RESULT_DONE);
-  for (const char* gone : {"C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD",
-                           "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QNVRAM.DAT",
-                           "C:\\WINDOWS\\INF\\QNMODEM.INF", "C:\\WINDOWS\\INF\\OEM4.INF",
-                           "C:\\WINDOWS\\INF\\OEM5.INF", "C:\\WINDOWS\\INF\\OEM6.INF",
-                           "C:\\WINDOWS\\INF\\OEM7.INF",
-                           "C:\\WINDOWS\\INF\\Other\\Q.R. Meridian, Inc.QNMODEM.INF"}) {
+  for (const char* gone :
+       {"C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD",
+        "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QNVRAM.DAT", "C:\\WINDOWS\\INF\\QNMODEM.INF",
+        "C:\\WINDOWS\\INF\\OEM4.INF", "C:\\WINDOWS\\INF\\OEM5.INF", "C:\\WINDOWS\\INF\\OEM6.INF",
+        "C:\\WINDOWS\\INF\\OEM7.INF", "C:\\WINDOWS\\INF\\Other\\Q.R. Meridian, Inc.QNMODEM.INF"}) {
     EXPECT_FALSE(machine->FileExists(gone)) << gone;
   }
   EXPECT_FALSE(machine->DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"));
-  for (const char* kept : {"C:\\WINDOWS\\SYSTEM\\QUILLNETX.DLL", "C:\\WINDOWS\\INF\\MDMGEN.INF",
-                           "C:\\WINDOWS\\INF\\OEM1.INF", "C:\\WINDOWS\\INF\\OEM2.INF",
-                           "C:\\WINDOWS\\INF\\OEM3.INF", "C:\\WINDOWS\\INF\\Other\\Acme Inc.ACMEMDM.INF"}) {
+  for (const char* kept :
+       {"C:\\WINDOWS\\SYSTEM\\QUILLNETX.DLL", "C:\\WINDOWS\\INF\\MDMGEN.INF",
+        "C:\\WINDOWS\\INF\\OEM1.INF", "C:\\WINDOWS\\INF\\OEM2.INF", "C:\\WINDOWS\\INF\\OEM3.INF",
+        "C:\\WINDOWS\\INF\\Other\\Acme Inc.ACMEMDM.INF"}) {
     EXPECT_TRUE(machine->FileExists(kept)) << kept;
   }
-  for (const char* gone : {"Enum\\Root\\Quillnet", "Enum\\ISAPNP\\QRM1001", "Enum\\MODEMWAVE",
-                           "Enum\\Root\\MDMGEN\\0001", "Enum\\Root\\MDMGEN\\0002",
-                           "SOFTWARE\\QRMeridian\\Quillnet",
-                           "System\\CurrentControlSet\\Services\\Class\\Modem\\0001",
-                           "System\\CurrentControlSet\\Services\\Class\\Ports\\0001",
-                           "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0001",
-                           "System\\CurrentControlSet\\Services\\Class\\Quillnet",
-                           "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO",
-                           "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>"}) {
+  for (const char* gone :
+       {"Enum\\Root\\Quillnet", "Enum\\ISAPNP\\QRM1001", "Enum\\MODEMWAVE",
+        "Enum\\Root\\MDMGEN\\0001", "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
+        "System\\CurrentControlSet\\Services\\Class\\Modem\\0001",
+        "System\\CurrentControlSet\\Services\\Class\\Ports\\0001",
+        "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0001",
+        "System\\CurrentControlSet\\Services\\Class\\Quillnet",
+        "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO",
+        "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>"}) {
     EXPECT_FALSE(machine->HasKey(gone)) << gone;
   }
-  for (const char* kept : {"Enum\\Root\\MDMGEN\\0000", "Enum\\Root\\QuillnetTools",
-                           "Enum\\ISAPNP\\CTL0031", "SOFTWARE\\QRMeridian\\QuillnetFax",
-                           "System\\CurrentControlSet\\Services\\Class\\Modem\\0000",
-                           "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0000",
-                           "System\\CurrentControlSet\\Services\\Class\\Ports\\0000",
-                           "System\\CurrentControlSet\\Services\\VxD\\VCOMM",
-                           "System\\CurrentControlSet\\control\\MediaResources\\wave\\sb16.drv<0000>"}) {
+  for (const char* kept :
+       {"Enum\\Root\\MDMGEN\\0000", "Enum\\Root\\QuillnetTools", "Enum\\ISAPNP\\CTL0031",
+        "SOFTWARE\\QRMeridian\\QuillnetFax",
+        "System\\CurrentControlSet\\Services\\Class\\Modem\\0000",
+        "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0000",
+        "System\\CurrentControlSet\\Services\\Class\\Ports\\0000",
+        "System\\CurrentControlSet\\Services\\VxD\\VCOMM",
+        "System\\CurrentControlSet\\control\\MediaResources\\wave\\sb16.drv<0000>"}) {
     EXPECT_TRUE(machine->HasKey(kept)) << kept;
   }
 }

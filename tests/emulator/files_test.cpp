@@ -21,8 +21,8 @@ constexpr std::uint32_t ERROR_DIRECTORY = 267;
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"OEM1.INF", "oem12.inf", "OEM2.PNF", "MDMGEN.INF", "README", "Oemsetup.inf",
-                             "Other\\Acme Inc.ACMEMDM.INF", "Other\\Q.INF"}) {
+    for (const char* name : {"OEM1.INF", "oem12.inf", "OEM2.PNF", "MDMGEN.INF", "README",
+                             "Oemsetup.inf", "Other\\Acme Inc.ACMEMDM.INF", "Other\\Q.INF"}) {
       machine.AddFile(std::string("C:\\WINDOWS\\INF\\") + name, name);
     }
   }
@@ -69,7 +69,7 @@ TEST_F(Files, PatternsAlsoMatchTheShortNameAliasOfALongName) {
 
 TEST_F(Files, StarDotStarMatchesNamesWithoutADotAndTheDotEntriesComeFirst) {
   EXPECT_EQ(Find("C:\\WINDOWS\\INF\\*.*"), (Names{".", "..", "MDMGEN.INF", "OEM1.INF", "oem12.inf",
-                                                 "OEM2.PNF", "Oemsetup.inf", "Other", "README"}));
+                                                  "OEM2.PNF", "Oemsetup.inf", "Other", "README"}));
   FindData data;
   FindHandle search = machine.FindFirstFileA("C:\\WINDOWS\\INF\\*", &data);
   ASSERT_NE(search, INVALID_FIND_HANDLE);
@@ -153,7 +153,8 @@ TEST_F(Files, RemoveDirectoryNeedsAnEmptyUnheldDirectory) {
   ASSERT_NE(search, INVALID_FIND_HANDLE);
   do {
     const std::string name = data.fileName;
-    if (name != "." && name != "..") machine.DeleteFileA(("C:\\WINDOWS\\INF\\Other\\" + name).c_str());
+    if (name != "." && name != "..")
+      machine.DeleteFileA(("C:\\WINDOWS\\INF\\Other\\" + name).c_str());
   } while (machine.FindNextFileA(search, &data));
   EXPECT_EQ(machine.RemoveDirectoryA("C:\\WINDOWS\\INF\\Other"), 0);  // the search still holds it
   EXPECT_EQ(machine.GetLastError(), ERROR_SHARING_VIOLATION);
@@ -164,8 +165,9 @@ TEST_F(Files, RemoveDirectoryNeedsAnEmptyUnheldDirectory) {
 }
 
 TEST_F(Files, ListTreeGivesStoredPathsInOrder) {
-  EXPECT_EQ(machine.ListTree("c:\\windows\\inf\\other"),
-            (Names{"C:\\WINDOWS\\INF\\Other\\Acme Inc.ACMEMDM.INF", "C:\\WINDOWS\\INF\\Other\\Q.INF"}));
+  EXPECT_EQ(
+      machine.ListTree("c:\\windows\\inf\\other"),
+      (Names{"C:\\WINDOWS\\INF\\Other\\Acme Inc.ACMEMDM.INF", "C:\\WINDOWS\\INF\\Other\\Q.INF"}));
   EXPECT_EQ(machine.ListTree("C:\\NONE"), Names{});
   EXPECT_EQ(machine.ListTree().front(), "C:\\WINDOWS");
 }

@@ -41,8 +41,8 @@ class ImageFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root = fs::temp_directory_path() / ("mdm_emulator_" + std::string(info->name()) + "_" +
-                                        std::to_string(::getpid()));
+    root = fs::temp_directory_path() /
+           ("mdm_emulator_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
     fs::remove_all(root);
   }
   void TearDown() override { fs::remove_all(root); }
@@ -54,14 +54,17 @@ TEST(RegistryText, RoundTripKeepsEveryTypeAndEmptyKeys) {
   machine.SetString("Enum\\Root\\Quillnet\\0000", "ConnectedToPort", "ISAPNP\\QRM1001\\\"0A\"");
   machine.SetString("Enum\\Root\\Quillnet\\0000", "", "default");
   machine.SetDword("Enum\\Root\\Quillnet\\0000", "ConfigFlags", 0x12345678);
-  machine.SetValue("Enum\\Root\\Quillnet\\0000", "BootConfig", REG_BINARY, std::vector<unsigned char>(40, 0xAB));
+  machine.SetValue("Enum\\Root\\Quillnet\\0000", "BootConfig", REG_BINARY,
+                   std::vector<unsigned char>(40, 0xAB));
   machine.SetValue("Enum\\Root\\Quillnet\\0000", "Raw", REG_SZ, {'n', 'o', 'z', 'e', 'r', 'o'});
   machine.SetValue("Enum\\Root\\Quillnet\\0000", "Expand", REG_EXPAND_SZ, {'%', 'x', '%', 0});
   machine.SetValue("Enum\\Root\\Quillnet\\0000", "Lines", REG_SZ, {'a', '\n', 'b', 0});
   machine.AddKey("Empty\\Key");
   const std::string text = machine.ExportRegistry();
-  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000]\n@=\"default\"\n"), std::string::npos);
-  EXPECT_NE(text.find("\"ConnectedToPort\"=\"ISAPNP\\\\QRM1001\\\\\\\"0A\\\"\"\n"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000]\n@=\"default\"\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\"ConnectedToPort\"=\"ISAPNP\\\\QRM1001\\\\\\\"0A\\\"\"\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\"ConfigFlags\"=dword:12345678\n"), std::string::npos);
   EXPECT_NE(text.find("\"Expand\"=hex(2):25,78,25,00\n"), std::string::npos);
   EXPECT_NE(text.find(",\\\n  ab,"), std::string::npos);  // long hex data wraps
@@ -141,7 +144,8 @@ TEST_F(ImageFolder, SaveAndLoadRoundTrip) {
   machine.SaveImage(root.string());
 
   EXPECT_EQ(ReadHost(root / "journal.txt"), "FileDeleted C:\\QNSETUP\\mdminfo.ini\n");
-  EXPECT_EQ(ReadHost(root / "drive_c" / "WINDOWS" / "SYSTEM" / "LOCKED.DLL"), std::string("\0\x01\xff", 3));
+  EXPECT_EQ(ReadHost(root / "drive_c" / "WINDOWS" / "SYSTEM" / "LOCKED.DLL"),
+            std::string("\0\x01\xff", 3));
   EXPECT_FALSE(fs::exists(root / "drive_c" / "QNSETUP" / "mdminfo.ini"));
 
   auto loaded = emu::Machine::LoadImage(root.string());
@@ -181,8 +185,9 @@ TEST_F(ImageFolder, LoadRefusesMalformedImages) {
   fs::remove(root / "drive_c" / "A.TXT");
   EXPECT_NO_THROW(emu::Machine::LoadImage(root.string()));
 
-  for (const std::string settings : {"[Drives]\nC=../elsewhere\n", "[Version]\nMajor=four\n",
-                                     "[Drivers]\nC=drive_c\n", "[Drives]\nC=drive_c\n[ReadOnly]\n1=C:\\NONE\n"}) {
+  for (const std::string settings :
+       {"[Drives]\nC=../elsewhere\n", "[Version]\nMajor=four\n", "[Drivers]\nC=drive_c\n",
+        "[Drives]\nC=drive_c\n[ReadOnly]\n1=C:\\NONE\n"}) {
     WriteHost(root / "machine.ini", settings);
     EXPECT_THROW(emu::Machine::LoadImage(root.string()), std::runtime_error) << settings;
   }
@@ -204,7 +209,8 @@ TEST(SampleMachine, LoadsAndSurvivesASaveAndLoad) {
   EXPECT_NE(machine->FindWindowA("QN_NVRAMCLASS", "Quillnet NVRAM"), 0u);
   EXPECT_TRUE(machine->HasKey("Enum\\ISAPNP\\QRM1001"));
 
-  const fs::path copy = fs::temp_directory_path() / ("mdm_emulator_sample_" + std::to_string(::getpid()));
+  const fs::path copy =
+      fs::temp_directory_path() / ("mdm_emulator_sample_" + std::to_string(::getpid()));
   fs::remove_all(copy);
   machine->SaveImage(copy.string());
   auto again = emu::Machine::LoadImage(copy.string());

@@ -30,7 +30,7 @@ TEST(Machine, DirectoryQueriesReportTheSizeNeededWhenTheBufferIsShort) {
   emu::Machine machine;
   char buffer[8] = "xxxxxxx";
   EXPECT_EQ(machine.GetWindowsDirectoryA(buffer, sizeof buffer), 11u);  // terminator counted
-  EXPECT_STREQ(buffer, "xxxxxxx");                                       // and nothing copied
+  EXPECT_STREQ(buffer, "xxxxxxx");                                      // and nothing copied
 }
 
 TEST(Machine, VersionQueryNeedsTheRecordSize) {
@@ -117,9 +117,8 @@ TEST(Windows, SlowAndHungWindowsAreWaitedForAtMostTheTimeout) {
     SCOPED_TRACE(std::string(c.window) + (c.flags != 0 ? " aborting if hung" : ""));
     machine.ClearJournal();
     const int before = clock();
-    const std::intptr_t sent =
-        machine.SendMessageTimeoutA(machine.FindWindowA(c.window, nullptr), 0x0401, 0, 0, c.flags,
-                                    20000, nullptr);
+    const std::intptr_t sent = machine.SendMessageTimeoutA(machine.FindWindowA(c.window, nullptr),
+                                                           0x0401, 0, 0, c.flags, 20000, nullptr);
     EXPECT_EQ(sent != 0, c.answered);
     EXPECT_EQ(clock() - before, c.waited);
     if (!c.answered) {

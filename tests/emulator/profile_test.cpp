@@ -49,7 +49,8 @@ TEST_F(Profile, ReadingTrimsMatchesCaseBlindAndUnquotes) {
                   "[boot]\r\n"
                   "late=in the second section of the same name\r\n");
   std::uint32_t count = 0;
-  EXPECT_EQ(Read("boot", "drivers", "test.ini", 64, &count), "mmsystem.dll  QUILLNET.101\\QUILLNET.DRV");
+  EXPECT_EQ(Read("boot", "drivers", "test.ini", 64, &count),
+            "mmsystem.dll  QUILLNET.101\\QUILLNET.DRV");
   EXPECT_EQ(count, 39u);
   EXPECT_EQ(Read("BOOT", "name2", "test.ini", 64, &count), "val2");
   EXPECT_EQ(count, 4u);
@@ -127,7 +128,8 @@ TEST_F(Profile, WriteCreatesTheFileButNotItsFolder) {
 
 TEST_F(Profile, NullFormsDeleteOrFlushWithoutHarm) {
   machine.AddFile("C:\\WINDOWS\\WIN.INI", "[a]\r\nk=1\r\nj=2\r\n[b]\r\nm=3\r\n");
-  EXPECT_EQ(machine.WritePrivateProfileStringA(nullptr, nullptr, nullptr, "win.ini"), 0);  // as Wine
+  EXPECT_EQ(machine.WritePrivateProfileStringA(nullptr, nullptr, nullptr, "win.ini"),
+            0);  // as Wine
   EXPECT_EQ(machine.WritePrivateProfileStringA("a", "k", nullptr, "win.ini"), 1);
   EXPECT_EQ(machine.ReadFile("C:\\WINDOWS\\WIN.INI"), "[a]\r\nj=2\r\n[b]\r\nm=3\r\n");
   EXPECT_EQ(machine.WritePrivateProfileStringA("a", nullptr, nullptr, "win.ini"), 1);

@@ -21,7 +21,8 @@ class Registry : public ::testing::Test {
 
   RegKey Open(const std::string& path) {
     RegKey key = 0;
-    EXPECT_EQ(machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key), 0) << path;
+    EXPECT_EQ(machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS, &key), 0)
+        << path;
     return key;
   }
 
@@ -29,7 +30,8 @@ class Registry : public ::testing::Test {
     RegKey key = Open(path);
     std::vector<std::string> names;
     char name[256];
-    for (std::uint32_t i = 0; machine.RegEnumKeyA(key, i, name, sizeof name) == 0; ++i) names.push_back(name);
+    for (std::uint32_t i = 0; machine.RegEnumKeyA(key, i, name, sizeof name) == 0; ++i)
+      names.push_back(name);
     machine.RegCloseKey(key);
     return names;
   }
@@ -65,7 +67,8 @@ TEST_F(Registry, KeyNamesMatchCaseBlindAndKeepTheirCase) {
 TEST_F(Registry, PathFormsAndFailures) {
   machine.AddKey("A\\B");
   RegKey key = 0;
-  EXPECT_EQ(machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A\\C", KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A\\C", KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key, 0u);
   // Doubled and trailing separators are skipped, so "A\" + "" names A itself.
   ASSERT_EQ(machine.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A\\\\B\\", KEY_READ, &key), 0);
@@ -113,7 +116,8 @@ TEST_F(Registry, DeleteRemovesTheWholeSubtreeAndStaleHandlesFail) {
 
   char data[16];
   std::uint32_t size = sizeof data;
-  EXPECT_EQ(machine.RegQueryValueExA(deep, nullptr, nullptr, reinterpret_cast<unsigned char*>(data), &size),
+  EXPECT_EQ(machine.RegQueryValueExA(deep, nullptr, nullptr, reinterpret_cast<unsigned char*>(data),
+                                     &size),
             ERROR_KEY_DELETED);
   RegKey child = 0;
   EXPECT_EQ(machine.RegCreateKeyA(deep, "X", &child), ERROR_KEY_DELETED);
@@ -154,7 +158,8 @@ TEST_F(Registry, DeniedKeysRefuseOpensButGoWithTheirParent) {
 }
 
 TEST_F(Registry, SubkeysEnumerateSortedCaseBlindLikeWine) {
-  for (const char* name : {"b", "_x", "A", "a1", "B2", "0000"}) machine.AddKey(std::string("K\\") + name);
+  for (const char* name : {"b", "_x", "A", "a1", "B2", "0000"})
+    machine.AddKey(std::string("K\\") + name);
   EXPECT_EQ(Subkeys("K"), (std::vector<std::string>{"0000", "_x", "A", "a1", "b", "B2"}));
 
   RegKey key = Open("K");
@@ -180,8 +185,8 @@ TEST_F(Registry, QueryValueSizesAndMoreData) {
   std::memset(data, '*', sizeof data);
   size = 6;
   EXPECT_EQ(machine.RegQueryValueExA(key, "Name", &type, data, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 7u);          // the size needed
-  EXPECT_EQ(data[0], '*');      // and nothing copied
+  EXPECT_EQ(size, 7u);      // the size needed
+  EXPECT_EQ(data[0], '*');  // and nothing copied
   size = 7;
   EXPECT_EQ(machine.RegQueryValueExA(key, "Name", &type, data, &size), 0);
   EXPECT_STREQ(reinterpret_cast<char*>(data), "abcdef");
@@ -234,7 +239,8 @@ TEST_F(Registry, QueryValueReadsTheDefaultOfASubkey) {
   size = 3;
   EXPECT_EQ(machine.RegQueryValueA(HKEY_LOCAL_MACHINE, "Soft\\Base", text, &size), ERROR_MORE_DATA);
   EXPECT_EQ(size, 6);
-  EXPECT_EQ(machine.RegQueryValueA(HKEY_LOCAL_MACHINE, "Soft\\None", text, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(machine.RegQueryValueA(HKEY_LOCAL_MACHINE, "Soft\\None", text, &size),
+            ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, EnumValueNameSizesAndCuts) {
@@ -252,16 +258,19 @@ TEST_F(Registry, EnumValueNameSizesAndCuts) {
 
   nameSize = 8;  // no room for the terminator
   dataSize = sizeof data;
-  EXPECT_EQ(machine.RegEnumValueA(key, 0, name, &nameSize, &type, data, &dataSize), ERROR_MORE_DATA);
+  EXPECT_EQ(machine.RegEnumValueA(key, 0, name, &nameSize, &type, data, &dataSize),
+            ERROR_MORE_DATA);
   EXPECT_EQ(nameSize, 7u);  // the length cut to, as Windows 95 reports it
   EXPECT_STREQ(name, "LongNam");
 
   nameSize = sizeof name;
   dataSize = 4;
-  EXPECT_EQ(machine.RegEnumValueA(key, 0, name, &nameSize, &type, data, &dataSize), ERROR_MORE_DATA);
+  EXPECT_EQ(machine.RegEnumValueA(key, 0, name, &nameSize, &type, data, &dataSize),
+            ERROR_MORE_DATA);
   EXPECT_EQ(dataSize, 5u);
   nameSize = sizeof name;
-  EXPECT_EQ(machine.RegEnumValueA(key, 1, name, &nameSize, &type, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(machine.RegEnumValueA(key, 1, name, &nameSize, &type, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
   machine.RegCloseKey(key);
 }
 

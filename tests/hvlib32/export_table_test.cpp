@@ -44,7 +44,8 @@ ExportTable ParseExports(const std::string& dump) {
   bool inNameTable = false;
   const std::regex moduleLine(R"(^Name\s+[0-9a-fA-F]+\s+(\S+)\s*$)");
   const std::regex baseLine(R"(^Ordinal Base\s+(\d+)\s*$)");
-  const std::regex nameEntry(R"(^\s*\[\s*(\d+)\]\s+(?:\+base\[\s*(\d+)\]\s+[0-9a-fA-F]+\s+)?(\S+)\s*$)");
+  const std::regex nameEntry(
+      R"(^\s*\[\s*(\d+)\]\s+(?:\+base\[\s*(\d+)\]\s+[0-9a-fA-F]+\s+)?(\S+)\s*$)");
   std::smatch match;
   while (std::getline(lines, line)) {
     if (std::regex_match(line, match, moduleLine)) table.moduleName = match[1];
@@ -58,8 +59,8 @@ ExportTable ParseExports(const std::string& dump) {
         inNameTable = false;
         continue;
       }
-      const int ordinal = match[2].matched ? std::stoi(match[2])
-                                           : std::stoi(match[1]) + table.ordinalBase;
+      const int ordinal =
+          match[2].matched ? std::stoi(match[2]) : std::stoi(match[1]) + table.ordinalBase;
       table.ordinals[match[3]] = ordinal;
     }
   }
@@ -88,8 +89,8 @@ bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 void CheckDll(const std::string& binDir, const std::string& preset, const std::string& format) {
   const std::string dll = binDir + "/HVLIB32.dll";
   ASSERT_TRUE(Exists(dll)) << dll << " is missing: build the " << preset << " preset first ("
-                           << "cmake --preset " << preset << " && cmake --build --preset "
-                           << preset << ")";
+                           << "cmake --preset " << preset << " && cmake --build --preset " << preset
+                           << ")";
   const std::string headers = RunObjdump("-p", dll);
   ASSERT_NE(headers.find("file format " + format), std::string::npos) << headers.substr(0, 300);
 

@@ -60,8 +60,7 @@ TEST_F(HostLibraryTest, ExportsWorkOnTheImageAndSaveItBack) {
   EXPECT_EQ(change("1234ABCD", nullptr), 87);
 
   std::unique_ptr<mdm::emu::Machine> after = mdm::emu::Machine::LoadImage(image);
-  EXPECT_EQ(after->GetString("Enum\\Root\\Quillnet\\0000", "ConnectedToPort"),
-            ISAPNP + "5678EF01");
+  EXPECT_EQ(after->GetString("Enum\\Root\\Quillnet\\0000", "ConnectedToPort"), ISAPNP + "5678EF01");
   EXPECT_EQ(after->GetString(ISAPNP + "5678EF01", "DeviceDesc"), "Quillnet serial port");
   EXPECT_FALSE(after->HasKey(ISAPNP + "1234ABCD"));
 }
@@ -85,8 +84,8 @@ TEST_F(HostLibraryTest, OnlyTheThreeExportsAreVisible) {
 }
 
 TEST_F(HostLibraryTest, HvcallCallsAnExportAndPrintsItsResult) {
-  const std::string command = "MDM_MACHINE='" + image + "' '" + HVCALL + "' '" + HVLIB32_SO +
-                              "' GetBaseAddr95 2>&1";
+  const std::string command =
+      "MDM_MACHINE='" + image + "' '" + HVCALL + "' '" + HVLIB32_SO + "' GetBaseAddr95 2>&1";
   std::string output;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char chunk[512];

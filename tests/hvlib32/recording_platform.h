@@ -1,36 +1,27 @@
-// A platform that passes every call on to an emulated machine, writes the
-// registry calls into a log ("open Enum\Root\Quillnet 0x8 = 0"), and can make
-// chosen registry calls fail, for the exits that a healthy machine never takes.
+// A platform that passes every call on to an emulated machine and writes the
+// registry calls into a log ("open Enum\Root\Quillnet 0x8 = 0"); its faults
+// (common/faulty_platform.h) make chosen registry calls fail.
 #pragma once
 
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/faulty_platform.h"
 #include "emulator/machine.h"
-#include "common/forwarding_platform.h"
 
 namespace mdm::test {
 
-struct InjectedFaults {
-  std::optional<std::int32_t> createKey;  // RegCreateKeyA returns this, creating nothing
-  std::optional<std::int32_t> setValue;   // every RegSetValueExA returns this, writing nothing
-  std::optional<std::int32_t> enumValue;  // every RegEnumValueA returns this
-  std::optional<std::int32_t> deleteKey;  // RegDeleteKeyA returns this, deleting nothing
-};
-
-class RecordingPlatform final : public ForwardingPlatform {
+class RecordingPlatform final : public FaultyPlatform {
  public:
-  explicit RecordingPlatform(emu::Machine& machine) : ForwardingPlatform(machine), machine_(machine) {}
+  explicit RecordingPlatform(emu::Machine& machine) : FaultyPlatform(machine) {}
 
-  InjectedFaults faults;
   std::vector<std::string> log;
 
   std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
                              RegKey* result) override {
-    const std::int32_t status = machine_.RegOpenKeyExA(parent, subKey, access, result);
+    const std::int32_t status = FaultyPlatform::RegOpenKeyExA(parent, subKey, access, result);
     const std::string path = PathOf(parent, subKey);
     if (status == ERROR_SUCCESS) paths_[*result] = path;
     char rights[16];
@@ -40,36 +31,27 @@ class RecordingPlatform final : public ForwardingPlatform {
   }
   std::int32_t RegCreateKeyA(RegKey parent, const char* subKey, RegKey* result) override {
     const std::string path = PathOf(parent, subKey);
-    const std::int32_t status = faults.createKey ? *faults.createKey
-                                                 : machine_.RegCreateKeyA(parent, subKey, result);
+    const std::int32_t status = FaultyPlatform::RegCreateKeyA(parent, subKey, result);
     if (status == ERROR_SUCCESS) paths_[*result] = path;
     Record("create " + path, status);
     return status;
   }
   std::int32_t RegCloseKey(RegKey key) override {
     const std::string path = paths_.count(key) ? paths_[key] : "?";
-    const std::int32_t status = machine_.RegCloseKey(key);
+    const std::int32_t status = FaultyPlatform::RegCloseKey(key);
     paths_.erase(key);
     Record("close " + path, status);
     return status;
   }
   std::int32_t RegDeleteKeyA(RegKey parent, const char* subKey) override {
-    const std::int32_t status =
-        faults.deleteKey ? *faults.deleteKey : machine_.RegDeleteKeyA(parent, subKey);
+    const std::int32_t status = FaultyPlatform::RegDeleteKeyA(parent, subKey);
     Record("delete " + PathOf(parent, subKey), status);
     return status;
-  }
-  std::int32_t RegEnumValueA(RegKey key, std::uint32_t index, char* valueName,
-                             std::uint32_t* valueNameSize, std::uint32_t* type, unsigned char* data,
-                             std::uint32_t* dataSize) override {
-    if (faults.enumValue) return *faults.enumValue;
-    return machine_.RegEnumValueA(key, index, valueName, valueNameSize, type, data, dataSize);
   }
   std::int32_t RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
                               const unsigned char* data, std::uint32_t dataSize) override {
     const std::int32_t status =
-        faults.setValue ? *faults.setValue
-                        : machine_.RegSetValueExA(key, valueName, type, data, dataSize);
+        FaultyPlatform::RegSetValueExA(key, valueName, type, data, dataSize);
     Record("set " + paths_[key] + " [" + valueName + "]", status);
     return status;
   }
@@ -85,7 +67,6 @@ class RecordingPlatform final : public ForwardingPlatform {
     log.push_back(call + " = " + std::to_string(status));
   }
 
-  emu::Machine& machine_;
   std::map<RegKey, std::string> paths_;
 };
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "hvlib32/library.h"
+#include "hvlib32/services.h"
 #include "tests/hvlib32/recording_platform.h"
 #include "tests/support/run_logs.h"
 
@@ -174,12 +174,9 @@ TEST_F(SerialChangeTest, MovesTheInstanceAndRelinksThePort) {
   // link to rewrite, the old key); then the values are copied, the old key
   // goes, and the link is rewritten last, to a key that exists.
   const std::vector<std::string> checks = {
-      "open " + ROOT_KEY + " 0x8 = 0",
-      "open " + ROOT_KEY + "\\0000 0x2001F = 0",
-      "close " + ROOT_KEY + "\\0000 = 0",
-      "close " + ROOT_KEY + " = 0",
-      "open " + OldKey() + " 0x20019 = 0",
-      "close " + OldKey() + " = 0",
+      "open " + ROOT_KEY + " 0x8 = 0",     "open " + ROOT_KEY + "\\0000 0x2001F = 0",
+      "close " + ROOT_KEY + "\\0000 = 0",  "close " + ROOT_KEY + " = 0",
+      "open " + OldKey() + " 0x20019 = 0", "close " + OldKey() + " = 0",
   };
   const std::vector<std::string> end = {
       "close " + NewKey() + " = 0",
@@ -220,7 +217,8 @@ TEST_F(SerialChangeTest, WalkSkipsWhatItCannotUseAndMatchesWholeComponentsCaseBl
   machine.SetString(ROOT_KEY + "\\0000", "DeviceDesc", "no link");
   machine.SetString(ROOT_KEY + "\\0001", "ConnectedToPort", "ISAPNP\\QRM1001\\" + OLD_SERIAL + "9");
   machine.SetString(ROOT_KEY + "\\0002", "ConnectedToPort", "ISAPNP\\QRM1001\\X" + OLD_SERIAL);
-  machine.SetString(ROOT_KEY + "\\0003", "ConnectedToPort", std::string(200, 'P') + "\\" + OLD_SERIAL);
+  machine.SetString(ROOT_KEY + "\\0003", "ConnectedToPort",
+                    std::string(200, 'P') + "\\" + OLD_SERIAL);
   machine.SetString(ROOT_KEY + "\\0004", "ConnectedToPort", OLD_SERIAL);
   machine.DenyOpen(ROOT_KEY + "\\0004");
   machine.SetString(ROOT_KEY + "\\0005", "ConnectedToPort", "ISAPNP\\QRM1001\\1234abcd");
@@ -279,11 +277,13 @@ TEST_F(SerialChangeTest, ExistingNewKeyKeepsItsOtherValuesAndTakesTheCopies) {
   EXPECT_FALSE(machine.HasKey(OldKey()));
   const std::string undo = machine.ReadFile("C:\\WINDOWS\\HVLIB32.REG").value_or("");
   EXPECT_NE(undo.find("[HKEY_LOCAL_MACHINE\\" + NewKey() + "]\r\n\"DeviceDesc\"=\"stale\"\r\n"),
-            std::string::npos) << undo;
+            std::string::npos)
+      << undo;
   machine.ImportRegistry(undo);
-  machine.SetString(NewKey(), "DeviceDesc", "stale");  // an import adds, it does not take away:
+  machine.SetString(NewKey(), "DeviceDesc", "stale");     // an import adds, it does not take away:
   EXPECT_EQ(machine.GetString(NewKey(), "Kept"), "yes");  // the copies' other values stay
-  EXPECT_EQ(machine.GetString(ROOT_KEY + "\\0000", "ConnectedToPort"), "ISAPNP\\QRM1001\\" + OLD_SERIAL);
+  EXPECT_EQ(machine.GetString(ROOT_KEY + "\\0000", "ConnectedToPort"),
+            "ISAPNP\\QRM1001\\" + OLD_SERIAL);
   EXPECT_TRUE(machine.HasKey(OldKey()));
 }
 
@@ -331,7 +331,7 @@ TEST_F(SerialChangeTest, MissingOldKeyChangesNothing) {
 TEST_F(SerialChangeTest, NewKeyThatCannotBeCreatedIsReportedAndTheOldKeyStays) {
   const std::vector<std::string> oldValues = ValuesOf(OldKey());
   RecordingPlatform platform(machine);
-  platform.faults.createKey = ERROR_ACCESS_DENIED;
+  platform.Fail(test::Call::RegCreateKeyA, ERROR_ACCESS_DENIED);
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED);
   EXPECT_EQ(ValuesOf(OldKey()), oldValues);
   EXPECT_TRUE(machine.HasKey(OldKey() + "\\LogConfig"));
@@ -345,9 +345,9 @@ TEST_F(SerialChangeTest, ValueThatCannotBeCopiedKeepsTheOldKey) {
   for (const bool failRead : {true, false}) {
     RecordingPlatform platform(machine);
     if (failRead) {
-      platform.faults.enumValue = ERROR_ACCESS_DENIED;
+      platform.Fail(test::Call::RegEnumValueA, ERROR_ACCESS_DENIED);
     } else {
-      platform.faults.setValue = ERROR_ACCESS_DENIED;
+      platform.Fail(test::Call::RegSetValueExA, ERROR_ACCESS_DENIED);
     }
     EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED) << failRead;
     EXPECT_EQ(ValuesOf(OldKey()), oldValues) << failRead;
@@ -361,16 +361,22 @@ TEST_F(SerialChangeTest, ValueThatCannotBeCopiedKeepsTheOldKey) {
 
 TEST_F(SerialChangeTest, NormalEndReturnsTheResultOfTheDelete) {
   RecordingPlatform platform(machine);
-  platform.faults.deleteKey = ERROR_ACCESS_DENIED;
+  platform.Fail(test::Call::RegDeleteKeyA, ERROR_ACCESS_DENIED);
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(machine.HasKey(OldKey()));
   EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + OLD_SERIAL);
+  // Once deleting works again, the same call completes the move.
+  platform.Restore(test::Call::RegDeleteKeyA);
+  EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_SUCCESS);
+  EXPECT_FALSE(machine.HasKey(OldKey()));
+  EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + NEW_SERIAL);
 }
 
 TEST_F(SerialChangeTest, RelinkThatWouldNotFitItsTextChangesNothing) {
   // 170 bytes before the old serial leave room for 29 characters and the
   // terminator, not for 30.
-  machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort", std::string(169, 'P') + "\\" + OLD_SERIAL);
+  machine.SetString(ROOT_KEY + "\\0000", "ConnectedToPort",
+                    std::string(169, 'P') + "\\" + OLD_SERIAL);
   const std::string before = machine.ExportRegistry();
   EXPECT_EQ(Change(machine, OLD_SERIAL, std::string(30, 'S')), ERROR_MORE_DATA);
   EXPECT_EQ(machine.ExportRegistry(), before);

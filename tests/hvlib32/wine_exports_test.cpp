@@ -37,7 +37,7 @@ const std::string kRoot = "HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet";
 // enumeration limits of the copy, in REGEDIT4 form.
 std::string LongValue() {
   std::string line = "\"" + std::string(60, 'N') + "\"=hex:";
-  for (int i = 0; i < 300; ++i) line += (i ? ",": "") + std::string("5a");
+  for (int i = 0; i < 300; ++i) line += (i ? "," : "") + std::string("5a");
   return line + "\r\n";
 }
 
@@ -140,9 +140,8 @@ TEST_F(HvlibUnderWine, ServicesWorkThroughNamesAndOrdinals) {
 
   // By ordinal: a second move, the same serial number (kept), an absent
   // instance, a serial number that would address another key.
-  EXPECT_EQ(Probe({"--ordinal", "change", "5678EF01", "9ABC0000", "change", "9ABC0000",
-                   "9ABC0000", "change", "ABSENT", "5678EF01", "change", "9ABC0000", "..\\X",
-                   "base"}),
+  EXPECT_EQ(Probe({"--ordinal", "change", "5678EF01", "9ABC0000", "change", "9ABC0000", "9ABC0000",
+                   "change", "ABSENT", "5678EF01", "change", "9ABC0000", "..\\X", "base"}),
             std::string(kResolved) +
                 "change 5678EF01 9ABC0000 result=0\n"
                 "change 9ABC0000 9ABC0000 result=0\n"

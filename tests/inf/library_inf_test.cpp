@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/product.h"
-#include "hvlib32/library.h"
+#include "hvlib32/plan.h"
 #include "tests/inf/inf_fixture.h"
 
 namespace mdm::test {
@@ -31,7 +31,8 @@ class LibraryInfTest : public InfStageTest {
     }
   }
   void ExpectProviderCopies(bool present) {
-    for (const char* name : product::PROVIDER_INF_NAMES) EXPECT_EQ(Exists(OTHER_DIR, name), present) << name;
+    for (const char* name : product::PROVIDER_INF_NAMES)
+      EXPECT_EQ(Exists(OTHER_DIR, name), present) << name;
   }
 
   static std::string Port(const std::string& std) { return InfText("Ports", "[Std]\r\n" + std); }
@@ -54,7 +55,8 @@ TEST_F(LibraryInfTest, OemRootOnWindows95TriesTheRecordedNamesInstead) {
             spy.IndexOf("FindFirstFileA C:\\WINDOWS\\INF\\oem*.inf"));
   EXPECT_TRUE(Exists(INF_DIR, "OEM10.INF"));
   EXPECT_TRUE(Exists(INF_DIR, "OEM12.INF"));
-  EXPECT_TRUE(log.Has("refused INF file C:\\WINDOWS\\INF\\OEM10.INF (not one of the package's INF files)"));
+  EXPECT_TRUE(
+      log.Has("refused INF file C:\\WINDOWS\\INF\\OEM10.INF (not one of the package's INF files)"));
   ExpectProviderCopies(true);
 }
 
@@ -135,8 +137,9 @@ TEST_F(LibraryInfTest, PortsFilesGoByTheirPortDescription) {
   AddInf(INF_DIR, "oem2.inf", Port("%Quillnet.DeviceDesc%=comport,quillnet\r\n"));
   AddInf(INF_DIR, "oem3.inf", Port("%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n"));
   AddInf(INF_DIR, "oem4.inf", Port("%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"));
-  AddInf(INF_DIR, "oem5.inf", Port("%Quillnet.DeviceDesc%=SerialPort\r\n"
-                                   "%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"));
+  AddInf(INF_DIR, "oem5.inf",
+         Port("%Quillnet.DeviceDesc%=SerialPort\r\n"
+              "%QRMPort.DeviceDesc%=ComPort,QUILLNET\r\n"));
   AddInf(INF_DIR, "oem6.inf", Port("Other=ComPort,QUILLNET\r\n"));
 
   Run();

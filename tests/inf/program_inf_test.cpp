@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/product.h"
-#include "mdmclean/program.h"
+#include "mdmclean/plan.h"
 #include "tests/inf/inf_fixture.h"
 
 namespace mdm::test {
@@ -98,7 +98,8 @@ TEST_F(ProgramInfTest, ProviderCopiesGoByNameOnWindows95WithAnOtherFolder) {
 
   Run();
 
-  for (const char* name : product::PROVIDER_INF_NAMES) EXPECT_FALSE(Exists(OTHER_DIR, name)) << name;
+  for (const char* name : product::PROVIDER_INF_NAMES)
+    EXPECT_FALSE(Exists(OTHER_DIR, name)) << name;
 }
 
 TEST_F(ProgramInfTest, AnotherVersionKeepsProviderCopiesButStillScansTheOtherFolder) {

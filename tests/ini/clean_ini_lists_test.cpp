@@ -6,8 +6,8 @@
 
 #include "common/ini_lists.h"
 #include "emulator/machine.h"
-#include "hvlib32/library.h"
-#include "mdmclean/program.h"
+#include "hvlib32/plan.h"
+#include "mdmclean/plan.h"
 #include "tests/ini/platform_spy.h"
 
 namespace mdm {
@@ -25,9 +25,8 @@ class IniListsTest : public ::testing::Test {
 
   std::string Value(const char* file, const char* section, const char* key) {
     std::string buffer(8192, '\0');
-    const auto count = machine.GetPrivateProfileStringA(section, key, "", buffer.data(),
-                                                        static_cast<std::uint32_t>(buffer.size()),
-                                                        file);
+    const auto count = machine.GetPrivateProfileStringA(
+        section, key, "", buffer.data(), static_cast<std::uint32_t>(buffer.size()), file);
     return buffer.substr(0, count);
   }
   std::string Load() { return Value("win.ini", "windows", "load"); }
@@ -36,8 +35,7 @@ class IniListsTest : public ::testing::Test {
   // True when the file holds the key as a line of its own, even with an empty value.
   bool HasKeyLine(const char* file, const std::string& key) {
     const std::string content = machine.ReadFile(file).value_or("");
-    return content.find("\n" + key + "=") != std::string::npos ||
-           content.rfind(key + "=", 0) == 0;
+    return content.find("\n" + key + "=") != std::string::npos || content.rfind(key + "=", 0) == 0;
   }
 
   StageOutcome RunProgramStage() { return CleanIniLists(spy, cleaner::ProgramPlan(config).lists); }
@@ -124,12 +122,14 @@ TEST_F(IniListsTest, LinesWithoutThePackagesEntriesAreNotRewritten) {
 // first and last quote; the entries of other programs keep their quotes and
 // letter case, and every one of the package's entries goes.
 TEST_F(IniListsTest, QuotedAndRepeatedEntries) {
-  machine.AddFile(WIN_INI,
-                  "[windows]\r\nload=\"C:\\PROGRA~1\\ACME\\ACME.EXE\" "
-                  "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE \"C:\\Program Files\\Other\\tray.exe\" "
-                  "c:\\windows\\system\\quillnet.101\\quillnet.exe\r\n");
-  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=QUILLNET.101\\qnmodem.drv Sound.drv "
-                              "quillnet.101\\QNMODEM.DRV\r\n");
+  machine.AddFile(
+      WIN_INI,
+      "[windows]\r\nload=\"C:\\PROGRA~1\\ACME\\ACME.EXE\" "
+      "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE \"C:\\Program Files\\Other\\tray.exe\" "
+      "c:\\windows\\system\\quillnet.101\\quillnet.exe\r\n");
+  machine.AddFile(SYSTEM_INI,
+                  "[boot]\r\ndrivers=QUILLNET.101\\qnmodem.drv Sound.drv "
+                  "quillnet.101\\QNMODEM.DRV\r\n");
 
   const StageOutcome outcome = RunProgramStage();
 
@@ -162,7 +162,8 @@ TEST_F(IniListsTest, ALineLongerThanAPathBufferIsReadAndWrittenWhole) {
   ASSERT_GT(head.size() + tail.size(), 1000u);
   machine.AddFile(WIN_INI, "[windows]\r\nload=" + head +
                                "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE" + tail + "\r\n");
-  machine.AddFile(SYSTEM_INI, "[boot]\r\ndrivers=" + tail.substr(1) + " QUILLNET.101\\QNMODEM.DRV\r\n");
+  machine.AddFile(SYSTEM_INI,
+                  "[boot]\r\ndrivers=" + tail.substr(1) + " QUILLNET.101\\QNMODEM.DRV\r\n");
 
   RunProgramStage();
 
@@ -207,7 +208,8 @@ TEST_F(IniListsTest, LibraryCutsItsThreeLoadEntriesInOrderReadingTheSystemDirect
 
 TEST_F(IniListsTest, LibraryRelativeEntryTakesAWholeFullPathThatItEnds) {
   // The stub under another Windows directory goes whole; X.EXE stays itself.
-  machine.AddFile(WIN_INI, "[windows]\r\nload=D:\\OLDWIN\\SYSTEM\\QUILLNET.101\\PRELDR.EXE X.EXE\r\n");
+  machine.AddFile(WIN_INI,
+                  "[windows]\r\nload=D:\\OLDWIN\\SYSTEM\\QUILLNET.101\\PRELDR.EXE X.EXE\r\n");
 
   RunLibraryStage();
 

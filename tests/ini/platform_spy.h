@@ -35,8 +35,8 @@ class PlatformSpy final : public ForwardingPlatform {
   }
 
   std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
-                                         const char* defaultValue, char* buffer,
-                                         std::uint32_t size, const char* fileName) override {
+                                         const char* defaultValue, char* buffer, std::uint32_t size,
+                                         const char* fileName) override {
     calls.push_back(std::string("GetPrivateProfileStringA ") + fileName + " [" + section + "] " +
                     key + " size=" + std::to_string(size));
     return ForwardingPlatform::GetPrivateProfileStringA(section, key, defaultValue, buffer, size,

@@ -89,8 +89,9 @@ TEST(RemoveListEntry, QuotedEntriesAreWholeEntries) {
 
 TEST(WithOuterQuotesRestored, GivesBackTheQuotesTheProfileReaderDropped) {
   // "A" X "B" comes back from the profile read as A" X "B.
-  EXPECT_EQ(WithOuterQuotesRestored("C:\\PROGRA~1\\ACME\\ACME.EXE\" X.EXE \"C:\\Program Files\\T.exe"),
-            "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" X.EXE \"C:\\Program Files\\T.exe\"");
+  EXPECT_EQ(
+      WithOuterQuotesRestored("C:\\PROGRA~1\\ACME\\ACME.EXE\" X.EXE \"C:\\Program Files\\T.exe"),
+      "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" X.EXE \"C:\\Program Files\\T.exe\"");
   for (const char* asRead : {"A.EXE B.EXE", "\"C:\\Program Files\\T.exe\" B.EXE", "A\"B", ""}) {
     EXPECT_EQ(WithOuterQuotesRestored(asRead), asRead) << asRead;
   }

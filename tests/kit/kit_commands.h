@@ -25,8 +25,7 @@ inline std::string Slurp(const fs::path& path) {
 class TempDir {
  public:
   explicit TempDir(const std::string& name)
-      : path_(fs::temp_directory_path() /
-              ("mdm-" + name + "-" + std::to_string(getpid()))) {
+      : path_(fs::temp_directory_path() / ("mdm-" + name + "-" + std::to_string(getpid()))) {
     fs::remove_all(path_);
     fs::create_directories(path_);
   }
@@ -61,10 +60,10 @@ inline Command Shell(const std::string& command, const fs::path& scratch) {
 inline Command BuildClient(const std::string& compiler, const std::string& language,
                            const fs::path& includeDir, const fs::path& importLibrary,
                            const fs::path& exe, const fs::path& scratch) {
-  return Shell("'" + compiler + "' " + language +
-                   " -pedantic-errors -Wall -Wextra -Werror -I'" + includeDir.string() +
-                   "' '" MDM_KIT_CLIENT_SOURCE "' -x none '" + importLibrary.string() +
-                   "' -lversion -Wl,--disable-stdcall-fixup -o '" + exe.string() + "'",
+  return Shell("'" + compiler + "' " + language + " -pedantic-errors -Wall -Wextra -Werror -I'" +
+                   includeDir.string() + "' '" MDM_KIT_CLIENT_SOURCE "' -x none '" +
+                   importLibrary.string() + "' -lversion -Wl,--disable-stdcall-fixup -o '" +
+                   exe.string() + "'",
                scratch);
 }
 

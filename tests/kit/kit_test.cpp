@@ -16,15 +16,16 @@
 namespace mdm::kit {
 namespace {
 
-const std::set<std::string> kKitFiles = {"HVLIB32.dll",  "HVLIB32.lib",  "README.TXT",
-                                         "hvlib32.h",    "libhvlib32.a", "mdmclean.exe",
-                                         "mdminfo.ini",  "QNSETUP.NSI"};
+const std::set<std::string> kKitFiles = {"HVLIB32.dll", "HVLIB32.lib",  "README.TXT",
+                                         "hvlib32.h",   "libhvlib32.a", "mdmclean.exe",
+                                         "mdminfo.ini", "QNSETUP.NSI"};
 
 // The ZIP unpacked once for every test here; Ok() is false when it could not be.
 struct Kit {
   TempDir dir{"kit"};
-  Command unpacked = Shell("cd '" + dir.Path().string() + "' && '" MDM_CMAKE "' -E tar xf '" MDM_KIT_ZIP "'",
-                           dir.Path());
+  Command unpacked =
+      Shell("cd '" + dir.Path().string() + "' && '" MDM_CMAKE "' -E tar xf '" MDM_KIT_ZIP "'",
+            dir.Path());
   bool Ok() const { return unpacked.status == 0; }
   fs::path File(const std::string& name) const { return dir.Path() / name; }
 };
@@ -34,9 +35,9 @@ const Kit& TheKit() {
   return kit;
 }
 
-#define MDM_REQUIRE_KIT()                                                                  \
-  ASSERT_TRUE(TheKit().Ok()) << MDM_KIT_ZIP << " does not unpack (make it with cmake "     \
-                             << "--build --preset win32 --target package): "               \
+#define MDM_REQUIRE_KIT()                                                              \
+  ASSERT_TRUE(TheKit().Ok()) << MDM_KIT_ZIP << " does not unpack (make it with cmake " \
+                             << "--build --preset win32 --target package): "           \
                              << TheKit().unpacked.output
 
 bool IsCrlfText(const std::string& text) {
@@ -111,15 +112,16 @@ TEST(KitHeader, CompilesAsC89AndCxx98AndLinksWithEitherImportLibrary) {
     const char* compiler;
     const char* flags;
   };
-  for (const Language& language : {Language{MDM_I686_GCC, "-x c -std=c89"},
-                                   Language{MDM_I686_GXX, "-x c++ -std=c++98"}}) {
+  for (const Language& language :
+       {Language{MDM_I686_GCC, "-x c -std=c89"}, Language{MDM_I686_GXX, "-x c++ -std=c++98"}}) {
     for (const char* library : {"libhvlib32.a", "HVLIB32.lib"}) {
       SCOPED_TRACE(std::string(language.flags) + " with " + library);
       const fs::path exe = TheKit().dir.Path() / "kit_client.exe";
       const Command build = BuildClient(language.compiler, language.flags, TheKit().dir.Path(),
                                         TheKit().File(library), exe, TheKit().dir.Path());
       ASSERT_EQ(build.status, 0) << build.output;
-      const Command dump = Shell("'" MDM_I686_OBJDUMP "' -p '" + exe.string() + "'", TheKit().dir.Path());
+      const Command dump =
+          Shell("'" MDM_I686_OBJDUMP "' -p '" + exe.string() + "'", TheKit().dir.Path());
       // Plain names, and the ordinals of the .def as the loader's hints.
       EXPECT_EQ(HvlibImports(dump.output), expected) << dump.output;
       fs::remove(exe);
@@ -132,9 +134,9 @@ TEST(KitHeader, CompilesAsC89AndCxx98AndLinksWithEitherImportLibrary) {
 // the import name made from it by dropping the "_" and the "@n".
 TEST(KitImportLibraries, MicrosoftLibraryHoldsDecoratedSymbolsOfPlainImports) {
   MDM_REQUIRE_KIT();
-  const Command read = Shell("'" MDM_LLVM_READOBJ "' --coff-imports '" +
-                                 TheKit().File("HVLIB32.lib").string() + "'",
-                             TheKit().dir.Path());
+  const Command read =
+      Shell("'" MDM_LLVM_READOBJ "' --coff-imports '" + TheKit().File("HVLIB32.lib").string() + "'",
+            TheKit().dir.Path());
   ASSERT_EQ(read.status, 0) << read.output;
   EXPECT_NE(read.output.find("Arch: i386"), std::string::npos) << read.output;
   for (const char* symbol : {"_ChangeW95SerialNumber@8", "_GetBaseAddr95@4", "_Uninstall@0"}) {

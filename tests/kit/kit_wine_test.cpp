@@ -64,9 +64,9 @@ TEST(KitUnderWine, SetupProgramCallsGetBaseAddr95ByImportAndReadsEveryVersion) {
 
   TempDir scratch("kit-wine");
   const fs::path client = scratch.Path() / "kit_client.exe";
-  const Command build = BuildClient(MDM_X86_64_GCC, "-x c -std=c89", MDM_HVLIB32_HEADER_DIR,
-                                    fs::path(dll64).parent_path() / "libhvlib32.a", client,
-                                    scratch.Path());
+  const Command build =
+      BuildClient(MDM_X86_64_GCC, "-x c -std=c89", MDM_HVLIB32_HEADER_DIR,
+                  fs::path(dll64).parent_path() / "libhvlib32.a", client, scratch.Path());
   ASSERT_EQ(build.status, 0) << build.output;
 
   WinePrefix prefix;
@@ -80,11 +80,10 @@ TEST(KitUnderWine, SetupProgramCallsGetBaseAddr95ByImportAndReadsEveryVersion) {
   prefix.WriteFile("C:\\kit\\win32\\HVLIB32.dll", Slurp(dll32));
   prefix.WriteFile("C:\\kit\\win32\\mdmclean.exe", Slurp(exe32));
 
-  const wine::RunResult run =
-      prefix.Run(prefix.HostPath("C:\\kit\\kit_client.exe"),
-                 {"base", "version", "win32\\mdmclean.exe", "win32\\HVLIB32.dll", "mdmclean.exe",
-                  "HVLIB32.dll"},
-                 "C:\\kit");
+  const wine::RunResult run = prefix.Run(prefix.HostPath("C:\\kit\\kit_client.exe"),
+                                         {"base", "version", "win32\\mdmclean.exe",
+                                          "win32\\HVLIB32.dll", "mdmclean.exe", "HVLIB32.dll"},
+                                         "C:\\kit");
   ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
   EXPECT_EQ(LineFor(run.out, "GetBaseAddr95 "), "GetBaseAddr95 0 \"0x2F8\"") << run.out;
 

@@ -125,8 +125,7 @@ struct ListFile {
 };
 
 ListFile LoadAllowList() {
-  static const std::set<std::string> kSystemDlls = {"kernel32.dll", "user32.dll",
-                                                    "advapi32.dll"};
+  static const std::set<std::string> kSystemDlls = {"kernel32.dll", "user32.dll", "advapi32.dll"};
   static const std::set<std::string> kWideConverters = {"MultiByteToWideChar",
                                                         "WideCharToMultiByte"};
   static const std::regex kGroup(R"(^\[(\S+)\]$)");
@@ -188,6 +187,7 @@ void ExpectReviewedImports(const std::string& file, const Headers& headers) {
 
 // ---- Instructions a P5 Pentium (Pentium, Pentium MMX, AMD K6) lacks ----
 
+// clang-format off
 enum Category {
   kCmov, kFcmov, kFcomi, kLongNop, kSysenter, kFxsave, kRdpmc, kSse, kVectorRegister,
   kCategories
@@ -196,6 +196,7 @@ const std::array<const char*, kCategories> kCategoryNames = {
     "CMOVcc", "FCMOVcc", "FCOMI/FCOMIP/FUCOMI/FUCOMIP", "long NOP (nopw/nopl, 0F 1F)",
     "SYSENTER/SYSEXIT", "FXSAVE/FXRSTOR", "RDPMC", "SSE instruction",
     "MMX/SSE register operand"};
+// clang-format on
 
 // Executable sections: objdump -h prints the flags, CODE among them, on the
 // line after the section's own.
@@ -221,17 +222,18 @@ std::vector<std::string> CodeSections(const std::vector<std::string>& lines) {
 // x87 stores such as fstps end in "ps" too; they are not SSE.
 Category Classify(const std::string& instruction) {
   static const std::set<std::string> kPrefixes = {
-      "cs", "ds", "es", "fs", "gs", "ss", "data16", "data32", "addr16", "addr32", "lock",
-      "rep", "repz", "repe", "repnz", "repne", "bnd", "notrack", "xacquire", "xrelease"};
+      "cs",   "ds",  "es",   "fs",   "gs",    "ss",    "data16", "data32",  "addr16",   "addr32",
+      "lock", "rep", "repz", "repe", "repnz", "repne", "bnd",    "notrack", "xacquire", "xrelease"};
   static const std::set<std::string> kSseOnly = {
-      "ldmxcsr", "stmxcsr", "sfence", "lfence", "mfence", "clflush", "movnti", "maskmovq",
-      "movntq", "prefetchnta", "prefetcht0", "prefetcht1", "prefetcht2", "vzeroupper",
-      "vzeroall"};
+      "ldmxcsr",    "stmxcsr",    "sfence",     "lfence",     "mfence",
+      "clflush",    "movnti",     "maskmovq",   "movntq",     "prefetchnta",
+      "prefetcht0", "prefetcht1", "prefetcht2", "vzeroupper", "vzeroall"};
   static const std::regex kPackedOrScalar(R"(^[a-eg-z][a-z0-9]*(ps|pd|ss|sd)$)");
   static const std::regex kVectorOperand(R"(%[xyz]?mm\d)");
   std::istringstream words(instruction);
   std::string mnemonic;
-  while (words >> mnemonic && kPrefixes.count(mnemonic)) {}
+  while (words >> mnemonic && kPrefixes.count(mnemonic)) {
+  }
   std::string operands;
   std::getline(words, operands);
   operands.erase(0, operands.find_first_not_of(' '));
@@ -327,7 +329,8 @@ TEST_P(Win32Image, IsPE32ForWindows95) {
   for (const char* field : {"Magic 010b", "MajorSubsystemVersion 4", "MinorSubsystemVersion 0",
                             "MajorOSystemVersion 4", "MinorOSystemVersion 0"}) {
     EXPECT_NE(headers.fields.find(std::string(field) + "\n"), std::string::npos)
-        << file << " lacks " << field << ":\n" << headers.fields;
+        << file << " lacks " << field << ":\n"
+        << headers.fields;
   }
 }
 
@@ -382,18 +385,18 @@ TEST(Windows95ImportList, NamesOnlyAnsiEntryPointsOfTheThreeSystemDlls) {
 }
 
 TEST(ObjdumpReading, ImportTableByNameAndByOrdinal) {
-  const Headers headers = ParseHeaders(Lines(
-      "Magic\t\t\t010b\t(PE32)\n"
-      "\tDLL Name: KERNEL32.dll\n"
-      "\tvma:  Hint/Ord Member-Name Bound-To\n"
-      "\t423a8\t  136  CloseHandle\n"
-      "\n"
-      " 00042028\t00042128 00000000 00000000 00042938 00042280\n"
-      "\n"
-      "\tDLL Name: foo.dll\n"
-      "\tvma:  Hint/Ord Member-Name Bound-To\n"
-      "\t80000005\t    5  <none>\n"
-      "\n"));
+  const Headers headers =
+      ParseHeaders(Lines("Magic\t\t\t010b\t(PE32)\n"
+                         "\tDLL Name: KERNEL32.dll\n"
+                         "\tvma:  Hint/Ord Member-Name Bound-To\n"
+                         "\t423a8\t  136  CloseHandle\n"
+                         "\n"
+                         " 00042028\t00042128 00000000 00000000 00042938 00042280\n"
+                         "\n"
+                         "\tDLL Name: foo.dll\n"
+                         "\tvma:  Hint/Ord Member-Name Bound-To\n"
+                         "\t80000005\t    5  <none>\n"
+                         "\n"));
   EXPECT_EQ(headers.fields, "Magic 010b\n");
   ASSERT_EQ(headers.imports.size(), 2u);
   EXPECT_EQ(headers.imports[0].dll, "KERNEL32.dll");
@@ -404,27 +407,27 @@ TEST(ObjdumpReading, ImportTableByNameAndByOrdinal) {
 }
 
 TEST(ObjdumpReading, InstructionsAP5Lacks) {
-  const Findings findings = AuditDisassembly(Lines(
-      "  40472c:\t0f 47 c2             \tcmova  %edx,%eax\n"
-      "  404730:\tda c1                \tfcmovb %st(1),%st\n"
-      "  404732:\tdf f1                \tfcomip %st(1),%st\n"
-      "  404734:\t66 2e 0f 1f 84 00 00 \tcs nopw 0x0(%eax,%eax,1)\n"
-      "  40473b:\t00 00 00 \n"
-      "  40473e:\t0f 34                \tsysenter\n"
-      "  404740:\t0f ae 00             \tfxsave (%eax)\n"
-      "  404743:\t0f 33                \trdpmc\n"
-      "  404745:\t0f 57 c0             \txorps  %xmm0,%xmm0\n"
-      "  404748:\t0f ae 18             \tstmxcsr (%eax)\n"
-      "  40474b:\t0f 6f c1             \tmovq   %mm1,%mm0\n"
-      "  40474e:\t0f 77                \temms\n"
-      // A P5 has all of these.
-      "  404750:\td9 1c 24             \tfstps  (%esp)\n"
-      "  404753:\tdf 1c 24             \tfistps (%esp)\n"
-      "  404756:\t0f b2 00             \tlss    (%eax),%eax\n"
-      "  404759:\t0f a2                \tcpuid\n"
-      "  40475b:\tf3 90                \tpause\n"
-      "  40475d:\t90                   \tnop\n"
-      "  40475e:\tf3 ab                \trep stos %eax,%es:(%edi)\n"));
+  const Findings findings =
+      AuditDisassembly(Lines("  40472c:\t0f 47 c2             \tcmova  %edx,%eax\n"
+                             "  404730:\tda c1                \tfcmovb %st(1),%st\n"
+                             "  404732:\tdf f1                \tfcomip %st(1),%st\n"
+                             "  404734:\t66 2e 0f 1f 84 00 00 \tcs nopw 0x0(%eax,%eax,1)\n"
+                             "  40473b:\t00 00 00 \n"
+                             "  40473e:\t0f 34                \tsysenter\n"
+                             "  404740:\t0f ae 00             \tfxsave (%eax)\n"
+                             "  404743:\t0f 33                \trdpmc\n"
+                             "  404745:\t0f 57 c0             \txorps  %xmm0,%xmm0\n"
+                             "  404748:\t0f ae 18             \tstmxcsr (%eax)\n"
+                             "  40474b:\t0f 6f c1             \tmovq   %mm1,%mm0\n"
+                             "  40474e:\t0f 77                \temms\n"
+                             // A P5 has all of these.
+                             "  404750:\td9 1c 24             \tfstps  (%esp)\n"
+                             "  404753:\tdf 1c 24             \tfistps (%esp)\n"
+                             "  404756:\t0f b2 00             \tlss    (%eax),%eax\n"
+                             "  404759:\t0f a2                \tcpuid\n"
+                             "  40475b:\tf3 90                \tpause\n"
+                             "  40475d:\t90                   \tnop\n"
+                             "  40475e:\tf3 ab                \trep stos %eax,%es:(%edi)\n"));
   const std::array<int, kCategories> expected = {1, 1, 1, 1, 1, 1, 1, 2, 2};
   for (int c = 0; c < kCategories; ++c) {
     EXPECT_EQ(findings[c].count, expected[c]) << kCategoryNames[c];

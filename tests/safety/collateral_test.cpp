@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "hvlib32/library.h"
-#include "mdmclean/program.h"
+#include "hvlib32/plan.h"
+#include "mdmclean/run.h"
 #include "tests/safety/expectation.h"
 #include "tests/safety/generator.h"
 #include "tests/safety/harness.h"
@@ -52,10 +52,12 @@ TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
       const Outcome outcome = RunAndCheck(g, who);
       if (who == Deliverable::Program) {
         ++results[outcome.result];
-        programDeletions += outcome.expected.deletedKeys.size() + outcome.expected.deletedFiles.size();
+        programDeletions +=
+            outcome.expected.deletedKeys.size() + outcome.expected.deletedFiles.size();
         programKept += outcome.expected.keptForAnothersMark;
       } else {
-        libraryDeletions += outcome.expected.deletedKeys.size() + outcome.expected.deletedFiles.size();
+        libraryDeletions +=
+            outcome.expected.deletedKeys.size() + outcome.expected.deletedFiles.size();
         libraryKept += outcome.expected.keptForAnothersMark;
       }
       if (!outcome.problems.empty()) {
@@ -65,11 +67,12 @@ TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
     }
     if (failed && ++failing >= 5) break;  // enough to go on
   }
-  std::printf("%zu machines, seeds %llu to %llu: mdmclean results 0: %d, 1: %d, 2: %d; "
-              "keys kept for another device's mark: mdmclean %d, HVLIB32 %d\n",
-              Seeds().size(), static_cast<unsigned long long>(Seeds().front()),
-              static_cast<unsigned long long>(Seeds().back()), results[0], results[1], results[2], programKept,
-              libraryKept);
+  std::printf(
+      "%zu machines, seeds %llu to %llu: mdmclean results 0: %d, 1: %d, 2: %d; "
+      "keys kept for another device's mark: mdmclean %d, HVLIB32 %d\n",
+      Seeds().size(), static_cast<unsigned long long>(Seeds().front()),
+      static_cast<unsigned long long>(Seeds().back()), results[0], results[1], results[2],
+      programKept, libraryKept);
   if (Seeds().size() >= 100) {
     // The generator must reach every kind of machine, or the property says little.
     EXPECT_GT(results[0], 0);
@@ -90,19 +93,22 @@ TEST(CollateralDamage, TheCheckNoticesALostBystanderAndAnUntouchedPackage) {
   const Snapshot before = TakeSnapshot(*machine, g.model.Drives());
   Expectation expected = Expect(g, Deliverable::Library);
   hvlib::Uninstall(*machine);
-  ASSERT_EQ(CheckRun(g, Deliverable::Library, expected, before, *machine), std::vector<std::string>{});
+  ASSERT_EQ(CheckRun(g, Deliverable::Library, expected, before, *machine),
+            std::vector<std::string>{});
 
   machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
   machine->DeleteFileA((g.model.settings.systemDirectory + "\\TASKMON.EXE").c_str());
   expected.deletedKeys.insert("enum\\isapnp\\ctl0031");  // pretend it had to go
-  const std::vector<std::string> problems = CheckRun(g, Deliverable::Library, expected, before, *machine);
+  const std::vector<std::string> problems =
+      CheckRun(g, Deliverable::Library, expected, before, *machine);
   auto mentions = [&](const std::string& text) {
     for (const std::string& problem : problems) {
       if (problem.find(text) != std::string::npos) return true;
     }
     return false;
   };
-  EXPECT_TRUE(mentions("collateral damage: bystander key lost: SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
+  EXPECT_TRUE(mentions(
+      "collateral damage: bystander key lost: SOFTWARE\\Microsoft\\Windows\\CurrentVersion"));
   EXPECT_TRUE(mentions("TASKMON.EXE"));
   EXPECT_TRUE(mentions("key should be deleted: enum\\isapnp\\ctl0031"));
 }

@@ -28,7 +28,8 @@ std::vector<std::string> Listed(emu::Machine& machine) {
 TEST(EmulatorFolder, DeletingInAnyOrderLeavesTheRestListedInOrder) {
   emu::Machine machine;
   std::vector<std::string> names;
-  for (int i = 0; i < 3000; ++i) names.push_back((i % 2 ? "oem" : "OEM") + std::to_string(i) + ".INF");
+  for (int i = 0; i < 3000; ++i)
+    names.push_back((i % 2 ? "oem" : "OEM") + std::to_string(i) + ".INF");
   std::mt19937 random(23);
   std::shuffle(names.begin(), names.end(), random);
   for (const std::string& name : names) machine.AddFile("C:\\WINDOWS\\INF\\" + name, name);

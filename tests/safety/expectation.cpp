@@ -15,8 +15,9 @@ constexpr const char* kWaveResource =
     "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv";
 constexpr const char* kAudioVxd = "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO";
 
-const char* const kPackageInfNames[] = {"QNPORT.IN~",   "QNPORT.INF",   "QNMODEM.IN~", "QNMODEM.INF",
-                                        "QUILLNET.INF", "QUILLNET.IN~", "QUILNT2.INF", "QUILNT2.IN~"};
+const char* const kPackageInfNames[] = {"QNPORT.IN~",  "QNPORT.INF",   "QNMODEM.IN~",
+                                        "QNMODEM.INF", "QUILLNET.INF", "QUILLNET.IN~",
+                                        "QUILNT2.INF", "QUILNT2.IN~"};
 const char* const kProviderInfNames[] = {
     "Q.R. Meridian, Inc.QUILLNET.INF", "Q.R. Meridian, Inc.QNPORT.INF",
     "Q.R. Meridian, Inc.QUILNT2.INF",  "Q.R. Meridian, Inc.QNMODEM.INF",
@@ -25,26 +26,33 @@ const char* const kProviderInfNames[] = {
 
 // Keys that hold other devices and programs; a stage never deletes one,
 // whatever shape its removal allows, in whatever letter case it is named.
-const char* const kProtectedKeys[] = {
-    "Enum\\Root", "Enum\\ISAPNP", "Enum\\Root\\MDMGEN", "System\\CurrentControlSet",
-    "System\\CurrentControlSet\\Services", "System\\CurrentControlSet\\Services\\Class",
-    "System\\CurrentControlSet\\Services\\Class\\Modem",
-    "System\\CurrentControlSet\\Services\\Class\\MEDIA",
-    "System\\CurrentControlSet\\Services\\Class\\Ports", "System\\CurrentControlSet\\Services\\VxD",
-    "System\\CurrentControlSet\\control", "System\\CurrentControlSet\\control\\MediaResources",
-    "System\\CurrentControlSet\\control\\MediaResources\\wave"};
+const char* const kProtectedKeys[] = {"Enum\\Root",
+                                      "Enum\\ISAPNP",
+                                      "Enum\\Root\\MDMGEN",
+                                      "System\\CurrentControlSet",
+                                      "System\\CurrentControlSet\\Services",
+                                      "System\\CurrentControlSet\\Services\\Class",
+                                      "System\\CurrentControlSet\\Services\\Class\\Modem",
+                                      "System\\CurrentControlSet\\Services\\Class\\MEDIA",
+                                      "System\\CurrentControlSet\\Services\\Class\\Ports",
+                                      "System\\CurrentControlSet\\Services\\VxD",
+                                      "System\\CurrentControlSet\\control",
+                                      "System\\CurrentControlSet\\control\\MediaResources",
+                                      "System\\CurrentControlSet\\control\\MediaResources\\wave"};
 
 // What Windows 95 names itself: the device classes below the class root and
 // the enumerators below "Enum" (a modem or voice device may not take one of
 // these names), and its own keys below "SOFTWARE" (no vendor's name).
 const char* const kWindowsDeviceNames[] = {
-    "Adapter", "CDROM", "Display", "DiskDrive", "fdc", "hdc", "HID", "Image", "Infrared", "Keyboard",
-    "MEDIA", "Modem", "Monitor", "Mouse", "MTD", "MultiFunction", "Net", "NetClient", "NetService",
-    "NetTrans", "Nodriver", "PCMCIA", "Ports", "Printer", "SCSIAdapter", "System", "Unknown", "USB",
-    "Root", "BIOS", "ISAPNP", "PCI", "EISA", "ESDI", "FLOP", "SCSI", "HTREE", "LPTENUM", "SERENUM",
-    "MF", "Network", "MODEMWAVE", "VPOWERD"};
-const char* const kWindowsSoftwareKeys[] = {"Microsoft", "Classes", "Clients", "Description", "Secure",
-                                            "Program Groups", "Policies"};
+    "Adapter", "CDROM",         "Display",  "DiskDrive",   "fdc",        "hdc",      "HID",
+    "Image",   "Infrared",      "Keyboard", "MEDIA",       "Modem",      "Monitor",  "Mouse",
+    "MTD",     "MultiFunction", "Net",      "NetClient",   "NetService", "NetTrans", "Nodriver",
+    "PCMCIA",  "Ports",         "Printer",  "SCSIAdapter", "System",     "Unknown",  "USB",
+    "Root",    "BIOS",          "ISAPNP",   "PCI",         "EISA",       "ESDI",     "FLOP",
+    "SCSI",    "HTREE",         "LPTENUM",  "SERENUM",     "MF",         "Network",  "MODEMWAVE",
+    "VPOWERD"};
+const char* const kWindowsSoftwareKeys[] = {"Microsoft", "Classes",        "Clients", "Description",
+                                            "Secure",    "Program Groups", "Policies"};
 
 // The product's folder below the system directory, and its fixed ISA
 // Plug-and-Play ID.
@@ -64,7 +72,8 @@ bool OneOf(const std::string& text, const Names& names) {
 }
 
 bool StartsWithFolded(const std::string& text, const std::string& prefix) {
-  return Folded(text).compare(0, prefix.size(), Folded(prefix)) == 0 && text.size() >= prefix.size();
+  return Folded(text).compare(0, prefix.size(), Folded(prefix)) == 0 &&
+         text.size() >= prefix.size();
 }
 
 bool EndsWithFolded(const std::string& text, const std::string& suffix) {
@@ -101,7 +110,8 @@ struct Shape {
 bool HasShape(const std::string& path, const Shape& shape) {
   const auto parts = Components(path);
   const auto fixed = Components(shape.fixed);
-  if (!parts || !fixed || parts->size() != fixed->size() + static_cast<std::size_t>(shape.free)) return false;
+  if (!parts || !fixed || parts->size() != fixed->size() + static_cast<std::size_t>(shape.free))
+    return false;
   for (std::size_t i = 0; i < fixed->size(); ++i) {
     if (!SameText((*parts)[i], (*fixed)[i])) return false;
   }
@@ -111,11 +121,14 @@ bool HasShape(const std::string& path, const Shape& shape) {
 bool IsProtected(const std::string& path) { return OneOf(path, kProtectedKeys); }
 
 // One registry key name: a configured name or a recorded COM port.
-bool IsKeyName(const std::string& name) { return !name.empty() && name.find('\\') == std::string::npos; }
+bool IsKeyName(const std::string& name) {
+  return !name.empty() && name.find('\\') == std::string::npos;
+}
 
 // A name that stays inside its folder and names one file, no wildcard.
 bool IsPlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("\\/:*?\"<>|") == std::string::npos;
 }
 
 bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
@@ -126,7 +139,8 @@ std::string ProfileRead(const std::string& fileText) {
   const std::size_t first = fileText.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
   std::string value = fileText.substr(first, fileText.find_last_not_of(" \t") - first + 1);
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
   }
   return value;
@@ -135,9 +149,11 @@ std::string ProfileRead(const std::string& fileText) {
 // Each entry of the line stands in quotes whole, or holds no quote.
 bool EntriesQuotedWhole(const std::string& line) {
   for (const std::string& entry : ListEntries(line)) {
-    const std::size_t quotes = static_cast<std::size_t>(std::count(entry.begin(), entry.end(), '"'));
+    const std::size_t quotes =
+        static_cast<std::size_t>(std::count(entry.begin(), entry.end(), '"'));
     if (quotes == 0) continue;
-    if (quotes != 2 || entry.size() < 2 || entry.front() != '"' || entry.back() != '"') return false;
+    if (quotes != 2 || entry.size() < 2 || entry.front() != '"' || entry.back() != '"')
+      return false;
   }
   return true;
 }
@@ -255,7 +271,8 @@ class Run {
     return MayGo(classKey, ClassShape(link), link == kRoot ? Marks::None : Marks::ClassKey);
   }
   bool DriverIsOfClass(const std::string& device, const std::string& className) const;
-  std::optional<std::string> SearchClass(const std::string& className, const std::string& infSection) const;
+  std::optional<std::string> SearchClass(const std::string& className,
+                                         const std::string& infSection) const;
   std::optional<std::string> LinkedClassKey(Link link) const;
   void CleanLink(Link link);
   void RemoveSoftwareKey(const std::string& softwareKey);
@@ -267,13 +284,17 @@ class Run {
   void ProgramRegistry();
   void LibraryRegistry();
 
-  std::optional<std::string> EditedLine(const ListLine& line, const std::vector<std::string>& entries,
+  std::optional<std::string> EditedLine(const ListLine& line,
+                                        const std::vector<std::string>& entries,
                                         std::vector<std::string>& cut) const;
-  void Lists(const std::vector<std::string>& loadEntries, const std::vector<std::string>& driverEntries);
+  void Lists(const std::vector<std::string>& loadEntries,
+             const std::vector<std::string>& driverEntries);
 
   void InfStage();
   void DeleteInfNames(const std::string& folder, const std::vector<std::string>& names);
-  bool Matches(const InfSpec& inf) const { return who_ == Deliverable::Program ? ProgramMatch(inf) : LibraryMatch(inf); }
+  bool Matches(const InfSpec& inf) const {
+    return who_ == Deliverable::Program ? ProgramMatch(inf) : LibraryMatch(inf);
+  }
   bool ProgramMatch(const InfSpec& inf) const;
   bool LibraryMatch(const InfSpec& inf) const;
 
@@ -287,7 +308,7 @@ class Run {
   // "InfSection" or "DriverDesc") and its ISA Plug-and-Play IDs.
   std::vector<std::string> packageNames_;
   std::vector<std::string> pnpIds_;
-  std::string infPaths_[4];  // the library's recorded "InfPath" values, by link
+  std::string infPaths_[4];   // the library's recorded "InfPath" values, by link
   std::string waveClassKey_;  // the wave class key mdmclean's wave link found
   std::vector<std::string> deletedProductFiles_;  // names, in the order they went
   mutable int keptForAnothersMark_ = 0;
@@ -308,7 +329,8 @@ void Run::Purge(const std::string& directory) {
     // The search returns the names in folded order, as FilesIn lists them.
     for (const std::string& file : m_.FilesIn(directory)) {
       if (BaseName(file).size() + directory.size() + 1 > kLongestPath) continue;
-      if (DeleteFile(file) && SameText(ParentPath(file), m_.settings.systemDirectory + "\\" + kProductFolder)) {
+      if (DeleteFile(file) &&
+          SameText(ParentPath(file), m_.settings.systemDirectory + "\\" + kProductFolder)) {
         deletedProductFiles_.push_back(BaseName(file));
       }
     }
@@ -361,7 +383,8 @@ bool Run::NamesThePackage(const std::string& infSection, const std::string& driv
 
 // The INF files of the package in a folder of INF files: its own names there,
 // or a name the INF scan examines whose content the deliverable's rule claims.
-bool Run::IsPackageInfFile(const std::string& folder, bool otherFolder, const std::string& name) const {
+bool Run::IsPackageInfFile(const std::string& folder, bool otherFolder,
+                           const std::string& name) const {
   if (!IsPlainName(name)) return false;
   if (otherFolder ? OneOf(name, kProviderInfNames) : OneOf(name, kPackageInfNames)) return true;
   if (!MatchesScanPattern(name, !otherFolder)) return false;
@@ -393,14 +416,16 @@ bool Run::IsClassKeyOfAnother(const std::string& classKey) const {
   const std::string description = Read(classKey, "DriverDesc").value_or("");
   if (section.empty() && description.empty()) return false;
   if (NamesThePackage(section, description)) return false;
-  if (m_.settings.windowsDirectory.size() > kLongestPath) return false;  // no Windows directory to look in
+  if (m_.settings.windowsDirectory.size() > kLongestPath)
+    return false;  // no Windows directory to look in
   return WhoseInf(*infPath) == InfOwner::Other;
 }
 
 // Another device's instance: a card below "Enum\ISAPNP" whose ID is not one
 // of the package's, or any device whose "Driver" is another device's class key.
 bool Run::IsDeviceOfAnother(const std::string& device) const {
-  if (HasShape(device, {"Enum\\ISAPNP", 2}) && !OneOf((*Components(device))[2], pnpIds_)) return true;
+  if (HasShape(device, {"Enum\\ISAPNP", 2}) && !OneOf((*Components(device))[2], pnpIds_))
+    return true;
   const auto driver = Read(device, "Driver");
   if (!driver) return false;
   const std::string classKey = kClassRoot + *driver;
@@ -453,7 +478,8 @@ bool Run::DriverIsOfClass(const std::string& device, const std::string& classNam
 
 // The class search by "InfSection" (mdmclean's modem and wave links): exact
 // text, in enumeration order, ended by the first subkey that will not open.
-std::optional<std::string> Run::SearchClass(const std::string& className, const std::string& infSection) const {
+std::optional<std::string> Run::SearchClass(const std::string& className,
+                                            const std::string& infSection) const {
   if (infSection.empty()) return std::nullopt;  // would match every empty "InfSection"
   const std::string root = kClassRoot + className;
   for (const std::string& sub : LiveSubkeys(root)) {
@@ -475,7 +501,8 @@ std::optional<std::string> Run::LinkedClassKey(Link link) const {
     if (ClassKeyMayGo(link, kClassRoot + *driver)) return kClassRoot + *driver;
   }
   if (who_ == Deliverable::Library || (link != kModem && link != kWave)) return std::nullopt;
-  const auto found = SearchClass(kLinkClasses[link], link == kModem ? g_.config.modemName : g_.config.voiceName);
+  const auto found =
+      SearchClass(kLinkClasses[link], link == kModem ? g_.config.modemName : g_.config.voiceName);
   if (found && ClassKeyMayGo(link, *found)) return found;
   return std::nullopt;
 }
@@ -525,8 +552,8 @@ void Run::RemoveFirstPresent(const std::vector<std::string>& ids) {
 // mdmclean's wave link found; else the linked one, which the guard refuses.
 std::string Run::PackageWaveDevice() const {
   const auto instance = LinkedDevice(kWave);
-  const bool linked = instance && HasShape(*instance, {kWaveEnumerator, 2}) &&
-                      DriverIsOfClass(*instance, "MEDIA");
+  const bool linked =
+      instance && HasShape(*instance, {kWaveEnumerator, 2}) && DriverIsOfClass(*instance, "MEDIA");
   if (linked && !IsDeviceOfAnother(*instance)) return ParentPath(*instance);
   if (!waveClassKey_.empty()) {
     for (const std::string& name : LiveSubkeys(kWaveEnumerator)) {
@@ -541,8 +568,8 @@ std::string Run::PackageWaveDevice() const {
 bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
   if (!KeyOpens(kWaveEnumerator)) return false;
   const std::vector<std::string> children = LiveSubkeys(kWaveEnumerator);
-  return children.empty() ||
-         (children.size() == 1 && !device.empty() && SameText(std::string(kWaveEnumerator) + "\\" + children[0], device));
+  return children.empty() || (children.size() == 1 && !device.empty() &&
+                              SameText(std::string(kWaveEnumerator) + "\\" + children[0], device));
 }
 
 // mdmclean takes "Enum\MODEMWAVE" when nothing else is in it, or only the
@@ -595,7 +622,8 @@ void Run::LibraryRegistry() {
 // What a line is written back with; nothing when it is not written: a line
 // that held something from which nothing was cut stays as it is.
 // `cut` gets each entry that took something out of the line.
-std::optional<std::string> Run::EditedLine(const ListLine& line, const std::vector<std::string>& entries,
+std::optional<std::string> Run::EditedLine(const ListLine& line,
+                                           const std::vector<std::string>& entries,
                                            std::vector<std::string>& cut) const {
   if (!line.fileExists || !line.sectionExists || !line.keyExists) return std::string();
   const std::string text = LineAsInTheFile(ProfileRead(line.fileText));
@@ -613,7 +641,8 @@ std::optional<std::string> Run::EditedLine(const ListLine& line, const std::vect
 
 void Run::Lists(const std::vector<std::string>& loadEntries,
                 const std::vector<std::string>& driverEntries) {
-  const std::pair<const ListLine*, std::string> lines[] = {{&g_.load, g_.WinIni()}, {&g_.drivers, g_.SystemIni()}};
+  const std::pair<const ListLine*, std::string> lines[] = {{&g_.load, g_.WinIni()},
+                                                           {&g_.drivers, g_.SystemIni()}};
   for (const auto& [line, file] : lines) {
     std::vector<std::string> cut;
     const auto edited = EditedLine(*line, line == &g_.load ? loadEntries : driverEntries, cut);
@@ -632,7 +661,8 @@ bool Run::ProgramMatch(const InfSpec& inf) const {
   const std::string deviceClass = inf.Value("version", "Class");
   if (deviceClass.empty()) return false;
   if (SameText(deviceClass, g_.config.modemName)) return true;
-  if (!SameText(deviceClass, "Modem") && !SameText(deviceClass, "Ports") && !SameText(deviceClass, "MEDIA")) {
+  if (!SameText(deviceClass, "Modem") && !SameText(deviceClass, "Ports") &&
+      !SameText(deviceClass, "MEDIA")) {
     return false;
   }
   return !inf.Value("Strings", g_.config.modemName + ".DeviceDesc").empty();
@@ -661,9 +691,11 @@ void Run::InfStage() {
   const std::string other = inf + "\\Other";
   DeleteInfNames(inf, {std::begin(kPackageInfNames), std::end(kPackageInfNames)});
   const bool windows95 = m_.settings.major == 4 && m_.settings.minor == 0;
-  const std::vector<std::string> provider(std::begin(kProviderInfNames), std::end(kProviderInfNames));
+  const std::vector<std::string> provider(std::begin(kProviderInfNames),
+                                          std::end(kProviderInfNames));
   if (who_ == Deliverable::Program) {
-    if (windows95 && DirectoryAlive(other) && other.size() <= kLongestPath) DeleteInfNames(other, provider);
+    if (windows95 && DirectoryAlive(other) && other.size() <= kLongestPath)
+      DeleteInfNames(other, provider);
   } else if (windows95 && infPaths_[kRoot].find("OEM") != std::string::npos) {
     // The names the class keys recorded, each only when it is the package's
     // by the INF rules: a class key may name one of Windows' own files.
@@ -695,7 +727,8 @@ Expectation Run::Program() {
   // "Enum\Root\Net" and the class "Net".
   const bool keyNames = IsKeyName(c.vendor) && IsKeyName(c.modemName) &&
                         std::all_of(c.pnpIds.begin(), c.pnpIds.end(), IsKeyName);
-  const bool windowsNames = OneOf(c.modemName, kWindowsDeviceNames) || OneOf(c.voiceName, kWindowsDeviceNames) ||
+  const bool windowsNames = OneOf(c.modemName, kWindowsDeviceNames) ||
+                            OneOf(c.voiceName, kWindowsDeviceNames) ||
                             OneOf(c.vendor, kWindowsSoftwareKeys);
   if (!c.complete || !keyNames || windowsNames) {
     e_.result = 1;
@@ -729,7 +762,8 @@ Expectation Run::Library() {
   LibraryFiles();
   LibraryRegistry();
   const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
-  Lists({folder + "QUILLNET.EXE", folder + "PRELDR.EXE", std::string(kProductFolder) + "\\PRELDR.EXE"},
+  Lists({folder + "QUILLNET.EXE", folder + "PRELDR.EXE",
+         std::string(kProductFolder) + "\\PRELDR.EXE"},
         {std::string(kProductFolder) + "\\QUILLNET.DRV"});
   InfStage();
   e_.keptForAnothersMark = keptForAnothersMark_;
@@ -756,7 +790,8 @@ std::vector<std::string> ListEntries(const std::string& line) {
       const std::size_t close = line.find('"', at + 1);
       end = close == std::string::npos ? line.size() : close + 1;
     }
-    while (end < line.size() && !IsListSeparator(line[end])) ++end;  // text glued to it belongs to it
+    while (end < line.size() && !IsListSeparator(line[end]))
+      ++end;  // text glued to it belongs to it
     entries.push_back(line.substr(at, end - at));
     at = end;
   }
@@ -779,9 +814,9 @@ std::string CutListEntry(const std::string& line, const std::string& entry) {
                         std::count(whole.begin(), whole.end(), '"') == 2;
     const std::string name = quoted ? whole.substr(1, whole.size() - 2) : whole;
     const bool unquotedName = quoted || name.find('"') == std::string::npos;
-    const bool stands = SameText(name, entry) ||
-                        (name.size() > entry.size() && name[name.size() - entry.size() - 1] == '\\' &&
-                         EndsWithFolded(name, entry));
+    const bool stands = SameText(name, entry) || (name.size() > entry.size() &&
+                                                  name[name.size() - entry.size() - 1] == '\\' &&
+                                                  EndsWithFolded(name, entry));
     if (unquotedName && stands) {
       result.erase(at, end - at + (end < result.size() ? 1 : 0));  // with the separator after it
     } else {

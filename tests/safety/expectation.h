@@ -17,14 +17,14 @@ enum class Deliverable { Program, Library };
 const char* Name(Deliverable deliverable);
 
 struct Expectation {
-  int result = -1;  // mdmclean's result code; -1 for the library
+  int result = -1;             // mdmclean's result code; -1 for the library
   bool resultWritten = false;  // mdminfo.ini holds the result afterwards
   // The package's things the run went for and could not remove, each once:
   // mdmclean writes their number beside its result.
   int remaining = 0;
-  std::set<std::string> deletedKeys;          // folded paths, each with its subtree
-  std::set<std::string> deletedFiles;         // folded full paths
-  std::set<std::string> removedDirectories;   // folded full paths
+  std::set<std::string> deletedKeys;         // folded paths, each with its subtree
+  std::set<std::string> deletedFiles;        // folded full paths
+  std::set<std::string> removedDirectories;  // folded full paths
   // The values the list lines are written back with; nullopt: not written.
   std::optional<std::string> loadLine;
   std::optional<std::string> driversLine;

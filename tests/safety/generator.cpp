@@ -77,7 +77,9 @@ class Numbers {
   std::set<int> used_;
 };
 
-std::string InfDir(const GeneratedMachine& g) { return g.model.settings.windowsDirectory + "\\INF"; }
+std::string InfDir(const GeneratedMachine& g) {
+  return g.model.settings.windowsDirectory + "\\INF";
+}
 std::string OtherDir(const GeneratedMachine& g) { return InfDir(g) + "\\Other"; }
 
 // How much of the package a machine holds.
@@ -86,8 +88,13 @@ enum class Install { Full, Partial, None };
 class Generator {
  public:
   // "Ports\0000" is COM1's, as Windows installs it.
-  Generator(std::uint64_t seed, const Variation& variation) : dice_(seed), variation_(variation), modemKeys_(dice_, 0, 12),
-        portKeys_(dice_, 1, 9), mediaKeys_(dice_, 0, 9), oemNumbers_(dice_, 0, 60) {
+  Generator(std::uint64_t seed, const Variation& variation)
+      : dice_(seed),
+        variation_(variation),
+        modemKeys_(dice_, 0, 12),
+        portKeys_(dice_, 1, 9),
+        mediaKeys_(dice_, 0, 9),
+        oemNumbers_(dice_, 0, 60) {
     g_.seed = seed;
   }
 
@@ -117,7 +124,8 @@ class Generator {
   MachineModel& m() { return g_.model; }
   // `normal` most of the time; now and then one of `odd`, except on the
   // clean installs that the tests with hostile values build on.
-  std::string Mostly(const std::string& normal, const std::vector<std::string>& odd, double p = 0.2) {
+  std::string Mostly(const std::string& normal, const std::vector<std::string>& odd,
+                     double p = 0.2) {
     if (variation_.fullPackage || !dice_.Coin(p)) return normal;
     return dice_.Pick(odd);
   }
@@ -132,14 +140,15 @@ class Generator {
   // A link value: what the package wrote, or now and then an empty value (a
   // missing link) or one that names no device instance.
   std::string LinkValue(const std::string& device) {
-    return Mostly(device, {"", "", ParentPath(device), device + "\\", "\\" + device, device + "\\0000",
-                           "Enum\\\\" + device.substr(5)});
+    return Mostly(device, {"", "", ParentPath(device), device + "\\", "\\" + device,
+                           device + "\\0000", "Enum\\\\" + device.substr(5)});
   }
   // Now and then a record that is stale: it names another device of the same
   // kind, which Windows gave the name or the key to since.
   // Only where the other device's INF file can be named within MAX_PATH:
   // without it nothing tells its keys from the package's.
-  std::string Stale(const std::string& value, const std::vector<std::string>& others, double p = 0.1) {
+  std::string Stale(const std::string& value, const std::vector<std::string>& others,
+                    double p = 0.1) {
     const bool infReachable = InfDir(g_).size() + 1 + 12 <= 259;  // an 8.3 name
     if (variation_.fullPackage || !infReachable || others.empty() || !dice_.Coin(p)) return value;
     return dice_.Pick(others);
@@ -172,8 +181,8 @@ class Generator {
   std::string rootInf_, modemInf_, portInf_, voiceInf_;
   std::vector<std::string> systemFiles_;
   std::vector<std::string> productFiles_;
-  bool keyPathNames_ = false;  // the configuration names a registry path, not a key name
-  bool windowsNames_ = false;  // the configuration names one of Windows' own keys
+  bool keyPathNames_ = false;   // the configuration names a registry path, not a key name
+  bool windowsNames_ = false;   // the configuration names one of Windows' own keys
   bool containerName_ = false;  // the configured modem is named like a container of devices
   // Other devices of the package's classes, chosen before the package is
   // installed so that its stale records can name them. Each class key below
@@ -295,8 +304,8 @@ void Generator::InstallRegistry() {
     std::vector<std::string> otherPorts = {kCom1};
     if (acmeCard_) otherPorts.push_back(kAcmeCard);
     const std::string portLink = Stale(LinkValue(portDevice), otherPorts, 0.15);
-    waveLink = Stale(LinkValue(waveRoot), acmeWave_ ? std::vector<std::string>{kAcmeWave}
-                                                    : std::vector<std::string>{});
+    waveLink = Stale(LinkValue(waveRoot),
+                     acmeWave_ ? std::vector<std::string>{kAcmeWave} : std::vector<std::string>{});
     if (Has()) m().SetString(instance, "ConnectedToModem", modemLink, Owner::Package);
     if (Has()) m().SetString(instance, "ConnectedToPort", portLink, Owner::Package);
     if (Has()) m().SetString(instance, "ConnectedToWave", waveLink, Owner::Package);
@@ -309,8 +318,8 @@ void Generator::InstallRegistry() {
     m().AddKey(modemDevice, Owner::Package);
     m().SetString(modemDevice, "Class", "Modem", Owner::Package);
     // Now and then the class key was given to the standard modem since.
-    const std::string driver =
-        Stale(Driver("Modem\\" + modemKey_, {"Ports\\0000"}), {"Modem\\" + standardModemKey_}, 0.08);
+    const std::string driver = Stale(Driver("Modem\\" + modemKey_, {"Ports\\0000"}),
+                                     {"Modem\\" + standardModemKey_}, 0.08);
     if (Has()) m().SetString(modemDevice, "Driver", driver, Owner::Package);
     m().SetString(modemDevice, "AttachedTo", "COM3", Owner::Package);
   }
@@ -335,10 +344,9 @@ void Generator::InstallRegistry() {
     m().AddKey(portDevice, Owner::Package);
     m().SetString(portDevice, "Class", "Ports", Owner::Package);
     // COM1's class key only while MSPORTS.INF tells it from the package's.
-    const std::string driver = Stale(Driver("Ports\\" + portKey_, {"MEDIA\\" + soundKey_}),
-                                     msportsInf_ ? std::vector<std::string>{"Ports\\0000"}
-                                                 : std::vector<std::string>{},
-                                     0.08);
+    const std::string driver = Stale(
+        Driver("Ports\\" + portKey_, {"MEDIA\\" + soundKey_}),
+        msportsInf_ ? std::vector<std::string>{"Ports\\0000"} : std::vector<std::string>{}, 0.08);
     if (Has()) m().SetString(portDevice, "Driver", driver, Owner::Package);
     m().SetString(portDevice, "PortName", "COM3", Owner::Package);
   }
@@ -395,8 +403,8 @@ void Generator::InstallRegistry() {
     m().SetString(software + "\\1.0\\Base", "", "0x2F8", Owner::Package);
     // A recorded port that is not one key name names no device of the package's.
     // Or one that names the standard modem's instance.
-    const std::string recorded =
-        Stale(Mostly(comPort, {"", comPort + "\\", "\\" + comPort}, 0.1), {BaseName(kStandardModem)}, 0.08);
+    const std::string recorded = Stale(Mostly(comPort, {"", comPort + "\\", "\\" + comPort}, 0.1),
+                                       {BaseName(kStandardModem)}, 0.08);
     if (Has()) m().SetString(software + "\\1.0\\ComPort", "", recorded, Owner::Package);
   }
   if (Has()) {
@@ -419,8 +427,8 @@ void Generator::InstallInfFiles() {
   const PackageNames& n = g_.names;
   const std::string inf = InfDir(g_) + "\\";
   const std::string description = n.modem + ".DeviceDesc";
-  const InfSpec rootSpec =
-      WithStrings(VersionOnly(CaseVariant(n.rootClass)), description, "\"" + n.modem + " Controller\"");
+  const InfSpec rootSpec = WithStrings(VersionOnly(CaseVariant(n.rootClass)), description,
+                                       "\"" + n.modem + " Controller\"");
   const InfSpec modemSpec =
       WithStrings(VersionOnly(CaseVariant("Modem")), description, "\"" + n.modem + " Modem\"");
   InfSpec portSpec = WithStrings(VersionOnly(CaseVariant("Ports")), description, n.modem + " Port");
@@ -443,17 +451,20 @@ void Generator::InstallInfFiles() {
 
   // Copies under the package's own file names, and the provider-named ones.
   const std::vector<std::pair<std::string, InfSpec>> fixed = {
-      {"QNMODEM.INF", modemSpec}, {"QNPORT.INF", portSpec},  {"QUILLNET.INF", rootSpec},
+      {"QNMODEM.INF", modemSpec}, {"QNPORT.INF", portSpec},   {"QUILLNET.INF", rootSpec},
       {"QUILNT2.INF", rootSpec},  {"QNMODEM.IN~", modemSpec}, {"QUILLNET.IN~", rootSpec}};
   for (const auto& [name, spec] : fixed) {
     if (dice_.Coin(0.3) && Has()) AddInf(inf + CaseVariant(name), spec, Owner::Package, readOnly);
   }
   // The folder's name in any letter case: Windows finds it whatever the case.
-  if (dice_.Coin(0.8)) m().AddDirectory(InfDir(g_) + "\\" + dice_.Pick(std::vector<std::string>{"Other", "OTHER", "other"}));
+  if (dice_.Coin(0.8))
+    m().AddDirectory(InfDir(g_) + "\\" +
+                     dice_.Pick(std::vector<std::string>{"Other", "OTHER", "other"}));
   if (!m().HasDirectory(OtherDir(g_))) return;
-  const std::vector<std::pair<std::string, InfSpec>> provider = {
-      {"QNMODEM.INF", modemSpec}, {"QNPORT.INF", portSpec}, {"QUILLNET.INF", rootSpec},
-      {"QNMODEM.IN~", modemSpec}};
+  const std::vector<std::pair<std::string, InfSpec>> provider = {{"QNMODEM.INF", modemSpec},
+                                                                 {"QNPORT.INF", portSpec},
+                                                                 {"QUILLNET.INF", rootSpec},
+                                                                 {"QNMODEM.IN~", modemSpec}};
   for (const auto& [name, spec] : provider) {
     if (dice_.Coin(0.4) && Has()) {
       AddInf(OtherDir(g_) + "\\Q.R. Meridian, Inc." + name, spec, Owner::Package, readOnly);
@@ -493,7 +504,8 @@ void Generator::InstallFiles() {
 
 void Generator::AddBystanderRegistry() {
   const PackageNames& n = g_.names;
-  auto bystander = [&](const std::string& path, std::vector<std::pair<std::string, std::string>> values,
+  auto bystander = [&](const std::string& path,
+                       std::vector<std::pair<std::string, std::string>> values,
                        Exemption exemption = {}) {
     m().AddKey(path, Owner::Bystander, exemption);
     for (const auto& [name, value] : values) m().SetString(path, name, value, Owner::Bystander);
@@ -526,23 +538,29 @@ void Generator::AddBystanderRegistry() {
   m().SetString(std::string(kClassRoot) + "Net\\0000", "InfSection", n.modem, Owner::Bystander);
   // COM1 and the sound card as Windows installs them, from its own INF files.
   bystander(kCom1, {{"Class", "Ports"}, {"Driver", "Ports\\0000"}, {"PortName", "COM1"}});
-  bystander(std::string(kClassRoot) + "Ports\\0000",
-            {{"DriverDesc", "Communications Port"}, {"InfSection", "ComPort"}, {"InfPath", "MSPORTS.INF"}});
+  bystander(std::string(kClassRoot) + "Ports\\0000", {{"DriverDesc", "Communications Port"},
+                                                      {"InfSection", "ComPort"},
+                                                      {"InfPath", "MSPORTS.INF"}});
   bystander(kSoundCard, {{"Class", "MEDIA"}, {"Driver", "MEDIA\\" + soundKey_}});
   bystander(std::string(kClassRoot) + "MEDIA\\" + soundKey_,
             {{"DriverDesc", "Sound Blaster 16"}, {"InfSection", "SB16"}, {"InfPath", "SB16.INF"}});
   // The standard modem, which stale records of the package name now and then.
   const bool acmeModem = standardModemInf_ != "MDMGEN.INF";
-  bystander(kStandardModem, {{"Class", "Modem"}, {"Driver", "Modem\\" + standardModemKey_}, {"AttachedTo", "COM1"}});
+  bystander(
+      kStandardModem,
+      {{"Class", "Modem"}, {"Driver", "Modem\\" + standardModemKey_}, {"AttachedTo", "COM1"}});
   bystander(std::string(kClassRoot) + "Modem\\" + standardModemKey_,
             {{"DriverDesc", acmeModem ? "Acme 56K Voice Modem" : "Standard 28800 bps Modem"},
              {"InfSection", acmeModem ? "Acme56K" : "Gen28800"},
              {"InfPath", standardModemInf_}});
   // Another card with a port of its own, whose INF file may be gone.
   if (acmeCard_) {
-    bystander(kAcmeCard, {{"Class", "Ports"}, {"Driver", "Ports\\" + acmePortKey_}, {"PortName", "COM4"}});
+    bystander(kAcmeCard,
+              {{"Class", "Ports"}, {"Driver", "Ports\\" + acmePortKey_}, {"PortName", "COM4"}});
     bystander(std::string(kClassRoot) + "Ports\\" + acmePortKey_,
-              {{"DriverDesc", "Acme Communications Port"}, {"InfSection", "AcmePort"}, {"InfPath", acmePortInf_}});
+              {{"DriverDesc", "Acme Communications Port"},
+               {"InfSection", "AcmePort"},
+               {"InfPath", acmePortInf_}});
   }
 
   // Other modems, each with its class key; their "InfSection" values come
@@ -559,7 +577,8 @@ void Generator::AddBystanderRegistry() {
     const std::string classKey = std::string(kClassRoot) + "Modem\\" + key;
     bystander(device, {{"Class", "Modem"}, {"Driver", "Modem\\" + key}, {"AttachedTo", "COM1"}});
     bystander(classKey, {{"DriverDesc", "Other Modem"}, {"InfPath", "MDMGEN.INF"}});
-    if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(sections), Owner::Bystander);
+    if (dice_.Coin(0.8))
+      m().SetString(classKey, "InfSection", dice_.Pick(sections), Owner::Bystander);
     // A class key that cannot be opened ends the class search.
     if (!denied && dice_.Coin(0.08)) {
       m().AddKey(classKey, Owner::Bystander).denyOpen = true;
@@ -578,9 +597,11 @@ void Generator::AddBystanderRegistry() {
     const std::string classKey = std::string(kClassRoot) + "MEDIA\\" + number;
     bystander(classKey, {{"DriverDesc", "Sound"}, {"InfPath", "SB16.INF"}});
     // An empty "InfSection" must not match an empty voice name.
-    if (dice_.Coin(0.8)) m().SetString(classKey, "InfSection", dice_.Pick(voices), Owner::Bystander);
+    if (dice_.Coin(0.8))
+      m().SetString(classKey, "InfSection", dice_.Pick(voices), Owner::Bystander);
     if (dice_.Coin(0.5)) {
-      bystander(std::string(kWaveResources) + "serwvdrv.drv<" + number + ">", {{"Driver", "serwvdrv.drv"}});
+      bystander(std::string(kWaveResources) + "serwvdrv.drv<" + number + ">",
+                {{"Driver", "serwvdrv.drv"}});
     }
   }
   bystander(std::string(kWaveResources) + "sb16.drv<0000>", {{"Driver", "sb16.drv"}});
@@ -592,13 +613,18 @@ void Generator::AddBystanderRegistry() {
   // Another voice modem beside the package's, with its wave driver's key.
   if (acmeWave_) {
     bystander(kAcmeWave, {});
-    bystander(std::string(kAcmeWave) + "\\ROOT&MODEM&0000", {{"Class", "MEDIA"}, {"Driver", "MEDIA\\" + acmeWaveKey_}});
+    bystander(std::string(kAcmeWave) + "\\ROOT&MODEM&0000",
+              {{"Class", "MEDIA"}, {"Driver", "MEDIA\\" + acmeWaveKey_}});
     bystander(std::string(kClassRoot) + "MEDIA\\" + acmeWaveKey_,
-              {{"DriverDesc", "Acme Voice Modem Wave"}, {"InfSection", "AcmeVoice"}, {"InfPath", acmeWaveInf_}});
-    bystander(std::string(kWaveResources) + "serwvdrv.drv<" + acmeWaveKey_ + ">", {{"Driver", "serwvdrv.drv"}});
+              {{"DriverDesc", "Acme Voice Modem Wave"},
+               {"InfSection", "AcmeVoice"},
+               {"InfPath", acmeWaveInf_}});
+    bystander(std::string(kWaveResources) + "serwvdrv.drv<" + acmeWaveKey_ + ">",
+              {{"Driver", "serwvdrv.drv"}});
   }
   // An enumerator left empty by an earlier uninstall.
-  if (!m().HasKey("Enum\\MODEMWAVE") && dice_.Coin(0.05)) m().AddKey("Enum\\MODEMWAVE", Owner::Frame);
+  if (!m().HasKey("Enum\\MODEMWAVE") && dice_.Coin(0.05))
+    m().AddKey("Enum\\MODEMWAVE", Owner::Frame);
   // mdmclean removes the wave enumerator when nothing but the package's
   // device is in it; otherwise it stays.
   if (m().HasKey("Enum\\MODEMWAVE")) {
@@ -624,14 +650,16 @@ void Generator::AddBystanderInfFiles() {
   const PackageNames& n = g_.names;
   const std::string inf = InfDir(g_) + "\\";
   const std::string description = n.modem + ".DeviceDesc";
-  AddInf(inf + "MDMGEN.INF", WithStrings(VersionOnly("Modem"), "Gen28800.DeviceDesc", "Standard Modem"),
+  AddInf(inf + "MDMGEN.INF",
+         WithStrings(VersionOnly("Modem"), "Gen28800.DeviceDesc", "Standard Modem"),
          Owner::Bystander);
   InfSpec ports = VersionOnly("Ports");
   ports.lines.push_back({"Std", "%*PNP0501.DeviceDesc%", "ComPort,*PNP0501"});
   if (msportsInf_) AddInf(inf + "MSPORTS.INF", ports, Owner::Bystander);
   // The other devices' own INF files.
   if (standardModemInf_ != "MDMGEN.INF") {
-    AddInf(inf + standardModemInf_, WithStrings(VersionOnly("Modem"), "Acme.DeviceDesc", "Acme 56K"), Owner::Bystander);
+    AddInf(inf + standardModemInf_,
+           WithStrings(VersionOnly("Modem"), "Acme.DeviceDesc", "Acme 56K"), Owner::Bystander);
   }
   if (acmeCard_ && acmePortInfThere_) {
     InfSpec acmePorts = VersionOnly("Ports");
@@ -639,13 +667,15 @@ void Generator::AddBystanderInfFiles() {
     AddInf(inf + acmePortInf_, acmePorts, Owner::Bystander);
   }
   if (acmeWave_) {
-    AddInf(inf + acmeWaveInf_, WithStrings(VersionOnly("MEDIA"), "AcmeVoice.DeviceDesc", "Acme Voice"),
+    AddInf(inf + acmeWaveInf_,
+           WithStrings(VersionOnly("MEDIA"), "AcmeVoice.DeviceDesc", "Acme Voice"),
            Owner::Bystander);
   }
   AddInf(inf + "SB16.INF", VersionOnly("MEDIA"), Owner::Bystander);
   AddInf(inf + "OEM70.INF", VersionOnly("Display"), Owner::Bystander);  // other classes' "InfPath"
   // A non-"oem" name is never examined, whatever it holds.
-  AddInf(inf + "MYMODEM.INF", WithStrings(VersionOnly("Modem"), description, "Mine"), Owner::Bystander);
+  AddInf(inf + "MYMODEM.INF", WithStrings(VersionOnly("Modem"), description, "Mine"),
+         Owner::Bystander);
 
   std::vector<InfSpec> kinds = {
       WithStrings(VersionOnly("Net"), description, "Not a modem"),
@@ -675,7 +705,8 @@ void Generator::AddBystanderInfFiles() {
   if (m().HasDirectory(OtherDir(g_))) {
     AddInf(OtherDir(g_) + "\\Acme Inc.ACMEMDM.INF",
            WithStrings(VersionOnly("Modem"), "Acme.DeviceDesc", "Acme 56K"), Owner::Bystander);
-    if (dice_.Coin(0.5)) AddInf(OtherDir(g_) + "\\Other Vendor.NET.INF", dice_.Pick(kinds), Owner::Bystander);
+    if (dice_.Coin(0.5))
+      AddInf(OtherDir(g_) + "\\Other Vendor.NET.INF", dice_.Pick(kinds), Owner::Bystander);
     m().AddFile(OtherDir(g_) + "\\notes.txt", "Class=" + n.rootClass, Owner::Bystander);
   }
 }
@@ -709,7 +740,8 @@ void Generator::AddBystanderFiles() {
 void Generator::Separate(std::vector<ListToken>& tokens) {
   const int style = dice_.Range(0, 9);
   const std::vector<std::string> mixed = {" ", ",", "\t", ", "};
-  for (ListToken& token : tokens) token.separator = style < 6 ? " " : style < 8 ? "," : dice_.Pick(mixed);
+  for (ListToken& token : tokens)
+    token.separator = style < 6 ? " " : style < 8 ? "," : dice_.Pick(mixed);
 }
 
 void Generator::WriteLists() {
@@ -720,7 +752,8 @@ void Generator::WriteLists() {
   // long names with blanks in quotes.
   std::vector<ListToken> load = {
       {sys + "\\TASKMON.EXE"},
-      {dice_.Pick(std::vector<std::string>{"C:\\PROGRA~1\\ACME\\AGENT.EXE", "c:\\progra~1\\acme\\agent.exe",
+      {dice_.Pick(std::vector<std::string>{"C:\\PROGRA~1\\ACME\\AGENT.EXE",
+                                           "c:\\progra~1\\acme\\agent.exe",
                                            "C:\\Progra~1\\Acme\\Agent.exe"})},
       {dice_.Pick(std::vector<std::string>{"QUILLNETX.EXE", "QuillnetX.exe"})},
       {sys + "\\QUILLNET.EXE"},
@@ -732,7 +765,8 @@ void Generator::WriteLists() {
   if (dice_.Coin(0.3)) quoted.push_back("\"C:\\Program Files\\Other Tools\\tray.exe\"");
   // A package entry inside quotes that does not end there, or not after a
   // backslash: part of another program's entry.
-  if (dice_.Coin(0.15)) quoted.push_back("\"" + sys + "\\QUILLNET.101\\" + n.loadProgram + " /min\"");
+  if (dice_.Coin(0.15))
+    quoted.push_back("\"" + sys + "\\QUILLNET.101\\" + n.loadProgram + " /min\"");
   if (dice_.Coin(0.15)) quoted.push_back("\"C:\\Old Files\\XQUILLNET.101\\PRELDR.EXE\"");
   for (const std::string& text : quoted) load.push_back({text});
   std::vector<ListToken> own;
@@ -752,8 +786,9 @@ void Generator::WriteLists() {
   // of them is a full path that ends in the start-up program's relative
   // entry, which mdmclean takes when it deleted that file.
   const std::string loadEntry = "QUILLNET.101\\" + n.loadProgram;
-  const std::vector<std::string> nearEntries = {"X" + sys + "\\" + loadEntry, sys + "\\" + loadEntry + "C",
-                                                "XQUILLNET.101\\PRELDR.EXE", "C:\\X\\QUILLNET.EXEC"};
+  const std::vector<std::string> nearEntries = {
+      "X" + sys + "\\" + loadEntry, sys + "\\" + loadEntry + "C", "XQUILLNET.101\\PRELDR.EXE",
+      "C:\\X\\QUILLNET.EXEC"};
   for (const std::string& near : nearEntries) {
     if (!dice_.Coin(0.2)) continue;
     load.push_back({near});
@@ -772,28 +807,32 @@ void Generator::WriteLists() {
     load.back().productFile = "PRELDR.EXE";
   }
   if (dice_.Coin(0.15)) {
-    for (int i = 0; i < 30; ++i) load.push_back({"C:\\APPS\\TOOL" + std::to_string(i) + "\\RUN.EXE"});
+    for (int i = 0; i < 30; ++i)
+      load.push_back({"C:\\APPS\\TOOL" + std::to_string(i) + "\\RUN.EXE"});
   }
   dice_.Shuffle(load);
   // Quoted entries first and last: a profile read drops the two outer quotes.
   if (quoted.size() >= 2 && dice_.Coin(0.5)) {
     auto isQuoted = [&](const ListToken& t) { return t.text == quoted[0] || t.text == quoted[1]; };
-    std::stable_partition(load.begin(), load.end(), [&](const ListToken& t) { return t.text == quoted[0]; });
-    std::stable_partition(load.begin() + 1, load.end(), [&](const ListToken& t) { return !isQuoted(t); });
+    std::stable_partition(load.begin(), load.end(),
+                          [&](const ListToken& t) { return t.text == quoted[0]; });
+    std::stable_partition(load.begin() + 1, load.end(),
+                          [&](const ListToken& t) { return !isQuoted(t); });
   }
   // The entry after one that goes must stay whole.
   if (!oldStub.empty()) {
-    const auto stub =
-        std::find_if(load.begin(), load.end(), [&](const ListToken& t) { return t.text == oldStub; });
+    const auto stub = std::find_if(load.begin(), load.end(),
+                                   [&](const ListToken& t) { return t.text == oldStub; });
     load.insert(stub + 1, {"Z.EXE"});
   }
   g_.load.tokens = load;
 
-  std::vector<ListToken> drivers = {{"mmsystem.dll"}, {"msacm.drv"}, {"midimap.drv"},
-                                    {"QUILLNET.101\\QNFAX.drv"}};
+  std::vector<ListToken> drivers = {
+      {"mmsystem.dll"}, {"msacm.drv"}, {"midimap.drv"}, {"QUILLNET.101\\QNFAX.drv"}};
   const std::string driverEntry = "QUILLNET.101\\" + n.modem + ".drv";
   if (Has()) drivers.push_back({CaseVariant(driverEntry), Owner::Package});
-  if (Has() && dice_.Coin(0.15)) drivers.push_back({CaseVariant(driverEntry), Owner::Package});  // twice
+  if (Has() && dice_.Coin(0.15))
+    drivers.push_back({CaseVariant(driverEntry), Owner::Package});  // twice
   if (dice_.Coin(0.1)) drivers.push_back({driverEntry + "32"});
   if (dice_.Coin(0.1)) drivers.push_back({"X" + driverEntry});
   if (dice_.Coin(0.1)) {
@@ -825,17 +864,20 @@ void Generator::WriteLists() {
       if (g_.load.keyExists) text += "load=" + g_.load.fileText + "\r\n";
       text += "run=" + sys + "\\QUILLNET.101\\QUILLNET.EXE\r\nNullPort=None\r\n";
       // Only the first key of the first section of a name counts.
-      if (form == 2 && g_.load.keyExists) text += "load=" + sys + "\\QUILLNET.101\\QUILLNET.EXE SECOND.EXE\r\n";
+      if (form == 2 && g_.load.keyExists)
+        text += "load=" + sys + "\\QUILLNET.101\\QUILLNET.EXE SECOND.EXE\r\n";
     }
     text += "\r\n[Desktop]\r\nWallpaper=(None)\r\n\r\n[Ports]\r\nCOM1:=9600,n,8,1\r\n";
-    if (dice_.Coin(0.1) && g_.load.sectionExists) text += "[windows]\r\nload=QUILLNET.101\\PRELDR.EXE\r\n";
+    if (dice_.Coin(0.1) && g_.load.sectionExists)
+      text += "[windows]\r\nload=QUILLNET.101\\PRELDR.EXE\r\n";
     m().AddFile(g_.WinIni(), text, Owner::Frame).readOnly = dice_.Coin(0.03);
   }
   if (g_.drivers.fileExists) {
     std::string text = "[boot]\r\nshell=Explorer.exe\r\n";
     if (!g_.drivers.sectionExists) text = "[boot.description]\r\nshell=Explorer.exe\r\n";
     g_.drivers.fileText = g_.drivers.Value();
-    if (g_.drivers.sectionExists && g_.drivers.keyExists) text += "drivers=" + g_.drivers.fileText + "\r\n";
+    if (g_.drivers.sectionExists && g_.drivers.keyExists)
+      text += "drivers=" + g_.drivers.fileText + "\r\n";
     text += "system.drv=system.drv\r\n\r\n[386Enh]\r\ndevice=*vcomm\r\n[drivers]\r\nwave=" +
             std::string("QUILLNET.101\\") + n.modem + ".drv\r\n";
     m().AddFile(g_.SystemIni(), text, Owner::Frame).readOnly = dice_.Coin(0.03);
@@ -862,7 +904,8 @@ void Generator::WriteConfiguration() {
   c.voiceName = dice_.Coin(0.8) ? n.voice : "";
   // One of Windows' own names, in any letter case: nothing may change.
   if (!variation_.fullPackage && dice_.Coin(0.05)) {
-    const std::string name = CaseVariant(dice_.Pick(std::vector<std::string>{"Net", "Modem", "Display", "MEDIA", "Ports"}));
+    const std::string name = CaseVariant(
+        dice_.Pick(std::vector<std::string>{"Net", "Modem", "Display", "MEDIA", "Ports"}));
     const int which = dice_.Range(0, 2);
     if (which == 0) c.modemName = name;
     if (which == 1) c.voiceName = name;
@@ -879,8 +922,9 @@ void Generator::WriteConfiguration() {
   // Names that are not one registry key name each: nothing may change.
   if (!variation_.fullPackage && dice_.Coin(0.06)) {
     const std::vector<std::string*> name = {&c.vendor, &c.modemName, &c.pnpIds.back()};
-    const std::vector<std::string> forms = {"Microsoft\\Windows", *name[0] + "\\", n.modem + "\\0000",
-                                            "\\" + n.modem, c.pnpIds.back() + "\\0A1B2C3D"};
+    const std::vector<std::string> forms = {"Microsoft\\Windows", *name[0] + "\\",
+                                            n.modem + "\\0000", "\\" + n.modem,
+                                            c.pnpIds.back() + "\\0A1B2C3D"};
     const int form = dice_.Range(0, 4);
     *name[form / 2] = forms[static_cast<std::size_t>(form)];
     keyPathNames_ = true;
@@ -989,7 +1033,9 @@ std::string ListLine::Value() const {
   return value;
 }
 
-std::string GeneratedMachine::WinIni() const { return model.settings.windowsDirectory + "\\WIN.INI"; }
+std::string GeneratedMachine::WinIni() const {
+  return model.settings.windowsDirectory + "\\WIN.INI";
+}
 std::string GeneratedMachine::SystemIni() const {
   return model.settings.windowsDirectory + "\\SYSTEM.INI";
 }
@@ -998,7 +1044,8 @@ std::string GeneratedMachine::ConfigFile() const {
 }
 
 PackageNames ProductNames() {
-  return {"Quillnet", "QuillnetVoice", "QRMeridian", "Quillnet", {"QRM1001", "QRM1003"}, "QUILLNET.EXE"};
+  return {"Quillnet", "QuillnetVoice",        "QRMeridian",
+          "Quillnet", {"QRM1001", "QRM1003"}, "QUILLNET.EXE"};
 }
 
 GeneratedMachine Generate(std::uint64_t seed) { return Generator(seed, Variation{}).Run(); }

@@ -86,13 +86,13 @@ struct GeneratedMachine {
   std::string description;  // one line for failure messages
   MachineModel model;
   PackageNames names;
-  bool productNames = true;  // the names the library has built in
+  bool productNames = true;             // the names the library has built in
   std::map<std::string, InfSpec> infs;  // by folded path
   ListLine load;
   ListLine drivers;
   Configuration config;
 
-  std::string WinIni() const;      // full paths of the three profile files
+  std::string WinIni() const;  // full paths of the three profile files
   std::string SystemIni() const;
   std::string ConfigFile() const;
 };
@@ -101,9 +101,9 @@ GeneratedMachine Generate(std::uint64_t seed);
 
 // Fixes what a test needs and leaves the rest to the seed.
 struct Variation {
-  bool fullPackage = false;    // every part of the package installed
-  bool productNames = false;   // under the library's built-in names
-  std::string windowsDirectory;  // with its system directory "<windows>\SYSTEM"
+  bool fullPackage = false;           // every part of the package installed
+  bool productNames = false;          // under the library's built-in names
+  std::string windowsDirectory;       // with its system directory "<windows>\SYSTEM"
   std::optional<PackageNames> names;  // names other than the product's
 };
 GeneratedMachine Generate(std::uint64_t seed, const Variation& variation);

@@ -1,7 +1,7 @@
 #include "tests/safety/harness.h"
 
-#include "hvlib32/library.h"
-#include "mdmclean/program.h"
+#include "hvlib32/plan.h"
+#include "mdmclean/run.h"
 #include "tests/safety/snapshot.h"
 
 namespace mdm::safety {
@@ -24,8 +24,10 @@ Outcome RunAndCheck(const GeneratedMachine& g, Deliverable who) {
   return outcome;
 }
 
-std::string Report(const GeneratedMachine& g, Deliverable who, const std::vector<std::string>& problems) {
-  std::string text = "seed " + std::to_string(g.seed) + " (" + g.description + "), " + Name(who) + ":\n";
+std::string Report(const GeneratedMachine& g, Deliverable who,
+                   const std::vector<std::string>& problems) {
+  std::string text =
+      "seed " + std::to_string(g.seed) + " (" + g.description + "), " + Name(who) + ":\n";
   for (const std::string& problem : problems) text += "  " + problem + "\n";
   return text + "repeat with MDM_SAFETY_SEED=" + std::to_string(g.seed);
 }

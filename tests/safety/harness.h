@@ -19,6 +19,7 @@ struct Outcome {
 Outcome RunAndCheck(const GeneratedMachine& g, Deliverable who);
 
 // The problems of a failed run, with the seed that repeats it.
-std::string Report(const GeneratedMachine& g, Deliverable who, const std::vector<std::string>& problems);
+std::string Report(const GeneratedMachine& g, Deliverable who,
+                   const std::vector<std::string>& problems);
 
 }  // namespace mdm::safety

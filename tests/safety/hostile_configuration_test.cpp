@@ -28,10 +28,12 @@ std::string Join(const std::vector<std::string>& items) {
 
 // A complete configuration text for `meaning`, with the package's sections.
 std::string Text(const Configuration& c) {
-  return "[FileNames]\r\nsystem_dir=" + Join(c.systemFiles) + "\r\nquillnet101_dir=" + Join(c.productFiles) +
+  return "[FileNames]\r\nsystem_dir=" + Join(c.systemFiles) +
+         "\r\nquillnet101_dir=" + Join(c.productFiles) +
          "\r\n[RegistryKeys]\r\nPnpID=" + Join(c.pnpIds) + "\r\nVendor=" + c.vendor +
          "\r\nModemName=" + c.modemName + "\r\nVoiceName=" + c.voiceName +
-         "\r\n[NewInstallFiles]\r\nFileNames=A.EXE\r\nINFFiles=A.INF\r\n[Progress]\r\nResult=-1\r\n";
+         "\r\n[NewInstallFiles]\r\nFileNames=A.EXE\r\nINFFiles=A.INF\r\n[Progress]\r\nResult=-"
+         "1\r\n";
 }
 
 // The machine with `text` as its mdminfo.ini, meaning what `meaning` says.
@@ -49,7 +51,8 @@ Configuration Refused() {
 
 Outcome Check(const GeneratedMachine& g, const std::string& what) {
   Outcome outcome = RunAndCheck(g, Deliverable::Program);
-  EXPECT_TRUE(outcome.problems.empty()) << what << "\n" << Report(g, Deliverable::Program, outcome.problems);
+  EXPECT_TRUE(outcome.problems.empty()) << what << "\n"
+                                        << Report(g, Deliverable::Program, outcome.problems);
   return outcome;
 }
 
@@ -58,9 +61,10 @@ TEST(HostileConfiguration, EmptyBinaryAndShapelessFilesAreRefusedAndChangeNothin
   std::string binary(4096, '\0');
   for (char& c : binary) c = static_cast<char>(random());
   std::string wide = "\xff\xfe";  // UTF-16, which the profile functions do not read
-  for (char c : std::string("[FileNames]\r\nsystem_dir=QUILLNET.CPL\r\n")) wide += std::string{c, '\0'};
-  const std::vector<std::string> texts = {"", binary, "system_dir=QUILLNET.CPL\r\nPnpID=QRM1001\r\n",
-                                          "[FileNames]", wide};
+  for (char c : std::string("[FileNames]\r\nsystem_dir=QUILLNET.CPL\r\n"))
+    wide += std::string{c, '\0'};
+  const std::vector<std::string> texts = {
+      "", binary, "system_dir=QUILLNET.CPL\r\nPnpID=QRM1001\r\n", "[FileNames]", wide};
   for (const std::string& text : texts) {
     GeneratedMachine g = InstalledMachine();
     Configure(g, text, Refused());
@@ -72,7 +76,8 @@ TEST(HostileConfiguration, AHugeFileWithTheKeysAtItsEndStillLoads) {
   GeneratedMachine g = InstalledMachine();
   Configuration meaning = g.config;
   std::string text;
-  for (int i = 0; i < 20000; ++i) text += "[Filler" + std::to_string(i) + "]\r\nkey=" + std::string(60, 'x') + "\r\n";
+  for (int i = 0; i < 20000; ++i)
+    text += "[Filler" + std::to_string(i) + "]\r\nkey=" + std::string(60, 'x') + "\r\n";
   Configure(g, text + Text(meaning), meaning);
   EXPECT_EQ(Check(g, "huge file").result, 0);
 }
@@ -193,7 +198,8 @@ TEST(HostileConfiguration, DuplicateSectionsAreReadFromTheFirst) {
   Configuration c = g.config;
   c.voiceName = "QuillnetVoice";
   // Read from the second section, these would delete Microsoft's own key.
-  const std::string second = "[RegistryKeys]\r\nVendor=Microsoft\r\nModemName=Windows\r\nPnpID=CTL0031\r\n";
+  const std::string second =
+      "[RegistryKeys]\r\nVendor=Microsoft\r\nModemName=Windows\r\nPnpID=CTL0031\r\n";
   Configure(g, Text(c) + second, c);
   EXPECT_EQ(Check(g, "duplicate section").result, 0);
 }
@@ -216,8 +222,9 @@ TEST(HostileConfiguration, AFileWithoutItsLastLineEndKeepsEveryByte) {
 // owned, such as win.ini itself.
 TEST(HostileConfiguration, FileNamesThatLeaveTheirFolderAreRefused) {
   const GeneratedMachine base = InstalledMachine();
-  for (const char* name : {"..\\WIN.INI", "..\\..\\AUTOEXEC.BAT", "C:\\IO.SYS", "QUILLNET.101\\..\\..\\SYSTEM.INI",
-                           "..", ".", "*.*", "TASK?MON.EXE", "/WIN.INI"}) {
+  for (const char* name :
+       {"..\\WIN.INI", "..\\..\\AUTOEXEC.BAT", "C:\\IO.SYS", "QUILLNET.101\\..\\..\\SYSTEM.INI",
+        "..", ".", "*.*", "TASK?MON.EXE", "/WIN.INI"}) {
     for (bool product : {false, true}) {
       GeneratedMachine g = base;
       g.model.AddFile("C:\\AUTOEXEC.BAT", "@ECHO OFF\r\n", Owner::Bystander);

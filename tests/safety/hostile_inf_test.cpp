@@ -38,14 +38,16 @@ void ExpectSafe(const HostileInf& inf) {
       if (inf.readAs) g.infs[Folded(path)] = *inf.readAs;
       for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
         const Outcome outcome = RunAndCheck(g, who);
-        EXPECT_TRUE(outcome.problems.empty()) << inf.what << "\n" << Report(g, who, outcome.problems);
+        EXPECT_TRUE(outcome.problems.empty()) << inf.what << "\n"
+                                              << Report(g, who, outcome.problems);
       }
     }
   }
 }
 
 InfSpec Spec(const std::string& deviceClass) {
-  return InfSpec{{{"Version", "Class", deviceClass}, {"Strings", "Quillnet.DeviceDesc", "Quillnet"}}};
+  return InfSpec{
+      {{"Version", "Class", deviceClass}, {"Strings", "Quillnet.DeviceDesc", "Quillnet"}}};
 }
 
 std::string Utf16(const std::string& text) {
@@ -63,10 +65,12 @@ TEST(HostileInf, UnreadableFilesStay) {
   ExpectSafe({"binary after a section header", "[Version]\r\n" + binary, std::nullopt});
   ExpectSafe({"UTF-16", Utf16("[Version]\r\nClass=Quillnet\r\n"), std::nullopt, Owner::Package});
   ExpectSafe({"zero byte inside the class", "[Version]\r\nClass=Quil\0lnet\r\n"s, std::nullopt});
-  ExpectSafe({"Latin-1 class", "[Version]\r\nClass=Mod\xe9m\r\n[Strings]\r\nQuillnet.DeviceDesc=x\r\n",
+  ExpectSafe({"Latin-1 class",
+              "[Version]\r\nClass=Mod\xe9m\r\n[Strings]\r\nQuillnet.DeviceDesc=x\r\n",
               std::nullopt});
   ExpectSafe({"class beyond the read limit",
-              "[Version]\r\nClass=Quillnet" + std::string(300, 'Q') + "\r\n", std::nullopt, Owner::Package});
+              "[Version]\r\nClass=Quillnet" + std::string(300, 'Q') + "\r\n", std::nullopt,
+              Owner::Package});
 }
 
 TEST(HostileInf, ReadableFilesFollowTheMatchRuleWhateverSurroundsThem) {
@@ -79,20 +83,24 @@ TEST(HostileInf, ReadableFilesFollowTheMatchRuleWhateverSurroundsThem) {
               InfSpec{{{"Version", "Class", "\"Quillnet\""}}}, Owner::Package});
   ExpectSafe({"the class only in a second Version section",
               "[Version]\r\nSignature=x\r\n[Strings]\r\nA=b\r\n[Version]\r\nClass=Quillnet\r\n",
-              InfSpec{{{"Version", "Signature", "x"}, {"Strings", "A", "b"}, {"Version", "Class", "Quillnet"}}}});
+              InfSpec{{{"Version", "Signature", "x"},
+                       {"Strings", "A", "b"},
+                       {"Version", "Class", "Quillnet"}}}});
   const std::string wide(300, 'D');
   ExpectSafe({"a description beyond the read limit",
               "[Version]\r\nClass=Modem\r\n[Strings]\r\nQuillnet.DeviceDesc=" + wide + "\r\n",
               InfSpec{{{"Version", "Class", "Modem"}, {"Strings", "Quillnet.DeviceDesc", wide}}},
               Owner::Package});
-  ExpectSafe({"no line end at all", "[Version]\r\nClass=MEDIA\r\n[Strings]\r\nQuillnet.DeviceDesc=v",
-              Spec("MEDIA"), Owner::Package});
+  ExpectSafe({"no line end at all",
+              "[Version]\r\nClass=MEDIA\r\n[Strings]\r\nQuillnet.DeviceDesc=v", Spec("MEDIA"),
+              Owner::Package});
 }
 
 TEST(HostileInf, AFolderNamedLikeAnInfFileIsNeverDeleted) {
   for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
     GeneratedMachine g = InstalledMachine(3);
-    g.model.AddFile(g.model.settings.windowsDirectory + "\\INF\\OEM88.INF\\INSIDE.TXT", "x", Owner::Bystander);
+    g.model.AddFile(g.model.settings.windowsDirectory + "\\INF\\OEM88.INF\\INSIDE.TXT", "x",
+                    Owner::Bystander);
     const Outcome outcome = RunAndCheck(g, who);
     EXPECT_TRUE(outcome.problems.empty()) << Report(g, who, outcome.problems);
   }

@@ -48,7 +48,9 @@ const KeyOf kWaveDevice = [](const GeneratedMachine& g) {
 const KeyOf kModemClass = [](const GeneratedMachine& g) {
   return kClass + g.model.ReadStageString(Linked(g, "ConnectedToModem"), "Driver").value();
 };
-const KeyOf kRootClass = [](const GeneratedMachine&) { return std::string(kClass) + "Quillnet\\0000"; };
+const KeyOf kRootClass = [](const GeneratedMachine&) {
+  return std::string(kClass) + "Quillnet\\0000";
+};
 const KeyOf kComPort = [](const GeneratedMachine&) {
   return std::string("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort");
 };
@@ -64,11 +66,13 @@ struct Hostile {
 void ExpectSafe(const Hostile& hostile) {
   for (std::uint64_t seed : {3u, 4u}) {
     GeneratedMachine g = InstalledMachine(seed);
-    g.model.SetValue(hostile.key(g), {hostile.valueName, hostile.type, hostile.data}, Owner::Package);
+    g.model.SetValue(hostile.key(g), {hostile.valueName, hostile.type, hostile.data},
+                     Owner::Package);
     g.model.AddFile("C:\\AUTOEXEC.BAT", "@ECHO OFF\r\n", Owner::Bystander);
     for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
       const Outcome outcome = RunAndCheck(g, who);
-      EXPECT_TRUE(outcome.problems.empty()) << hostile.what << "\n" << Report(g, who, outcome.problems);
+      EXPECT_TRUE(outcome.problems.empty()) << hostile.what << "\n"
+                                            << Report(g, who, outcome.problems);
     }
   }
 }
@@ -79,7 +83,8 @@ TEST(HostileRegistry, ValuesOfTheWrongTypeAreReadAsText) {
        Bytes("Enum\\Root\\MDMGEN\\0020", false)},
       {"link as REG_EXPAND_SZ", kRootInstance, "ConnectedToPort", REG_EXPAND_SZ,
        Bytes("Enum\\ISAPNP\\QRM1001\\0A1B2C3D")},
-      {"Driver as REG_MULTI_SZ", kModemDevice, "Driver", REG_MULTI_SZ, Bytes("Modem\\0099\0Modem\\0000"s)},
+      {"Driver as REG_MULTI_SZ", kModemDevice, "Driver", REG_MULTI_SZ,
+       Bytes("Modem\\0099\0Modem\\0000"s)},
       {"Driver as REG_DWORD", kPortDevice, "Driver", REG_DWORD, {1, 2, 3, 4}},
       {"InfPath as REG_DWORD", kRootClass, "InfPath", REG_DWORD, {'O', 'E', 'M', '1'}},
       {"ComPort as REG_DWORD", kComPort, "", REG_DWORD, {'4', '2', 0, 0}},
@@ -88,12 +93,16 @@ TEST(HostileRegistry, ValuesOfTheWrongTypeAreReadAsText) {
 }
 
 TEST(HostileRegistry, EmptyAndTerminatorOnlyValuesNameNothing) {
-  const std::vector<std::pair<KeyOf, const char*>> places = {
-      {kRootInstance, "ConnectedToModem"}, {kRootInstance, "ConnectedToPort"},
-      {kRootInstance, "ConnectedToWave"},  {kRootInstance, "Driver"},
-      {kModemDevice, "Driver"},            {kPortDevice, "Driver"},
-      {kWaveDevice, "Driver"},             {kComPort, ""},
-      {kRootClass, "InfPath"},             {kModemClass, "InfSection"}};
+  const std::vector<std::pair<KeyOf, const char*>> places = {{kRootInstance, "ConnectedToModem"},
+                                                             {kRootInstance, "ConnectedToPort"},
+                                                             {kRootInstance, "ConnectedToWave"},
+                                                             {kRootInstance, "Driver"},
+                                                             {kModemDevice, "Driver"},
+                                                             {kPortDevice, "Driver"},
+                                                             {kWaveDevice, "Driver"},
+                                                             {kComPort, ""},
+                                                             {kRootClass, "InfPath"},
+                                                             {kModemClass, "InfSection"}};
   for (const auto& [key, name] : places) {
     ExpectSafe({"empty", key, name, REG_SZ, Bytes("")});
     ExpectSafe({"no data at all", key, name, REG_SZ, {}});
@@ -104,30 +113,48 @@ TEST(HostileRegistry, EmptyAndTerminatorOnlyValuesNameNothing) {
 TEST(HostileRegistry, OverLongValuesAndValuesWithoutTerminator) {
   const std::string wide(300, 'W');
   const std::string exact = "Enum\\Root\\MDMGEN\\" + std::string(255 - 17, 'E');
-  for (const auto& [key, name] : std::vector<std::pair<KeyOf, const char*>>{
-           {kRootInstance, "ConnectedToModem"}, {kRootInstance, "ConnectedToWave"},
-           {kModemDevice, "Driver"}, {kRootInstance, "Driver"}, {kRootClass, "InfPath"}, {kComPort, ""}}) {
+  for (const auto& [key, name] :
+       std::vector<std::pair<KeyOf, const char*>>{{kRootInstance, "ConnectedToModem"},
+                                                  {kRootInstance, "ConnectedToWave"},
+                                                  {kModemDevice, "Driver"},
+                                                  {kRootInstance, "Driver"},
+                                                  {kRootClass, "InfPath"},
+                                                  {kComPort, ""}}) {
     ExpectSafe({"300 characters", key, name, REG_SZ, Bytes(wide)});
     ExpectSafe({"255 bytes without terminator", key, name, REG_SZ, Bytes(exact, false)});
-    ExpectSafe({"a 20-character class key name", key, name, REG_SZ, Bytes("Modem\\00000000000001")});
+    ExpectSafe(
+        {"a 20-character class key name", key, name, REG_SZ, Bytes("Modem\\00000000000001")});
   }
 }
 
 TEST(HostileRegistry, ValuesNamingTheRootsOfOtherDevicesDeleteNothingThere) {
-  const std::vector<std::string> roots = {
-      "Enum", "Enum\\Root", "Enum\\Root\\MDMGEN", "Enum\\ISAPNP", "SOFTWARE", "System",
-      "System\\CurrentControlSet\\Services\\Class", "System\\CurrentControlSet\\Services\\Class\\Modem",
-      "\\Enum\\Root\\MDMGEN", "Enum\\Root\\MDMGEN\\", "Enum\\\\Root\\MDMGEN", "enum\\root", "\\", "\\\\",
-      "Enum\\PCI", "SOFTWARE\\Microsoft", "SOFTWARE\\Microsoft\\Windows",
-      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "System\\CurrentControlSet\\Services\\VxD"};
+  const std::vector<std::string> roots = {"Enum",
+                                          "Enum\\Root",
+                                          "Enum\\Root\\MDMGEN",
+                                          "Enum\\ISAPNP",
+                                          "SOFTWARE",
+                                          "System",
+                                          "System\\CurrentControlSet\\Services\\Class",
+                                          "System\\CurrentControlSet\\Services\\Class\\Modem",
+                                          "\\Enum\\Root\\MDMGEN",
+                                          "Enum\\Root\\MDMGEN\\",
+                                          "Enum\\\\Root\\MDMGEN",
+                                          "enum\\root",
+                                          "\\",
+                                          "\\\\",
+                                          "Enum\\PCI",
+                                          "SOFTWARE\\Microsoft",
+                                          "SOFTWARE\\Microsoft\\Windows",
+                                          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                                          "System\\CurrentControlSet\\Services\\VxD"};
   for (const std::string& root : roots) {
     for (const char* link : {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"}) {
       ExpectSafe({"link names a root", kRootInstance, link, REG_SZ, Bytes(root)});
     }
   }
   // "Driver" values are class key names below the class root.
-  for (const char* driver : {"Modem", "MEDIA", "Ports", "Modem\\", "\\", "\\Modem", "Modem\\\\0001", "..\\..",
-                             "Quillnet", "modem"}) {
+  for (const char* driver : {"Modem", "MEDIA", "Ports", "Modem\\", "\\", "\\Modem", "Modem\\\\0001",
+                             "..\\..", "Quillnet", "modem"}) {
     ExpectSafe({"Driver names a class root", kModemDevice, "Driver", REG_SZ, Bytes(driver)});
     ExpectSafe({"root Driver without an instance", kRootInstance, "Driver", REG_SZ, Bytes(driver)});
     ExpectSafe({"wave Driver", kWaveDevice, "Driver", REG_SZ, Bytes(driver)});
@@ -140,8 +167,9 @@ TEST(HostileRegistry, ValuesNamingTheRootsOfOtherDevicesDeleteNothingThere) {
 // Recorded INF names come from the registry; one that is not a plain file
 // name would delete a file outside "INF".
 TEST(HostileRegistry, RecordedInfNamesThatLeaveTheInfFolderDeleteNothing) {
-  for (const char* name : {"..\\WIN.INI", "..\\..\\AUTOEXEC.BAT", "C:\\AUTOEXEC.BAT", "\\AUTOEXEC.BAT",
-                           "OEM1.INF\\..\\..\\WIN.INI", "OEM/../../WIN.INI", ".", "..", "OEM:1"}) {
+  for (const char* name :
+       {"..\\WIN.INI", "..\\..\\AUTOEXEC.BAT", "C:\\AUTOEXEC.BAT", "\\AUTOEXEC.BAT",
+        "OEM1.INF\\..\\..\\WIN.INI", "OEM/../../WIN.INI", ".", "..", "OEM:1"}) {
     ExpectSafe({"root InfPath", kRootClass, "InfPath", REG_SZ, Bytes(name)});
     ExpectSafe({"modem InfPath", kModemClass, "InfPath", REG_SZ, Bytes(name)});
   }

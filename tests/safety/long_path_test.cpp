@@ -28,16 +28,17 @@ std::string LongDirectory(std::size_t length) {
 // What the package's paths would name if a directory query that does not
 // fit were taken as an empty directory: the same names at the drive's root.
 void AddRootDecoys(GeneratedMachine& g) {
-  for (const char* decoy : {"C:\\QUILLNET.CPL", "C:\\quillnet.vxd", "C:\\QUILLNET.101\\QUILLNET.EXE",
-                            "C:\\QUILLNET.101\\PRELDR.EXE", "C:\\QUILLNET.101\\QUILLNET.DRV",
-                            "C:\\QUILLNET.101\\README.TXT", "C:\\INF\\QNMODEM.INF", "C:\\INF\\OEM1.INF"}) {
+  for (const char* decoy :
+       {"C:\\QUILLNET.CPL", "C:\\quillnet.vxd", "C:\\QUILLNET.101\\QUILLNET.EXE",
+        "C:\\QUILLNET.101\\PRELDR.EXE", "C:\\QUILLNET.101\\QUILLNET.DRV",
+        "C:\\QUILLNET.101\\README.TXT", "C:\\INF\\QNMODEM.INF", "C:\\INF\\OEM1.INF"}) {
     g.model.AddFile(decoy, "[Version]\r\nClass=Quillnet\r\n", Owner::Bystander);
   }
 }
 
 TEST(LongPaths, WindowsDirectoriesUpToThePathLimit) {
-  for (std::size_t length : {180u, 200u, 215u, 225u, 232u, 236u, 240u, 243u, 246u, 248u, 250u, 252u, 253u,
-                             255u, 257u, 259u}) {
+  for (std::size_t length : {180u, 200u, 215u, 225u, 232u, 236u, 240u, 243u, 246u, 248u, 250u, 252u,
+                             253u, 255u, 257u, 259u}) {
     for (std::uint64_t seed = 1; seed <= 6; ++seed) {
       Variation variation;
       variation.fullPackage = seed % 2 == 0;
@@ -49,7 +50,8 @@ TEST(LongPaths, WindowsDirectoriesUpToThePathLimit) {
       for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
         const Outcome outcome = RunAndCheck(g, who);
         EXPECT_TRUE(outcome.problems.empty())
-            << "Windows directory of " << length << " characters\n" << Report(g, who, outcome.problems);
+            << "Windows directory of " << length << " characters\n"
+            << Report(g, who, outcome.problems);
       }
     }
   }

@@ -190,7 +190,8 @@ std::unique_ptr<emu::Machine> MachineModel::Build() const {
   // the model gave it.
   for (const auto& [folded, key] : keys_) {
     machine->AddKey(key.path);
-    for (const ModelValue& value : key.values) machine->SetValue(key.path, value.name, value.type, value.data);
+    for (const ModelValue& value : key.values)
+      machine->SetValue(key.path, value.name, value.type, value.data);
   }
   for (const auto& [folded, key] : keys_) {
     if (key.denyOpen) machine->DenyOpen(key.path);

@@ -84,7 +84,8 @@ class MachineModel {
   // A value as the removal stages read it: REG_SZ passed in, 255 bytes at
   // most, the type not checked, the text up to the first zero byte. Nothing
   // when the key cannot be opened or the value is absent or too wide.
-  std::optional<std::string> ReadStageString(const std::string& path, const std::string& name) const;
+  std::optional<std::string> ReadStageString(const std::string& path,
+                                             const std::string& name) const;
   // Names of the subkeys of `path` in the order the registry enumerates them.
   std::vector<std::string> SubkeyNames(const std::string& path) const;
   const std::map<std::string, ModelKey>& Keys() const { return keys_; }
@@ -105,8 +106,8 @@ class MachineModel {
   std::unique_ptr<emu::Machine> Build() const;
 
  private:
-  std::map<std::string, ModelKey> keys_;   // by folded path
-  std::map<std::string, ModelFile> files_;  // by folded path
+  std::map<std::string, ModelKey> keys_;            // by folded path
+  std::map<std::string, ModelFile> files_;          // by folded path
   std::map<std::string, std::string> directories_;  // folded -> stored
 };
 

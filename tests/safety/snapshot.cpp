@@ -69,7 +69,11 @@ class Checker {
  public:
   Checker(const GeneratedMachine& g, Deliverable who, const Expectation& e, const Snapshot& before,
           emu::Machine& after)
-      : g_(g), who_(who), e_(e), before_(before), machine_(after),
+      : g_(g),
+        who_(who),
+        e_(e),
+        before_(before),
+        machine_(after),
         after_(TakeSnapshot(after, g.model.Drives())) {}
 
   std::vector<std::string> Check() {
@@ -114,7 +118,9 @@ class Checker {
     const std::string base = g_.model.settings.windowsDirectory + "\\" + name;
     if (folded == Folded(base + ".LOG") || folded == Folded(base + ".REG")) return true;
     for (char age = '1'; age <= '9'; ++age) {
-      if (folded == Folded(g_.model.settings.windowsDirectory + "\\" + name.substr(0, 7) + age + ".REG")) return true;
+      if (folded ==
+          Folded(g_.model.settings.windowsDirectory + "\\" + name.substr(0, 7) + age + ".REG"))
+        return true;
     }
     return false;
   }
@@ -186,8 +192,10 @@ class Checker {
     // last entry leaves behind. A write stores no leading blanks or tabs.
     for (const auto& [key, value] : values) {
       const std::string written = RawValue(*after, section, key).value_or("(no such line)");
-      const std::string wanted = value.substr(std::min(value.find_first_not_of(" \t"), value.size()));
-      if (written != wanted) Problem(path + " " + key + "=\"" + written + "\", expected \"" + wanted + "\"");
+      const std::string wanted =
+          value.substr(std::min(value.find_first_not_of(" \t"), value.size()));
+      if (written != wanted)
+        Problem(path + " " + key + "=\"" + written + "\", expected \"" + wanted + "\"");
     }
   }
 
@@ -214,8 +222,9 @@ class Checker {
     }
     if (e_.resultWritten) {
       // How many of the package's things stayed, then the result code.
-      CheckWritten(g_.ConfigFile(), "Progress",
-                   {{"Remaining", std::to_string(e_.remaining)}, {"Result", std::to_string(e_.result)}});
+      CheckWritten(
+          g_.ConfigFile(), "Progress",
+          {{"Remaining", std::to_string(e_.remaining)}, {"Result", std::to_string(e_.result)}});
     } else {
       CheckUnchanged(g_.ConfigFile());
     }
@@ -227,9 +236,11 @@ class Checker {
 
   // A container mdmclean may take when everything below it is the package's.
   bool ExemptContainer(const std::string& folded, const ModelKey& key) const {
-    if (who_ != Deliverable::Program || !key.exemption.byProgramWhenOnlyThePackageIsBelow) return false;
+    if (who_ != Deliverable::Program || !key.exemption.byProgramWhenOnlyThePackageIsBelow)
+      return false;
     for (const auto& [below, other] : g_.model.Keys()) {
-      if (below.compare(0, folded.size() + 1, folded + "\\") == 0 && other.owner != Owner::Package) return false;
+      if (below.compare(0, folded.size() + 1, folded + "\\") == 0 && other.owner != Owner::Package)
+        return false;
     }
     return true;
   }
@@ -237,7 +248,8 @@ class Checker {
   // What is not the package's survives, whatever the rules of the stages say.
   void CheckBystanders() {
     for (const auto& [folded, key] : g_.model.Keys()) {
-      if (key.owner == Owner::Package || Exempt(key.exemption) || ExemptContainer(folded, key)) continue;
+      if (key.owner == Owner::Package || Exempt(key.exemption) || ExemptContainer(folded, key))
+        continue;
       auto now = after_.keys.find(folded);
       if (now == after_.keys.end()) {
         Problem("collateral damage: bystander key lost: " + key.path);
@@ -265,8 +277,8 @@ class Checker {
   }
 
   // The line as the run left it in the file, whatever the expectation says.
-  void CheckBystanderTokens(const ListLine& line, const std::string& path, const std::string& section,
-                            const std::string& key) {
+  void CheckBystanderTokens(const ListLine& line, const std::string& path,
+                            const std::string& section, const std::string& key) {
     if (!line.fileExists || !line.sectionExists || !line.keyExists) return;
     const auto after = After(path);
     if (!after || after == Before(path)) return;  // not written: nothing was lost
@@ -274,7 +286,9 @@ class Checker {
     // A cut takes whole entries only, so every other entry is still there
     // whole and in its own letters, the one right after a cut included.
     for (const ListToken& token : line.tokens) {
-      if (token.owner == Owner::Package || Exempt(token.exemption) || ProductFileTaken(token.productFile)) continue;
+      if (token.owner == Owner::Package || Exempt(token.exemption) ||
+          ProductFileTaken(token.productFile))
+        continue;
       const auto had = std::count_if(line.tokens.begin(), line.tokens.end(),
                                      [&](const ListToken& t) { return t.text == token.text; });
       const auto has = std::count(left.begin(), left.end(), token.text);
@@ -317,7 +331,8 @@ Snapshot TakeSnapshot(const emu::Machine& machine, const std::set<char>& drives)
   return snapshot;
 }
 
-std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
+std::vector<std::string> LinesBesides(const std::optional<std::string>& text,
+                                      const std::string& section,
                                       const std::vector<std::string>& keys, bool withHeader) {
   std::vector<std::string> lines = SplitLines(text.value_or(""));
   std::vector<bool> found(keys.size(), false);
@@ -344,8 +359,9 @@ std::vector<std::string> LinesBesides(const std::optional<std::string>& text, co
   return lines;
 }
 
-std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
-                                      const std::string& key, bool withHeader) {
+std::vector<std::string> LinesBesides(const std::optional<std::string>& text,
+                                      const std::string& section, const std::string& key,
+                                      bool withHeader) {
   return LinesBesides(text, section, std::vector<std::string>{key}, withHeader);
 }
 

@@ -34,10 +34,12 @@ std::vector<std::string> CheckRun(const GeneratedMachine& generated, Deliverable
 // Lines of a profile file's text other than the named key's line (and other
 // than the section's header when `withHeader` is false): what a write of that
 // key must leave as it was.
-std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
-                                      const std::string& key, bool withHeader);
+std::vector<std::string> LinesBesides(const std::optional<std::string>& text,
+                                      const std::string& section, const std::string& key,
+                                      bool withHeader);
 // The same, without the line of each of `keys`.
-std::vector<std::string> LinesBesides(const std::optional<std::string>& text, const std::string& section,
+std::vector<std::string> LinesBesides(const std::optional<std::string>& text,
+                                      const std::string& section,
                                       const std::vector<std::string>& keys, bool withHeader);
 
 }  // namespace mdm::safety

@@ -29,7 +29,8 @@ inline bool IsRunLogFile(const std::string& path) {
   return false;
 }
 
-inline std::vector<emu::JournalEntry> WithoutRunLogs(const std::vector<emu::JournalEntry>& journal) {
+inline std::vector<emu::JournalEntry> WithoutRunLogs(
+    const std::vector<emu::JournalEntry>& journal) {
   using Kind = emu::JournalEntry::Kind;
   std::vector<emu::JournalEntry> changes;
   std::copy_if(journal.begin(), journal.end(), std::back_inserter(changes),

@@ -20,14 +20,15 @@ constexpr std::uint32_t UNTOUCHED = 0xdeadbeef;  // a last error or size nobody 
 struct Row {
   const char* name;  // <function>_<behaviour>
   std::function<std::string(emu::Machine&)> calls;
-  const char* windows9x;  // the recorded outcome
-  const char* ntFamily;   // the NT mode's outcome; null when the same
+  const char* windows9x;    // the recorded outcome
+  const char* ntFamily;     // the NT mode's outcome; null when the same
   std::uint32_t minor = 0;  // 10: the record is Windows 98's
 };
 
 std::string Shown(const char* bytes, std::size_t count) {
   std::string text = "\"";
-  for (std::size_t i = 0; i < count; ++i) text += bytes[i] == '\0' ? std::string("\\0") : std::string(1, bytes[i]);
+  for (std::size_t i = 0; i < count; ++i)
+    text += bytes[i] == '\0' ? std::string("\\0") : std::string(1, bytes[i]);
   return text + "\"";
 }
 std::string Shown(const char* text) { return Shown(text, std::strlen(text)); }
@@ -40,7 +41,10 @@ std::string Shown(const std::optional<std::string>& text) {
 std::string Open(emu::Machine& m, RegKey parent, const char* subKey) {
   RegKey key = 0x1234;
   const std::int32_t rc = m.RegOpenKeyExA(parent, subKey, KEY_READ, &key);
-  return "rc=" + std::to_string(rc) + (key == 0x1234 ? " key=kept" : key == 0 ? " key=0" : " key=new");
+  return "rc=" + std::to_string(rc) +
+         (key == 0x1234 ? " key=kept"
+          : key == 0    ? " key=0"
+                        : " key=new");
 }
 
 RegKey OpenedKey(emu::Machine& m, const char* path) {
@@ -58,7 +62,8 @@ std::string QueryEx(emu::Machine& m, const char* value, bool withBuffer, std::ui
   const std::int32_t rc = m.RegQueryValueExA(key, value, withType ? &type : nullptr,
                                              withBuffer ? buffer : nullptr, &size);
   m.RegCloseKey(key);
-  return "rc=" + std::to_string(rc) + " type=" + (type == UNTOUCHED ? "kept" : std::to_string(type)) +
+  return "rc=" + std::to_string(rc) +
+         " type=" + (type == UNTOUCHED ? "kept" : std::to_string(type)) +
          " size=" + (size == UNTOUCHED ? "kept" : std::to_string(size)) +
          " data=" + Shown(reinterpret_cast<char*>(buffer));
 }
@@ -79,7 +84,8 @@ std::string Query(emu::Machine& m, RegKey key, const char* subKey, bool withBuff
                   std::int32_t size) {
   m.SetString("K\\subkey", "", "data");
   char buffer[16] = "";
-  const std::int32_t rc = m.RegQueryValueA(key, subKey, withBuffer ? buffer : nullptr, withSize ? &size : nullptr);
+  const std::int32_t rc =
+      m.RegQueryValueA(key, subKey, withBuffer ? buffer : nullptr, withSize ? &size : nullptr);
   return "rc=" + std::to_string(rc) + " size=" + std::to_string(size) + " data=" + Shown(buffer);
 }
 
@@ -123,7 +129,8 @@ std::string Read(emu::Machine& m, const char* section, const char* key, const ch
                  std::uint32_t size, const char* file = ".\\test.ini", std::size_t shown = 0) {
   m.AddFile("C:\\WORK\\TEST.INI", kProfile);
   char buffer[MAX_PATH] = "kumquat";
-  const std::uint32_t count = m.GetPrivateProfileStringA(section, key, fallback, buffer, size, file);
+  const std::uint32_t count =
+      m.GetPrivateProfileStringA(section, key, fallback, buffer, size, file);
   return std::to_string(count) + " " + (shown > 0 ? Shown(buffer, shown) : Shown(buffer));
 }
 
@@ -133,11 +140,13 @@ std::string WhileOpen(emu::Machine& m, std::uint32_t access, std::uint32_t share
   const FileHandle file = m.CreateFileA("C:\\WORK\\OPEN.INI", access, share,
                                         access == GENERIC_READ ? OPEN_EXISTING : OPEN_ALWAYS, 0);
   char buffer[16] = "";
-  const std::uint32_t read = m.GetPrivateProfileStringA("Test", "Key", "", buffer, sizeof buffer, ".\\open.ini");
+  const std::uint32_t read =
+      m.GetPrivateProfileStringA("Test", "Key", "", buffer, sizeof buffer, ".\\open.ini");
   const int written = m.WritePrivateProfileStringA("Test", "Key", "12345", ".\\open.ini");
   const std::uint32_t error = written ? 0 : m.GetLastError();
   m.CloseHandle(file);
-  return "read=" + std::to_string(read) + " write=" + std::to_string(written) + " error=" + std::to_string(error);
+  return "read=" + std::to_string(read) + " write=" + std::to_string(written) +
+         " error=" + std::to_string(error);
 }
 
 std::string Write(emu::Machine& m, const char* section, const char* key, const char* value,
@@ -175,16 +184,24 @@ std::string Version(emu::Machine& m, std::uint32_t size) {
   m.WriteFile(0x7777, "", 0, nullptr);  // leaves a last error to be kept or replaced
   const std::uint32_t before = m.GetLastError();
   const int ok = m.GetVersionExA(&info);
-  return "ok=" + std::to_string(ok) + (m.GetLastError() == before ? " error=kept" : " error=" + std::to_string(m.GetLastError()));
+  return "ok=" + std::to_string(ok) +
+         (m.GetLastError() == before ? " error=kept"
+                                     : " error=" + std::to_string(m.GetLastError()));
 }
 
 const Row kRows[] = {
     // ---- RegOpenKeyExA
     {"RegOpenKeyExA_LeadingBackslash",
-     [](emu::Machine& m) { m.AddKey("Test"); return Open(m, HKEY_LOCAL_MACHINE, "\\Test"); },
+     [](emu::Machine& m) {
+       m.AddKey("Test");
+       return Open(m, HKEY_LOCAL_MACHINE, "\\Test");
+     },
      "rc=2 key=0", "rc=161 key=0"},
     {"RegOpenKeyExA_NullParent",
-     [](emu::Machine& m) { m.AddKey("Test"); return Open(m, 0, "Test"); },
+     [](emu::Machine& m) {
+       m.AddKey("Test");
+       return Open(m, 0, "Test");
+     },
      "rc=1010 key=kept", "rc=6 key=0"},
     {"RegOpenKeyExA_SameKeyTwiceSharesTheHandle",
      [](emu::Machine& m) {
@@ -193,8 +210,8 @@ const Row kRows[] = {
        const RegKey second = OpenedKey(m, "Test");
        m.RegCloseKey(second);
        std::uint32_t size = 0;
-       return std::string(first == second ? "same" : "new") +
-              " first-after-close=" + std::to_string(m.RegQueryValueExA(first, "v", nullptr, nullptr, &size));
+       return std::string(first == second ? "same" : "new") + " first-after-close=" +
+              std::to_string(m.RegQueryValueExA(first, "v", nullptr, nullptr, &size));
      },
      "same first-after-close=1010", "new first-after-close=0", 10},
     // ---- RegCreateKeyA
@@ -218,7 +235,9 @@ const Row kRows[] = {
      "rc=1010", "rc=6"},
     // ---- RegDeleteKeyA
     {"RegDeleteKeyA_NullSubkey",
-     [](emu::Machine& m) { return "rc=" + std::to_string(m.RegDeleteKeyA(HKEY_LOCAL_MACHINE, nullptr)); },
+     [](emu::Machine& m) {
+       return "rc=" + std::to_string(m.RegDeleteKeyA(HKEY_LOCAL_MACHINE, nullptr));
+     },
      "rc=1010", "rc=87"},
     // ---- RegQueryValueExA
     {"RegQueryValueExA_SizeOfAStringIsItsLengthPlusOne",
@@ -264,16 +283,19 @@ const Row kRows[] = {
     {"RegQueryValueA_InvalidKey",
      [](emu::Machine& m) { return Query(m, 0xcafebabe, "subkey", true, true, 16); },
      "rc=1010 size=16 data=\"\"", "rc=6 size=16 data=\"\"", 10},
-    {"RegQueryValueA_NullKey", [](emu::Machine& m) { return Query(m, 0, "subkey", true, true, 16); },
+    {"RegQueryValueA_NullKey",
+     [](emu::Machine& m) { return Query(m, 0, "subkey", true, true, 16); },
      "rc=1010 size=16 data=\"\"", "rc=6 size=16 data=\"\"", 10},
     // ---- RegEnumValueA
-    {"RegEnumValueA_NameTooSmallDataFits", [](emu::Machine& m) { return EnumValue(m, 3, 20, false); },
+    {"RegEnumValueA_NameTooSmallDataFits",
+     [](emu::Machine& m) { return EnumValue(m, 3, 20, false); },
      "rc=234 nameSize=2 dataSize=7 type=1", "rc=234 nameSize=3 dataSize=7 type=1"},
     {"RegEnumValueA_NameAndDataTooSmall", [](emu::Machine& m) { return EnumValue(m, 2, 2); },
      "rc=234 nameSize=2 dataSize=7 type=1 name=\"xxxxxxxxxx\" data=\"xxxxxxxxxx\"", nullptr},
     {"RegEnumValueA_DataTooSmall", [](emu::Machine& m) { return EnumValue(m, 20, 2); },
      "rc=234 nameSize=20 dataSize=7 type=1 name=\"xxxxxxxxxx\" data=\"xxxxxxxxxx\"", nullptr},
-    {"RegEnumValueA_NameBufferOfNothing", [](emu::Machine& m) { return EnumValue(m, 0, 20, false); },
+    {"RegEnumValueA_NameBufferOfNothing",
+     [](emu::Machine& m) { return EnumValue(m, 0, 20, false); },
      "rc=234 nameSize=0 dataSize=7 type=1", nullptr},
     {"RegEnumValueA_BothFit", [](emu::Machine& m) { return EnumValue(m, 20, 20); },
      "rc=0 nameSize=4 dataSize=7 type=1 name=\"Test\" data=\"foobar\"", nullptr},
@@ -287,15 +309,19 @@ const Row kRows[] = {
      "rc=87", nullptr},
     // ---- GetPrivateProfileStringA
     {"GetPrivateProfileStringA_QuotesAreStripped",
-     [](emu::Machine& m) { return Read(m, "section1", "name2", "default", MAX_PATH); }, "4 \"val2\"", nullptr},
+     [](emu::Machine& m) { return Read(m, "section1", "name2", "default", MAX_PATH); },
+     "4 \"val2\"", nullptr},
     {"GetPrivateProfileStringA_KeyCaseBlind",
-     [](emu::Machine& m) { return Read(m, "section1", "NaMe1", "default", MAX_PATH); }, "4 \"val1\"", nullptr},
+     [](emu::Machine& m) { return Read(m, "section1", "NaMe1", "default", MAX_PATH); },
+     "4 \"val1\"", nullptr},
     {"GetPrivateProfileStringA_BufferOfTheValuesLength",
-     [](emu::Machine& m) { return Read(m, "section1", "name1", "default", 4); }, "3 \"val\"", nullptr},
+     [](emu::Machine& m) { return Read(m, "section1", "name1", "default", 4); }, "3 \"val\"",
+     nullptr},
     {"GetPrivateProfileStringA_BufferOfOne",
      [](emu::Machine& m) { return Read(m, "section1", "name4", "default", 1); }, "0 \"\"", nullptr},
     {"GetPrivateProfileStringA_BufferOfNothing",
-     [](emu::Machine& m) { return Read(m, "section1", "name1", "default", 0); }, "0 \"kumquat\"", nullptr},
+     [](emu::Machine& m) { return Read(m, "section1", "name1", "default", 0); }, "0 \"kumquat\"",
+     nullptr},
     {"GetPrivateProfileStringA_MissingKeySectionOrFile",
      [](emu::Machine& m) {
        return Read(m, "section1", "notakey", "default", MAX_PATH) + ", " +
@@ -307,12 +333,13 @@ const Row kRows[] = {
      "7 \"default\", 7 \"default\", 7 \"default\", 7 \"default\", 7 \"default\"", nullptr},
     {"GetPrivateProfileStringA_NothingFoundWithoutDefault",
      [](emu::Machine& m) {
-       return Read(m, "", "name1", nullptr, MAX_PATH) + ", " + Read(m, "section1", "", nullptr, MAX_PATH);
+       return Read(m, "", "name1", nullptr, MAX_PATH) + ", " +
+              Read(m, "section1", "", nullptr, MAX_PATH);
      },
      "0 \"kumquat\", 0 \"kumquat\"", "0 \"\", 0 \"\""},
     {"GetPrivateProfileStringA_EmptyKeyGivesTheDefault",
-     [](emu::Machine& m) { return Read(m, "section1", "", "default  ", MAX_PATH); }, "7 \"default\"",
-     "0 \"\""},
+     [](emu::Machine& m) { return Read(m, "section1", "", "default  ", MAX_PATH); },
+     "7 \"default\"", "0 \"\""},
     {"GetPrivateProfileStringA_NullSectionListsTheSections",
      [](emu::Machine& m) {
        return Read(m, nullptr, "name1", "default", MAX_PATH, ".\\test.ini", 19) + ", " +
@@ -321,7 +348,9 @@ const Row kRows[] = {
      "19 \"section1\\0section2\\0\\0\", 14 \"section1\\0\\0\"",
      "0 \"\\0umquat\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\", 0 \"\\0umquat\\0\\0\\0\""},
     {"GetPrivateProfileStringA_KeyList",
-     [](emu::Machine& m) { return Read(m, "section1", nullptr, "default", MAX_PATH, ".\\test.ini", 19); },
+     [](emu::Machine& m) {
+       return Read(m, "section1", nullptr, "default", MAX_PATH, ".\\test.ini", 19);
+     },
      "18 \"name1\\0name2\\0name4\\0\\0\"", nullptr},
     {"GetPrivateProfileStringA_KeyListCut",
      [](emu::Machine& m) { return Read(m, "section1", nullptr, "default", 16, ".\\test.ini", 15); },
@@ -344,7 +373,9 @@ const Row kRows[] = {
      "read=3 write=0 error=32", "read=3 write=1 error=0"},
     // ---- WritePrivateProfileStringA
     {"WritePrivateProfileStringA_FileSharingReadingAndWriting",
-     [](emu::Machine& m) { return WhileOpen(m, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE); },
+     [](emu::Machine& m) {
+       return WhileOpen(m, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+     },
      "read=0 write=1 error=0", "read=3 write=1 error=0"},
     {"WritePrivateProfileStringA_NullSection",
      [](emu::Machine& m) {
@@ -355,7 +386,8 @@ const Row kRows[] = {
      },
      "ok=0 file=(no file) error=kept", nullptr},
     {"WritePrivateProfileStringA_NullValueMakesNoFile",
-     [](emu::Machine& m) { return Write(m, "App", "key", nullptr); }, "ok=1 file=(no file)", nullptr},
+     [](emu::Machine& m) { return Write(m, "App", "key", nullptr); }, "ok=1 file=(no file)",
+     nullptr},
     {"WritePrivateProfileStringA_EmptyValueMakesNoFile",
      [](emu::Machine& m) { return Write(m, "App", "key", ""); }, "ok=0 file=(no file)",
      "ok=1 file=\"[App]\r\nkey=\r\n\""},
@@ -386,7 +418,8 @@ const Row kRows[] = {
        const std::uint32_t shortOne = m.GetWindowsDirectoryA(buffer, 10);
        const std::string untouched = buffer;
        const std::uint32_t exact = m.GetWindowsDirectoryA(buffer, 11);
-       return std::to_string(shortOne) + " " + untouched + ", " + std::to_string(exact) + " " + buffer;
+       return std::to_string(shortOne) + " " + untouched + ", " + std::to_string(exact) + " " +
+              buffer;
      },
      "11 foo, 10 C:\\WINDOWS", nullptr},
     {"GetSystemDirectoryA_Buffers",
@@ -395,7 +428,8 @@ const Row kRows[] = {
        const std::uint32_t shortOne = m.GetSystemDirectoryA(buffer, 1);
        const std::string untouched = buffer;
        const std::uint32_t exact = m.GetSystemDirectoryA(buffer, 18);
-       return std::to_string(shortOne) + " " + untouched + ", " + std::to_string(exact) + " " + buffer;
+       return std::to_string(shortOne) + " " + untouched + ", " + std::to_string(exact) + " " +
+              buffer;
      },
      "18 foo, 17 C:\\WINDOWS\\SYSTEM", nullptr},
     {"GetTempPathA_Buffers",
@@ -408,14 +442,17 @@ const Row kRows[] = {
      },
      "17 aaaa, 16 C:\\WINDOWS\\TEMP\\", nullptr},
     // ---- GetVersionExA
-    {"GetVersionExA_Size148", [](emu::Machine& m) { return Version(m, 148); }, "ok=1 error=kept", nullptr},
+    {"GetVersionExA_Size148", [](emu::Machine& m) { return Version(m, 148); }, "ok=1 error=kept",
+     nullptr},
     {"GetVersionExA_WrongSizes",
      [](emu::Machine& m) { return Version(m, 0) + ", " + Version(m, 74) + ", " + Version(m, 296); },
-     "ok=0 error=kept, ok=0 error=kept, ok=0 error=kept", "ok=0 error=122, ok=0 error=122, ok=0 error=122"},
-    {"GetVersionExA_ExtendedSize", [](emu::Machine& m) { return Version(m, 156); }, "ok=0 error=kept",
-     "ok=1 error=kept"},
+     "ok=0 error=kept, ok=0 error=kept, ok=0 error=kept",
+     "ok=0 error=122, ok=0 error=122, ok=0 error=122"},
+    {"GetVersionExA_ExtendedSize", [](emu::Machine& m) { return Version(m, 156); },
+     "ok=0 error=kept", "ok=1 error=kept"},
     // ---- FindFirstFileA, FindNextFileA, FindClose
-    {"FindFirstFileA_RootWithoutName", [](emu::Machine& m) { return Find(m, "C:\\"); }, "error=2", nullptr},
+    {"FindFirstFileA_RootWithoutName", [](emu::Machine& m) { return Find(m, "C:\\"); }, "error=2",
+     nullptr},
     {"FindFirstFileA_RootHasNoDots",
      [](emu::Machine& m) {
        m.AddFile("C:\\AUTOEXEC.BAT");
@@ -424,15 +461,18 @@ const Row kRows[] = {
      "AUTOEXEC.BAT,WINDOWS,WORK then error=18", nullptr},
     {"FindFirstFileA_DotsComeFirst", [](emu::Machine& m) { return Find(m, "C:\\WINDOWS\\*"); },
      ".,..,SYSTEM,TEMP then error=18", nullptr},
-    {"FindFirstFileA_MissingFolderWithTrailingBackslash", [](emu::Machine& m) { return Find(m, "C:\\foo\\"); },
-     "error=3", "error=2"},
+    {"FindFirstFileA_MissingFolderWithTrailingBackslash",
+     [](emu::Machine& m) { return Find(m, "C:\\foo\\"); }, "error=3", "error=2"},
     {"FindFirstFileA_InsideAMissingFolder",
      [](emu::Machine& m) {
-       return Find(m, "C:\\foo\\bar.txt") + ", " + Find(m, "C:\\foo\\*.*") + ", " + Find(m, "foo\\bar.txt");
+       return Find(m, "C:\\foo\\bar.txt") + ", " + Find(m, "C:\\foo\\*.*") + ", " +
+              Find(m, "foo\\bar.txt");
      },
      "error=3, error=3, error=3", nullptr},
     {"FindFirstFileA_NoMatch",
-     [](emu::Machine& m) { return Find(m, "C:\\nul*") + ", " + Find(m, "C:\\WINDOWS\\nonexistent"); },
+     [](emu::Machine& m) {
+       return Find(m, "C:\\nul*") + ", " + Find(m, "C:\\WINDOWS\\nonexistent");
+     },
      "error=2, error=2", nullptr},
     // ---- DeleteFileA
     {"DeleteFileA_Refusals",
@@ -451,7 +491,8 @@ const Row kRows[] = {
     {"RemoveDirectoryA_Wildcards",
      [](emu::Machine& m) {
        m.AddDirectory("C:\\WORK\\TMP");
-       const std::string question = Attempt(m, [&] { return m.RemoveDirectoryA("C:\\WORK\\TMP?"); });
+       const std::string question =
+           Attempt(m, [&] { return m.RemoveDirectoryA("C:\\WORK\\TMP?"); });
        return question + ", " + Attempt(m, [&] { return m.RemoveDirectoryA("C:\\WORK\\TMP*"); });
      },
      "error=3, error=3", "error=2, error=2"},
@@ -468,7 +509,8 @@ const Row kRows[] = {
     {"CreateFileA_Refusals",
      [](emu::Machine& m) {
        auto open = [&](const char* path) {
-         const FileHandle file = m.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+         const FileHandle file =
+             m.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
          if (file == INVALID_FILE_HANDLE) return "error=" + std::to_string(m.GetLastError());
          m.CloseHandle(file);
          return std::string("ok");
@@ -486,7 +528,8 @@ const Row kRows[] = {
      "error=87 written=0", "error=6 written=0"},
     {"WriteFile_NothingAndNullBuffers",
      [](emu::Machine& m) {
-       const FileHandle file = m.CreateFileA("w.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
+       const FileHandle file =
+           m.CreateFileA("w.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
        std::uint32_t written = UNTOUCHED;
        const int none = m.WriteFile(file, nullptr, 0, &written);
        std::string outcome = Failed(m, none) + " written=" + std::to_string(written);
@@ -499,7 +542,8 @@ const Row kRows[] = {
     {"ReadFile_NullBuffers",
      [](emu::Machine& m) {
        m.AddFile("C:\\WORK\\R.TXT", "this is the test data");
-       const FileHandle file = m.CreateFileA("r.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+       const FileHandle file =
+           m.CreateFileA("r.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
        std::uint32_t read = UNTOUCHED;
        const int none = m.ReadFile(file, nullptr, 0, &read);
        std::string outcome = Failed(m, none) + " read=" + std::to_string(read);
@@ -511,7 +555,8 @@ const Row kRows[] = {
      "ok read=0, error=87 read=0", "ok read=0, error=998 read=0"},
     {"SetEndOfFile_AtThePointer",
      [](emu::Machine& m) {
-       const FileHandle file = m.CreateFileA("e.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
+       const FileHandle file =
+           m.CreateFileA("e.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
        m.SetFilePointer(file, 0x1234, FILE_BEGIN);
        m.SetEndOfFile(file);
        const std::uint32_t size = m.GetFileSize(file);
@@ -526,7 +571,8 @@ const Row kRows[] = {
        m.AddFile("C:\\WORK\\DST.TXT");
        const std::string taken = Failed(m, m.MoveFileA("src.txt", "dst.txt"));
        const std::string pattern = Failed(m, m.MoveFileA("src.txt", "wild?.*"));
-       const FileHandle file = m.CreateFileA("src.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
+       const FileHandle file =
+           m.CreateFileA("src.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
        const std::string open = Failed(m, m.MoveFileA("src.txt", "moved.txt"));
        m.CloseHandle(file);
        return taken + ", " + pattern + ", " + open;

@@ -194,8 +194,7 @@ void CopyTemplate(const std::string& from, const std::string& to) {
 }
 
 bool EqualsCaseBlind(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -238,7 +237,8 @@ std::string WineKeyName(const std::string& name) {
 // system.reg holding `hklm`. Value lines are regedit's, which Wine's loader
 // reads alike; only the key names differ (relative, backslashes escaped).
 std::string WineSystemReg(const emu::RegistryTree& hklm) {
-  std::string file = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n";
+  std::string file =
+      "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n";
   std::istringstream lines(emu::ExportRegedit(hklm));
   std::string line;
   while (std::getline(lines, line)) {
@@ -373,7 +373,8 @@ void WinePrefix::MakeI386Prefix() {
   // prefix while the test runs.
   const std::string standIn = Win32Exe("wineboot-stand-in.exe");
   if (!FileExistsOnHost(standIn)) {
-    throw std::runtime_error(standIn + " is missing: build the win32 preset first "
+    throw std::runtime_error(standIn +
+                             " is missing: build the win32 preset first "
                              "(cmake --preset win32 && cmake --build --preset win32)");
   }
   fs::remove(system32 / "wineboot.exe");
@@ -390,7 +391,9 @@ void WinePrefix::MakeI386Prefix() {
   SaveI386Registry();
 }
 
-void WinePrefix::SaveI386Registry() const { Spill(prefix_ + "/system.reg", WineSystemReg(*machine_)); }
+void WinePrefix::SaveI386Registry() const {
+  Spill(prefix_ + "/system.reg", WineSystemReg(*machine_));
+}
 
 WinePrefix::~WinePrefix() {
   try {
@@ -482,7 +485,8 @@ std::string WinePrefix::ExportRegistry(const std::string& key) {
     fs::remove(HostPath(file));
     const bool utf16 = bytes.size() >= 2 && bytes[0] == '\xff' && bytes[1] == '\xfe';
     const std::string text = WithoutCr(utf16 ? FromUtf16(bytes) : bytes);
-    if (code == 0 && (text.rfind("REGEDIT4", 0) == 0 || text.rfind("Windows Registry Editor", 0) == 0)) {
+    if (code == 0 &&
+        (text.rfind("REGEDIT4", 0) == 0 || text.rfind("Windows Registry Editor", 0) == 0)) {
       return text;
     }
   }
@@ -546,8 +550,8 @@ RunResult WinePrefix::Run(const std::string& exeHostPath, const std::vector<std:
     return RunI386(argv, cwd);
   }
   RunResult result;
-  result.exitCode = RunProcess(argv, WineEnv(prefix_), cwd, tempDir_ + "/run.out",
-                               tempDir_ + "/run.err");
+  result.exitCode =
+      RunProcess(argv, WineEnv(prefix_), cwd, tempDir_ + "/run.out", tempDir_ + "/run.err");
   result.out = Slurp(tempDir_ + "/run.out");
   result.err = Slurp(tempDir_ + "/run.err");
   return result;

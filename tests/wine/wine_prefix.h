@@ -128,26 +128,26 @@ class WinePrefix {
 
 // For GoogleTest tests: skip where Wine is not installed; fail where the
 // win64 build is missing, since the test command always builds it.
-#define MDM_REQUIRE_WINE()                                                              \
-  do {                                                                                  \
-    if (!::mdm::wine::WineAvailable())                                                  \
+#define MDM_REQUIRE_WINE()                                                                 \
+  do {                                                                                     \
+    if (!::mdm::wine::WineAvailable())                                                     \
       GTEST_SKIP() << "wine64 is not installed (/usr/lib/wine/wine64): Wine test skipped"; \
   } while (0)
 
 // Fail where the i386 tree is missing: the test command always prepares it.
-#define MDM_REQUIRE_I386_WINE()                                                        \
-  ASSERT_TRUE(::mdm::wine::I386WineAvailable())                                        \
-      << "32-bit Wine is not unpacked in " << ::mdm::wine::I386WineRoot()                \
+#define MDM_REQUIRE_I386_WINE()                                           \
+  ASSERT_TRUE(::mdm::wine::I386WineAvailable())                           \
+      << "32-bit Wine is not unpacked in " << ::mdm::wine::I386WineRoot() \
       << ": run bash scripts/setup-i386-wine.sh (the test command runs it)"
 
-#define MDM_REQUIRE_WIN32_EXE(var, name)                                                   \
-  const std::string var = ::mdm::wine::Win32Exe(name);                                    \
-  ASSERT_TRUE(::mdm::wine::FileExistsOnHost(var))                                         \
-      << var << " is missing: build the win32 preset first "                              \
+#define MDM_REQUIRE_WIN32_EXE(var, name)                     \
+  const std::string var = ::mdm::wine::Win32Exe(name);       \
+  ASSERT_TRUE(::mdm::wine::FileExistsOnHost(var))            \
+      << var << " is missing: build the win32 preset first " \
       << "(cmake --preset win32 && cmake --build --preset win32)"
 
-#define MDM_REQUIRE_WIN64_EXE(var, name)                                                   \
-  const std::string var = ::mdm::wine::Win64Exe(name);                                    \
-  ASSERT_TRUE(::mdm::wine::FileExistsOnHost(var))                                         \
-      << var << " is missing: build the win64 preset first "                              \
+#define MDM_REQUIRE_WIN64_EXE(var, name)                     \
+  const std::string var = ::mdm::wine::Win64Exe(name);       \
+  ASSERT_TRUE(::mdm::wine::FileExistsOnHost(var))            \
+      << var << " is missing: build the win64 preset first " \
       << "(cmake --preset win64 && cmake --build --preset win64)"

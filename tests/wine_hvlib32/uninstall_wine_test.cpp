@@ -281,10 +281,10 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
     const LoggedRemovals removed = ReadLoggedRemovals(log);
     for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
     EXPECT_EQ(removed.keys, (std::vector<std::string>{
-                        kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
-                        "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
-                        "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001",
-                        "Enum\\MODEMWAVE\\QNWAVE", "Enum\\Root\\Quillnet"}));
+                                kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
+                                "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
+                                "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001",
+                                "Enum\\MODEMWAVE\\QNWAVE", "Enum\\Root\\Quillnet"}));
     EXPECT_NE(log.find("\r\nrefused file C:\\windows\\system32\\QUILLNET.CPL (error 5)\r\n"),
               std::string::npos);
     EXPECT_NE(log.find("\r\nrefused INF file C:\\windows\\INF\\QNMDM.INF (not one of the "
@@ -446,8 +446,8 @@ TEST_F(UninstallUnderWine, TheSerialNumberMoveChecksBeforeItChanges) {
             "resolve GetBaseAddr95 ordinal 2 same\n"
             "resolve Uninstall ordinal 3 same\n"
             "change 0A1B 5678EF01 result=2\n" +
-                rootLink + "0A1B2C3D" + rest +
-                "change 0a1b2c3d 5678EF01 result=0\n" + rootLink + "5678EF01" + rest +
+                rootLink + "0A1B2C3D" + rest + "change 0a1b2c3d 5678EF01 result=0\n" + rootLink +
+                "5678EF01" + rest +
                 "values Enum\\ISAPNP\\QRM1001\\0A1B2C3D result=2\n"
                 "unload ok\n");
 }

@@ -87,10 +87,10 @@ TEST_F(I686UnderWine, LibraryExportsWorkInOneLoad) {
   // The library beside the program, where LoadLibraryA finds it first. The
   // registry cannot be read from outside until the process has ended, so the
   // probe prints the moved key and the relinked device before Uninstall.
-  const RunResult run = prefix->Run(
-      probe, {"C:\\probe.txt", "base", "change", "0A1B2C3D", "5678EF01", "values",
-              "Enum\\Root\\Quillnet\\0000", "values", "Enum\\ISAPNP\\QRM1001\\5678EF01", "values",
-              "Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "uninstall", "base"});
+  const RunResult run =
+      prefix->Run(probe, {"C:\\probe.txt", "base", "change", "0A1B2C3D", "5678EF01", "values",
+                          "Enum\\Root\\Quillnet\\0000", "values", "Enum\\ISAPNP\\QRM1001\\5678EF01",
+                          "values", "Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "uninstall", "base"});
   const std::string report = prefix->ReadFile("C:\\probe.txt").value_or("<no report>");
   EXPECT_EQ(run.exitCode, 0) << report << run.err;
   EXPECT_EQ(report,
@@ -127,8 +127,7 @@ TEST_F(I686UnderWine, ProgramRemovesThePackageFromTheSampleMachine) {
   const std::string mdminfo = *prefix->ReadFile(kMdminfo);
 
   const RunResult run = prefix->Run(prefix->HostPath("C:\\QNSETUP\\mdmclean.exe"), {}, kSetupDir);
-  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "0")))
-      << run.err;
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "0"))) << run.err;
   ExpectRemoved(SampleRemoval(/*program=*/true), before, Snapshot(*prefix));
   ExpectOnlyWhatWasLaidDown(*prefix, {});
 }
@@ -148,7 +147,8 @@ TEST_F(I686UnderWine, TheNsisExampleRemovesThePackage) {
   prefix->WriteFile("C:\\QNSETUP\\QNSETUP.EXE", *ReadHostFile(setup));
   const auto before = Snapshot(*prefix);
 
-  const RunResult run = prefix->Run(prefix->HostPath("C:\\QNSETUP\\QNSETUP.EXE"), {"/S"}, kSetupDir);
+  const RunResult run =
+      prefix->Run(prefix->HostPath("C:\\QNSETUP\\QNSETUP.EXE"), {"/S"}, kSetupDir);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(prefix->ReadFile("C:\\QNSETUP\\QNSETUP.TXT"),
             "GetBaseAddr95 0 0x2F8\r\n"

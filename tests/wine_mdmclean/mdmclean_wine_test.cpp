@@ -229,10 +229,10 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
                                      "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~"}));
     EXPECT_TRUE(prefix->Exists("C:\\windows\\inf\\OEM8.INF")) << "read-only: cannot be deleted";
     EXPECT_TRUE(prefix->Exists("C:\\windows\\inf\\MDMGEN.INF")) << "not an oem*.inf";
-    EXPECT_EQ(Minus(otherBefore, AsSet(prefix->ListDir("C:\\windows\\inf\\Other"))),
-              (std::set<std::string>{"Q.R. Meridian, Inc.QNMODEM.INF",
-                                     "Q.R. Meridian, Inc.QNVOICE.INF",
-                                     "Q.R. Meridian, Inc.QUILLNET.INF"}));
+    EXPECT_EQ(
+        Minus(otherBefore, AsSet(prefix->ListDir("C:\\windows\\inf\\Other"))),
+        (std::set<std::string>{"Q.R. Meridian, Inc.QNMODEM.INF", "Q.R. Meridian, Inc.QNVOICE.INF",
+                               "Q.R. Meridian, Inc.QUILLNET.INF"}));
   }
   const std::string log = prefix->ReadFile("C:\\windows\\MDMCLEAN.LOG").value_or("");
   {
@@ -243,14 +243,16 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
     const LoggedRemovals removed = ReadLoggedRemovals(log);
     for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
     const std::string cls = "System\\CurrentControlSet\\Services\\Class\\";
-    EXPECT_EQ(removed.keys, (std::vector<std::string>{
-                        cls + "Modem\\0001", cls + "Ports\\0001", cls + "Quillnet",
-                        "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
-                        "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO", cls + "MEDIA\\0001",
-                        "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
-                        "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001", "Enum\\MODEMWAVE",
-                        "Enum\\Root\\Quillnet"}));
-    EXPECT_NE(log.find("\r\nremoved file C:\\windows\\system32\\QUILLNET.CPL\r\n"), std::string::npos);
+    EXPECT_EQ(
+        removed.keys,
+        (std::vector<std::string>{
+            cls + "Modem\\0001", cls + "Ports\\0001", cls + "Quillnet",
+            "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
+            "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO", cls + "MEDIA\\0001",
+            "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet", "Enum\\ISAPNP\\QRM1001",
+            "Enum\\Root\\MDMGEN\\0001", "Enum\\MODEMWAVE", "Enum\\Root\\Quillnet"}));
+    EXPECT_NE(log.find("\r\nremoved file C:\\windows\\system32\\QUILLNET.CPL\r\n"),
+              std::string::npos);
     EXPECT_NE(log.find("\r\nremoved INF file C:\\windows\\INF\\OEM5.INF\r\n"), std::string::npos);
     EXPECT_NE(log.find("\r\nrefused INF file C:\\windows\\INF\\OEM8.INF (error 5)\r\n"),
               std::string::npos);
@@ -290,8 +292,9 @@ TEST_F(MdmcleanUnderWine, AWindowThatDoesNotAnswerHoldsTheRunTwentySecondsAtMost
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(RunUnderNvramWindow({"C:\\windows\\system32\\QUILLNET.CPL"}, 60000),
             "message 1 wParam=0 lParam=0 missing=0 late=1\nmessages 1\n");
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::steady_clock::now() - started).count();
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
+          .count();
   RecordProperty("run_with_a_window_that_sleeps_60s_took_s", static_cast<int>(seconds));
   std::cout << "a run under a window that sleeps 60 s took " << seconds << " s" << std::endl;
   EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "0")));

@@ -203,7 +203,8 @@ std::vector<std::string> SnapshotBranches() {
   return branches;
 }
 
-std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot) {
+std::map<std::string, std::string> RegistryPart(
+    const std::map<std::string, std::string>& snapshot) {
   std::map<std::string, std::string> registry;
   for (const auto& [name, content] : snapshot) {
     if (name.rfind("registry ", 0) == 0) registry[name] = content;
@@ -228,7 +229,8 @@ LoggedRemovals ReadLoggedRemovals(const std::string& log) {
 std::map<std::string, std::string> Snapshot(WinePrefix& prefix) {
   std::map<std::string, std::string> snapshot;
   for (const std::string& key : SnapshotBranches()) {
-    snapshot["registry " + key] = OnlyLaidDownKeys(prefix.ExportRegistry(key), prefix.LaidDownKeys());
+    snapshot["registry " + key] =
+        OnlyLaidDownKeys(prefix.ExportRegistry(key), prefix.LaidDownKeys());
   }
   for (const std::string& name : SampleSystemFiles()) {
     const std::string path = std::string(kSystemDir) + "\\" + name;
@@ -288,9 +290,14 @@ Removal SampleRemoval(bool program) {
   add(kClass, {"Modem\\0001", "Ports\\0001", "Quillnet", "Quillnet\\0000"});
   add("Software\\QRMeridian",
       {"Quillnet", "Quillnet\\1.0", "Quillnet\\1.0\\Base", "Quillnet\\1.0\\ComPort"});
-  removal.infFiles = {"OEM4.INF",    "OEM5.INF",     "OEM6.INF",
-                      "QNMODEM.INF", "QNPORT.INF",   "QUILLNET.INF",
-                      "QUILNT2.IN~", "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
+  removal.infFiles = {"OEM4.INF",
+                      "OEM5.INF",
+                      "OEM6.INF",
+                      "QNMODEM.INF",
+                      "QNPORT.INF",
+                      "QUILLNET.INF",
+                      "QUILNT2.IN~",
+                      "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
                       "Other\\Q.R. Meridian, Inc.QUILLNET.INF"};
   if (program) {
     // The configured voice device: its enumerator, class key, wave resource
@@ -352,12 +359,15 @@ void LayDownRecordsOfOthers(WinePrefix& prefix) {
       "[HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\ACMEWAVE\\ROOT&MODEM&0000]\r\n"
       "\"Class\"=\"MEDIA\"\r\n\"Driver\"=\"MEDIA\\\\0002\"\r\n\"DeviceDesc\"=\"Acme Voice\"\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\MEDIA\\0002]\r\n"
-      "\"DriverDesc\"=\"Acme Voice\"\r\n\"InfSection\"=\"AcmeVoice\"\r\n\"InfPath\"=\"OEM2.INF\"\r\n");
+      "\"DriverDesc\"=\"Acme "
+      "Voice\"\r\n\"InfSection\"=\"AcmeVoice\"\r\n\"InfPath\"=\"OEM2.INF\"\r\n");
   const std::string winIni = *prefix.ReadFile(kWinIniPath);
-  prefix.WriteFile(kWinIniPath,
-                   WithValue(winIni, "load",
-                             "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE "
-                             "\"C:\\Program Files\\Other\\tray.exe\""));
+  prefix.WriteFile(
+      kWinIniPath,
+      WithValue(
+          winIni, "load",
+          "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE "
+          "\"C:\\Program Files\\Other\\tray.exe\""));
 }
 
 Removal RecordsOfOthersRemoval(bool program) {
@@ -375,8 +385,7 @@ Removal RecordsOfOthersRemoval(bool program) {
   // The enumerator of wave devices holds another voice modem.
   keep("Enum", {"MODEMWAVE"});
   // The other entries keep their quotes; the package's goes with its blank.
-  removal.loadLine =
-      "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" \"C:\\Program Files\\Other\\tray.exe\"";
+  removal.loadLine = "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" \"C:\\Program Files\\Other\\tray.exe\"";
   return removal;
 }
 

@@ -122,7 +122,8 @@ void EnumerateValues(Platform& p, RegKey key, std::uint32_t nameSize, std::uint3
     bool read = rc == ERROR_SUCCESS;
     Line("reg.enum-value %s index=%u rc=%d name=\"%s\" nameSize=%u type=%u dataSize=%u data=%s",
          label, index, rc, read ? name : "", read ? nameLength : 0, read ? type : 0,
-         read || rc == ERROR_MORE_DATA ? dataLength : 0, read ? Escape(data, dataLength).c_str() : "");
+         read || rc == ERROR_MORE_DATA ? dataLength : 0,
+         read ? Escape(data, dataLength).c_str() : "");
     if (rc != ERROR_SUCCESS || index > 32) break;
   }
 }
@@ -201,7 +202,8 @@ void RegistryValues(Platform& p) {
 }
 
 void RegistryDeletes(Platform& p) {
-  for (const char* path : {"Tree\\A\\B\\C", "Tree\\A\\D", "Tree\\E"}) CreateAndClose(p, Sub(path), path);
+  for (const char* path : {"Tree\\A\\B\\C", "Tree\\A\\D", "Tree\\E"})
+    CreateAndClose(p, Sub(path), path);
   RegKey leaf = 0;
   if (p.RegOpenKeyExA(HKEY_LOCAL_MACHINE, Sub("Tree\\A\\B\\C").c_str(), KEY_ALL_ACCESS, &leaf) ==
       ERROR_SUCCESS) {
@@ -244,8 +246,8 @@ std::size_t TextLength(const char* buffer, std::size_t size) {
   return length;
 }
 
-void Read(Platform& p, const char* section, const char* key, const char* dflt,
-          std::uint32_t size, const std::string& file, const char* label) {
+void Read(Platform& p, const char* section, const char* key, const char* dflt, std::uint32_t size,
+          const std::string& file, const char* label) {
   char buffer[300];
   std::memset(buffer, '#', sizeof buffer);
   std::uint32_t count = p.GetPrivateProfileStringA(section, key, dflt, buffer, size, file.c_str());
@@ -365,7 +367,8 @@ void Find(Platform& p, const std::string& pattern, const char* label) {
   std::sort(names.begin(), names.end());
   std::string joined;
   for (const auto& name : names) joined += " " + name;
-  Line("find %s count=%u end-error=%u names:%s", label, static_cast<unsigned>(names.size()), endError, joined.c_str());
+  Line("find %s count=%u end-error=%u names:%s", label, static_cast<unsigned>(names.size()),
+       endError, joined.c_str());
 }
 
 void Searches(Platform& p, const std::string& root) {
@@ -423,8 +426,8 @@ void Removals(Platform& p, const std::string& root) {
 // ------------------------------------------------------------------ writing
 
 FileHandle OpenForWriting(Platform& p, const std::string& path, const char* label) {
-  const FileHandle file =
-      p.CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  const FileHandle file = p.CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL);
   // With OPEN_ALWAYS the last error tells an existing file (183) from a new one.
   Line("write.open %s ok=%d error=%u", label, file != INVALID_FILE_HANDLE, p.GetLastError());
   return file;
@@ -522,16 +525,17 @@ void System(Platform& p) {
   Line("sys.windows-directory-small-buffer count=%u", count);
   count = p.GetTempPathA(sizeof buffer, buffer);
   bool trailing = count > 0 && buffer[count - 1] == '\\';
-  Line("sys.temp-path count-is-length=%d trailing-backslash=%d", count == std::strlen(buffer) ? 1 : 0,
-       trailing);
+  Line("sys.temp-path count-is-length=%d trailing-backslash=%d",
+       count == std::strlen(buffer) ? 1 : 0, trailing);
 
   VersionInfo info;
   info.size = VERSION_INFO_SIZE;
   int ok = p.GetVersionExA(&info);
-  Line("sys.version size=148 ok=%d major=%u minor=%u build-low=%u build-high=0x%x platform=%u "
-       "csd=\"%s\"",
-       ok != 0, info.majorVersion, info.minorVersion, info.buildNumber & 0xffff,
-       info.buildNumber >> 16, info.platformId, info.csdVersion);
+  Line(
+      "sys.version size=148 ok=%d major=%u minor=%u build-low=%u build-high=0x%x platform=%u "
+      "csd=\"%s\"",
+      ok != 0, info.majorVersion, info.minorVersion, info.buildNumber & 0xffff,
+      info.buildNumber >> 16, info.platformId, info.csdVersion);
   VersionInfo wrong;
   wrong.size = 100;
   ok = p.GetVersionExA(&wrong);

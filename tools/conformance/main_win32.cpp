@@ -14,7 +14,9 @@ namespace {
 
 class Win32Fixture final : public mdm::conformance::FixtureAccess {
  public:
-  void MakeDirectory(const std::string& path) override { ::CreateDirectoryA(path.c_str(), nullptr); }
+  void MakeDirectory(const std::string& path) override {
+    ::CreateDirectoryA(path.c_str(), nullptr);
+  }
 
   void WriteFile(const std::string& path, const std::string& bytes) override {
     HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -30,8 +32,8 @@ class Win32Fixture final : public mdm::conformance::FixtureAccess {
   }
 
   std::optional<std::string> ReadFile(const std::string& path) override {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
     char chunk[4096];

@@ -32,8 +32,7 @@ struct Export {
   const char* name;
   WORD ordinal;
 };
-constexpr Export EXPORTS[] = {
-    {"ChangeW95SerialNumber", 1}, {"GetBaseAddr95", 2}, {"Uninstall", 3}};
+constexpr Export EXPORTS[] = {{"ChangeW95SerialNumber", 1}, {"GetBaseAddr95", 2}, {"Uninstall", 3}};
 
 struct Entries {
   FARPROC byName[3] = {};

@@ -48,8 +48,7 @@ std::vector<std::string> Removed(const std::vector<std::string>& before,
   std::vector<std::string> removed;
   for (const std::string& item : before) {
     if (remaining.count(Upper(item))) continue;
-    const bool below = !removed.empty() &&
-                       Upper(item).rfind(Upper(removed.back()) + "\\", 0) == 0;
+    const bool below = !removed.empty() && Upper(item).rfind(Upper(removed.back()) + "\\", 0) == 0;
     if (!below) removed.push_back(item);
   }
   return removed;

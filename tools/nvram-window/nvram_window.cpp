@@ -82,8 +82,8 @@ std::string CommandLine(char** first, char** last) {
   for (char** arg = first; arg != last; ++arg) {
     std::string text = *arg;
     if (!line.empty()) line += ' ';
-    line += text.empty() || text.find_first_of(" \t") != std::string::npos ? "\"" + text + "\""
-                                                                          : text;
+    line +=
+        text.empty() || text.find_first_of(" \t") != std::string::npos ? "\"" + text + "\"" : text;
   }
   return line;
 }
@@ -153,8 +153,8 @@ int main(int argc, char** argv) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child = {};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &child)) {
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &child)) {
     std::fprintf(report, "error start %lu %s\n", static_cast<unsigned long>(GetLastError()),
                  command.c_str());
     std::fclose(report);

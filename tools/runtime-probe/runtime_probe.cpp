@@ -17,8 +17,9 @@
 
 #include "common/text.h"
 #include "common/guarded_win32.h"
-#include "hvlib32/library.h"
-#include "mdmclean/program.h"
+#include "hvlib32/plan.h"
+#include "hvlib32/services.h"
+#include "mdmclean/run.h"
 
 #include <windows.h>
 
@@ -61,7 +62,8 @@ DWORD HeapCount() { return GetProcessHeaps(0, nullptr); }
 
 void CheckGuard() {
   const DWORD heaps = HeapCount();
-  Check(mdm::rt::Guarded([] { std::string text(1000, 'x'); }, 4096), "a call within its budget completes");
+  Check(mdm::rt::Guarded([] { std::string text(1000, 'x'); }, 4096),
+        "a call within its budget completes");
   bool abandoned = true;
   for (int i = 0; i < 100; ++i) {
     abandoned &= !mdm::rt::Guarded([] { std::vector<char> block(8192); }, 4096);
@@ -69,9 +71,9 @@ void CheckGuard() {
   Check(abandoned, "an allocation beyond the budget ends the call");
   Check(HeapCount() == heaps, "every call's heap is gone after it");
   Check(!mdm::rt::Guarded([] {
-          std::string text;
-          text.resize(text.max_size() + 1);
-        }),
+    std::string text;
+    text.resize(text.max_size() + 1);
+  }),
         "a failed check of the string class ends the call");
   bool kept = false;
   mdm::rt::Guarded([&] {
@@ -172,8 +174,7 @@ void CheckProgram() {
       mdm::cleaner::RemoveResult(platform);
     }
     char result[8] = {};
-    GetPrivateProfileStringA("Progress", "Result", "none", result, sizeof result,
-                             ".\\mdminfo.ini");
+    GetPrivateProfileStringA("Progress", "Result", "none", result, sizeof result, ".\\mdminfo.ini");
     if (code != 0) {
       if (code != ERROR_NOT_ENOUGH_MEMORY || std::strcmp(result, "none") != 0) {
         Printf("FAIL ended run: exit code %d, Result %s", code, result);

@@ -46,7 +46,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const CountedString name{static_cast<USHORT>(sizeof BOOT_EVENT - sizeof(wchar_t)),
                            static_cast<USHORT>(sizeof BOOT_EVENT), BOOT_EVENT};
   const ObjectAttributes attributes{sizeof(ObjectAttributes), nullptr, &name,
-                                    OBJ_CASE_INSENSITIVE, nullptr, nullptr};
+                                    OBJ_CASE_INSENSITIVE,     nullptr, nullptr};
   HANDLE event = nullptr;
   if (NtOpenEvent(&event, EVENT_MODIFY, &attributes) != 0) return 1;
   const bool set = NtSetEvent(event, nullptr) == 0;

@@ -1,8 +1,7 @@
 // mdmclean's run: the configuration, the check that the package is
-// installed, the plan derived from the configuration, and the result code.
+// installed, its plan, and the result code written back.
 #pragma once
 
-#include "common/plan.h"
 #include "common/platform.h"
 #include "mdmclean/configuration.h"
 
@@ -11,9 +10,6 @@ namespace mdm::cleaner {
 constexpr int RESULT_DONE = 0;
 constexpr int RESULT_NO_CONFIG = 1;
 constexpr int RESULT_NOT_INSTALLED = 2;
-
-// What the program removes for a configuration.
-RemovalPlan ProgramPlan(const Configuration& configuration);
 
 // True when "Enum\ISAPNP\<id>" opens for one of the configured IDs.
 bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration);
