@@ -41,10 +41,11 @@ std::uint32_t CopyCut(const std::string& text, char* buffer, std::uint32_t size)
   return static_cast<std::uint32_t>(count);
 }
 
-// A list of names, each with its terminator, and one more at the end; cut to
-// the buffer, the count is then size - 2, as Windows reports it.
-std::uint32_t CopyNameList(const std::vector<std::string>& names, char* buffer,
-                           std::uint32_t size) {
+// A list of names, each with its terminator, and one more at the end. Cut to
+// the buffer, the count is size - 2, as Windows reports it; Windows 95 keeps
+// `shortBy` (1) character less of the list than the NT family.
+std::uint32_t CopyNameList(const std::vector<std::string>& names, char* buffer, std::uint32_t size,
+                           std::uint32_t shortBy = 0) {
   std::string list;
   for (const std::string& name : names) list += name + '\0';
   if (list.size() + 1 <= size) {
@@ -52,13 +53,14 @@ std::uint32_t CopyNameList(const std::vector<std::string>& names, char* buffer,
     buffer[list.size()] = '\0';
     return static_cast<std::uint32_t>(list.size());
   }
-  if (size < 2) {
+  if (size < 2 + shortBy) {
     buffer[0] = '\0';
     return 0;
   }
-  std::memcpy(buffer, list.data(), size - 2);
-  buffer[size - 2] = '\0';
-  buffer[size - 1] = '\0';
+  const std::uint32_t kept = size - 2 - shortBy;
+  std::memcpy(buffer, list.data(), kept);
+  buffer[kept] = '\0';
+  buffer[kept + 1] = '\0';
   return size - 2;
 }
 
@@ -79,23 +81,6 @@ std::uint32_t CopyWholeNames(const std::vector<std::string>& names, char* buffer
   std::memcpy(buffer, list.data(), list.size());
   buffer[list.size()] = '\0';
   return cut ? size - 2 : static_cast<std::uint32_t>(list.size() + 1);
-}
-
-// The Windows 95 form of a cut list of key names: one character shorter than
-// the NT family's, the count the same.
-std::uint32_t CopyNameListCutShort(const std::vector<std::string>& names, char* buffer,
-                                   std::uint32_t size) {
-  std::string list;
-  for (const std::string& name : names) list += name + '\0';
-  if (list.size() + 1 <= size) return CopyNameList(names, buffer, size);
-  if (size < 3) {
-    buffer[0] = '\0';
-    return 0;
-  }
-  std::memcpy(buffer, list.data(), size - 3);
-  buffer[size - 3] = '\0';
-  buffer[size - 2] = '\0';
-  return size - 2;
 }
 
 std::string TrimTrailing(std::string text) {
@@ -134,7 +119,7 @@ std::uint32_t Machine::GetPrivateProfileStringA(const char* section, const char*
       return value ? CopyCut(*value, buffer, size) : none();
     }
     const std::vector<std::string> keys = ProfileKeyNames(text, section);
-    return keys.empty() ? none() : CopyNameListCutShort(keys, buffer, size);
+    return keys.empty() ? none() : CopyNameList(keys, buffer, size, 1);
   }
   if (key != nullptr) {
     if (key[0] == '\0' || section == nullptr) {  // Wine returns nothing for these

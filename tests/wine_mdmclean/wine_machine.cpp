@@ -81,19 +81,26 @@ void AddFiles(WinePrefix& prefix, const std::string& folder, bool onlyLaidDown,
   }
 }
 
-// The sections of a regedit export that name keys the test laid down.
-std::string OnlyLaidDownKeys(const std::string& exported, const std::set<std::string>& keys) {
+// The sections of a regedit export, with their values, of the keys `keep`
+// says yes to (given the key's path in lower case).
+template <typename Keep>
+std::string SectionsWhere(const std::string& exported, Keep keep) {
   std::string kept;
-  bool keep = true;
+  bool keeping = true;
   std::istringstream lines(exported);
   std::string line;
   while (std::getline(lines, line)) {
     if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
-      keep = keys.count(Lower(line.substr(1, line.size() - 2))) != 0;
+      keeping = keep(Lower(line.substr(1, line.size() - 2)));
     }
-    if (keep) kept += line + "\n";
+    if (keeping) kept += line + "\n";
   }
   return kept;
+}
+
+// The sections of a regedit export that name keys the test laid down.
+std::string OnlyLaidDownKeys(const std::string& exported, const std::set<std::string>& keys) {
+  return SectionsWhere(exported, [&](const std::string& key) { return keys.count(key) != 0; });
 }
 
 const char* const kWinIniPath = "C:\\windows\\win.ini";
@@ -390,17 +397,7 @@ Removal RecordsOfOthersRemoval(bool program) {
 }
 
 std::string WithoutSections(const std::string& exported, const std::set<std::string>& removed) {
-  std::string kept;
-  bool keep = true;
-  std::istringstream lines(exported);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
-      keep = removed.count(Lower(line.substr(1, line.size() - 2))) == 0;
-    }
-    if (keep) kept += line + "\n";
-  }
-  return kept;
+  return SectionsWhere(exported, [&](const std::string& key) { return removed.count(key) == 0; });
 }
 
 }  // namespace mdm::wine
