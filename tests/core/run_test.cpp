@@ -65,6 +65,23 @@ TEST(RunUninstall, IncompleteOrWindowsNamedConfigurationChangesNothingOnTheMachi
   }
 }
 
+// "MDMGEN" holds the standard modems: a modem configured by that name, in any
+// letter case, must not make their container the package's root device.
+TEST(RunUninstall, AModemNamedLikeTheStandardModemsTakesNoneOfThem) {
+  for (const char* modem : {"mdmgen", "Mdmgen", "MDMGEN"}) {
+    SCOPED_TRACE(modem);
+    auto machine = SampleMachine();
+    const std::string path = ConfigPath(*machine);
+    std::string config = *machine->ReadFile(path);
+    config.replace(config.find("ModemName=Quillnet"), std::string("ModemName=Quillnet").size(),
+                   std::string("ModemName=") + modem);
+    machine->AddFile(path, config);
+    RunOn(*machine);
+    EXPECT_TRUE(machine->HasKey("Enum\\Root\\MDMGEN"));
+    EXPECT_TRUE(machine->HasKey("Enum\\Root\\MDMGEN\\0000"));
+  }
+}
+
 TEST(RunUninstall, NoConfiguredPnpKeyMeansNotInstalledAndNothingIsTouched) {
   auto machine = SampleMachine();
   int messages = 0;
