@@ -288,7 +288,7 @@ int Machine::ReadFile(FileHandle handle, void* data, std::uint32_t size, std::ui
   const std::size_t available =
       file->position < node->content.size() ? node->content.size() - file->position : 0;
   const std::size_t count = available < size ? available : size;
-  std::memcpy(data, node->content.data() + file->position, count);
+  if (count > 0) std::memcpy(data, node->content.data() + file->position, count);
   file->position += count;
   if (read != nullptr) *read = static_cast<std::uint32_t>(count);
   return 1;
