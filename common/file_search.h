@@ -1,6 +1,8 @@
 // A directory search that closes itself, and a walk over what it finds.
 #pragma once
 
+#include <string>
+
 #include "common/platform.h"
 
 namespace mdm {
@@ -28,6 +30,20 @@ class ScopedSearch {
   FindData found_;
   FindHandle handle_;
 };
+
+// Something, a file or a folder, is at `path`.
+inline bool PathExists(Platform& platform, const char* path) {
+  return ScopedSearch(platform, path).Found();
+}
+inline bool PathExists(Platform& platform, const std::string& path) {
+  return PathExists(platform, path.c_str());
+}
+
+// A file, not a folder, is at `path`.
+inline bool FileExists(Platform& platform, const char* path) {
+  ScopedSearch search(platform, path);
+  return search.Found() && (search.Current().attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 // Calls visit(found) for every entry the search for `pattern` yields, in its
 // order ("." and ".." included); the search is closed when this returns.

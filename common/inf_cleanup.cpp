@@ -24,7 +24,7 @@ bool IsWindows95(Platform& platform) {
 bool HasOtherInfDirectory(Platform& platform, const std::string& windows) {
   char other[MAX_PATH];
   if (!Compose(other, "%s\\INF\\other", windows.c_str())) return false;
-  return ScopedSearch(platform, other).Found();
+  return PathExists(platform, other);
 }
 
 // "OEM", in capitals, somewhere in the recorded root INF name.

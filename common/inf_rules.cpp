@@ -20,27 +20,10 @@ std::string ReadInfValue(Platform& platform, const char* path, std::uint32_t lim
   return std::string(buffer.data(), std::min<std::uint32_t>(count, limit - 1));
 }
 
-bool IsOneOf(const std::string& text, const std::vector<std::string>& candidates) {
-  return std::any_of(candidates.begin(), candidates.end(), [&](const std::string& candidate) {
-    return EqualsAsciiCaseBlind(text.c_str(), candidate.c_str());
-  });
-}
-
-template <typename Names>
-bool IsNamed(const std::string& name, const Names& names) {
-  return std::any_of(std::begin(names), std::end(names),
-                     [&](const char* own) { return EqualsAsciiCaseBlind(name.c_str(), own); });
-}
-
 bool EndsWithCaseBlind(const std::string& text, const char* suffix) {
   const std::string tail(suffix);
   return text.size() >= tail.size() &&
          EqualsAsciiCaseBlind(text.substr(text.size() - tail.size()).c_str(), tail.c_str());
-}
-
-bool FileExists(Platform& platform, const char* path) {
-  ScopedSearch search(platform, path);
-  return search.Found() && (search.Current().attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace
@@ -52,7 +35,7 @@ bool IsPackageInf(Platform& platform, const char* path, const InfMatchRule& rule
   const std::string deviceClass = read("version", "Class");
   if (deviceClass.empty()) return false;
   if (EqualsAsciiCaseBlind(deviceClass.c_str(), rule.ownClass.c_str())) return true;
-  if (IsOneOf(deviceClass, rule.describedClasses)) {
+  if (IsOneOfCaseBlind(deviceClass, rule.describedClasses)) {
     return !read("Strings", rule.descriptionKey.c_str()).empty();
   }
   if (rule.portDescription.empty() || !EqualsAsciiCaseBlind(deviceClass.c_str(), "Ports")) {
@@ -77,8 +60,8 @@ bool IsScannedInfName(const std::string& name, bool otherFolder) {
 bool IsPackageInfFile(Platform& platform, const std::string& folder, bool otherFolder,
                       const std::string& name, const InfMatchRule& rule) {
   if (!IsPlainFileName(name)) return false;
-  if (otherFolder ? IsNamed(name, product::PROVIDER_INF_NAMES)
-                  : IsNamed(name, product::PACKAGE_INF_NAMES)) {
+  if (otherFolder ? IsOneOfCaseBlind(name, product::PROVIDER_INF_NAMES)
+                  : IsOneOfCaseBlind(name, product::PACKAGE_INF_NAMES)) {
     return true;
   }
   char path[MAX_PATH];

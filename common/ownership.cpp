@@ -25,13 +25,6 @@ const char* const PROTECTED_ROOTS[] = {
     "System\\CurrentControlSet\\control\\MediaResources\\wave",
 };
 
-bool IsProtectedRoot(const std::string& path) {
-  for (const char* root : PROTECTED_ROOTS) {
-    if (EqualsAsciiCaseBlind(path.c_str(), root)) return true;
-  }
-  return false;
-}
-
 bool StartsWithWord(const std::string& text, const std::string& word) {
   return text.size() > word.size() && text[word.size()] == ' ' &&
          EqualsAsciiCaseBlind(text.substr(0, word.size()).c_str(), word.c_str());
@@ -80,11 +73,9 @@ std::string KeyGuard::DeviceMark(const std::string& device) const {
   const std::string isapnp = "Enum\\ISAPNP";
   if (HasShape(device, {isapnp, 2})) {
     const std::string id = ComponentAfter(device, isapnp);
-    bool own = false;
-    for (const std::string& pnpId : identity_.pnpIds) {
-      own = own || EqualsAsciiCaseBlind(id.c_str(), pnpId.c_str());
+    if (!IsOneOfCaseBlind(id, identity_.pnpIds)) {
+      return "another card's: Plug-and-Play ID " + id + " is not the package's";
     }
-    if (!own) return "another card's: Plug-and-Play ID " + id + " is not the package's";
   }
   std::string driver;
   if (!ScopedKey(platform_, device).ReadString("Driver", driver)) return {};
@@ -110,7 +101,7 @@ std::optional<CheckedKey> KeyGuard::Check(const std::string& path, const KeyShap
     log_.Line("refused key " + path + " (wrong shape)");
     return std::nullopt;
   }
-  if (IsProtectedRoot(path)) {
+  if (IsOneOfCaseBlind(path, PROTECTED_ROOTS)) {
     log_.Line("refused key " + path + " (it holds other devices' or programs' keys)");
     return std::nullopt;
   }

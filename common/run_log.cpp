@@ -80,10 +80,6 @@ std::string RunLog::UndoPath(const std::string& directory, const std::string& na
   return directory + "\\" + name.substr(0, 7) + static_cast<char>('0' + age) + ".REG";
 }
 
-bool RunLog::Exists(const std::string& path) {
-  return ScopedSearch(platform_, path.c_str()).Found();
-}
-
 // A file that begins as the undo files begin; a folder, or a file that
 // cannot be read, is not.
 bool RunLog::IsUndoFileOfOurs(const std::string& path) {
@@ -101,24 +97,25 @@ bool RunLog::IsUndoFileOfOurs(const std::string& path) {
 std::string RunLog::MakeRoomForUndo() {
   const auto path = [&](int age) { return UndoPath(directory_, name_, age); };
   const std::string latest = path(0);
-  const bool latestIsOurs = !Exists(latest) || IsUndoFileOfOurs(latest);
+  const bool latestIsOurs = !PathExists(platform_, latest) || IsUndoFileOfOurs(latest);
   if (!latestIsOurs) {
     Line(latest + " is not an undo file of ours; it stays as it is");
-  } else if (!Exists(latest)) {
+  } else if (!PathExists(platform_, latest)) {
     return latest;
   }
   // The oldest goes, and each earlier one moves one age up, as long as they
   // are ours; one that is not blocks the move of those before it.
   const std::string oldest = path(EARLIER_UNDO_FILES);
-  if (Exists(oldest) && IsUndoFileOfOurs(oldest)) platform_.DeleteFileA(oldest.c_str());
+  if (PathExists(platform_, oldest) && IsUndoFileOfOurs(oldest))
+    platform_.DeleteFileA(oldest.c_str());
   for (int age = EARLIER_UNDO_FILES - 1; age >= 1; --age) {
-    if (!Exists(path(age))) continue;
-    if (Exists(path(age + 1)) || !IsUndoFileOfOurs(path(age)) ||
+    if (!PathExists(platform_, path(age))) continue;
+    if (PathExists(platform_, path(age + 1)) || !IsUndoFileOfOurs(path(age)) ||
         !platform_.MoveFileA(path(age).c_str(), path(age + 1).c_str())) {
       break;
     }
   }
-  if (Exists(path(1))) return {};
+  if (PathExists(platform_, path(1))) return {};
   if (!latestIsOurs) return path(1);
   return platform_.MoveFileA(latest.c_str(), path(1).c_str()) ? latest : std::string();
 }

@@ -80,7 +80,6 @@ class RunLog final : public ChangeLog {
   // files moved one age up; empty when no place can be made.
   std::string MakeRoomForUndo();
   bool IsUndoFileOfOurs(const std::string& path);
-  bool Exists(const std::string& path);
   void WriteUndo(const std::string& text);
   void AppendKeyForUndo(const std::string& keyPath);
   // The key's line and its values (only `onlyValue` when given), as REGEDIT4

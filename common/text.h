@@ -15,6 +15,18 @@ void AsciiUpperInPlace(std::string& text);
 // Whole-text comparison that folds only ASCII letters.
 bool EqualsAsciiCaseBlind(const char* a, const char* b);
 
+inline const char* AsCString(const char* text) { return text; }
+inline const char* AsCString(const std::string& text) { return text.c_str(); }
+
+// `name` equals one of `names` (texts or C strings), ASCII letters folded.
+template <typename Names>
+bool IsOneOfCaseBlind(const std::string& name, const Names& names) {
+  for (const auto& candidate : names) {
+    if (EqualsAsciiCaseBlind(name.c_str(), AsCString(candidate))) return true;
+  }
+  return false;
+}
+
 // printf-style composition into a buffer of `size` bytes, with the one
 // formatter every build uses (the Windows images have no C runtime). It knows
 // exactly "%s", "%d", "%u", "%x" and "%%", the numbers also with a zero-padded

@@ -61,18 +61,10 @@ const char* const SOFTWARE_KEYS[] = {
     "Microsoft", "Classes", "Clients", "Description", "Secure", "Program Groups", "Policies",
 };
 
-template <typename Names>
-bool IsOneOf(const std::string& name, const Names& names) {
-  for (const char* own : names) {
-    if (EqualsAsciiCaseBlind(name.c_str(), own)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
-bool IsWindowsDeviceName(const std::string& name) { return IsOneOf(name, DEVICE_NAMES); }
+bool IsWindowsDeviceName(const std::string& name) { return IsOneOfCaseBlind(name, DEVICE_NAMES); }
 
-bool IsWindowsSoftwareKey(const std::string& name) { return IsOneOf(name, SOFTWARE_KEYS); }
+bool IsWindowsSoftwareKey(const std::string& name) { return IsOneOfCaseBlind(name, SOFTWARE_KEYS); }
 
 }  // namespace mdm

@@ -287,7 +287,7 @@ int Machine::GetVersionExA(VersionInfo* info) {
   // its common part is filled. Windows 95 and 98 refuse a wrong size without
   // a last error.
   constexpr std::uint32_t EXTENDED_SIZE = 156;
-  const bool windows95 = state_->major == 4 && state_->minor == 0;
+  const bool windows95 = state_->Windows9x() && !state_->Windows98();
   const bool sizeKnown = info != nullptr && (info->size == VERSION_INFO_SIZE ||
                                              (info->size == EXTENDED_SIZE && !windows95));
   if (!sizeKnown) {

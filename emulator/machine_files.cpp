@@ -147,12 +147,8 @@ int Machine::DeleteFileA(const char* path) {
     error = ERROR_INVALID_NAME;  // no wildcards: one file at a time
     return 0;
   }
-  Lookup lookup;
-  FileNode* file = state_->files.Find(*where, &lookup);
-  if (file == nullptr) {
-    error = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    return 0;
-  }
+  FileNode* file = state_->Existing(*where);
+  if (file == nullptr) return 0;
   if (where->trailingSeparator && !file->isDirectory) {
     error = ERROR_INVALID_NAME;  // "name\" names a directory, and this is a file
     return 0;
@@ -161,10 +157,7 @@ int Machine::DeleteFileA(const char* path) {
     error = ERROR_ACCESS_DENIED;
     return 0;
   }
-  bool open = false;
-  for (const auto& [handle, opened] : state_->openFiles)
-    open = open || SamePath(*where, opened.path);
-  if (file->inUse || open) {
+  if (file->inUse || state_->IsOpen(*where)) {
     error = ERROR_SHARING_VIOLATION;
     return 0;
   }
@@ -188,12 +181,8 @@ int Machine::RemoveDirectoryA(const char* path) {
     error = ERROR_PATH_NOT_FOUND;  // Windows 95 finds no such folder
     return 0;
   }
-  Lookup lookup;
-  FileNode* directory = state_->files.Find(*where, &lookup);
-  if (directory == nullptr) {
-    error = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    return 0;
-  }
+  FileNode* directory = state_->Existing(*where);
+  if (directory == nullptr) return 0;
   if (!directory->isDirectory) {
     error = ERROR_DIRECTORY;
     return 0;
@@ -311,12 +300,8 @@ int Machine::MoveFileA(const char* from, const char* to) {
     error = ERROR_INVALID_NAME;
     return 0;
   }
-  Lookup lookup;
-  FileNode* node = state_->files.Find(*source, &lookup);
-  if (node == nullptr) {
-    error = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    return 0;
-  }
+  FileNode* node = state_->Existing(*source);
+  if (node == nullptr) return 0;
   if (source->drive != target->drive) {
     error = ERROR_NOT_SAME_DEVICE;
     return 0;
@@ -330,10 +315,7 @@ int Machine::MoveFileA(const char* from, const char* to) {
     error = ERROR_ALREADY_EXISTS;
     return 0;
   }
-  bool open = false;
-  for (const auto& [handle, opened] : state_->openFiles)
-    open = open || SamePath(*source, opened.path);
-  if (node->inUse || open) {
+  if (node->inUse || state_->IsOpen(*source)) {
     error = state_->Windows9x() ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
     return 0;
   }

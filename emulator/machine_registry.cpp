@@ -97,8 +97,7 @@ std::int32_t Machine::RegOpenKeyExA(RegKey parent, const char* subKey, std::uint
   }
   // Windows 98 hands out the handle already open on the key, not a new one,
   // so closing either closes both.
-  const bool windows98 = state_->major == 4 && state_->minor >= 10;
-  const RegKey shared = windows98 ? registry.OpenHandleOf(node.get()) : 0;
+  const RegKey shared = state_->Windows98() ? registry.OpenHandleOf(node.get()) : 0;
   *result = shared != 0 ? shared : registry.Open(node, access);
   return finish(ERROR_SUCCESS);
 }

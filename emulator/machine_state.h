@@ -78,6 +78,7 @@ struct Machine::State {
   // Windows 95 and 98 (version 4) answer as those systems were recorded to;
   // from version 5 (the NT family) the calls keep the answers Wine gives.
   bool Windows9x() const { return major < 5; }
+  bool Windows98() const { return major == 4 && minor >= 10; }
 
   // Moves the clock on; days and months stay as they are.
   void Advance(std::uint32_t milliseconds);
@@ -93,6 +94,21 @@ struct Machine::State {
       if (SamePath(opened.path, path) && !lets(opened)) return true;
     }
     return false;
+  }
+  // Whether any file handle is open on `path`.
+  bool IsOpen(const WinPath& path) const {
+    return HeldOpen(path, [](const OpenFile&) { return false; });
+  }
+
+  // A file or folder at `path`, or null with the last error of a lookup
+  // that failed: the name missing, or a folder on the way.
+  FileNode* Existing(const WinPath& path) {
+    Lookup lookup;
+    FileNode* node = files.Find(path, &lookup);
+    if (node == nullptr) {
+      lastError = lookup == Lookup::NoFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    }
+    return node;
   }
 
   // The open file behind a handle and its node; nulls, and the last error

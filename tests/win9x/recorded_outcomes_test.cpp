@@ -178,6 +178,16 @@ std::string Attempt(emu::Machine& m, Call call) {
   return Failed(m, call());
 }
 
+// A directory query with a buffer too small (`small`), then one of `fits`.
+template <typename Query>
+std::string Directory(Query query, std::uint32_t small, std::uint32_t fits) {
+  char buffer[MAX_PATH] = "foo";
+  const std::uint32_t cut = query(buffer, small);
+  const std::string untouched = buffer;
+  const std::uint32_t whole = query(buffer, fits);
+  return std::to_string(cut) + " " + untouched + ", " + std::to_string(whole) + " " + buffer;
+}
+
 std::string Version(emu::Machine& m, std::uint32_t size) {
   VersionInfo info{};
   info.size = size;
@@ -414,33 +424,22 @@ const Row kRows[] = {
     // ---- GetWindowsDirectoryA, GetSystemDirectoryA, GetTempPathA
     {"GetWindowsDirectoryA_Buffers",
      [](emu::Machine& m) {
-       char buffer[MAX_PATH] = "foo";
-       const std::uint32_t shortOne = m.GetWindowsDirectoryA(buffer, 10);
-       const std::string untouched = buffer;
-       const std::uint32_t exact = m.GetWindowsDirectoryA(buffer, 11);
-       return std::to_string(shortOne) + " " + untouched + ", " + std::to_string(exact) + " " +
-              buffer;
+       return Directory([&](char* b, std::uint32_t n) { return m.GetWindowsDirectoryA(b, n); }, 10,
+                        11);
      },
      "11 foo, 10 C:\\WINDOWS", nullptr},
     {"GetSystemDirectoryA_Buffers",
      [](emu::Machine& m) {
-       char buffer[MAX_PATH] = "foo";
-       const std::uint32_t shortOne = m.GetSystemDirectoryA(buffer, 1);
-       const std::string untouched = buffer;
-       const std::uint32_t exact = m.GetSystemDirectoryA(buffer, 18);
-       return std::to_string(shortOne) + " " + untouched + ", " + std::to_string(exact) + " " +
-              buffer;
+       return Directory([&](char* b, std::uint32_t n) { return m.GetSystemDirectoryA(b, n); }, 1,
+                        18);
      },
      "18 foo, 17 C:\\WINDOWS\\SYSTEM", nullptr},
     {"GetTempPathA_Buffers",
      [](emu::Machine& m) {
-       char buffer[MAX_PATH] = "aaaa";
-       const std::uint32_t half = m.GetTempPathA(8, buffer);
-       const std::string untouched = buffer;
-       const std::uint32_t whole = m.GetTempPathA(MAX_PATH, buffer);
-       return std::to_string(half) + " " + untouched + ", " + std::to_string(whole) + " " + buffer;
+       return Directory([&](char* b, std::uint32_t n) { return m.GetTempPathA(n, b); }, 8,
+                        MAX_PATH);
      },
-     "17 aaaa, 16 C:\\WINDOWS\\TEMP\\", nullptr},
+     "17 foo, 16 C:\\WINDOWS\\TEMP\\", nullptr},
     // ---- GetVersionExA
     {"GetVersionExA_Size148", [](emu::Machine& m) { return Version(m, 148); }, "ok=1 error=kept",
      nullptr},

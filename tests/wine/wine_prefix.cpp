@@ -210,11 +210,6 @@ std::string FromUtf16(const std::string& bytes) {
   return text;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string WithoutCr(std::string text) {
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   return text;
@@ -285,6 +280,11 @@ std::string RegeditOfWineFile(const std::string& file, const std::string& key) {
 }  // namespace
 
 bool WineAvailable() { return access(kWine64, X_OK) == 0 && access(kWineserver, X_OK) == 0; }
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 std::string I386WineRoot() { return EnvOr("MDM_I386_WINE_ROOT", MDM_I386_WINE_ROOT); }
 

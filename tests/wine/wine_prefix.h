@@ -35,6 +35,9 @@ enum class WineKind { kWin64, kI386 };
 bool WineAvailable();
 // The unpacked 32-bit Wine and qemu-i386 are there (MDM_I386_WINE_ROOT).
 bool I386WineAvailable();
+// ASCII letters folded to lower case: how keys and paths are compared here.
+std::string Lower(std::string text);
+
 std::string I386WineRoot();
 
 // How i386 prefixes run Wine's 32-bit loader: natively where the host runs

@@ -60,11 +60,6 @@ const std::vector<std::string>& ComparedBranches() {
   return branches;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::set<std::string> FullKeys(std::initializer_list<std::string> relative) {
   std::set<std::string> keys;
   for (const std::string& key : relative) keys.insert(Lower(kHklm + key));

@@ -32,11 +32,6 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
   return text;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // Copies a folder of the sample, subfolders included, to a Windows folder.
 void CopyTree(WinePrefix& prefix, const fs::path& from, const std::string& to) {
   for (const auto& entry : fs::directory_iterator(from)) {
