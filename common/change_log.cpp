@@ -10,8 +10,10 @@ namespace {
 class Discard final : public ChangeLog {
  public:
   void Line(const std::string&) override {}
-  void KeepForUndo(const std::string&) override {}
-  void KeepValueForUndo(const std::string&, const std::string&) override {}
+  bool KeepForUndo(const std::string&, std::string&) override { return true; }
+  bool KeepValueForUndo(const std::string&, const std::string&, std::string&) override {
+    return true;
+  }
 };
 
 }  // namespace

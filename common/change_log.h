@@ -1,8 +1,9 @@
 // What a run tells of its changes as it makes them: a line for each event,
 // for the change log, and the keys and values it is about to remove or
 // rewrite, for the undo file (common/run_log.h). A stage given no log uses
-// NoChangeLog(), which keeps nothing. Writing a log never changes what a run
-// does: a log that cannot be written drops what it is told.
+// NoChangeLog(), which keeps nothing and refuses nothing: only tests of a
+// stage's own logic run without an undo file. Writing a log line never
+// changes what a run does; keeping the undo text decides whether a key may go.
 #pragma once
 
 #include <cstdint>
@@ -14,11 +15,15 @@ class ChangeLog {
  public:
   // One event, in the order the run meets them.
   virtual void Line(const std::string& text) = 0;
-  // `keyPath` (below HKEY_LOCAL_MACHINE) with its whole subtree, just before
-  // it is deleted.
-  virtual void KeepForUndo(const std::string& keyPath) = 0;
-  // One value of `keyPath` ("" the default value), just before it is rewritten.
-  virtual void KeepValueForUndo(const std::string& keyPath, const std::string& valueName) = 0;
+  // Puts the undo text of `keyPath` (below HKEY_LOCAL_MACHINE) with its whole
+  // subtree on disk, just before the key is deleted. False, with `why`, when
+  // the text could not be read whole, carried faithfully or written and
+  // flushed whole: the key must then stay.
+  virtual bool KeepForUndo(const std::string& keyPath, std::string& why) = 0;
+  // The same for one value of `keyPath` ("" the default value), just before
+  // it is rewritten.
+  virtual bool KeepValueForUndo(const std::string& keyPath, const std::string& valueName,
+                                std::string& why) = 0;
 
  protected:
   ~ChangeLog() = default;

@@ -1,5 +1,7 @@
 #include "common/device_registry.h"
 
+#include <utility>
+
 #include "common/product.h"
 #include "common/registry_keys.h"
 #include "common/text.h"
@@ -20,7 +22,24 @@ std::string Join(const std::string& parent, const std::string& child) {
 
 KeyShape DeviceShape(const DeviceLink& link) { return {link.deviceRoot, link.deviceDepth}; }
 
+std::string ErrorText(std::int32_t status) {
+  char text[24];
+  Compose(text, " (error %d)", static_cast<int>(status));
+  return text;
+}
+
+// What a record (a link value, a "Driver") told: the key it names, nothing,
+// or unknown when it could not be read.
+enum class Record { Names, Nothing, Unknown };
+
 // One run of the stage over one plan.
+//
+// What the package's records lead to goes before the records: class keys,
+// then the devices whose "Driver" names them, then the software key and the
+// root device, whose values name the rest. A record whose target stays, or
+// which cannot be read, stays with the key that holds it, so that the next
+// run can follow it again: a run stopped or failing anywhere leaves nothing
+// that the records no longer lead to.
 class Cleanup {
  public:
   Cleanup(Platform& platform, const DeviceRegistryPlan& plan, const InfMatchRule& infRule,
@@ -31,6 +50,21 @@ class Cleanup {
         guard_(platform, identity_, log),
         log_(log) {}
 
+  bool AnythingPresent() {
+    std::vector<std::string> keys = {RootDeviceKey(plan_.deviceName),
+                                     Join(CLASS_ROOT, plan_.deviceName), plan_.softwareKey};
+    for (const std::string& id : plan_.isapnpIds) keys.push_back(Join(ISAPNP_DEVICES, id));
+    for (const std::string& key : keys) {
+      if (ScopedKey(platform_, key).OpenStatus() != ERROR_FILE_NOT_FOUND) return true;
+    }
+    for (const DeviceLink* link : plan_.links) {
+      for (const std::string& classKey : SearchedClassKeys(*link)) {
+        if (guard_.OthersMark(classKey, Marks::ClassKey).whose.empty()) return true;
+      }
+    }
+    return false;
+  }
+
   RegistryFindings Run() {
     for (const DeviceLink* link : plan_.links) CleanDeviceLink(*link);
     RemoveSoftwareKey();
@@ -39,44 +73,94 @@ class Cleanup {
   }
 
  private:
+  // `record` stays while what it leads to stays.
+  void Hold(const std::string& record, const std::string& why) { held_.push_back({record, why}); }
+
+  // Why `path` must stay: a held record is the key or lies below it.
+  std::string HeldAtOrBelow(const std::string& path) const {
+    for (const auto& [record, why] : held_) {
+      if (EqualsAsciiCaseBlind(record.c_str(), path.c_str()) ||
+          (record.size() > path.size() && record[path.size()] == '\\' &&
+           EqualsAsciiCaseBlind(record.substr(0, path.size()).c_str(), path.c_str()))) {
+        return record == path ? why : record + " " + why;
+      }
+    }
+    return {};
+  }
+
+  KeyRemoval Keep(const std::string& path, const std::string& why) {
+    log_.Line("kept key " + path + " (" + why + ")");
+    found_.outcome.Stayed({ItemKind::Key, path, why});
+    return KeyRemoval::Stayed;
+  }
+
+  // Every deletion of the stage: a key holding a held record stays.
   KeyRemoval Remove(const std::string& path, const KeyShape& shape, Marks marks = Marks::None) {
+    const std::string held = HeldAtOrBelow(path);
+    if (!held.empty()) return Keep(path, held);
     return RemoveKey(guard_, found_.outcome, path, shape, marks);
+  }
+  KeyRemoval Remove(const CheckedKey& key) {
+    const std::string held = HeldAtOrBelow(key.Path());
+    if (!held.empty()) return Keep(key.Path(), held);
+    return RemoveCheckedKey(platform_, key, log_, found_.outcome);
+  }
+
+  // A key that `record` leads to stayed: the record stays with it.
+  void HoldIfStayed(KeyRemoval removal, const std::string& record, const std::string& target) {
+    if (removal == KeyRemoval::Stayed) Hold(record, "leads to " + target + ", which stays");
   }
 
   std::string InstanceKey() const { return Join(RootDeviceKey(plan_.deviceName), "0000"); }
 
-  // The device instance a link names; false when its value is missing or
-  // empty (a missing link). The root link names the instance key itself.
-  bool LinkedDevice(const DeviceLink& link, std::string& device) {
+  // The device instance a link names; a missing or empty value names none.
+  // The root link names the instance key itself. An unreadable link holds
+  // the instance key.
+  Record LinkedDevice(const DeviceLink& link, std::string& device) {
     if (&link == &LINK_ROOT) {
       device = InstanceKey();
-      return true;
+      return Record::Names;
     }
     std::string value;
-    if (!ScopedKey(platform_, InstanceKey()).ReadString(link.valueName, value)) return false;
-    if (value.empty()) return false;
+    const std::int32_t status = ScopedKey(platform_, InstanceKey()).Read(link.valueName, value);
+    if (IsUnknown(status)) {
+      Hold(InstanceKey(), std::string("its ") + link.valueName + " cannot be read" +
+                              ErrorText(status));
+      return Record::Unknown;
+    }
+    if (status != ERROR_SUCCESS || value.empty()) return Record::Nothing;
     device = link.instanceSuffix == nullptr ? value : Join(value, link.instanceSuffix);
-    return true;
+    return Record::Names;
   }
 
   // The linked device is one the link may lead to: a device instance where
   // its kind lies, without another's mark. The log hears of a refusal.
   bool IsTrustedDevice(const DeviceLink& link, const std::string& device) {
     if (&link == &LINK_ROOT) return true;
-    const std::string why = HasShape(device, DeviceShape(link))
-                                ? guard_.OthersMark(device, Marks::DeviceInstance)
-                                : "not a device instance of its kind";
-    if (why.empty()) return true;
-    log_.Line(std::string("refused link ") + link.valueName + " " + device + " (" + why + ")");
+    Mark mark;
+    if (HasShape(device, DeviceShape(link))) {
+      mark = guard_.OthersMark(device, Marks::DeviceInstance);
+    } else {
+      mark.whose = "not a device instance of its kind";
+    }
+    if (!mark.Found()) return true;
+    if (mark.unknown) Hold(InstanceKey(), "its " + std::string(link.valueName) + " " + mark.whose);
+    log_.Line(std::string("refused link ") + link.valueName + " " + device + " (" + mark.whose +
+              ")");
     return false;
   }
 
-  // The class key a device's "Driver" names; false when it cannot be read.
-  bool ReadDriverClassKey(const std::string& device, std::string& classKey) {
+  // The class key a device's "Driver" names; an unreadable one holds the device.
+  Record ReadDriverClassKey(const std::string& device, std::string& classKey) {
     std::string driver;
-    if (!ScopedKey(platform_, device).ReadString("Driver", driver)) return false;
+    const std::int32_t status = ScopedKey(platform_, device).Read("Driver", driver);
+    if (IsUnknown(status)) {
+      Hold(device, "its Driver cannot be read" + ErrorText(status));
+      return Record::Unknown;
+    }
+    if (status != ERROR_SUCCESS) return Record::Nothing;
     classKey = Join(CLASS_ROOT, driver);
-    return true;
+    return Record::Names;
   }
 
   // The shape a link's class key must have: an instance of the link's own
@@ -92,60 +176,68 @@ class Cleanup {
   }
 
   // The device's own "Driver" names an instance of the link's class: the
-  // device is what the link says it is.
-  bool IsDeviceOfLinkClass(const std::string& device, const DeviceLink& link) {
+  // device is what the link says it is. Unknown holds the root instance.
+  Record IsDeviceOfLinkClass(const std::string& device, const DeviceLink& link) {
     std::string classKey;
-    return ReadDriverClassKey(device, classKey) && HasShape(classKey, ClassKeyShape(link));
+    const Record driver = ReadDriverClassKey(device, classKey);
+    if (driver == Record::Unknown) Hold(InstanceKey(), "leads to " + device + ", which stays");
+    if (driver != Record::Names) return driver;
+    return HasShape(classKey, ClassKeyShape(link)) ? Record::Names : Record::Nothing;
   }
 
-  // The class key name ("Modem\0001") the class search finds: the first
-  // subkey of the class whose "InfSection" equals `infSection` exactly. A
-  // subkey that will not open ends the search.
-  bool FindClassKeyByInfSection(const char* className, const std::string& infSection,
-                                std::string& classKey) {
-    if (infSection.empty()) return false;  // would match every empty "InfSection"
-    ScopedKey root(platform_, Join(CLASS_ROOT, className));
-    if (!root.IsOpen()) return false;
-    bool matched = false;
+  // The class keys ("...\Class\Modem\0001") the class search finds: the
+  // subkeys of the class whose "InfSection" equals `infSection` exactly, in
+  // the order they enumerate. A subkey that will not open ends the search.
+  std::vector<std::string> FindClassKeysByInfSection(const char* className,
+                                                     const std::string& infSection) {
+    std::vector<std::string> found;
+    if (infSection.empty()) return found;  // would match every empty "InfSection"
+    const std::string classRoot = Join(CLASS_ROOT, className);
+    ScopedKey root(platform_, classRoot);
+    if (!root.IsOpen()) return found;
     ForEachSubkeyName(platform_, root.Get(), STAGE_VALUE_LIMIT, [&](const char* name) {
       ScopedKey subkey(platform_, root.Get(), name);
       if (!subkey.IsOpen()) return false;
       std::string value;
       if (subkey.ReadString("InfSection", value) && value == infSection) {
-        classKey = Join(Join(CLASS_ROOT, className), name);
-        matched = true;
+        found.push_back(Join(classRoot, name));
       }
-      return !matched;
+      return true;
     });
-    return matched;
+    return found;
   }
 
-  // A missing or refused link of mdmclean's modem or wave link: the class
-  // search by "InfSection".
-  std::optional<CheckedKey> SearchedClassKey(const DeviceLink& link) {
+  // The "InfSection" mdmclean's search looks for with the link; none for the
+  // library, and none for the port and root links.
+  std::vector<std::string> SearchedClassKeys(const DeviceLink& link) {
     const std::string* infSection = &link == &LINK_MODEM  ? &plan_.modemInfSection
                                     : &link == &LINK_WAVE ? &plan_.waveInfSection
                                                           : nullptr;
-    std::string classKey;
-    if (infSection == nullptr || !FindClassKeyByInfSection(link.className, *infSection, classKey)) {
-      return std::nullopt;
-    }
-    return guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link));
+    if (infSection == nullptr) return {};
+    return FindClassKeysByInfSection(link.className, *infSection);
   }
 
-  // The class key a link leads to, checked: the linked device's "Driver",
-  // or, when the link is missing or refused, the class search. A device
-  // without a readable "Driver" is a dead end: no search.
-  std::optional<CheckedKey> LinkedClassKey(const DeviceLink& link) {
-    std::string device;
-    if (LinkedDevice(link, device) && IsTrustedDevice(link, device)) {
-      std::string classKey;
-      if (!ReadDriverClassKey(device, classKey)) return std::nullopt;
-      if (auto checked = guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link))) {
-        return checked;
-      }
+  // A class key the guard lets go; one whose marks cannot be read stays,
+  // holding `record` when it is given.
+  std::optional<CheckedKey> Checked(const std::string& classKey, const DeviceLink& link,
+                                    const std::string& record) {
+    Verdict verdict = guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link));
+    if (verdict.unknown) {
+      found_.outcome.Stayed({ItemKind::Key, classKey, verdict.why});
+      if (!record.empty()) Hold(record, "leads to " + classKey + ", which stays");
     }
-    return SearchedClassKey(link);
+    return std::move(verdict.key);
+  }
+
+  // The class key a link leads to, checked, and the device whose "Driver"
+  // names it.
+  std::optional<CheckedKey> LinkedClassKey(const DeviceLink& link, std::string& device) {
+    if (LinkedDevice(link, device) != Record::Names || !IsTrustedDevice(link, device)) {
+      return std::nullopt;
+    }
+    std::string classKey;
+    if (ReadDriverClassKey(device, classKey) != Record::Names) return std::nullopt;
+    return Checked(classKey, link, device);
   }
 
   void RecordInfPath(const DeviceLink& link, const std::string& classKey) {
@@ -159,100 +251,174 @@ class Cleanup {
     *record = infPath;
   }
 
+  // What a link leads to: the class key the linked device's "Driver" names,
+  // and for mdmclean's modem and wave links every class key of the class
+  // that its search finds by the package's "InfSection", whatever the link
+  // says: those are the package's whether a record still leads to them or
+  // not. The root link takes the package's own class branch.
   void CleanDeviceLink(const DeviceLink& link) {
-    const std::optional<CheckedKey> classKey = LinkedClassKey(link);
-    if (!classKey) return;
-    if (plan_.recordInfPaths) RecordInfPath(link, classKey->Path());
-    if (&link == &LINK_WAVE) {
-      waveClassKey_ = classKey->Path();
-      RemoveWaveResources(LastComponent(classKey->Path()));
-    }
+    std::string device;
+    const std::optional<CheckedKey> linked = LinkedClassKey(link, device);
     if (&link == &LINK_ROOT) {
-      // The root device owns its whole class branch, not just its instance.
-      Remove(CutAtLastBackslash(classKey->Path()), {Join(CLASS_ROOT, plan_.deviceName), 0});
+      // The root device owns its whole class branch, whatever its "Driver"
+      // says; the "Driver" tells which instance's "InfPath" to record.
+      if (linked && plan_.recordInfPaths) RecordInfPath(link, linked->Path());
+      const std::string branch = Join(CLASS_ROOT, plan_.deviceName);
+      HoldIfStayed(Remove(branch, {branch, 0}), InstanceKey(), branch);
+      return;
+    }
+    if (linked) CleanClassKey(*linked, link, device);
+    for (const std::string& found : SearchedClassKeys(link)) {
+      if (linked && EqualsAsciiCaseBlind(found.c_str(), linked->Path().c_str())) continue;
+      if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
+        CleanClassKey(*checked, link, {});
+      }
+    }
+  }
+
+  // A class key of the package with what hangs on it: the wave resources it
+  // names first; for one the search found, the devices whose "Driver" names
+  // it first too; for a linked one, the linked device stays while it does.
+  void CleanClassKey(const CheckedKey& classKey, const DeviceLink& link,
+                     const std::string& device) {
+    if (plan_.recordInfPaths) RecordInfPath(link, classKey.Path());
+    if (&link == &LINK_WAVE) RemoveWaveResources(classKey.Path());
+    if (!device.empty()) {
+      HoldIfStayed(Remove(classKey), device, classKey.Path());
     } else {
-      RemoveCheckedKey(platform_, *classKey, log_, found_.outcome);
+      RemoveDevicesNaming(classKey.Path(), link);
+      Remove(classKey);
+    }
+  }
+
+  // Every device instance below "Enum" ("Enum\<enumerator>\<id>\<instance>");
+  // false when the keys cannot be listed. A key that does not open is no
+  // device anyone can tell.
+  bool ListDeviceInstances(std::vector<std::string>& devices) {
+    std::vector<std::string> level = {"Enum"};
+    for (int depth = 0; depth < 3; ++depth) {
+      std::vector<std::string> below;
+      for (const std::string& parent : level) {
+        const ScopedKey key(platform_, parent, KEY_READ);
+        if (!key.IsOpen()) continue;
+        std::vector<std::string> names;
+        if (ListSubkeyNames(platform_, key.Get(), names) != ERROR_SUCCESS) return false;
+        for (const std::string& name : names) below.push_back(Join(parent, name));
+      }
+      level.swap(below);
+    }
+    devices.swap(level);
+    return true;
+  }
+
+  // The devices whose "Driver" names a class key the search found go before
+  // it: once it is gone, nothing tells them for the package's. A wave
+  // device goes whole, its instance with it. The class key stays while one
+  // of them does.
+  void RemoveDevicesNaming(const std::string& classKey, const DeviceLink& link) {
+    std::vector<std::string> devices;
+    if (!ListDeviceInstances(devices)) {
+      Hold(classKey, "the devices that may name it cannot be listed");
+      return;
+    }
+    const bool wave = &link == &LINK_WAVE;
+    for (const std::string& device : devices) {
+      std::string named;
+      if (ScopedKey(platform_, device).Read("Driver", named) != ERROR_SUCCESS ||
+          !EqualsAsciiCaseBlind(Join(CLASS_ROOT, named).c_str(), classKey.c_str())) {
+        continue;
+      }
+      const KeyRemoval removal =
+          wave ? Remove(CutAtLastBackslash(device), DeviceShape(LINK_WAVE), Marks::WaveDevice)
+               : Remove(device, DeviceShape(LINK_MODEM), Marks::DeviceInstance);
+      if (removal == KeyRemoval::Stayed) Hold(classKey, "named by " + device + ", which stays");
     }
   }
 
   // The wave driver's resource key of the wave class instance, and the
-  // audio VxD's key.
-  void RemoveWaveResources(const std::string& instance) {
-    const std::string resource =
-        Join(WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + instance + ">");
+  // audio VxD's key; the class key names them, so it stays while they do.
+  void RemoveWaveResources(const std::string& classKey) {
+    const std::string resource = Join(
+        WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + LastComponent(classKey) + ">");
     const std::string vxd = Join(VXD_ROOT, product::AUDIO_VXD);
-    Remove(resource, {resource, 0});
-    Remove(vxd, {vxd, 0});
+    HoldIfStayed(Remove(resource, {resource, 0}), classKey, resource);
+    HoldIfStayed(Remove(vxd, {vxd, 0}), classKey, vxd);
   }
 
   void RemoveSoftwareKey() {
+    const std::string comPortKey = Join(plan_.softwareKey, "1.0\\ComPort");
     {
       // The ComPort key stays open while the COM-port device goes.
-      ScopedKey comPortKey(platform_, Join(plan_.softwareKey, "1.0\\ComPort"));
+      ScopedKey comPort(platform_, comPortKey);
       std::string port;
-      if (comPortKey.ReadString("", port)) {
+      const std::int32_t status = comPort.Read("", port);
+      if (IsUnknown(status)) Hold(comPortKey, "its value cannot be read" + ErrorText(status));
+      if (status == ERROR_SUCCESS) {
         found_.comPort = port;
         // A port that is not one key name names no device of the package's.
         if (IsKeyName(port)) {
-          Remove(Join(COM_PORT_DEVICES, port), {COM_PORT_DEVICES, 1}, Marks::DeviceInstance);
+          const std::string device = Join(COM_PORT_DEVICES, port);
+          HoldIfStayed(Remove(device, {COM_PORT_DEVICES, 1}, Marks::DeviceInstance), comPortKey,
+                       device);
         }
       }
     }
     Remove(plan_.softwareKey, {"SOFTWARE", 2});
   }
 
-  // The first ISAPNP device key that opens goes, and only it; one that opens
-  // but is refused ends the search as well.
-  void RemoveIsapnpKey() {
+  // A device's driver key, which its "Driver" names, when it is an instance
+  // of the link's class and no other device's; the device stays while it does.
+  void RemoveDriverKeyOf(const std::string& device, const DeviceLink& link) {
+    std::string classKey;
+    if (ReadDriverClassKey(device, classKey) != Record::Names) return;
+    if (const std::optional<CheckedKey> checked = Checked(classKey, link, device)) {
+      HoldIfStayed(Remove(*checked), device, classKey);
+    }
+  }
+
+  // The package's cards: every ISA Plug-and-Play device of each of its IDs,
+  // each card's port driver key first. Any of them a stopped run leaves is
+  // the next run's to take, whichever came first.
+  void RemoveIsapnpDevices() {
     for (const std::string& id : plan_.isapnpIds) {
       const std::string key = Join(ISAPNP_DEVICES, id);
-      if (!KeyExists(platform_, key)) continue;
-      Remove(key, {ISAPNP_DEVICES, 1});
-      return;
+      std::vector<std::string> cards;
+      {
+        const ScopedKey device(platform_, key);
+        if (device.OpenStatus() == ERROR_FILE_NOT_FOUND) continue;
+        const std::int32_t listed =
+            device.IsOpen() ? ListSubkeyNames(platform_, device.Get(), cards) : device.OpenStatus();
+        if (listed != ERROR_SUCCESS) Hold(key, "its cards cannot be listed" + ErrorText(listed));
+      }
+      for (const std::string& card : cards) RemoveDriverKeyOf(Join(key, card), LINK_PORT);
+      HoldIfStayed(Remove(key, {ISAPNP_DEVICES, 1}), InstanceKey(), key);
     }
   }
 
-  // The package's wave device, "Enum\MODEMWAVE\<device>": the one the wave
-  // link names when its instance's "Driver" is a MEDIA instance and it
-  // carries no other device's mark; else the one whose instance's "Driver"
-  // names the wave class key the wave link found; else the linked one after
-  // all, for the guard to refuse and say why. Empty when none is known.
+  // The wave device the wave link names, "Enum\MODEMWAVE\<device>", when its
+  // instance's "Driver" is a MEDIA instance; the guard refuses it when it
+  // carries another device's mark. Empty when the link names none. (One
+  // found through a searched class key went with that key.)
   std::string PackageWaveDevice() {
     std::string instance;
-    const bool linked = LinkedDevice(LINK_WAVE, instance) &&
+    const bool linked = LinkedDevice(LINK_WAVE, instance) == Record::Names &&
                         HasShape(instance, DeviceShape(LINK_WAVE)) &&
-                        IsDeviceOfLinkClass(instance, LINK_WAVE);
-    if (linked && guard_.OthersMark(instance, Marks::DeviceInstance).empty()) {
-      return CutAtLastBackslash(instance);
-    }
-    std::string device;
-    if (!waveClassKey_.empty()) {
-      ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
-      ForEachSubkeyName(platform_, enumerator.Get(), MAX_PATH, [&](const char* name) {
-        const std::string candidate = Join(WAVE_ENUMERATOR, name);
-        std::string classKey;
-        if (ReadDriverClassKey(Join(candidate, LINK_WAVE.instanceSuffix), classKey) &&
-            EqualsAsciiCaseBlind(classKey.c_str(), waveClassKey_.c_str())) {
-          device = candidate;
-        }
-        return device.empty();
-      });
-    }
-    if (device.empty() && linked) device = CutAtLastBackslash(instance);
-    return device;
+                        IsDeviceOfLinkClass(instance, LINK_WAVE) == Record::Names;
+    return linked ? CutAtLastBackslash(instance) : std::string();
   }
 
-  // Nothing is in "Enum\MODEMWAVE" but `device` (when given).
+  // Nothing is in "Enum\MODEMWAVE" but `device` (when given); false when
+  // that cannot be told.
   bool WaveEnumeratorHoldsOnly(const std::string& device) {
     std::vector<std::string> children;
     ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
-    if (!enumerator.IsOpen()) return false;
-    ForEachSubkeyName(platform_, enumerator.Get(), MAX_PATH, [&](const char* name) {
-      children.push_back(Join(WAVE_ENUMERATOR, name));
-      return children.size() < 2;
-    });
-    return children.empty() || (children.size() == 1 && !device.empty() &&
-                                EqualsAsciiCaseBlind(children[0].c_str(), device.c_str()));
+    if (!enumerator.IsOpen() ||
+        ListSubkeyNames(platform_, enumerator.Get(), children) != ERROR_SUCCESS) {
+      return false;
+    }
+    return children.empty() ||
+           (children.size() == 1 && !device.empty() &&
+            EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str()));
   }
 
   // The enumerator goes whole only when it holds nothing but the package's
@@ -260,18 +426,20 @@ class Cleanup {
   void RemoveWaveDevice() {
     const std::string device = PackageWaveDevice();
     if (plan_.waveEnumeratorGoesWhenEmpty && WaveEnumeratorHoldsOnly(device) &&
-        (device.empty() || guard_.OthersMark(device, Marks::WaveDevice).empty())) {
-      Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0});
+        (device.empty() || !guard_.OthersMark(device, Marks::WaveDevice).Found())) {
+      HoldIfStayed(Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0}), InstanceKey(), WAVE_ENUMERATOR);
     } else if (!device.empty()) {
-      Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice);
+      HoldIfStayed(Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice), InstanceKey(), device);
     }
   }
 
   void RemoveEnumeratorKeys() {
-    RemoveIsapnpKey();
+    RemoveIsapnpDevices();
     std::string modemDevice;
-    if (LinkedDevice(LINK_MODEM, modemDevice) && IsDeviceOfLinkClass(modemDevice, LINK_MODEM)) {
-      Remove(modemDevice, DeviceShape(LINK_MODEM), Marks::DeviceInstance);
+    if (LinkedDevice(LINK_MODEM, modemDevice) == Record::Names &&
+        IsDeviceOfLinkClass(modemDevice, LINK_MODEM) == Record::Names) {
+      HoldIfStayed(Remove(modemDevice, DeviceShape(LINK_MODEM), Marks::DeviceInstance),
+                   InstanceKey(), modemDevice);
     }
     RemoveWaveDevice();
     // Last: every step before reads the root device's instance key.
@@ -285,7 +453,7 @@ class Cleanup {
   const KeyGuard guard_;
   ChangeLog& log_;
   RegistryFindings found_;
-  std::string waveClassKey_;  // the wave class key the wave link found
+  std::vector<std::pair<std::string, std::string>> held_;  // records that stay, and why
 };
 
 }  // namespace
@@ -300,6 +468,11 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
   identity.pnpIds = plan.isapnpIds;
   identity.infRule = infRule;
   return identity;
+}
+
+bool AnyKeyOfThePackagePresent(Platform& platform, const DeviceRegistryPlan& plan,
+                               const InfMatchRule& infRule) {
+  return Cleanup(platform, plan, infRule, NoChangeLog()).AnythingPresent();
 }
 
 RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,

@@ -27,8 +27,9 @@ struct DeviceRegistryPlan {
   std::string waveInfSection;
   // "SOFTWARE\<Vendor>\<Name>"; its "1.0\ComPort" names the COM-port device.
   std::string softwareKey;
-  // The package's ISA Plug-and-Play IDs: the first present "Enum\ISAPNP\<id>"
-  // goes, and a device below another ID is not the package's.
+  // The package's ISA Plug-and-Play IDs: every "Enum\ISAPNP\<id>" goes, with
+  // the port driver keys of its cards, and a device below another ID is not
+  // the package's.
   std::vector<std::string> isapnpIds;
   // "Enum\MODEMWAVE" goes as well when nothing but the package's wave device
   // is in it; otherwise only that device goes.
@@ -52,6 +53,13 @@ std::string RootDeviceKey(const std::string& deviceName);
 
 // The package's names, PnP IDs and INF rule as the guard knows them.
 PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& infRule);
+
+// One of the keys the stage removes is there, or may be: the root device,
+// the package's device class, the software key, one of its ISA
+// Plug-and-Play devices, or a class key its searches find that is no other
+// device's.
+bool AnyKeyOfThePackagePresent(Platform& platform, const DeviceRegistryPlan& plan,
+                               const InfMatchRule& infRule);
 
 // Every key goes through the guard of common/ownership.h, with the identity
 // the plan and `infRule` (the deliverable's INF rule) give.

@@ -9,6 +9,15 @@ namespace mdm {
 
 namespace {
 
+constexpr std::uint32_t DAY_MS = 24u * 60 * 60 * 1000;
+
+// The local time of day in milliseconds.
+std::uint32_t MillisecondsOfDay(Platform& platform) {
+  SystemTime now;
+  platform.GetLocalTime(&now);
+  return ((now.hour * 60u + now.minute) * 60u + now.second) * 1000u + now.milliseconds;
+}
+
 // Tells the product's NVRAM program to let go of its files, and waits until
 // it has: at most NVRAM_WAIT_MS, and not at all when Windows considers its
 // window hung (a hung product is why people run an uninstaller).
@@ -20,15 +29,24 @@ void NotifyNvramWindow(Platform& platform, ChangeLog& log) {
     return;
   }
   std::uintptr_t reply = 0;
+  const std::uint32_t sent = MillisecondsOfDay(platform);
   if (platform.SendMessageTimeoutA(window, product::NVRAM_RELEASE_MESSAGE, 0, 0, SMTO_ABORTIFHUNG,
                                    NVRAM_WAIT_MS, &reply) != 0) {
     log.Line("notified the NVRAM window");
     return;
   }
-  char line[96];
-  Compose(line, "the NVRAM window did not answer within %u s (error %u); going on",
-          static_cast<unsigned>(NVRAM_WAIT_MS / 1000),
-          static_cast<unsigned>(platform.GetLastError()));
+  const std::uint32_t error = platform.GetLastError();
+  // Windows 95 sets no error for either: the time the call took tells a
+  // window it knows to be hung (refused at once) from one that did not answer.
+  const std::uint32_t waited = (MillisecondsOfDay(platform) + DAY_MS - sent) % DAY_MS;
+  char line[128];
+  if (waited < NVRAM_WAIT_MS / 2) {
+    Compose(line, "the NVRAM window is hung, Windows says (error %u); going on without waiting",
+            static_cast<unsigned>(error));
+  } else {
+    Compose(line, "the NVRAM window did not answer within %u s (error %u); going on",
+            static_cast<unsigned>(NVRAM_WAIT_MS / 1000), static_cast<unsigned>(error));
+  }
   log.Line(line);
 }
 
@@ -98,6 +116,16 @@ int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log,
   const bool removed = platform.RemoveDirectoryA(directory) != 0;
   Count(log, outcome, ItemKind::Folder, directory, removed, removed ? 0 : platform.GetLastError());
   return removed ? 1 : 0;
+}
+
+bool AnyEntryPresent(Platform& platform, const FileRemovalSettings& settings,
+                     const std::vector<FileEntry>& table) {
+  for (const FileEntry& entry : table) {
+    if (entry.kind == DIR_END) break;
+    std::string path;
+    if (ComposeEntryPath(platform, settings, entry, path) && PathExists(platform, path)) return true;
+  }
+  return false;
 }
 
 StageOutcome RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,

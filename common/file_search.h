@@ -31,9 +31,28 @@ class ScopedSearch {
   FindHandle handle_;
 };
 
-// Something, a file or a folder, is at `path`.
+// What is at a path: a file, a folder, nothing (the search found no such
+// name, or no such folder on the way), or unknown (the search failed else).
+enum class PathHolds { Nothing, File, Folder, Unknown };
+
+// The last error of a search that found nothing says whether nothing is there.
+inline bool FoundNothing(std::uint32_t error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_NO_MORE_FILES;
+}
+
+inline PathHolds WhatIsAt(Platform& platform, const char* path) {
+  const ScopedSearch search(platform, path);
+  if (search.Found()) {
+    return (search.Current().attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathHolds::Folder
+                                                                         : PathHolds::File;
+  }
+  return FoundNothing(platform.GetLastError()) ? PathHolds::Nothing : PathHolds::Unknown;
+}
+
+// Something, a file or a folder, is at `path`, or may be.
 inline bool PathExists(Platform& platform, const char* path) {
-  return ScopedSearch(platform, path).Found();
+  return WhatIsAt(platform, path) != PathHolds::Nothing;
 }
 inline bool PathExists(Platform& platform, const std::string& path) {
   return PathExists(platform, path.c_str());
@@ -41,8 +60,7 @@ inline bool PathExists(Platform& platform, const std::string& path) {
 
 // A file, not a folder, is at `path`.
 inline bool FileExists(Platform& platform, const char* path) {
-  ScopedSearch search(platform, path);
-  return search.Found() && (search.Current().attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return WhatIsAt(platform, path) == PathHolds::File;
 }
 
 // Calls visit(found) for every entry the search for `pattern` yields, in its

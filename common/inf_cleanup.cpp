@@ -76,26 +76,46 @@ void DeleteChosenNames(Platform& platform, ChangeLog& log, StageOutcome& outcome
       if (IsWindows95(platform) && RootInfIsOem(found.rootInfPath)) {
         DeleteRecordedNames(platform, log, outcome, plan.match, inf,
                             {found.portInfPath, found.modemInfPath, found.rootInfPath});
-      } else {
-        DeleteByName(platform, log, outcome, other, product::PROVIDER_INF_NAMES);
       }
+      // In every case: whether they go must not hang on a record that a
+      // stopped run may have deleted with its class key.
+      DeleteByName(platform, log, outcome, other, product::PROVIDER_INF_NAMES);
       return;
   }
 }
 
-// Applies the match rule to each file a pass finds; a file it claims is deleted.
-void ScanPass(Platform& platform, ChangeLog& log, StageOutcome& outcome, const InfMatchRule& rule,
-              const std::string& folder, const char* pattern) {
+// The two passes of the scan: the folder and the pattern of each.
+struct ScanPass {
+  std::string folder;
+  const char* pattern;
+};
+
+std::vector<ScanPass> ScanPasses(const std::string& windows) {
+  return {{windows + "\\INF", "oem*.inf"}, {windows + "\\INF\\Other", "*.inf"}};
+}
+
+// Calls claimed(path) for each file a pass finds that the match rule claims.
+template <typename Claimed>
+void ForEachClaimedFile(Platform& platform, const InfMatchRule& rule, const ScanPass& pass,
+                        Claimed claimed) {
   char search[MAX_PATH];
-  if (!Compose(search, "%s\\%s", folder.c_str(), pattern)) return;
+  if (!Compose(search, "%s\\%s", pass.folder.c_str(), pass.pattern)) return;
   ForEachFound(platform, search, [&](const FindData& found) {
     char path[MAX_PATH];
     // Cut short, the path would name another file: skip it instead.
-    if (!Compose(path, "%s\\%s", folder.c_str(), found.fileName)) return;
-    if (IsPackageInf(platform, path, rule)) {
-      DeleteFileLogged(platform, log, outcome, ItemKind::InfFile, path);
-    }
+    if (!Compose(path, "%s\\%s", pass.folder.c_str(), found.fileName)) return;
+    if (IsPackageInf(platform, path, rule)) claimed(static_cast<const char*>(path));
   });
+}
+
+// Something of `names` is a file in `folder`.
+template <typename Names>
+bool AnyNamedFile(Platform& platform, const std::string& folder, const Names& names) {
+  for (const auto& name : names) {
+    char path[MAX_PATH];
+    if (Compose(path, "%s\\%s", folder.c_str(), name) && PathExists(platform, path)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -111,9 +131,26 @@ StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
 
   DeleteByName(platform, log, outcome, inf, product::PACKAGE_INF_NAMES);
   DeleteChosenNames(platform, log, outcome, plan, windows, found);
-  ScanPass(platform, log, outcome, plan.match, inf, "oem*.inf");
-  ScanPass(platform, log, outcome, plan.match, inf + "\\Other", "*.inf");
+  for (const ScanPass& pass : ScanPasses(windows)) {
+    ForEachClaimedFile(platform, plan.match, pass, [&](const char* path) {
+      DeleteFileLogged(platform, log, outcome, ItemKind::InfFile, path);
+    });
+  }
   return outcome;
+}
+
+bool AnyInfCopyPresent(Platform& platform, const InfCleanupPlan& plan) {
+  std::string windows;
+  if (!QueryDirectory(platform, DIR_WINDOWS, windows)) return false;
+  if (AnyNamedFile(platform, windows + "\\INF", product::PACKAGE_INF_NAMES) ||
+      AnyNamedFile(platform, windows + "\\INF\\Other", product::PROVIDER_INF_NAMES)) {
+    return true;
+  }
+  bool claimed = false;
+  for (const ScanPass& pass : ScanPasses(windows)) {
+    ForEachClaimedFile(platform, plan.match, pass, [&](const char*) { claimed = true; });
+  }
+  return claimed;
 }
 
 }  // namespace mdm

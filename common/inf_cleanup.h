@@ -22,7 +22,7 @@ enum class InfNamesAfterPackage {
   ProviderCopiesWhereOtherExists,
   // The INF names the registry stage recorded, in "INF", on Windows 95 when
   // the root device's name holds "OEM", each only when the INF rules call it
-  // the package's; otherwise the provider-named copies.
+  // the package's; then the provider-named copies.
   RecordedWhenRootIsOem,
 };
 
@@ -30,6 +30,10 @@ struct InfCleanupPlan {
   InfNamesAfterPackage namesAfterPackage;
   InfMatchRule match;
 };
+
+// One of the package's INF copies is there: a name the stage deletes by name,
+// or a file its scan claims.
+bool AnyInfCopyPresent(Platform& platform, const InfCleanupPlan& plan);
 
 // Each INF file the stage removed, and each of the package's that stayed.
 // The log gets every INF file the stage removes or tries to.

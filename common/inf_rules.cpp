@@ -79,9 +79,10 @@ InfOwner WhoseInfFile(Platform& platform, const std::string& windows, const std:
   const std::string other = inf + "\\Other";
   for (const std::string* folder : {&inf, &other}) {
     char path[MAX_PATH];
-    if (!Compose(path, "%s\\%s", folder->c_str(), name.c_str()) || !FileExists(platform, path)) {
-      continue;
-    }
+    if (!Compose(path, "%s\\%s", folder->c_str(), name.c_str())) continue;
+    const PathHolds holds = WhatIsAt(platform, path);
+    if (holds == PathHolds::Unknown) return InfOwner::Unknown;
+    if (holds != PathHolds::File) continue;
     return IsPackageInfFile(platform, *folder, folder == &other, name, rule) ? InfOwner::Package
                                                                              : InfOwner::Other;
   }

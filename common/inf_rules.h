@@ -41,8 +41,9 @@ bool IsPackageInfFile(Platform& platform, const std::string& folder, bool otherF
                       const std::string& name, const InfMatchRule& rule);
 
 // Whose the INF file an "InfPath" value names is: it is looked for in "INF",
-// then in "INF\Other" below the Windows directory.
-enum class InfOwner { Absent, Package, Other };
+// then in "INF\Other" below the Windows directory. Unknown when a search for
+// it failed for another reason than its absence.
+enum class InfOwner { Absent, Package, Other, Unknown };
 InfOwner WhoseInfFile(Platform& platform, const std::string& windows, const std::string& name,
                       const InfMatchRule& rule);
 

@@ -131,40 +131,68 @@ bool QuotesPairAtEntryEdges(const std::string& text) {
   return true;
 }
 
-void CleanListLine(Platform& platform, const ProfileLine& where,
-                   const std::vector<ListRemoval>& removals, SystemDirectory& systemDirectory,
-                   ChangeLog& log, StageOutcome& outcome) {
+// The entries the removals cut from the line, in order, the line cut with them.
+std::vector<std::string> CutEntries(std::string& line, const std::vector<ListRemoval>& removals,
+                                    SystemDirectory& systemDirectory) {
+  std::vector<std::string> cut;
+  if (line.empty()) return cut;
+  for (const ListRemoval& removal : removals) {
+    char entry[MAX_PATH];
+    if (!ComposeEntry(removal, systemDirectory, entry)) continue;
+    for (int n = RemoveListEntry(line, entry); n > 0; --n) cut.push_back(entry);
+  }
+  return cut;
+}
+
+// One line as read, and as it is to be written back.
+struct EditedLine {
+  const ProfileLine* where = nullptr;
+  bool read = false;  // the value was read whole
+  std::string before;
+  std::string line;
+  std::vector<std::string> cut;  // the entries cut from it
+
+  std::string Name() const {
+    return std::string(where->fileName) + " [" + where->section + "] " + where->key;
+  }
+};
+
+EditedLine Edit(Platform& platform, const ProfileLine& where,
+                const std::vector<ListRemoval>& removals, SystemDirectory& systemDirectory) {
+  EditedLine edited;
+  edited.where = &where;
   std::string value;
   // Writing back a value that could not be read whole would lose its end.
-  if (!ReadWholeValue(platform, where, value)) return;
-  std::string line = WithOuterQuotesRestored(value);
-  const std::string before = line;
-  const std::string name = std::string(where.fileName) + " [" + where.section + "] " + where.key;
-  std::vector<std::string> cut;
-  if (!line.empty()) {
-    for (const ListRemoval& removal : removals) {
-      char entry[MAX_PATH];
-      if (!ComposeEntry(removal, systemDirectory, entry)) continue;
-      for (int n = RemoveListEntry(line, entry); n > 0; --n) cut.push_back(name + ": " + entry);
-    }
-  }
-  // Other programs' text is rewritten only when something of the package
-  // was cut from it; an empty or absent line is written back empty.
-  if (cut.empty() && !line.empty()) {
-    log.Line(name + " holds nothing of the package: " + line);
+  edited.read = ReadWholeValue(platform, where, value);
+  if (!edited.read) return edited;
+  edited.line = WithOuterQuotesRestored(value);
+  edited.before = edited.line;
+  edited.cut = CutEntries(edited.line, removals, systemDirectory);
+  return edited;
+}
+
+// Other programs' text is rewritten only when something of the package was
+// cut from it; an empty or absent line is written back empty.
+void WriteBack(Platform& platform, const EditedLine& edited, ChangeLog& log,
+               StageOutcome& outcome) {
+  if (!edited.read) return;
+  const std::string name = edited.Name();
+  if (edited.cut.empty() && !edited.line.empty()) {
+    log.Line(name + " holds nothing of the package: " + edited.line);
     return;
   }
-  log.Line(name + " before: " + before);
-  const bool written = platform.WritePrivateProfileStringA(where.section, where.key, line.c_str(),
-                                                           where.fileName) != 0;
+  log.Line(name + " before: " + edited.before);
+  const ProfileLine& where = *edited.where;
+  const bool written = platform.WritePrivateProfileStringA(where.section, where.key,
+                                                           edited.line.c_str(), where.fileName) != 0;
   char why[48] = "";
   if (!written) Compose(why, "the line was not written, error %u", platform.GetLastError());
-  log.Line(name + (written ? " after: " + line : std::string(" stays: ") + why));
-  for (const std::string& entry : cut) {
+  log.Line(name + (written ? " after: " + edited.line : std::string(" stays: ") + why));
+  for (const std::string& entry : edited.cut) {
     if (written) {
-      outcome.removed.push_back({ItemKind::ListEntry, entry, ""});
+      outcome.removed.push_back({ItemKind::ListEntry, name + ": " + entry, ""});
     } else {
-      outcome.Stayed({ItemKind::ListEntry, entry, why});
+      outcome.Stayed({ItemKind::ListEntry, name + ": " + entry, why});
     }
   }
 }
@@ -196,11 +224,32 @@ std::string WithOuterQuotesRestored(const std::string& value) {
   return QuotesPairAtEntryEdges(quoted) ? quoted : value;
 }
 
+bool AnyListEntryPresent(Platform& platform, const IniListRemovals& removals) {
+  SystemDirectory systemDirectory(platform);
+  for (const auto& [where, entries] : {std::pair{&LOAD_LINE, &removals.load},
+                                       std::pair{&DRIVERS_LINE, &removals.drivers}}) {
+    std::string value;
+    if (!ReadWholeValue(platform, *where, value)) continue;
+    std::string line = WithOuterQuotesRestored(value);
+    if (!CutEntries(line, *entries, systemDirectory).empty()) return true;
+  }
+  return false;
+}
+
 StageOutcome CleanIniLists(Platform& platform, const IniListRemovals& removals, ChangeLog& log) {
   StageOutcome outcome;
   SystemDirectory systemDirectory(platform);
-  CleanListLine(platform, LOAD_LINE, removals.load, systemDirectory, log, outcome);
-  CleanListLine(platform, DRIVERS_LINE, removals.drivers, systemDirectory, log, outcome);
+  const EditedLine lines[] = {Edit(platform, LOAD_LINE, removals.load, systemDirectory),
+                              Edit(platform, DRIVERS_LINE, removals.drivers, systemDirectory)};
+  // A line written back empty goes before any line loses an entry: a run
+  // stopped between the two leaves nothing that a run finding no more of
+  // the package to remove would have to write.
+  for (const EditedLine& edited : lines) {
+    if (edited.cut.empty()) WriteBack(platform, edited, log, outcome);
+  }
+  for (const EditedLine& edited : lines) {
+    if (!edited.cut.empty()) WriteBack(platform, edited, log, outcome);
+  }
   return outcome;
 }
 

@@ -49,43 +49,64 @@ bool KeyGuard::IsPackageName(const std::string& infSection, const std::string& d
   return false;
 }
 
-std::string KeyGuard::ClassKeyMark(const std::string& classKey) const {
+namespace {
+
+Mark Unreadable(const std::string& what, std::int32_t status) {
+  char error[24];
+  Compose(error, " (error %d)", static_cast<int>(status));
+  return {what + " cannot be read" + error, true};
+}
+
+}  // namespace
+
+Mark KeyGuard::ClassKeyMark(const std::string& classKey) const {
   std::string infPath;
   std::string infSection;
   std::string driverDesc;
   {
     const ScopedKey key(platform_, classKey);
-    if (!key.ReadString("InfPath", infPath) || infPath.empty()) return {};
-    key.ReadString("InfSection", infSection);
-    key.ReadString("DriverDesc", driverDesc);
+    const std::int32_t status = key.Read("InfPath", infPath);
+    if (IsUnknown(status)) return Unreadable(classKey, status);
+    if (status != ERROR_SUCCESS || infPath.empty()) return {};
+    for (auto [name, value] : {std::pair{"InfSection", &infSection}, {"DriverDesc", &driverDesc}}) {
+      const std::int32_t read = key.Read(name, *value);
+      if (IsUnknown(read)) return Unreadable(classKey, read);
+    }
   }
   // A key that says nothing of itself, or names the package, is not another's.
   if ((infSection.empty() && driverDesc.empty()) || IsPackageName(infSection, driverDesc))
     return {};
   std::string windows;
   if (!QueryDirectory(platform_, DIR_WINDOWS, windows)) return {};
-  if (WhoseInfFile(platform_, windows, infPath, identity_.infRule) != InfOwner::Other) return {};
-  return "another device's: InfPath " + infPath + " is not the package's, InfSection \"" +
-         infSection + "\", DriverDesc \"" + driverDesc + "\"";
+  switch (WhoseInfFile(platform_, windows, infPath, identity_.infRule)) {
+    case InfOwner::Other:
+      return {"another device's: InfPath " + infPath + " is not the package's, InfSection \"" +
+              infSection + "\", DriverDesc \"" + driverDesc + "\""};
+    case InfOwner::Unknown: return {"the INF file " + infPath + " cannot be looked at", true};
+    default: return {};
+  }
 }
 
-std::string KeyGuard::DeviceMark(const std::string& device) const {
+Mark KeyGuard::DeviceMark(const std::string& device) const {
   const std::string isapnp = "Enum\\ISAPNP";
   if (HasShape(device, {isapnp, 2})) {
     const std::string id = ComponentAfter(device, isapnp);
     if (!IsOneOfCaseBlind(id, identity_.pnpIds)) {
-      return "another card's: Plug-and-Play ID " + id + " is not the package's";
+      return {"another card's: Plug-and-Play ID " + id + " is not the package's"};
     }
   }
   std::string driver;
-  if (!ScopedKey(platform_, device).ReadString("Driver", driver)) return {};
+  const std::int32_t status = ScopedKey(platform_, device).Read("Driver", driver);
+  if (IsUnknown(status)) return Unreadable(device, status);
+  if (status != ERROR_SUCCESS) return {};
   const std::string classKey = std::string(CLASS_ROOT) + "\\" + driver;
   if (!HasShape(classKey, {CLASS_ROOT, 2})) return {};
-  const std::string mark = ClassKeyMark(classKey);
-  return mark.empty() ? mark : "its Driver " + driver + " is " + mark;
+  Mark mark = ClassKeyMark(classKey);
+  if (!mark.whose.empty() && !mark.unknown) mark.whose = "its Driver " + driver + " is " + mark.whose;
+  return mark;
 }
 
-std::string KeyGuard::OthersMark(const std::string& path, Marks marks) const {
+Mark KeyGuard::OthersMark(const std::string& path, Marks marks) const {
   switch (marks) {
     case Marks::None: return {};
     case Marks::ClassKey: return ClassKeyMark(path);
@@ -95,58 +116,78 @@ std::string KeyGuard::OthersMark(const std::string& path, Marks marks) const {
   return {};
 }
 
-std::optional<CheckedKey> KeyGuard::Check(const std::string& path, const KeyShape& shape,
-                                          Marks marks) const {
+Verdict KeyGuard::Check(const std::string& path, const KeyShape& shape, Marks marks) const {
+  Verdict verdict;
   if (!HasShape(path, shape)) {
-    log_.Line("refused key " + path + " (wrong shape)");
-    return std::nullopt;
+    verdict.why = "wrong shape";
+  } else if (IsOneOfCaseBlind(path, PROTECTED_ROOTS)) {
+    verdict.why = "it holds other devices' or programs' keys";
+  } else {
+    const Mark mark = OthersMark(path, marks);
+    verdict.why = mark.whose;
+    verdict.unknown = mark.unknown;
   }
-  if (IsOneOfCaseBlind(path, PROTECTED_ROOTS)) {
-    log_.Line("refused key " + path + " (it holds other devices' or programs' keys)");
-    return std::nullopt;
+  if (verdict.why.empty()) {
+    verdict.key = CheckedKey(path);
+  } else {
+    log_.Line("refused key " + path + " (" + verdict.why + ")");
   }
-  const std::string mark = OthersMark(path, marks);
-  if (!mark.empty()) {
-    log_.Line("refused key " + path + " (" + mark + ")");
-    return std::nullopt;
-  }
-  return CheckedKey(path);
+  return verdict;
 }
 
-std::int32_t DeleteKeyKeptForUndo(Platform& platform, const CheckedKey& key, ChangeLog& log) {
-  log.KeepForUndo(key.Path());
+std::int32_t DeleteKeyKeptForUndo(Platform& platform, const CheckedKey& key, ChangeLog& log,
+                                  std::string& why) {
+  if (!log.KeepForUndo(key.Path(), why)) {
+    why = "its undo cannot be kept: " + why;
+    log.Line("kept key " + key.Path() + " (" + why + ")");
+    return ERROR_UNDO_NOT_KEPT;
+  }
   const std::int32_t status = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.Path().c_str());
   if (status == ERROR_SUCCESS) {
     log.Line("removed key " + key.Path());
-  } else {
-    char reason[40];
-    Compose(reason, " (delete failed, error %d)", static_cast<int>(status));
-    log.Line("refused key " + key.Path() + reason);
+    return status;
   }
+  char reason[40];
+  Compose(reason, "delete failed, error %d", static_cast<int>(status));
+  why = reason;
+  log.Line("refused key " + key.Path() + " (" + why + ")");
+  return status;
+}
+
+std::int32_t DeleteKeyMadeThisCall(Platform& platform, const CheckedKey& key, ChangeLog& log) {
+  const std::int32_t status = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.Path().c_str());
+  if (status == ERROR_SUCCESS) log.Line("removed key " + key.Path() + " (made by this call)");
   return status;
 }
 
 KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog& log,
                             StageOutcome& outcome) {
-  if (!KeyExists(platform, key.Path())) {
+  const std::int32_t opened = ScopedKey(platform, key.Path()).OpenStatus();
+  if (opened == ERROR_FILE_NOT_FOUND) {
     log.Line("absent key " + key.Path());
     return KeyRemoval::Absent;
   }
-  const std::int32_t status = DeleteKeyKeptForUndo(platform, key, log);
-  if (status == ERROR_SUCCESS) {
+  std::string why;
+  if (opened != ERROR_SUCCESS) {
+    char reason[40];
+    Compose(reason, "it does not open, error %d", static_cast<int>(opened));
+    why = reason;
+    log.Line("kept key " + key.Path() + " (" + why + ")");
+  } else if (DeleteKeyKeptForUndo(platform, key, log, why) == ERROR_SUCCESS) {
     outcome.removed.push_back({ItemKind::Key, key.Path(), ""});
     return KeyRemoval::Deleted;
   }
-  char why[24];
-  Compose(why, "error %d", static_cast<int>(status));
   outcome.Stayed({ItemKind::Key, key.Path(), why});
-  return KeyRemoval::Failed;
+  return KeyRemoval::Stayed;
 }
 
 KeyRemoval RemoveKey(const KeyGuard& guard, StageOutcome& outcome, const std::string& path,
                      const KeyShape& shape, Marks marks) {
-  const std::optional<CheckedKey> key = guard.Check(path, shape, marks);
-  return key ? RemoveCheckedKey(guard.platform(), *key, guard.log(), outcome) : KeyRemoval::Refused;
+  const Verdict verdict = guard.Check(path, shape, marks);
+  if (verdict.key) return RemoveCheckedKey(guard.platform(), *verdict.key, guard.log(), outcome);
+  if (!verdict.unknown) return KeyRemoval::Refused;
+  outcome.Stayed({ItemKind::Key, path, verdict.why});
+  return KeyRemoval::Stayed;
 }
 
 }  // namespace mdm

@@ -85,27 +85,42 @@ class CheckedKey {
   std::string path_;
 };
 
+// What the guard says of a key: it may go (`key`), or not, and why.
+struct Verdict {
+  std::optional<CheckedKey> key;
+  // Refused because what tells whose it is could not be read: the key stays
+  // and counts as the package's until a run can read it.
+  bool unknown = false;
+  std::string why;
+};
+
+// Another's mark on a key: whose it is, or that it could not be read.
+struct Mark {
+  std::string whose;  // empty: no mark
+  bool unknown = false;
+  bool Found() const { return unknown || !whose.empty(); }
+};
+
 class KeyGuard {
  public:
   KeyGuard(Platform& platform, const PackageIdentity& identity, ChangeLog& log)
       : platform_(platform), identity_(identity), log_(log) {}
 
   // The key when it may go: `path` has `shape`, is no root that holds others'
-  // keys, and carries none of `marks`. Otherwise nothing, and one log line
-  // says why ("refused key <path> (<reason>)").
-  std::optional<CheckedKey> Check(const std::string& path, const KeyShape& shape,
-                                  Marks marks) const;
+  // keys, and carries none of `marks`. Otherwise why not, and one log line
+  // says so ("refused key <path> (<reason>)").
+  Verdict Check(const std::string& path, const KeyShape& shape, Marks marks) const;
 
-  // Whose mark `path` carries, for a log line ("another device's: ..."); empty
-  // when none. Reads the registry (and an INF file), writes nothing.
-  std::string OthersMark(const std::string& path, Marks marks) const;
+  // Whose mark `path` carries ("another device's: ..."), or that it cannot be
+  // read. Reads the registry (and an INF file), writes nothing.
+  Mark OthersMark(const std::string& path, Marks marks) const;
 
   Platform& platform() const { return platform_; }
   ChangeLog& log() const { return log_; }
 
  private:
-  std::string ClassKeyMark(const std::string& classKey) const;
-  std::string DeviceMark(const std::string& device) const;
+  Mark ClassKeyMark(const std::string& classKey) const;
+  Mark DeviceMark(const std::string& device) const;
   bool IsPackageName(const std::string& infSection, const std::string& driverDesc) const;
 
   Platform& platform_;
@@ -114,19 +129,29 @@ class KeyGuard {
 };
 
 enum class KeyRemoval {
-  Absent,   // the key did not open: nothing to do
-  Deleted,  // opened, closed and deleted with its subtree
-  Failed,   // opened, but the delete failed
-  Refused,  // the guard refused it: nothing was touched
+  Absent,   // the key is not there: nothing to do
+  Deleted,  // its undo on disk, then deleted with its subtree
+  Stayed,   // the package's, and it stays: it does not open, its undo cannot be
+            // kept, its delete failed, or its marks cannot be read
+  Refused,  // not the package's: nothing was touched
 };
 
-// Deletes a checked key with its subtree: kept for undo first, then the
-// delete, then the log line. The delete's status.
-std::int32_t DeleteKeyKeptForUndo(Platform& platform, const CheckedKey& key, ChangeLog& log);
+// The status of a change refused because its undo could not be kept.
+constexpr std::int32_t ERROR_UNDO_NOT_KEPT = ERROR_WRITE_FAULT;
 
-// A checked key that does not open is absent; otherwise it is deleted (kept
-// for undo first). The log says which; `outcome` counts a key that went or
-// whose delete failed.
+// Deletes a checked key with its subtree once its whole undo text is on
+// disk; the log says what became of it. ERROR_SUCCESS, or why it stays:
+// ERROR_UNDO_NOT_KEPT or the delete's status, with `why` in words.
+std::int32_t DeleteKeyKeptForUndo(Platform& platform, const CheckedKey& key, ChangeLog& log,
+                                  std::string& why);
+
+// Deletes a key that the calling run made itself and that held nothing
+// before it: no undo is kept, since there is nothing to give back.
+std::int32_t DeleteKeyMadeThisCall(Platform& platform, const CheckedKey& key, ChangeLog& log);
+
+// A checked key that is not there is absent; one that is there is deleted
+// (its undo on disk first) or stays. The log says which; `outcome` counts a
+// key that went or stayed.
 KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog& log,
                             StageOutcome& outcome);
 

@@ -34,6 +34,12 @@ IniListRemovals ListRemovals(Platform& platform, const RemovalPlan& plan,
 
 }  // namespace
 
+bool AnyOfThePackagePresent(Platform& platform, const RemovalPlan& plan) {
+  return AnyEntryPresent(platform, plan.fileRemoval, plan.files) ||
+         AnyKeyOfThePackagePresent(platform, plan.registry, plan.inf.match) ||
+         AnyListEntryPresent(platform, plan.lists) || AnyInfCopyPresent(platform, plan.inf);
+}
+
 StageOutcome RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log) {
   StageOutcome outcome;
   // Files first: the file stage tells the NVRAM program to let go of them

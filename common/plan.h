@@ -21,6 +21,10 @@ struct RemovalPlan {
   InfCleanupPlan inf;
 };
 
+// Something the plan removes is on the machine, or may be: a file or folder
+// of its table, a key of the package, one of its list entries or INF copies.
+bool AnyOfThePackagePresent(Platform& platform, const RemovalPlan& plan);
+
 // Runs the stages in order: files, device registry, list lines, INF files.
 // Each runs whatever the one before achieved; nothing of a stage's outcome
 // changes a later stage except the files the file stage deleted, whose list

@@ -56,6 +56,13 @@ std::string HexData(std::string text, const unsigned char* data, std::size_t siz
 
 }  // namespace
 
+bool CarriesFaithfully(const std::string& name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
 std::string RegeditKeyLine(const std::string& path) {
   return "[HKEY_LOCAL_MACHINE" + (path.empty() ? std::string() : "\\" + path) + "]";
 }

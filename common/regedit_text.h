@@ -11,6 +11,10 @@ namespace mdm {
 
 constexpr const char* REGEDIT_HEADER = "REGEDIT4";
 
+// A key or value name that REGEDIT4 text gives back as it is: one without a
+// control character, which regedit would read as the end of a line or lose.
+bool CarriesFaithfully(const std::string& name);
+
 // "[HKEY_LOCAL_MACHINE\path]"; the root itself for an empty path.
 std::string RegeditKeyLine(const std::string& path);
 

@@ -44,16 +44,25 @@ std::int32_t ScopedKey::Close() {
   return status;
 }
 
-bool ScopedKey::ReadString(const char* valueName, std::string& value, std::uint32_t limit) const {
-  if (key_ == 0) return false;
+std::int32_t ScopedKey::Read(const char* valueName, std::string& value, std::uint32_t limit) const {
+  if (key_ == 0) return status_;
   std::vector<unsigned char> buffer(limit + 1, 0);
   std::uint32_t type = REG_SZ;
   std::uint32_t size = limit;
-  if (platform_.RegQueryValueExA(key_, valueName, &type, buffer.data(), &size) != ERROR_SUCCESS) {
-    return false;
+  const std::int32_t status =
+      platform_.RegQueryValueExA(key_, valueName, &type, buffer.data(), &size);
+  if (status == ERROR_SUCCESS) value.assign(reinterpret_cast<const char*>(buffer.data()));
+  return status;
+}
+
+std::int32_t ListSubkeyNames(Platform& platform, RegKey key, std::vector<std::string>& names) {
+  for (std::uint32_t index = 0;; ++index) {
+    char name[MAX_PATH] = {};
+    const std::int32_t status = platform.RegEnumKeyA(key, index, name, MAX_PATH);
+    if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    names.push_back(name);
   }
-  value.assign(reinterpret_cast<const char*>(buffer.data()));
-  return true;
 }
 
 bool KeyExists(Platform& platform, const std::string& path) {

@@ -39,7 +39,13 @@ class ScopedKey {
   // that comes back is not checked, and data without a terminator ends at
   // the limit. False when it cannot be read within the limit.
   bool ReadString(const char* valueName, std::string& value,
-                  std::uint32_t limit = STAGE_VALUE_LIMIT) const;
+                  std::uint32_t limit = STAGE_VALUE_LIMIT) const {
+    return Read(valueName, value, limit) == ERROR_SUCCESS;
+  }
+  // The same, with the status of the read (of the open, when the key did not
+  // open).
+  std::int32_t Read(const char* valueName, std::string& value,
+                    std::uint32_t limit = STAGE_VALUE_LIMIT) const;
 
   // Closes the key now; the status of the close.
   std::int32_t Close();
@@ -63,6 +69,16 @@ void ForEachSubkeyName(Platform& platform, RegKey key, std::uint32_t nameSize, V
 }
 
 bool KeyExists(Platform& platform, const std::string& path);
+
+// A read that failed for a reason other than the key or value not being
+// there (or not fitting): what it would have told is unknown.
+inline bool IsUnknown(std::int32_t status) {
+  return status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && status != ERROR_MORE_DATA;
+}
+
+// Every subkey name of `key`, read whole (up to MAX_PATH); the status of the
+// enumeration: ERROR_SUCCESS when it reached the end.
+std::int32_t ListSubkeyNames(Platform& platform, RegKey key, std::vector<std::string>& names);
 
 // One value of a key as RegEnumValueA gives it, read whole.
 struct WholeValue {

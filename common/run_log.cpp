@@ -13,6 +13,7 @@ namespace mdm {
 namespace {
 
 constexpr const char* CRLF = "\r\n";
+constexpr std::uint32_t INVALID_FILE_POSITION = 0xFFFFFFFFu;
 
 std::string LocalDateAndTime(Platform& platform) {
   SystemTime now;
@@ -23,9 +24,63 @@ std::string LocalDateAndTime(Platform& platform) {
   return text;
 }
 
-std::string ValueLine(const WholeValue& value) {
-  return RegeditValueLine(value.name.data(), value.type, value.data.data(), value.size, CRLF) +
-         CRLF;
+std::string ErrorText(std::uint32_t error) {
+  char text[24];
+  Compose(text, " (error %u)", static_cast<unsigned>(error));
+  return text;
+}
+
+// What the undo files begin with.
+std::string UndoHeader() { return std::string(REGEDIT_HEADER) + CRLF; }
+
+// What a slot of the undo files holds.
+enum class Slot {
+  Free,
+  Ours,
+  Empty,    // ours, but a stopped run left it without a key
+  Blocked,  // a folder, a read-only file or another's: passed over
+};
+
+// What stands at an undo file's name; `why` says why a blocked one is passed over.
+Slot Classify(Platform& platform, const std::string& path, std::string& why) {
+  std::uint32_t attributes = 0;
+  {
+    const ScopedSearch search(platform, path.c_str());
+    if (!search.Found()) {
+      // A name whose search failed for another reason may hold a file.
+      const std::uint32_t error = platform.GetLastError();
+      if (FoundNothing(error)) return Slot::Free;
+      why = "cannot be looked at" + ErrorText(error);
+      return Slot::Blocked;
+    }
+    attributes = search.Current().attributes;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    why = "is a folder";
+    return Slot::Blocked;
+  }
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    why = "is read-only";
+    return Slot::Blocked;
+  }
+  const FileHandle file = platform.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (file == INVALID_FILE_HANDLE) {
+    why = "cannot be read" + ErrorText(platform.GetLastError());
+    return Slot::Blocked;
+  }
+  const std::string header = UndoHeader();
+  char start[16] = {};
+  std::uint32_t read = 0;
+  const bool readable =
+      platform.ReadFile(file, start, static_cast<std::uint32_t>(header.size()), &read) != 0;
+  platform.CloseHandle(file);
+  // Fewer bytes than asked for: the file ends within the first line.
+  if (readable && header.compare(0, read, start, read) == 0) {
+    return read == header.size() ? Slot::Ours : Slot::Empty;
+  }
+  why = readable ? "is not an undo file of ours" : "cannot be read";
+  return Slot::Blocked;
 }
 
 }  // namespace
@@ -54,8 +109,18 @@ bool RunLog::OutputFile::Write(const std::string& text) {
          written == text.size();
 }
 
-void RunLog::OutputFile::Flush() {
-  if (IsOpen()) platform_.FlushFileBuffers(handle_);
+bool RunLog::OutputFile::WriteWhole(const std::string& text) {
+  if (!IsOpen()) return false;
+  const std::uint32_t end = platform_.SetFilePointer(handle_, 0, FILE_END);
+  if (end != INVALID_FILE_POSITION && Write(text) && platform_.FlushFileBuffers(handle_) != 0) {
+    return true;
+  }
+  // Half a key's text would import as a key cut short.
+  if (end != INVALID_FILE_POSITION) {
+    platform_.SetFilePointer(handle_, static_cast<std::int32_t>(end), FILE_BEGIN);
+    platform_.SetEndOfFile(handle_);
+  }
+  return false;
 }
 
 void RunLog::OutputFile::Close() {
@@ -80,102 +145,174 @@ std::string RunLog::UndoPath(const std::string& directory, const std::string& na
   return directory + "\\" + name.substr(0, 7) + static_cast<char>('0' + age) + ".REG";
 }
 
-// A file that begins as the undo files begin; a folder, or a file that
-// cannot be read, is not.
-bool RunLog::IsUndoFileOfOurs(const std::string& path) {
-  const FileHandle file = platform_.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (file == INVALID_FILE_HANDLE) return false;
-  const std::string header = std::string(REGEDIT_HEADER) + CRLF;
-  char start[16] = {};
-  std::uint32_t read = 0;
-  platform_.ReadFile(file, start, static_cast<std::uint32_t>(header.size()), &read);
-  platform_.CloseHandle(file);
-  return read == header.size() && header.compare(0, read, start, read) == 0;
-}
-
 std::string RunLog::MakeRoomForUndo() {
   const auto path = [&](int age) { return UndoPath(directory_, name_, age); };
-  const std::string latest = path(0);
-  const bool latestIsOurs = !PathExists(platform_, latest) || IsUndoFileOfOurs(latest);
-  if (!latestIsOurs) {
-    Line(latest + " is not an undo file of ours; it stays as it is");
-  } else if (!PathExists(platform_, latest)) {
-    return latest;
-  }
-  // The oldest goes, and each earlier one moves one age up, as long as they
-  // are ours; one that is not blocks the move of those before it.
-  const std::string oldest = path(EARLIER_UNDO_FILES);
-  if (PathExists(platform_, oldest) && IsUndoFileOfOurs(oldest))
-    platform_.DeleteFileA(oldest.c_str());
-  for (int age = EARLIER_UNDO_FILES - 1; age >= 1; --age) {
-    if (!PathExists(platform_, path(age))) continue;
-    if (PathExists(platform_, path(age + 1)) || !IsUndoFileOfOurs(path(age)) ||
-        !platform_.MoveFileA(path(age).c_str(), path(age + 1).c_str())) {
-      break;
+  std::vector<int> usable;  // ages whose slot is ours or free, newest first
+  std::vector<bool> free;
+  for (int age = 0; age <= EARLIER_UNDO_FILES; ++age) {
+    std::string why;
+    Slot slot = Classify(platform_, path(age), why);
+    if (slot == Slot::Empty) {
+      if (platform_.DeleteFileA(path(age).c_str()) != 0) {
+        Line("removed undo file " + path(age) + " (a stopped run left it without a key)");
+        slot = Slot::Free;
+      } else {
+        why = "cannot be replaced" + ErrorText(platform_.GetLastError());
+        slot = Slot::Blocked;
+      }
     }
+    if (slot == Slot::Blocked) {
+      Line(path(age) + " " + why + "; it stays as it is");
+      continue;
+    }
+    usable.push_back(age);
+    free.push_back(slot == Slot::Free);
   }
-  if (PathExists(platform_, path(1))) return {};
-  if (!latestIsOurs) return path(1);
-  return platform_.MoveFileA(latest.c_str(), path(1).c_str()) ? latest : std::string();
+  if (usable.empty()) return {};
+  if (free[0]) return path(usable[0]);
+  // The first free slot after it; without one, the undo file of ours in the
+  // last usable slot, the oldest, goes.
+  std::size_t hole = 0;
+  for (std::size_t i = 1; i < usable.size() && hole == 0; ++i) {
+    if (free[i]) hole = i;
+  }
+  if (hole == 0) {
+    hole = usable.size() - 1;
+    if (platform_.DeleteFileA(path(usable[hole]).c_str()) == 0) return {};
+  }
+  for (std::size_t i = hole; i >= 1; --i) {
+    if (platform_.MoveFileA(path(usable[i - 1]).c_str(), path(usable[i]).c_str()) == 0) return {};
+  }
+  return path(usable[0]);
 }
 
 // Each run that changes something keeps its undo in a file of its own.
-bool RunLog::OpenUndo() {
-  if (undoTried_) return undo_.IsOpen();
-  undoTried_ = true;
-  const std::string path = directory_.empty() ? std::string() : MakeRoomForUndo();
-  if (!path.empty() && undo_.OpenEmpty(path, 0) &&
-      undo_.Write(std::string(REGEDIT_HEADER) + CRLF + CRLF)) {
-    Line("undo file of this run: " + path);
-    return true;
+bool RunLog::OpenUndo(std::string& why) {
+  if (!undoTried_) {
+    undoTried_ = true;
+    const std::string path = directory_.empty() ? std::string() : MakeRoomForUndo();
+    if (directory_.empty()) {
+      undoRefused_ = "there is no Windows directory";
+    } else if (path.empty()) {
+      undoRefused_ = "the undo files' names are all taken or cannot be freed";
+    } else if (!undo_.OpenEmpty(path, 0)) {
+      undoRefused_ = path + " cannot be opened" + ErrorText(platform_.GetLastError());
+    } else if (!undo_.WriteWhole(UndoHeader() + CRLF)) {
+      undoRefused_ = path + " cannot be written" + ErrorText(platform_.GetLastError());
+      undo_.Close();
+      platform_.DeleteFileA(path.c_str());
+    } else {
+      Line("undo file of this run: " + path);
+    }
+    if (!undoRefused_.empty()) Line("no undo file can be kept: " + undoRefused_ + "; no key goes");
   }
-  undo_.Close();
-  char why[24] = "";
-  if (!path.empty()) Compose(why, " (error %u)", static_cast<unsigned>(platform_.GetLastError()));
-  Line("no undo file can be kept" +
-       (path.empty() ? std::string(": earlier undo files are in the way") : " in " + path + why) +
-       "; the keys removed cannot be imported back");
+  why = undoRefused_;
+  return undo_.IsOpen();
+}
+
+bool RunLog::WriteUndo(const std::string& text, std::string& why) {
+  if (undo_.WriteWhole(text)) return true;
+  const std::uint32_t error = platform_.GetLastError();
+  why = "the undo file cannot be written" + ErrorText(error == 0 ? static_cast<std::uint32_t>(ERROR_WRITE_FAULT) : error);
   return false;
 }
 
-void RunLog::WriteUndo(const std::string& text) {
-  if (undo_.Write(text) || undoIncomplete_) return;
-  undoIncomplete_ = true;
-  char line[64];
-  Compose(line, "the undo file is incomplete from here on (error %u)",
-          static_cast<unsigned>(platform_.GetLastError()));
-  Line(line);
-}
-
 // Parents before children: importing the text creates them in that order.
-void RunLog::AppendKeyForUndo(const std::string& keyPath) {
+// The key is closed before its children are read: a deep tree holds one key
+// open at a time.
+bool RunLog::UndoText(const std::string& keyPath, const std::string* onlyValue, std::string& text,
+                      std::string& why) {
+  if (!CarriesFaithfully(LastComponent(keyPath))) {
+    why = "the key name " + keyPath + " cannot be written as REGEDIT4 text";
+    return false;
+  }
   std::vector<std::string> children;
   {
-    ScopedKey key(platform_, keyPath, KEY_READ);
-    if (!key.IsOpen()) return;
-    WriteUndo(KeyText(key.Get(), keyPath, nullptr));
-    ForEachSubkeyName(platform_, key.Get(), MAX_PATH, [&](const char* child) {
-      children.push_back(child);
-      return true;
-    });
+    const ScopedKey key(platform_, keyPath, KEY_READ);
+    if (!key.IsOpen()) {
+      why = keyPath + " cannot be read" + ErrorText(static_cast<std::uint32_t>(key.OpenStatus()));
+      return false;
+    }
+    text += RegeditKeyLine(keyPath) + CRLF;
+    WholeValue value;
+    bool found = onlyValue == nullptr;
+    for (std::uint32_t index = 0;; ++index) {
+      const std::int32_t status = EnumValueWhole(platform_, key.Get(), index, value);
+      if (status == ERROR_NO_MORE_ITEMS) break;
+      if (status != ERROR_SUCCESS) {
+        why = "a value of " + keyPath + " cannot be read" +
+              ErrorText(static_cast<std::uint32_t>(status));
+        return false;
+      }
+      if (onlyValue != nullptr && !EqualsAsciiCaseBlind(value.name.data(), onlyValue->c_str())) {
+        continue;
+      }
+      if (!CarriesFaithfully(value.name.data())) {
+        why = "a value name of " + keyPath + " cannot be written as REGEDIT4 text";
+        return false;
+      }
+      found = true;
+      text += RegeditValueLine(value.name.data(), value.type, value.data.data(), value.size,
+                               CRLF) +
+              CRLF;
+    }
+    text += CRLF;
+    if (!found) {
+      why = "the value " + *onlyValue + " of " + keyPath + " cannot be read";
+      return false;
+    }
+    if (onlyValue != nullptr) return true;
+    const std::int32_t listed = ListSubkeyNames(platform_, key.Get(), children);
+    if (listed != ERROR_SUCCESS) {
+      why = "the keys below " + keyPath + " cannot be read" +
+            ErrorText(static_cast<std::uint32_t>(listed));
+      return false;
+    }
   }
-  // The key is closed first: a deep tree holds one key open at a time.
-  for (const std::string& child : children) AppendKeyForUndo(keyPath + "\\" + child);
+  for (const std::string& child : children) {
+    if (!UndoText(keyPath + "\\" + child, nullptr, text, why)) return false;
+  }
+  return true;
 }
 
-void RunLog::KeepForUndo(const std::string& keyPath) {
-  if (!OpenUndo()) return;
-  AppendKeyForUndo(keyPath);
-  undo_.Flush();
+// The key's path with its last name as the registry stores it: importing
+// the text makes the key again under that name, letter case and all.
+bool RunLog::StoredPath(const std::string& keyPath, std::string& stored, std::string& why) {
+  const std::string parent = CutAtLastBackslash(keyPath);
+  const std::string name = LastComponent(keyPath);
+  std::vector<std::string> siblings;
+  std::int32_t status = ERROR_SUCCESS;
+  {
+    const ScopedKey key(platform_, parent == keyPath ? std::string() : parent, KEY_READ);
+    status = key.IsOpen() ? ListSubkeyNames(platform_, key.Get(), siblings) : key.OpenStatus();
+  }
+  if (status != ERROR_SUCCESS) {
+    why = "the keys beside " + keyPath + " cannot be read" +
+          ErrorText(static_cast<std::uint32_t>(status));
+    return false;
+  }
+  stored = keyPath;
+  for (const std::string& sibling : siblings) {
+    if (EqualsAsciiCaseBlind(sibling.c_str(), name.c_str())) {
+      stored = (parent == keyPath ? std::string() : parent + "\\") + sibling;
+    }
+  }
+  return true;
 }
 
-void RunLog::KeepValueForUndo(const std::string& keyPath, const std::string& valueName) {
-  if (!OpenUndo()) return;
-  ScopedKey key(platform_, keyPath, KEY_READ);
-  if (!key.IsOpen()) return;
-  WriteUndo(KeyText(key.Get(), keyPath, &valueName));
-  undo_.Flush();
+bool RunLog::KeepForUndo(const std::string& keyPath, std::string& why) {
+  if (!OpenUndo(why)) return false;
+  std::string stored;
+  std::string text;
+  return StoredPath(keyPath, stored, why) && UndoText(stored, nullptr, text, why) &&
+         WriteUndo(text, why);
+}
+
+bool RunLog::KeepValueForUndo(const std::string& keyPath, const std::string& valueName,
+                              std::string& why) {
+  if (!OpenUndo(why)) return false;
+  std::string text;
+  return UndoText(keyPath, &valueName, text, why) && WriteUndo(text, why);
 }
 
 void RunLog::Finish(const std::string& outcome, const StageOutcome& stages) {
@@ -185,18 +322,6 @@ void RunLog::Finish(const std::string& outcome, const StageOutcome& stages) {
   char count[24];
   Compose(count, ", %u remaining", static_cast<unsigned>(stages.remaining.size()));
   Line(outcome + count);
-}
-
-std::string RunLog::KeyText(RegKey key, const std::string& keyPath, const std::string* onlyValue) {
-  std::string text = RegeditKeyLine(keyPath) + CRLF;
-  WholeValue value;
-  for (std::uint32_t index = 0; EnumValueWhole(platform_, key, index, value) == ERROR_SUCCESS;
-       ++index) {
-    if (onlyValue == nullptr || EqualsAsciiCaseBlind(value.name.data(), onlyValue->c_str())) {
-      text += ValueLine(value);
-    }
-  }
-  return text + CRLF;
 }
 
 }  // namespace mdm

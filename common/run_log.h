@@ -12,13 +12,15 @@
 //               Importing it with regedit gives back the machine as it was
 //               before that run. A run that changes nothing opens no undo file.
 //   <name7><n>.REG  the undo files of the runs before it, <n> = 1 for the one
-//               before, up to 9 ("MDMCLEA1.REG", "HVLIB321.REG"): a new
-//               undo file moves each one age up, and the tenth goes.
-// A file at one of these names that is not a REGEDIT4 file is never written
-// into or moved: it stays, and the log says so. A file that cannot be opened
-// or written (read-only, disk full, no Windows directory) is passed over: the
-// run goes on and changes what it would have; the log says, before the first
-// key goes, when no undo can be kept.
+//               before, up to 9 ("MDMCLEA1.REG", "HVLIB321.REG").
+// The ten names are slots, newest first. A name held by a folder, a read-only
+// file or a file that is not a REGEDIT4 file of ours is passed over, never
+// written into or moved, and the log says so; the undo files of ours move one
+// usable slot up to make room, and the one in the last usable slot goes. An
+// undo file of ours that a stopped run left empty or cut short within its
+// first line holds no key: it goes. When no undo can be kept (no usable slot,
+// a full disk, no Windows directory), no key goes: the log says why, and the
+// keys count as remaining.
 #pragma once
 
 #include <string>
@@ -45,8 +47,9 @@ class RunLog final : public ChangeLog {
   RunLog& operator=(const RunLog&) = delete;
 
   void Line(const std::string& text) override;
-  void KeepForUndo(const std::string& keyPath) override;
-  void KeepValueForUndo(const std::string& keyPath, const std::string& valueName) override;
+  bool KeepForUndo(const std::string& keyPath, std::string& why) override;
+  bool KeepValueForUndo(const std::string& keyPath, const std::string& valueName,
+                        std::string& why) override;
 
   // The last lines: each thing of the package's that stayed, with why, then
   // `outcome` and how many remain ("result 0 (done), 2 remaining").
@@ -65,9 +68,12 @@ class RunLog final : public ChangeLog {
     // emptied. True when the file was opened empty (or emptied).
     bool OpenEmpty(const std::string& path, std::uint32_t startAfreshAbove);
     bool IsOpen() const { return handle_ != INVALID_FILE_HANDLE; }
+    // Writes `text` whole at the end and flushes it to disk. False when any
+    // of it was not written or not flushed; what was written of it is cut
+    // off again where that can be done.
+    bool WriteWhole(const std::string& text);
     // False when the text, or part of it, was not written.
     bool Write(const std::string& text);
-    void Flush();
     void Close();
 
    private:
@@ -75,16 +81,18 @@ class RunLog final : public ChangeLog {
     FileHandle handle_ = INVALID_FILE_HANDLE;
   };
 
-  bool OpenUndo();
-  // Where this run's undo file goes: the latest name, after the earlier
-  // files moved one age up; empty when no place can be made.
+  bool OpenUndo(std::string& why);
+  // Where this run's undo file goes: the first usable slot, emptied by
+  // moving the undo files of ours one usable slot up; empty when no slot can
+  // be had.
   std::string MakeRoomForUndo();
-  bool IsUndoFileOfOurs(const std::string& path);
-  void WriteUndo(const std::string& text);
-  void AppendKeyForUndo(const std::string& keyPath);
-  // The key's line and its values (only `onlyValue` when given), as REGEDIT4
-  // text with the blank line that ends a key.
-  std::string KeyText(RegKey key, const std::string& keyPath, const std::string* onlyValue);
+  bool WriteUndo(const std::string& text, std::string& why);
+  bool StoredPath(const std::string& keyPath, std::string& stored, std::string& why);
+  // The REGEDIT4 text of `keyPath` (only `onlyValue` of it when given; with
+  // its whole subtree otherwise), read whole; false, with `why`, when
+  // something of it cannot be read or written as REGEDIT4 text.
+  bool UndoText(const std::string& keyPath, const std::string* onlyValue, std::string& text,
+                std::string& why);
 
   Platform& platform_;
   std::string directory_;  // the Windows directory; empty when unknown
@@ -92,7 +100,7 @@ class RunLog final : public ChangeLog {
   OutputFile log_;
   OutputFile undo_;
   bool undoTried_ = false;
-  bool undoIncomplete_ = false;
+  std::string undoRefused_;  // why no undo file could be had
 };
 
 }  // namespace mdm

@@ -266,6 +266,11 @@ void Machine::ClearJournal() { state_->journal.clear(); }
 std::size_t Machine::OpenKeyCount() const { return state_->registry.OpenCount(); }
 std::size_t Machine::OpenSearchCount() const { return state_->searches.size(); }
 std::size_t Machine::OpenFileCount() const { return state_->openFiles.size(); }
+void Machine::EndProcess() {
+  state_->registry.CloseAll();
+  state_->searches.clear();
+  state_->openFiles.clear();
+}
 const std::vector<Machine::KeyOpen>& Machine::KeyOpenLog() const { return state_->keyOpens; }
 
 // ---------------------------------------------------------------- directories, version

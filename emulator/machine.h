@@ -173,6 +173,9 @@ class Machine final : public Platform {
 
   // Handles and searches still open (tests check that every one was closed).
   std::size_t OpenKeyCount() const;
+  // The process that made the calls has ended: Windows closes every key,
+  // search and file it left open.
+  void EndProcess();
   std::size_t OpenSearchCount() const;
   std::size_t OpenFileCount() const;
 

@@ -73,6 +73,7 @@ class RegistryTree {
   // The key a handle names (HKEY_LOCAL_MACHINE names the root), or null.
   std::shared_ptr<RegNode> Resolve(RegKey handle) const;
   std::size_t OpenCount() const { return handles_.size(); }
+  void CloseAll() { handles_.clear(); }
 
  private:
   struct Handle {

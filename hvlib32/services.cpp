@@ -85,15 +85,27 @@ PortRelink FindPortRelink(Platform& platform, RegKey rootKey, const std::string&
   return found;
 }
 
-// Rewrites the link; the write's result is deliberately not checked.
-void Relink(Platform& platform, ChangeLog& log, const PortRelink& relink) {
-  log.KeepValueForUndo(relink.instancePath, PORT_LINK_VALUE);
+// Rewrites the link once its old value is on disk for undo. Its status: a
+// link that could not be rewritten still names the old key, which then stays.
+std::int32_t Relink(Platform& platform, ChangeLog& log, const PortRelink& relink) {
+  std::string why;
+  if (!log.KeepValueForUndo(relink.instancePath, PORT_LINK_VALUE, why)) {
+    log.Line("kept " + relink.instancePath + " " + PORT_LINK_VALUE +
+             " (its undo cannot be kept: " + why + ")");
+    return ERROR_UNDO_NOT_KEPT;
+  }
   ScopedKey instance(platform, relink.instancePath, KEY_READ | KEY_WRITE);
-  platform.RegSetValueExA(instance.Get(), PORT_LINK_VALUE, REG_SZ,
-                          reinterpret_cast<const unsigned char*>(relink.after.c_str()),
-                          static_cast<std::uint32_t>(relink.after.size() + 1));
-  log.Line("rewrote " + relink.instancePath + " " + PORT_LINK_VALUE + ": " + relink.before +
-           " -> " + relink.after);
+  const std::int32_t status =
+      instance.IsOpen()
+          ? platform.RegSetValueExA(instance.Get(), PORT_LINK_VALUE, REG_SZ,
+                                    reinterpret_cast<const unsigned char*>(relink.after.c_str()),
+                                    static_cast<std::uint32_t>(relink.after.size() + 1))
+          : instance.OpenStatus();
+  if (status == ERROR_SUCCESS) {
+    log.Line("rewrote " + relink.instancePath + " " + PORT_LINK_VALUE + ": " + relink.before +
+             " -> " + relink.after);
+  }
+  return status;
 }
 
 // Every value of the old key, whole, into the new key. Returns
@@ -114,22 +126,29 @@ std::int32_t CopyValues(Platform& platform, RegKey from, RegKey to) {
   return firstFailure;
 }
 
-// The new key, which did not exist before, goes again: a move that failed
+// The new instance key, made by this call, goes again: a move that failed
 // changes nothing.
-void RemoveCreatedKey(const KeyGuard& guard, const std::string& path) {
+void RemoveMadeKey(const KeyGuard& guard, const std::string& path) {
   if (const std::optional<CheckedKey> key =
-          guard.Check(path, {product::SERIAL_DEVICE_KEY, 1}, Marks::None)) {
-    guard.platform().RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->Path().c_str());
+          guard.Check(path, {product::SERIAL_DEVICE_KEY, 1}, Marks::None).key) {
+    DeleteKeyMadeThisCall(guard.platform(), *key, guard.log());
   }
 }
 
-// Copies the old instance key's values into the new one (whose own values,
-// when it existed, go to the undo file first) and deletes the old key.
-std::int32_t MoveInstanceKey(const KeyGuard& guard, ChangeLog& log, const std::string& oldPath,
-                             const std::string& newPath) {
+// Makes the new instance key hold every value of the old one; a key already
+// there goes to the undo file first. `made`: the call made the key.
+std::int32_t CopyInstanceKey(const KeyGuard& guard, const std::string& oldPath,
+                             const std::string& newPath, bool& made) {
   Platform& platform = guard.platform();
-  const bool newExisted = KeyExists(platform, newPath);
-  if (newExisted) log.KeepForUndo(newPath);
+  ChangeLog& log = guard.log();
+  const std::int32_t found = ScopedKey(platform, newPath, KEY_READ).OpenStatus();
+  if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) return found;
+  std::string why;
+  if (found == ERROR_SUCCESS && !log.KeepForUndo(newPath, why)) {
+    log.Line("kept key " + newPath + " (its undo cannot be kept: " + why + ")");
+    return ERROR_UNDO_NOT_KEPT;
+  }
+  made = found == ERROR_FILE_NOT_FOUND;
   std::int32_t copied = ERROR_SUCCESS;
   {
     ScopedKey oldKey(platform, oldPath, KEY_READ);
@@ -138,16 +157,24 @@ std::int32_t MoveInstanceKey(const KeyGuard& guard, ChangeLog& log, const std::s
     if (!newKey.IsOpen()) return newKey.OpenStatus();
     copied = CopyValues(platform, oldKey.Get(), newKey.Get());
   }
-  if (copied == ERROR_SUCCESS) log.Line("copied " + oldPath + " to " + newPath);
-  // Checked serials always pass the guard; it stands here as for every deletion.
-  const std::optional<CheckedKey> old =
-      copied == ERROR_SUCCESS ? guard.Check(oldPath, {product::SERIAL_DEVICE_KEY, 1}, Marks::None)
-                              : std::nullopt;
-  const std::int32_t status = copied != ERROR_SUCCESS ? copied
-                              : old                   ? DeleteKeyKeptForUndo(platform, *old, log)
-                                                      : ERROR_INVALID_PARAMETER;
-  if (status != ERROR_SUCCESS && !newExisted) RemoveCreatedKey(guard, newPath);
-  return status;
+  if (copied != ERROR_SUCCESS) {
+    if (made) RemoveMadeKey(guard, newPath);
+    return copied;
+  }
+  log.Line("copied " + oldPath + " to " + newPath);
+  // REGEDIT4 text can add keys and values but not take a key away.
+  if (made) log.Line("made key " + newPath + "; after importing the undo file, delete it by hand");
+  return ERROR_SUCCESS;
+}
+
+// The port links of the root device's instances, and the instance that names
+// the old serial number.
+PortRelink FindRelink(Platform& platform, const std::string& rootDevice, const char* oldSerial,
+                      const char* newSerial, std::int32_t& status) {
+  ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
+  status = root.OpenStatus();
+  if (!root.IsOpen()) return {};
+  return FindPortRelink(platform, root.Get(), rootDevice, oldSerial, newSerial);
 }
 
 }  // namespace
@@ -169,42 +196,59 @@ std::int32_t GetBaseAddr95(Platform& platform, char* out) {
   return key.Close();
 }
 
+// The move: the new key gets the old key's values, the link is rewritten,
+// and the old key goes, in this order, so that the link always names a key
+// that is there. A call stopped or failing part way is finished by the next
+// one with the same arguments: it copies again, or finds the old key gone,
+// the new one there, and rewrites only a link still naming the old serial.
 std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const char* newSerial,
                               ChangeLog& log) {
   if (!IsUsableSerial(oldSerial) || !IsUsableSerial(newSerial)) return ERROR_INVALID_PARAMETER;
   log.Line(std::string("moving serial number ") + oldSerial + " to " + newSerial);
 
   // Everything is checked before anything changes.
-  const std::string rootDevice = RootDeviceKey(product::DEVICE_NAME);
-  PortRelink relink;
-  {
-    ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
-    if (!root.IsOpen()) return root.OpenStatus();
-    relink = FindPortRelink(platform, root.Get(), rootDevice, oldSerial, newSerial);
-  }
+  std::int32_t status = ERROR_SUCCESS;
+  const PortRelink relink =
+      FindRelink(platform, RootDeviceKey(product::DEVICE_NAME), oldSerial, newSerial, status);
+  if (status != ERROR_SUCCESS) return status;
   // Cutting the new serial short would link the port to a wrong key.
   if (relink.after.size() + 1 > PORT_LINK_SIZE) return ERROR_MORE_DATA;
   char oldPath[INSTANCE_PATH_SIZE];
   char newPath[INSTANCE_PATH_SIZE];
   Compose(oldPath, "%s\\%s", product::SERIAL_DEVICE_KEY, oldSerial);  // fits: serials were checked
   Compose(newPath, "%s\\%s", product::SERIAL_DEVICE_KEY, newSerial);
-  {
-    const ScopedKey oldKey(platform, oldPath, KEY_READ);
-    if (!oldKey.IsOpen()) return oldKey.OpenStatus();
-  }
-
   // Key names compare case-blind: serial numbers that differ only in case
   // name the same key, which a move would copy onto itself and then delete.
-  if (!EqualsAsciiCaseBlind(oldSerial, newSerial)) {
-    const RemovalPlan plan = LibraryPlan();
-    const PackageIdentity identity = IdentityOf(plan.registry, plan.inf.match);
-    const std::int32_t moved =
-        MoveInstanceKey(KeyGuard(platform, identity, log), log, oldPath, newPath);
-    if (moved != ERROR_SUCCESS) return moved;
+  const bool sameKey = EqualsAsciiCaseBlind(oldSerial, newSerial);
+  const std::int32_t oldFound = ScopedKey(platform, oldPath, KEY_READ).OpenStatus();
+  if (oldFound == ERROR_FILE_NOT_FOUND && !sameKey && KeyExists(platform, newPath)) {
+    log.Line(std::string(oldPath) + " was moved to " + newPath + " before");
+  } else if (oldFound != ERROR_SUCCESS) {
+    return oldFound;
   }
-  // Last the link, to the key that now exists.
-  if (!relink.instancePath.empty()) Relink(platform, log, relink);
-  return ERROR_SUCCESS;
+  const RemovalPlan plan = LibraryPlan();
+  const PackageIdentity identity = IdentityOf(plan.registry, plan.inf.match);
+  const KeyGuard guard(platform, identity, log);
+  const bool moveKey = oldFound == ERROR_SUCCESS && !sameKey;
+  bool made = false;
+  if (moveKey) {
+    status = CopyInstanceKey(guard, oldPath, newPath, made);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  if (!relink.instancePath.empty()) {
+    status = Relink(platform, log, relink);
+    if (status != ERROR_SUCCESS) {
+      if (made) RemoveMadeKey(guard, newPath);
+      return status;
+    }
+  }
+  if (!moveKey) return ERROR_SUCCESS;
+  // Checked serials always pass the guard; it stands here as for every deletion.
+  const std::optional<CheckedKey> old =
+      guard.Check(oldPath, {product::SERIAL_DEVICE_KEY, 1}, Marks::None).key;
+  if (!old) return ERROR_INVALID_PARAMETER;
+  std::string why;
+  return DeleteKeyKeptForUndo(platform, *old, log, why);
 }
 
 std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,

@@ -3,13 +3,13 @@
 #include "common/guarded_win32.h"
 #include "mdmclean/run.h"
 
-// The exit code: 0 after a run, ERROR_NOT_ENOUGH_MEMORY when memory ran out
-// and the run ended part way, without a fault dialog. No result may then
-// stand for the run, not even one an earlier run left in mdminfo.ini.
+// The exit code: the result code (0, 1 or 2) after a run, as mdminfo.ini
+// gets it; ERROR_NOT_ENOUGH_MEMORY when memory ran out and the run ended part
+// way, without a fault dialog. No result may then stand for the run, not
+// even one an earlier run left in mdminfo.ini.
 int main() {
   const std::int32_t status = mdm::GuardedCall([](mdm::Platform& platform) {
-    mdm::cleaner::RunUninstall(platform);
-    return mdm::ERROR_SUCCESS;
+    return static_cast<std::int32_t>(mdm::cleaner::RunUninstall(platform));
   });
   if (status == mdm::ERROR_NOT_ENOUGH_MEMORY) {
     mdm::Win32Platform platform;

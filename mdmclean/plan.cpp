@@ -35,8 +35,15 @@ DeviceRegistryPlan RegistryPlan(const Configuration& c) {
 IniListRemovals ListRemovals(const Configuration& c) {
   const std::string subdirectory = product::SUBDIRECTORY;
   IniListRemovals lists;
-  // The start-up program, by its full path below the system directory.
+  // The start-up program by its full path below the system directory, then
+  // every product file by its full path and relative to the system
+  // directory, whether or not the file is still there: a run stopped after
+  // deleting it leaves its entries for the next.
   if (!c.productFiles.empty()) lists.load = {{true, subdirectory + "\\" + c.productFiles.back()}};
+  for (const std::string& name : c.productFiles) {
+    lists.load.push_back({true, subdirectory + "\\" + name});
+    lists.load.push_back({false, subdirectory + "\\" + name});
+  }
   lists.drivers = {{false, subdirectory + "\\" + c.modemName + ".drv"}};
   lists.alsoEntriesOfDeletedProductFiles = true;
   return lists;

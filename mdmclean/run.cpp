@@ -20,15 +20,24 @@ const char* Meaning(int result) {
   }
 }
 
-// Whether the writes work is not checked: nobody would be told. Remaining
-// goes first, so that a caller who sees this run's Result sees its
-// Remaining too.
-void WriteResult(Platform& platform, int result, std::size_t remaining) {
+// Remaining goes first, so that a caller who sees this run's Result sees
+// its Remaining too. The log hears of a write that failed: the caller then
+// has only the exit code.
+void WriteResult(Platform& platform, ChangeLog& log, int result, std::size_t remaining) {
   char text[16] = {};
   Compose(text, "%u", static_cast<unsigned>(remaining));
-  platform.WritePrivateProfileStringA("Progress", "Remaining", text, CONFIG_FILE);
+  const bool remainingWritten =
+      platform.WritePrivateProfileStringA("Progress", "Remaining", text, CONFIG_FILE) != 0;
+  std::uint32_t error = remainingWritten ? 0 : platform.GetLastError();
   Compose(text, "%d", result);
-  platform.WritePrivateProfileStringA("Progress", "Result", text, CONFIG_FILE);
+  const bool resultWritten =
+      platform.WritePrivateProfileStringA("Progress", "Result", text, CONFIG_FILE) != 0;
+  if (!resultWritten) error = platform.GetLastError();
+  if (remainingWritten && resultWritten) return;
+  char line[128];
+  Compose(line, "%s could not be written into mdminfo.ini (error %u); the exit code tells the result",
+          resultWritten ? "Remaining" : "Result", static_cast<unsigned>(error));
+  log.Line(line);
 }
 
 }  // namespace
@@ -39,13 +48,6 @@ void RemoveResult(Platform& platform) {
   platform.WritePrivateProfileStringA("Progress", "Remaining", nullptr, CONFIG_FILE);
 }
 
-bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration) {
-  for (const std::string& id : configuration.pnpIds) {
-    if (KeyExists(platform, "Enum\\ISAPNP\\" + id)) return true;
-  }
-  return false;
-}
-
 int RunUninstall(Platform& platform) {
   RunLog log(platform, LOG_NAME, std::string("mdmclean ") + product::VERSION);
   const std::optional<Configuration> configuration = LoadConfiguration(platform);
@@ -53,14 +55,19 @@ int RunUninstall(Platform& platform) {
   StageOutcome outcome;
   if (!configuration) {
     result = RESULT_NO_CONFIG;
-  } else if (!IsAnyPnpKeyPresent(platform, *configuration)) {
-    result = RESULT_NOT_INSTALLED;
   } else {
-    // Once the stages have started, the run is done, whatever they achieved;
-    // what stayed is told apart.
-    outcome = RunPlan(platform, ProgramPlan(*configuration), log);
+    // Not installed means nothing of the package is left: whatever an
+    // earlier run, stopped or not, left behind, this one finishes.
+    const RemovalPlan plan = ProgramPlan(*configuration);
+    if (!AnyOfThePackagePresent(platform, plan)) {
+      result = RESULT_NOT_INSTALLED;
+    } else {
+      // Once the stages have started, the run is done, whatever they
+      // achieved; what stayed is told apart.
+      outcome = RunPlan(platform, plan, log);
+    }
   }
-  WriteResult(platform, result, outcome.remaining.size());
+  WriteResult(platform, log, result, outcome.remaining.size());
   char line[64];
   Compose(line, "result %d (%s)", result, Meaning(result));
   log.Finish(line, outcome);

@@ -11,14 +11,12 @@ constexpr int RESULT_DONE = 0;
 constexpr int RESULT_NO_CONFIG = 1;
 constexpr int RESULT_NOT_INSTALLED = 2;
 
-// True when "Enum\ISAPNP\<id>" opens for one of the configured IDs.
-bool IsAnyPnpKeyPresent(Platform& platform, const Configuration& configuration);
-
-// The whole run: loads the configuration, runs the plan when the package is
-// installed, and writes into section "Progress" of ".\mdminfo.ini" the number
-// of the package's things it found and could not remove as "Remaining" (0
-// when all went, and when no stage ran), then the result code as "Result".
-// Returns the code it wrote. MDMCLEAN.LOG and MDMCLEAN.REG in the Windows
+// The whole run: loads the configuration, runs the plan when anything of the
+// package is there, and writes into section "Progress" of ".\mdminfo.ini" the
+// number of the package's things it found and could not remove as
+// "Remaining" (0 when all went, and when no stage ran), then the result code
+// as "Result". Returns the result code, which the program also exits with:
+// the caller learns it even when mdminfo.ini cannot be written. MDMCLEAN.LOG and MDMCLEAN.REG in the Windows
 // directory get the run's change log and undo file.
 int RunUninstall(Platform& platform);
 

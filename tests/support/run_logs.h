@@ -47,8 +47,10 @@ inline std::vector<emu::JournalEntry> WithoutRunLogs(
 class LogLines final : public ChangeLog {
  public:
   void Line(const std::string& text) override { lines.push_back(text); }
-  void KeepForUndo(const std::string&) override {}
-  void KeepValueForUndo(const std::string&, const std::string&) override {}
+  bool KeepForUndo(const std::string&, std::string&) override { return true; }
+  bool KeepValueForUndo(const std::string&, const std::string&, std::string&) override {
+    return true;
+  }
   bool Has(const std::string& line) const {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
