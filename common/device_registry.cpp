@@ -58,9 +58,11 @@ class Cleanup {
       if (ScopedKey(platform_, key).OpenStatus() != ERROR_FILE_NOT_FOUND) return true;
     }
     for (const DeviceLink* link : plan_.links) {
-      for (const std::string& classKey : SearchedClassKeys(*link)) {
+      bool unknown = false;
+      for (const std::string& classKey : SearchedClassKeys(*link, unknown)) {
         if (guard_.OthersMark(classKey, Marks::ClassKey).whose.empty()) return true;
       }
+      if (unknown) return true;  // the class may hold one
     }
     return false;
   }
@@ -188,33 +190,55 @@ class Cleanup {
   // The class keys ("...\Class\Modem\0001") the class search finds: the
   // subkeys of the class whose "InfSection" equals `infSection` exactly, in
   // the order they enumerate. A subkey that will not open ends the search.
+  // `unknown` says why, when the search could not look at every subkey.
   std::vector<std::string> FindClassKeysByInfSection(const char* className,
-                                                     const std::string& infSection) {
+                                                     const std::string& infSection,
+                                                     std::string& unknown) {
     std::vector<std::string> found;
     if (infSection.empty()) return found;  // would match every empty "InfSection"
     const std::string classRoot = Join(CLASS_ROOT, className);
-    ScopedKey root(platform_, classRoot);
-    if (!root.IsOpen()) return found;
-    ForEachSubkeyName(platform_, root.Get(), STAGE_VALUE_LIMIT, [&](const char* name) {
-      ScopedKey subkey(platform_, root.Get(), name);
-      if (!subkey.IsOpen()) return false;
-      std::string value;
-      if (subkey.ReadString("InfSection", value) && value == infSection) {
-        found.push_back(Join(classRoot, name));
+    std::vector<std::string> names;
+    {
+      const ScopedKey root(platform_, classRoot);
+      if (root.OpenStatus() == ERROR_FILE_NOT_FOUND) return found;
+      const std::int32_t listed =
+          root.IsOpen() ? ListSubkeyNames(platform_, root.Get(), names) : root.OpenStatus();
+      if (listed != ERROR_SUCCESS) {
+        unknown = "its keys cannot be listed" + ErrorText(listed);
+        return found;
       }
-      return true;
-    });
+    }
+    for (const std::string& name : names) {
+      const ScopedKey subkey(platform_, Join(classRoot, name));
+      if (!subkey.IsOpen()) {
+        unknown = Join(classRoot, name) + " does not open" + ErrorText(subkey.OpenStatus());
+        break;
+      }
+      std::string value;
+      const std::int32_t status = subkey.Read("InfSection", value);
+      if (IsUnknown(status)) unknown = Join(classRoot, name) + " cannot be read" + ErrorText(status);
+      if (status == ERROR_SUCCESS && value == infSection) found.push_back(Join(classRoot, name));
+    }
     return found;
   }
 
-  // The "InfSection" mdmclean's search looks for with the link; none for the
-  // library, and none for the port and root links.
-  std::vector<std::string> SearchedClassKeys(const DeviceLink& link) {
+  // The class keys mdmclean's search finds for the link; none for the
+  // library, and none for the port and root links. A class that cannot be
+  // searched whole may hold one: it counts as remaining.
+  std::vector<std::string> SearchedClassKeys(const DeviceLink& link, bool& unknown) {
     const std::string* infSection = &link == &LINK_MODEM  ? &plan_.modemInfSection
                                     : &link == &LINK_WAVE ? &plan_.waveInfSection
                                                           : nullptr;
     if (infSection == nullptr) return {};
-    return FindClassKeysByInfSection(link.className, *infSection);
+    std::string why;
+    std::vector<std::string> found = FindClassKeysByInfSection(link.className, *infSection, why);
+    unknown = !why.empty();
+    if (unknown) {
+      const std::string classRoot = Join(CLASS_ROOT, link.className);
+      log_.Line("the class " + classRoot + " cannot be searched whole (" + why + ")");
+      found_.outcome.Stayed({ItemKind::Key, classRoot, "it cannot be searched whole: " + why});
+    }
+    return found;
   }
 
   // A class key the guard lets go; one whose marks cannot be read stays,
@@ -268,7 +292,8 @@ class Cleanup {
       return;
     }
     if (linked) CleanClassKey(*linked, link, device);
-    for (const std::string& found : SearchedClassKeys(link)) {
+    bool unknown = false;
+    for (const std::string& found : SearchedClassKeys(link, unknown)) {
       if (linked && EqualsAsciiCaseBlind(found.c_str(), linked->Path().c_str())) continue;
       if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
         CleanClassKey(*checked, link, {});
@@ -291,18 +316,19 @@ class Cleanup {
     }
   }
 
-  // Every device instance below "Enum" ("Enum\<enumerator>\<id>\<instance>");
-  // false when the keys cannot be listed. A key that does not open is no
-  // device anyone can tell.
+  // Every device instance below "Enum" ("Enum\\<enumerator>\\<id>\\<instance>");
+  // false when a key on the way cannot be listed or does not open.
   bool ListDeviceInstances(std::vector<std::string>& devices) {
     std::vector<std::string> level = {"Enum"};
     for (int depth = 0; depth < 3; ++depth) {
       std::vector<std::string> below;
       for (const std::string& parent : level) {
         const ScopedKey key(platform_, parent, KEY_READ);
-        if (!key.IsOpen()) continue;
+        if (key.OpenStatus() == ERROR_FILE_NOT_FOUND) continue;
         std::vector<std::string> names;
-        if (ListSubkeyNames(platform_, key.Get(), names) != ERROR_SUCCESS) return false;
+        if (!key.IsOpen() || ListSubkeyNames(platform_, key.Get(), names) != ERROR_SUCCESS) {
+          return false;
+        }
         for (const std::string& name : names) below.push_back(Join(parent, name));
       }
       level.swap(below);
@@ -324,7 +350,12 @@ class Cleanup {
     const bool wave = &link == &LINK_WAVE;
     for (const std::string& device : devices) {
       std::string named;
-      if (ScopedKey(platform_, device).Read("Driver", named) != ERROR_SUCCESS ||
+      const std::int32_t read = ScopedKey(platform_, device).Read("Driver", named);
+      if (IsUnknown(read)) {
+        Hold(classKey, "whether " + device + " names it cannot be read" + ErrorText(read));
+        continue;
+      }
+      if (read != ERROR_SUCCESS ||
           !EqualsAsciiCaseBlind(Join(CLASS_ROOT, named).c_str(), classKey.c_str())) {
         continue;
       }
@@ -407,28 +438,43 @@ class Cleanup {
     return linked ? CutAtLastBackslash(instance) : std::string();
   }
 
-  // Nothing is in "Enum\MODEMWAVE" but `device` (when given); false when
-  // that cannot be told.
-  bool WaveEnumeratorHoldsOnly(const std::string& device) {
+  // Whether nothing is in "Enum\MODEMWAVE" but `device` (when given).
+  enum class Answer { No, Yes, Unknown };
+  Answer WaveEnumeratorHoldsOnly(const std::string& device) {
     std::vector<std::string> children;
-    ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
+    const ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
+    if (enumerator.OpenStatus() == ERROR_FILE_NOT_FOUND) return Answer::No;
     if (!enumerator.IsOpen() ||
         ListSubkeyNames(platform_, enumerator.Get(), children) != ERROR_SUCCESS) {
-      return false;
+      return Answer::Unknown;
     }
-    return children.empty() ||
-           (children.size() == 1 && !device.empty() &&
-            EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str()));
+    const bool only =
+        children.empty() ||
+        (children.size() == 1 && !device.empty() &&
+         EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str()));
+    return only ? Answer::Yes : Answer::No;
   }
 
   // The enumerator goes whole only when it holds nothing but the package's
-  // device, and that device carries no other's mark.
+  // device, and that device carries no other's mark. When that cannot be
+  // told, the enumerator stays, and the root device with it for the next run.
   void RemoveWaveDevice() {
     const std::string device = PackageWaveDevice();
-    if (plan_.waveEnumeratorGoesWhenEmpty && WaveEnumeratorHoldsOnly(device) &&
-        (device.empty() || !guard_.OthersMark(device, Marks::WaveDevice).Found())) {
-      HoldIfStayed(Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0}), InstanceKey(), WAVE_ENUMERATOR);
-    } else if (!device.empty()) {
+    if (plan_.waveEnumeratorGoesWhenEmpty) {
+      const Answer only = WaveEnumeratorHoldsOnly(device);
+      const Mark mark = device.empty() ? Mark{} : guard_.OthersMark(device, Marks::WaveDevice);
+      if (only == Answer::Unknown || (only == Answer::Yes && mark.unknown)) {
+        Keep(WAVE_ENUMERATOR, "what it holds cannot be read");
+        Hold(InstanceKey(), "leads to " + std::string(WAVE_ENUMERATOR) + ", which stays");
+        return;
+      }
+      if (only == Answer::Yes && !mark.Found()) {
+        HoldIfStayed(Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0}), InstanceKey(),
+                     WAVE_ENUMERATOR);
+        return;
+      }
+    }
+    if (!device.empty()) {
       HoldIfStayed(Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice), InstanceKey(), device);
     }
   }

@@ -18,10 +18,18 @@ enum DirKind : std::int32_t {
   DIR_TEMP = 4,  // ends in a backslash, as the platform reports it
 };
 
-// The directory of `kind`; false, and the empty text, when the platform
-// reports none or one that does not fit MAX_PATH. A larger count is the size
-// the query would need, with nothing usable in the buffer: taken as an empty
-// base, "\name" would name something at the root of the drive.
-bool QueryDirectory(Platform& platform, DirKind kind, std::string& directory);
+// What a directory query gave: the directory, one too long to use, or
+// nothing because the query failed.
+enum class DirectoryAnswer { Known, TooLong, Failed };
+
+// The directory of `kind`, or the empty text when the platform reports none
+// (the query failed) or one that does not fit MAX_PATH. A larger count is
+// the size the query would need, with nothing usable in the buffer: taken as
+// an empty base, "\name" would name something at the root of the drive.
+DirectoryAnswer AskDirectory(Platform& platform, DirKind kind, std::string& directory);
+
+inline bool QueryDirectory(Platform& platform, DirKind kind, std::string& directory) {
+  return AskDirectory(platform, kind, directory) == DirectoryAnswer::Known;
+}
 
 }  // namespace mdm

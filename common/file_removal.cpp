@@ -50,6 +50,14 @@ void NotifyNvramWindow(Platform& platform, ChangeLog& log) {
   log.Line(line);
 }
 
+// An entry by its names alone: "QUILLNET.101\\QUILLNET.EXE in the system folder".
+std::string Described(const FileEntry& entry) {
+  static const char* const FOLDERS[] = {"", "Windows", "system", "INF", "temporary"};
+  std::string names = entry.subdirectory;
+  if (!entry.fileName.empty()) names += (names.empty() ? "" : "\\") + entry.fileName;
+  return names + " in the " + FOLDERS[entry.kind] + " folder";
+}
+
 bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -77,25 +85,30 @@ int DeleteFileLogged(Platform& platform, ChangeLog& log, StageOutcome& outcome, 
   return removed;
 }
 
-bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
-                      const FileEntry& entry, std::string& path) {
+DirectoryAnswer NameEntry(Platform& platform, const FileRemovalSettings& settings,
+                          const FileEntry& entry, std::string& path) {
   path.clear();
-  if (entry.kind <= DIR_END || entry.kind > settings.highestKind) return false;
+  if (entry.kind <= DIR_END || entry.kind > settings.highestKind) return DirectoryAnswer::TooLong;
   std::string base;
-  if (!QueryDirectory(platform, entry.kind, base)) return false;
+  const DirectoryAnswer answer = AskDirectory(platform, entry.kind, base);
+  if (answer != DirectoryAnswer::Known) return answer;
   // The separator goes in without looking at the base's end: a temporary
   // directory path thus holds two backslashes in a row, which Windows accepts.
   char buffer[MAX_PATH];
   if (!entry.subdirectory.empty()) {
-    if (!Compose(buffer, "%s\\%s", base.c_str(), entry.subdirectory.c_str())) return false;
+    if (!Compose(buffer, "%s\\%s", base.c_str(), entry.subdirectory.c_str())) {
+      return DirectoryAnswer::TooLong;
+    }
     base = buffer;
   }
   if (!entry.fileName.empty()) {
-    if (!Compose(buffer, "%s\\%s", base.c_str(), entry.fileName.c_str())) return false;
+    if (!Compose(buffer, "%s\\%s", base.c_str(), entry.fileName.c_str())) {
+      return DirectoryAnswer::TooLong;
+    }
     base = buffer;
   }
   path = base;
-  return true;
+  return DirectoryAnswer::Known;
 }
 
 int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log,
@@ -123,7 +136,9 @@ bool AnyEntryPresent(Platform& platform, const FileRemovalSettings& settings,
   for (const FileEntry& entry : table) {
     if (entry.kind == DIR_END) break;
     std::string path;
-    if (ComposeEntryPath(platform, settings, entry, path) && PathExists(platform, path)) return true;
+    const DirectoryAnswer named = NameEntry(platform, settings, entry, path);
+    if (named == DirectoryAnswer::Failed) return true;  // it may be there
+    if (named == DirectoryAnswer::Known && PathExists(platform, path)) return true;
   }
   return false;
 }
@@ -135,8 +150,14 @@ StageOutcome RemoveAllEntries(Platform& platform, const FileRemovalSettings& set
   for (const FileEntry& entry : table) {
     if (entry.kind == DIR_END) break;
     std::string path;
-    // An entry that cannot be named is passed over.
-    if (!ComposeEntryPath(platform, settings, entry, path)) continue;
+    // An entry that cannot be named is passed over; one whose folder the
+    // platform would not tell may be there, and stays.
+    const DirectoryAnswer named = NameEntry(platform, settings, entry, path);
+    if (named == DirectoryAnswer::Failed) {
+      outcome.Stayed({entry.fileName.empty() ? ItemKind::Folder : ItemKind::File,
+                      Described(entry), "its folder cannot be named"});
+    }
+    if (named != DirectoryAnswer::Known) continue;
     if (!entry.fileName.empty()) {
       DeleteFileLogged(platform, log, outcome, ItemKind::File, path.c_str());
     } else {

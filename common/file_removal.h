@@ -28,10 +28,16 @@ struct FileRemovalSettings {
 constexpr FileRemovalSettings PROGRAM_FILE_REMOVAL{DIR_TEMP};
 constexpr FileRemovalSettings LIBRARY_FILE_REMOVAL{DIR_INF};
 
-// The entry's full path; false when its kind is not composed by this
-// deliverable or the path does not fit MAX_PATH (the entry is then skipped).
-bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
-                      const FileEntry& entry, std::string& path);
+// The entry's full path: Known; TooLong when its kind is not composed by
+// this deliverable or the path does not fit MAX_PATH (the entry is then
+// skipped); Failed when the platform would not tell its base directory.
+DirectoryAnswer NameEntry(Platform& platform, const FileRemovalSettings& settings,
+                          const FileEntry& entry, std::string& path);
+
+inline bool ComposeEntryPath(Platform& platform, const FileRemovalSettings& settings,
+                             const FileEntry& entry, std::string& path) {
+  return NameEntry(platform, settings, entry, path) == DirectoryAnswer::Known;
+}
 
 // Deletes one file; the log says whether it went ("removed <what> <path>")
 // or why not, and `outcome` counts it unless it was not there. Non-zero when

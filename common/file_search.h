@@ -65,13 +65,16 @@ inline bool FileExists(Platform& platform, const char* path) {
 
 // Calls visit(found) for every entry the search for `pattern` yields, in its
 // order ("." and ".." included); the search is closed when this returns.
+// True when the search went to its end, or found nothing because nothing is
+// there; false when the platform failed it part way.
 template <typename Visit>
-void ForEachFound(Platform& platform, const char* pattern, Visit visit) {
+bool ForEachFound(Platform& platform, const char* pattern, Visit visit) {
   ScopedSearch search(platform, pattern);
-  if (!search.Found()) return;
+  if (!search.Found()) return FoundNothing(platform.GetLastError());
   do {
     visit(search.Current());
   } while (search.Next());
+  return FoundNothing(platform.GetLastError());
 }
 
 }  // namespace mdm

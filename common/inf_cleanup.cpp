@@ -94,13 +94,15 @@ std::vector<ScanPass> ScanPasses(const std::string& windows) {
   return {{windows + "\\INF", "oem*.inf"}, {windows + "\\INF\\Other", "*.inf"}};
 }
 
-// Calls claimed(path) for each file a pass finds that the match rule claims.
+// Calls claimed(path) for each file a pass finds that the match rule
+// claims. False when the platform failed the search part way: files it did
+// not get to may be the package's.
 template <typename Claimed>
-void ForEachClaimedFile(Platform& platform, const InfMatchRule& rule, const ScanPass& pass,
+bool ForEachClaimedFile(Platform& platform, const InfMatchRule& rule, const ScanPass& pass,
                         Claimed claimed) {
   char search[MAX_PATH];
-  if (!Compose(search, "%s\\%s", pass.folder.c_str(), pass.pattern)) return;
-  ForEachFound(platform, search, [&](const FindData& found) {
+  if (!Compose(search, "%s\\%s", pass.folder.c_str(), pass.pattern)) return true;
+  return ForEachFound(platform, search, [&](const FindData& found) {
     char path[MAX_PATH];
     // Cut short, the path would name another file: skip it instead.
     if (!Compose(path, "%s\\%s", pass.folder.c_str(), found.fileName)) return;
@@ -125,16 +127,27 @@ StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
   StageOutcome outcome;
   std::string windows;
   // Without a Windows directory nothing is deleted: an empty one would turn
-  // "%s\INF" into a folder at the root of the current drive.
-  if (!QueryDirectory(platform, DIR_WINDOWS, windows)) return outcome;
+  // "%s\INF" into a folder at the root of the current drive. One the
+  // platform would not tell may hold the package's INF copies.
+  const DirectoryAnswer answer = AskDirectory(platform, DIR_WINDOWS, windows);
+  if (answer == DirectoryAnswer::Failed) {
+    outcome.Stayed({ItemKind::InfFile, "the INF copies in the Windows folder",
+                    "the Windows folder cannot be named"});
+  }
+  if (answer != DirectoryAnswer::Known) return outcome;
   const std::string inf = windows + "\\INF";
 
   DeleteByName(platform, log, outcome, inf, product::PACKAGE_INF_NAMES);
   DeleteChosenNames(platform, log, outcome, plan, windows, found);
   for (const ScanPass& pass : ScanPasses(windows)) {
-    ForEachClaimedFile(platform, plan.match, pass, [&](const char* path) {
+    const bool whole = ForEachClaimedFile(platform, plan.match, pass, [&](const char* path) {
       DeleteFileLogged(platform, log, outcome, ItemKind::InfFile, path);
     });
+    if (!whole) {
+      log.Line("the INF files " + pass.folder + "\\" + pass.pattern + " cannot be listed whole");
+      outcome.Stayed({ItemKind::InfFile, pass.folder + "\\" + pass.pattern,
+                      "the folder cannot be listed whole"});
+    }
   }
   return outcome;
 }
@@ -148,7 +161,9 @@ bool AnyInfCopyPresent(Platform& platform, const InfCleanupPlan& plan) {
   }
   bool claimed = false;
   for (const ScanPass& pass : ScanPasses(windows)) {
-    ForEachClaimedFile(platform, plan.match, pass, [&](const char*) { claimed = true; });
+    // A folder that cannot be listed may hold one.
+    claimed = !ForEachClaimedFile(platform, plan.match, pass, [&](const char*) { claimed = true; }) ||
+              claimed;
   }
   return claimed;
 }

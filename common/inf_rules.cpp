@@ -41,12 +41,16 @@ bool IsPackageInf(Platform& platform, const char* path, const InfMatchRule& rule
   if (rule.portDescription.empty() || !EqualsAsciiCaseBlind(deviceClass.c_str(), "Ports")) {
     return false;
   }
-  // The first key with a value is the description; the later ones are not read.
+  // The first key with a value is the description; the later ones are not
+  // read. A key read as empty decides that a later one counts, so it is
+  // read once more: a profile read has no error of its own, and a read that
+  // failed would let another file's later key claim it.
   for (const std::string& key : rule.portDescriptionKeys) {
     const std::string description = read("Std", key.c_str());
     if (!description.empty()) {
       return EqualsAsciiCaseBlind(description.c_str(), rule.portDescription.c_str());
     }
+    if (!read("Std", key.c_str()).empty()) return false;
   }
   return false;
 }

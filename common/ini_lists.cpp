@@ -26,6 +26,20 @@ struct ProfileLine {
 constexpr ProfileLine LOAD_LINE{"win.ini", "windows", "load"};
 constexpr ProfileLine DRIVERS_LINE{"system.ini", "boot", "drivers"};
 
+// A default no list line holds: what a read gives back for an absent key.
+constexpr const char* ABSENT = "?*?";
+
+// Nothing read is asked once more with a default of its own: the key is
+// absent when that default comes back, empty when nothing does, and anything
+// else means the first read failed (a profile read has no error of its own)
+// and writing back nothing would lose the line.
+bool ReadsAsNothing(Platform& platform, const ProfileLine& where) {
+  char again[8] = {};
+  const std::uint32_t count = platform.GetPrivateProfileStringA(
+      where.section, where.key, ABSENT, again, sizeof again, where.fileName);
+  return count == 0 || EqualsAsciiCaseBlind(again, ABSENT);
+}
+
 // The whole value of the key. The platform reports a cut value as a count of
 // size - 1, so the buffer grows while the count reaches that mark. False when
 // the value cannot be read whole.
@@ -35,6 +49,10 @@ bool ReadWholeValue(Platform& platform, const ProfileLine& where, std::string& v
     const std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
     const std::uint32_t count = platform.GetPrivateProfileStringA(
         where.section, where.key, "", buffer.data(), size, where.fileName);
+    if (count == 0) {
+      value.clear();
+      return ReadsAsNothing(platform, where);
+    }
     if (count < size - 1) {
       value.assign(buffer.data(), count);
       return true;
@@ -53,14 +71,17 @@ class SystemDirectory {
   const char* Get() {
     if (!queried_) {
       queried_ = true;
-      QueryDirectory(platform_, DIR_SYSTEM, text_);  // empty when there is none
+      failed_ = AskDirectory(platform_, DIR_SYSTEM, text_) == DirectoryAnswer::Failed;
     }
     return text_.empty() ? nullptr : text_.c_str();
   }
+  // The platform would not tell it: entries below it may be in a line.
+  bool Failed() const { return failed_; }
 
  private:
   Platform& platform_;
   bool queried_ = false;
+  bool failed_ = false;
   std::string text_;
 };
 
@@ -131,14 +152,21 @@ bool QuotesPairAtEntryEdges(const std::string& text) {
   return true;
 }
 
-// The entries the removals cut from the line, in order, the line cut with them.
+// The entries the removals cut from the line, in order, the line cut with
+// them; `unknown` gets each removal below a system directory the platform
+// would not tell.
 std::vector<std::string> CutEntries(std::string& line, const std::vector<ListRemoval>& removals,
-                                    SystemDirectory& systemDirectory) {
+                                    SystemDirectory& systemDirectory,
+                                    std::vector<std::string>& unknown) {
   std::vector<std::string> cut;
   if (line.empty()) return cut;
   for (const ListRemoval& removal : removals) {
     char entry[MAX_PATH];
-    if (!ComposeEntry(removal, systemDirectory, entry)) continue;
+    if (!ComposeEntry(removal, systemDirectory, entry)) {
+      if (removal.underSystemDirectory && systemDirectory.Failed())
+        unknown.push_back(removal.entry + " below the system folder");
+      continue;
+    }
     for (int n = RemoveListEntry(line, entry); n > 0; --n) cut.push_back(entry);
   }
   return cut;
@@ -150,7 +178,8 @@ struct EditedLine {
   bool read = false;  // the value was read whole
   std::string before;
   std::string line;
-  std::vector<std::string> cut;  // the entries cut from it
+  std::vector<std::string> cut;      // the entries cut from it
+  std::vector<std::string> unknown;  // removals that could not be tried
 
   std::string Name() const {
     return std::string(where->fileName) + " [" + where->section + "] " + where->key;
@@ -167,7 +196,7 @@ EditedLine Edit(Platform& platform, const ProfileLine& where,
   if (!edited.read) return edited;
   edited.line = WithOuterQuotesRestored(value);
   edited.before = edited.line;
-  edited.cut = CutEntries(edited.line, removals, systemDirectory);
+  edited.cut = CutEntries(edited.line, removals, systemDirectory, edited.unknown);
   return edited;
 }
 
@@ -175,8 +204,15 @@ EditedLine Edit(Platform& platform, const ProfileLine& where,
 // cut from it; an empty or absent line is written back empty.
 void WriteBack(Platform& platform, const EditedLine& edited, ChangeLog& log,
                StageOutcome& outcome) {
-  if (!edited.read) return;
   const std::string name = edited.Name();
+  if (!edited.read) {
+    log.Line(name + " cannot be read whole; it stays as it is");
+    outcome.Stayed({ItemKind::ListEntry, name, "the line cannot be read whole"});
+    return;
+  }
+  for (const std::string& entry : edited.unknown) {
+    outcome.Stayed({ItemKind::ListEntry, name + ": " + entry, "the system folder cannot be named"});
+  }
   if (edited.cut.empty() && !edited.line.empty()) {
     log.Line(name + " holds nothing of the package: " + edited.line);
     return;
@@ -229,9 +265,11 @@ bool AnyListEntryPresent(Platform& platform, const IniListRemovals& removals) {
   for (const auto& [where, entries] : {std::pair{&LOAD_LINE, &removals.load},
                                        std::pair{&DRIVERS_LINE, &removals.drivers}}) {
     std::string value;
-    if (!ReadWholeValue(platform, *where, value)) continue;
+    if (!ReadWholeValue(platform, *where, value)) return true;  // it may hold one
     std::string line = WithOuterQuotesRestored(value);
-    if (!CutEntries(line, *entries, systemDirectory).empty()) return true;
+    std::vector<std::string> unknown;
+    if (!CutEntries(line, *entries, systemDirectory, unknown).empty() || !unknown.empty())
+      return true;
   }
   return false;
 }

@@ -77,7 +77,9 @@ Mark KeyGuard::ClassKeyMark(const std::string& classKey) const {
   if ((infSection.empty() && driverDesc.empty()) || IsPackageName(infSection, driverDesc))
     return {};
   std::string windows;
-  if (!QueryDirectory(platform_, DIR_WINDOWS, windows)) return {};
+  const DirectoryAnswer answer = AskDirectory(platform_, DIR_WINDOWS, windows);
+  if (answer == DirectoryAnswer::Failed) return {"the Windows folder cannot be named", true};
+  if (answer != DirectoryAnswer::Known) return {};
   switch (WhoseInfFile(platform_, windows, infPath, identity_.infRule)) {
     case InfOwner::Other:
       return {"another device's: InfPath " + infPath + " is not the package's, InfSection \"" +

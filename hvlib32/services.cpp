@@ -42,47 +42,59 @@ bool IsUsableSerial(const char* serial) {
   return false;
 }
 
-// The link of the first device instance whose "ConnectedToPort" names the
-// old serial number as one of its path components (compared case-blind: a
-// part of a component is not a serial number), as it is and as it becomes:
-// the components before it and the new serial, the rest dropped.
+// The link of a device instance whose "ConnectedToPort" names the old
+// serial number as one of its path components (compared case-blind: a part
+// of a component is not a serial number), as it is and as it becomes: the
+// components before it and the new serial, the rest dropped.
 struct PortRelink {
-  std::string instancePath;  // empty: no instance names the old serial number
+  std::string instancePath;
   std::string before;
   std::string after;
 };
 
-// The link of one instance, or nothing when it does not name the serial.
-std::optional<PortRelink> RelinkOf(Platform& platform, RegKey rootKey, const std::string& rootPath,
-                                   const char* instanceName, const char* oldSerial,
-                                   const char* newSerial) {
-  ScopedKey instance(platform, rootKey, instanceName, KEY_READ | KEY_WRITE);
+// The link of one instance, when it names the serial. ERROR_SUCCESS, or the
+// error that keeps its link from being read: the move must not leave a link
+// naming a key that is gone.
+std::int32_t RelinkOf(Platform& platform, const std::string& instancePath, const char* oldSerial,
+                      const char* newSerial, std::vector<PortRelink>& relinks) {
+  const ScopedKey instance(platform, instancePath, KEY_READ | KEY_WRITE);
   std::string link;
-  if (!instance.ReadString(PORT_LINK_VALUE, link, PORT_LINK_SIZE)) return std::nullopt;
+  const std::int32_t status = instance.Read(PORT_LINK_VALUE, link, PORT_LINK_SIZE);
+  if (IsUnknown(status)) return status;
+  if (status != ERROR_SUCCESS) return ERROR_SUCCESS;  // no link, or none that fits
   std::string kept;
   for (std::size_t start = 0;;) {
     const std::size_t slash = link.find('\\', start);
     const std::string component =
         link.substr(start, slash == std::string::npos ? slash : slash - start);
     if (EqualsAsciiCaseBlind(component.c_str(), oldSerial)) {
-      return PortRelink{rootPath + "\\" + instanceName, link, kept + newSerial};
+      relinks.push_back({instancePath, link, kept + newSerial});
+      return ERROR_SUCCESS;
     }
-    if (slash == std::string::npos) return std::nullopt;
+    if (slash == std::string::npos) return ERROR_SUCCESS;
     kept = link.substr(0, slash + 1);
     start = slash + 1;
   }
 }
 
-PortRelink FindPortRelink(Platform& platform, RegKey rootKey, const std::string& rootPath,
-                          const char* oldSerial, const char* newSerial) {
-  PortRelink found;
-  ForEachSubkeyName(platform, rootKey, INSTANCE_NAME_SIZE, [&](const char* instanceName) {
-    if (auto relink = RelinkOf(platform, rootKey, rootPath, instanceName, oldSerial, newSerial)) {
-      found = *relink;
-    }
-    return found.instancePath.empty();
-  });
-  return found;
+// Every instance of the root device whose link names the old serial number:
+// each would name a missing key once the old key is gone.
+std::int32_t FindPortRelinks(Platform& platform, const std::string& rootDevice,
+                             const char* oldSerial, const char* newSerial,
+                             std::vector<PortRelink>& relinks) {
+  std::vector<std::string> instances;
+  {
+    const ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
+    if (!root.IsOpen()) return root.OpenStatus();
+    const std::int32_t listed = ListSubkeyNames(platform, root.Get(), instances);
+    if (listed != ERROR_SUCCESS) return listed;
+  }
+  for (const std::string& instance : instances) {
+    const std::int32_t status =
+        RelinkOf(platform, rootDevice + "\\" + instance, oldSerial, newSerial, relinks);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
 }
 
 // Rewrites the link once its old value is on disk for undo. Its status: a
@@ -151,9 +163,9 @@ std::int32_t CopyInstanceKey(const KeyGuard& guard, const std::string& oldPath,
   made = found == ERROR_FILE_NOT_FOUND;
   std::int32_t copied = ERROR_SUCCESS;
   {
-    ScopedKey oldKey(platform, oldPath, KEY_READ);
-    ScopedKey newKey(platform, newPath, ScopedKey::CreateTag{});
+    const ScopedKey oldKey(platform, oldPath, KEY_READ);
     if (!oldKey.IsOpen()) return oldKey.OpenStatus();
+    const ScopedKey newKey(platform, newPath, ScopedKey::CreateTag{});
     if (!newKey.IsOpen()) return newKey.OpenStatus();
     copied = CopyValues(platform, oldKey.Get(), newKey.Get());
   }
@@ -165,16 +177,6 @@ std::int32_t CopyInstanceKey(const KeyGuard& guard, const std::string& oldPath,
   // REGEDIT4 text can add keys and values but not take a key away.
   if (made) log.Line("made key " + newPath + "; after importing the undo file, delete it by hand");
   return ERROR_SUCCESS;
-}
-
-// The port links of the root device's instances, and the instance that names
-// the old serial number.
-PortRelink FindRelink(Platform& platform, const std::string& rootDevice, const char* oldSerial,
-                      const char* newSerial, std::int32_t& status) {
-  ScopedKey root(platform, rootDevice, KEY_ENUMERATE_SUB_KEYS);
-  status = root.OpenStatus();
-  if (!root.IsOpen()) return {};
-  return FindPortRelink(platform, root.Get(), rootDevice, oldSerial, newSerial);
 }
 
 }  // namespace
@@ -196,9 +198,9 @@ std::int32_t GetBaseAddr95(Platform& platform, char* out) {
   return key.Close();
 }
 
-// The move: the new key gets the old key's values, the link is rewritten,
-// and the old key goes, in this order, so that the link always names a key
-// that is there. A call stopped or failing part way is finished by the next
+// The move: the new key gets the old key's values, every link naming the old
+// serial is rewritten, and the old key goes, in this order, so that no link
+// ever names a key that is not there. A call stopped or failing part way is finished by the next
 // one with the same arguments: it copies again, or finds the old key gone,
 // the new one there, and rewrites only a link still naming the old serial.
 std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const char* newSerial,
@@ -207,12 +209,14 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   log.Line(std::string("moving serial number ") + oldSerial + " to " + newSerial);
 
   // Everything is checked before anything changes.
-  std::int32_t status = ERROR_SUCCESS;
-  const PortRelink relink =
-      FindRelink(platform, RootDeviceKey(product::DEVICE_NAME), oldSerial, newSerial, status);
+  std::vector<PortRelink> relinks;
+  std::int32_t status = FindPortRelinks(platform, RootDeviceKey(product::DEVICE_NAME), oldSerial,
+                                        newSerial, relinks);
   if (status != ERROR_SUCCESS) return status;
-  // Cutting the new serial short would link the port to a wrong key.
-  if (relink.after.size() + 1 > PORT_LINK_SIZE) return ERROR_MORE_DATA;
+  for (const PortRelink& relink : relinks) {
+    // Cutting the new serial short would link the port to a wrong key.
+    if (relink.after.size() + 1 > PORT_LINK_SIZE) return ERROR_MORE_DATA;
+  }
   char oldPath[INSTANCE_PATH_SIZE];
   char newPath[INSTANCE_PATH_SIZE];
   Compose(oldPath, "%s\\%s", product::SERIAL_DEVICE_KEY, oldSerial);  // fits: serials were checked
@@ -235,10 +239,11 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
     status = CopyInstanceKey(guard, oldPath, newPath, made);
     if (status != ERROR_SUCCESS) return status;
   }
-  if (!relink.instancePath.empty()) {
+  for (const PortRelink& relink : relinks) {
     status = Relink(platform, log, relink);
+    // A link already rewritten names the new key, which then stays.
     if (status != ERROR_SUCCESS) {
-      if (made) RemoveMadeKey(guard, newPath);
+      if (made && &relink == &relinks.front()) RemoveMadeKey(guard, newPath);
       return status;
     }
   }

@@ -108,7 +108,11 @@ std::optional<Configuration> LoadConfiguration(Platform& platform) {
   if (!ReadKeyName(platform, "ModemName", c.modemName) || IsWindowsDeviceName(c.modemName)) {
     return std::nullopt;
   }
-  const ConfigValue voice = ReadValue(platform, "RegistryKeys", "VoiceName");
+  // The one optional value: read as nothing, it is read once more, since a
+  // profile read that failed reads as nothing too, and a voice device named
+  // like Windows' own would then pass unseen.
+  ConfigValue voice = ReadValue(platform, "RegistryKeys", "VoiceName");
+  if (voice.empty()) voice = ReadValue(platform, "RegistryKeys", "VoiceName");
   if (voice.tooLong || IsWindowsDeviceName(voice.text)) return std::nullopt;
   c.voiceName = voice.text;
   if (!FitsTheLimits(c)) return std::nullopt;

@@ -34,9 +34,12 @@ void WriteResult(Platform& platform, ChangeLog& log, int result, std::size_t rem
       platform.WritePrivateProfileStringA("Progress", "Result", text, CONFIG_FILE) != 0;
   if (!resultWritten) error = platform.GetLastError();
   if (remainingWritten && resultWritten) return;
+  const char* which = !resultWritten && !remainingWritten ? "Result and Remaining"
+                      : resultWritten                      ? "Remaining"
+                                                           : "Result";
   char line[128];
   Compose(line, "%s could not be written into mdminfo.ini (error %u); the exit code tells the result",
-          resultWritten ? "Remaining" : "Result", static_cast<unsigned>(error));
+          which, static_cast<unsigned>(error));
   log.Line(line);
 }
 

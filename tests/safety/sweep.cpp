@@ -7,6 +7,7 @@
 #include "hvlib32/plan.h"
 #include "hvlib32/services.h"
 #include "mdmclean/run.h"
+#include "tests/safety/expectation.h"
 #include "tests/safety/snapshot.h"
 #include "tests/support/interrupting_platform.h"
 #include "tests/support/run_logs.h"
@@ -46,30 +47,55 @@ int ProfileNumber(emu::Machine& machine, const char* key) {
   return text[0] == '\0' ? -1 : std::atoi(text);
 }
 
-// The count on the last line of HVLIB32.LOG ("done, 2 remaining").
-int LoggedRemaining(emu::Machine& machine) {
-  const auto log = machine.ReadFile(WindowsDirectory(machine) + "\\HVLIB32.LOG");
-  if (!log) return -1;
-  const std::size_t done = log->rfind("\r\ndone, ");
-  return done == std::string::npos ? -1 : std::atoi(log->c_str() + done + 8);
+// The count the log's last line gives ("result 0 (done), 2 remaining",
+// "done, 2 remaining"); -1 when the run could not write it.
+int LoggedRemaining(emu::Machine& machine, Work work) {
+  const std::string name = work == Work::Program ? "MDMCLEAN.LOG" : "HVLIB32.LOG";
+  const auto log = machine.ReadFile(WindowsDirectory(machine) + "\\" + name);
+  const std::string tail = " remaining\r\n";
+  if (!log || log->size() < tail.size() ||
+      log->compare(log->size() - tail.size(), tail.size(), tail) != 0) {
+    return -1;
+  }
+  const std::size_t comma = log->rfind(", ");
+  return comma == std::string::npos ? -1 : std::atoi(log->c_str() + comma + 2);
 }
 
-// Runs `work` whole on `machine` and reads what it told.
-Told RunWhole(emu::Machine& machine, Work work, const SweptMachine& m) {
+// Runs `work` on `platform` (the machine, or one that interrupts it) and
+// reads what it told: mdmclean's exit code, the serial move's return code,
+// the count of what remains from the log.
+Told Run(Platform& platform, emu::Machine& machine, Work work, const SweptMachine& m) {
   Told told;
   if (work == Work::SerialMove) {
     told.result = static_cast<int>(
-        hvlib::ChangeW95SerialNumber(machine, m.oldSerial.c_str(), m.newSerial.c_str()));
+        hvlib::ChangeW95SerialNumber(platform, m.oldSerial.c_str(), m.newSerial.c_str()));
     return told;
   }
-  Perform(machine, work, m);
   if (work == Work::Program) {
-    told.result = ProfileNumber(machine, "Result");
-    told.remaining = ProfileNumber(machine, "Remaining");
+    told.result = cleaner::RunUninstall(platform);
   } else {
-    told.remaining = LoggedRemaining(machine);
+    hvlib::Uninstall(platform);
   }
+  told.remaining = LoggedRemaining(machine, work);
+  // mdmclean also tells it in mdminfo.ini, which may be all it could write.
+  if (work == Work::Program && told.remaining < 0) told.remaining = ProfileNumber(machine, "Remaining");
   return told;
+}
+
+// mdminfo.ini holds what mdmclean told, or its log says it could not (or
+// the log could not be written either).
+bool ResultFileAgrees(emu::Machine& machine, const Told& told) {
+  if (ProfileNumber(machine, "Result") == told.result &&
+      ProfileNumber(machine, "Remaining") == told.remaining) {
+    return true;
+  }
+  const auto log = machine.ReadFile(WindowsDirectory(machine) + "\\MDMCLEAN.LOG");
+  return LoggedRemaining(machine, Work::Program) < 0 ||
+         (log && log->find("could not be written into mdminfo.ini") != std::string::npos);
+}
+
+Told RunWhole(emu::Machine& machine, Work work, const SweptMachine& m) {
+  return Run(machine, machine, work, m);
 }
 
 bool IsConfigFile(const emu::Machine& machine, const std::string& folded) {
@@ -176,6 +202,73 @@ std::vector<std::string> DanglingPortLinks(emu::Machine& machine, const Snapshot
   return dangling;
 }
 
+// The text after "=" of `key` in `section`, blanks around it dropped.
+std::string RawListValue(const std::optional<std::string>& text, const std::string& section,
+                         const std::string& key) {
+  bool inSection = false;
+  std::size_t start = 0;
+  const std::string all = text.value_or("");
+  while (start < all.size()) {
+    std::size_t end = all.find('\n', start);
+    if (end == std::string::npos) end = all.size();
+    std::string line = all.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos) continue;
+    if (line[first] == '[') {
+      inSection = Folded(line.substr(first)).rfind("[" + Folded(section) + "]", 0) == 0;
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (!inSection || equals == std::string::npos) continue;
+    const std::string name = line.substr(first, line.find_last_not_of(" \t", equals - 1) + 1 - first);
+    if (Folded(name) != Folded(key)) continue;
+    const std::size_t value = line.find_first_not_of(" \t", equals + 1);
+    if (value == std::string::npos) return {};
+    return line.substr(value, line.find_last_not_of(" \t") + 1 - value);
+  }
+  return {};
+}
+
+// Positions of `b`'s entries that `a` keeps, matched in order.
+std::vector<bool> Kept(const std::vector<std::string>& a, const std::vector<std::string>& b,
+                       bool& subsequence) {
+  std::vector<bool> kept(b.size(), false);
+  std::size_t at = 0;
+  for (const std::string& entry : a) {
+    while (at < b.size() && b[at] != entry) ++at;
+    if (at == b.size()) {
+      subsequence = false;
+      return kept;
+    }
+    kept[at++] = true;
+  }
+  subsequence = true;
+  return kept;
+}
+
+// A list line that lost only entries the uninterrupted run also cut, and a
+// file otherwise as it was: what a run that could cut only some leaves.
+bool CutsOnlyWhatOneRunCuts(const std::optional<std::string>& before,
+                            const std::optional<std::string>& after,
+                            const std::optional<std::string>& reference, const char* section,
+                            const char* key) {
+  if (LinesBesides(before, section, key, true) != LinesBesides(after, section, key, true))
+    return false;
+  const std::vector<std::string> was = ListEntries(RawListValue(before, section, key));
+  bool fits = false;
+  bool fitsReference = false;
+  const std::vector<bool> keptNow = Kept(ListEntries(RawListValue(after, section, key)), was, fits);
+  const std::vector<bool> keptByOne =
+      Kept(ListEntries(RawListValue(reference, section, key)), was, fitsReference);
+  if (!fits || !fitsReference) return false;
+  for (std::size_t i = 0; i < was.size(); ++i) {
+    if (!keptNow[i] && keptByOne[i]) return false;
+  }
+  return true;
+}
+
 // One uninterrupted run: its calls, the machine it leaves and what it told.
 struct Reference {
   Snapshot before;
@@ -248,6 +341,9 @@ SweepFigures StopSweep(const SweptMachine& m, Work work) {
     for (const std::string& difference :
          Differences(*machine, TakeSnapshot(*machine, m.drives), ref.after))
       problems.push_back("ends unlike one uninterrupted run: " + difference);
+    if (work == Work::Program && !ResultFileAgrees(*machine, told)) {
+      problems.push_back("mdminfo.ini tells other figures than the exit code and the log");
+    }
     if (work == Work::Program) {
       // Not installed only when the stopped run had finished the job.
       const bool truthful =
@@ -281,16 +377,7 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
     auto machine = m.make();
     test::InterruptingPlatform failing(*machine);
     failing.Fail(point);
-    Told told;
-    if (work == Work::SerialMove) {
-      told.result = static_cast<int>(
-          hvlib::ChangeW95SerialNumber(failing, m.oldSerial.c_str(), m.newSerial.c_str()));
-    } else {
-      Perform(failing, work, m);
-      told.result = work == Work::Program ? ProfileNumber(*machine, "Result") : -1;
-      told.remaining = work == Work::Program ? ProfileNumber(*machine, "Remaining")
-                                             : LoggedRemaining(*machine);
-    }
+    const Told told = Run(failing, *machine, work, m);
     machine->EndProcess();
     const std::string at = std::string(Name(work)) + " with call " + failing.Interrupted() +
                            " failing on " + m.description + ": ";
@@ -298,14 +385,54 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
     // Every change is one the uninterrupted run makes too.
     const std::vector<std::string> unlike = Differences(*machine, after, ref.after);
     const std::set<std::string> unfinished(unlike.begin(), unlike.end());
+    const std::string windows = Folded(WindowsDirectory(*machine));
     for (const std::string& changed : Differences(*machine, ref.before, after)) {
-      if (unfinished.count(changed) != 0)
+      if (unfinished.count(changed) == 0) continue;
+      const std::string path = changed.substr(changed.find(' ') + 1);
+      const auto content = [&](const Snapshot& snapshot) -> std::optional<std::string> {
+        const auto it = snapshot.files.find(path);
+        return it == snapshot.files.end() ? std::nullopt : it->second.content;
+      };
+      const bool partialCut =
+          (path == windows + "\\win.ini" &&
+           CutsOnlyWhatOneRunCuts(content(ref.before), content(after), content(ref.after),
+                                  "windows", "load")) ||
+          (path == windows + "\\system.ini" &&
+           CutsOnlyWhatOneRunCuts(content(ref.before), content(after), content(ref.after), "boot",
+                                  "drivers"));
+      if (!partialCut)
         figures.problems.push_back(at + "a change one run does not make: " + changed);
     }
-    const bool packageStayed = !unlike.empty();
-    const bool toldStayed = work == Work::SerialMove ? told.result != 0
-                                                     : told.remaining > 0 || told.result == 1;
-    if (packageStayed && !toldStayed) {
+    // A list line counts by its entries: an absent key the run would have
+    // written back empty is none of the package's.
+    bool packageStayed = false;
+    for (const std::string& d : unlike) {
+      const std::string path = d.substr(d.find(' ') + 1);
+      const char* section = path == windows + "\\win.ini"      ? "windows"
+                             : path == windows + "\\system.ini" ? "boot"
+                                                               : nullptr;
+      if (section == nullptr) {
+        packageStayed = true;
+        continue;
+      }
+      const char* key = section[0] == 'w' ? "load" : "drivers";
+      const auto content = [&](const Snapshot& snapshot) -> std::optional<std::string> {
+        const auto it = snapshot.files.find(path);
+        return it == snapshot.files.end() ? std::nullopt : it->second.content;
+      };
+      packageStayed = packageStayed || ListEntries(RawListValue(content(after), section, key)) !=
+                                           ListEntries(RawListValue(content(ref.after), section, key));
+    }
+    // A run that could write no count said nothing; one that says 0 must be right.
+    const bool toldStayed = work == Work::SerialMove
+                                ? told.result != 0
+                                : told.remaining != 0 || told.result == 1;
+    // A profile read has no failure of its own: a run cannot tell it from a
+    // missing key (only a list line is read twice, lest it be written back
+    // empty), so what such a read hid is not told.
+    const bool profileRead =
+        failing.Interrupted().find("GetPrivateProfileStringA") != std::string::npos;
+    if (packageStayed && !toldStayed && !profileRead) {
       ++figures.untold;
       figures.problems.push_back(at + "the package's things stayed and the run told none: " +
                                  Joined(unlike));
