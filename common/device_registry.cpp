@@ -360,7 +360,7 @@ class Cleanup {
         continue;
       }
       const KeyRemoval removal =
-          wave ? Remove(CutAtLastBackslash(device), DeviceShape(LINK_WAVE), Marks::WaveDevice)
+          wave ? Remove(CutAtLastBackslash(device), {WAVE_ENUMERATOR, 1}, Marks::WaveDevice)
                : Remove(device, DeviceShape(LINK_MODEM), Marks::DeviceInstance);
       if (removal == KeyRemoval::Stayed) Hold(classKey, "named by " + device + ", which stays");
     }

@@ -51,10 +51,11 @@ bool KeyGuard::IsPackageName(const std::string& infSection, const std::string& d
 
 namespace {
 
-Mark Unreadable(const std::string& what, std::int32_t status) {
-  char error[24];
-  Compose(error, " (error %d)", static_cast<int>(status));
-  return {what + " cannot be read" + error, true};
+// The key itself cannot be read: whose it is, is unknown.
+Mark Unreadable(std::int32_t status) {
+  char text[48];
+  Compose(text, "it cannot be read (error %d)", static_cast<int>(status));
+  return {text, true};
 }
 
 }  // namespace
@@ -66,11 +67,11 @@ Mark KeyGuard::ClassKeyMark(const std::string& classKey) const {
   {
     const ScopedKey key(platform_, classKey);
     const std::int32_t status = key.Read("InfPath", infPath);
-    if (IsUnknown(status)) return Unreadable(classKey, status);
+    if (IsUnknown(status)) return Unreadable(status);
     if (status != ERROR_SUCCESS || infPath.empty()) return {};
     for (auto [name, value] : {std::pair{"InfSection", &infSection}, {"DriverDesc", &driverDesc}}) {
       const std::int32_t read = key.Read(name, *value);
-      if (IsUnknown(read)) return Unreadable(classKey, read);
+      if (IsUnknown(read)) return Unreadable(read);
     }
   }
   // A key that says nothing of itself, or names the package, is not another's.
@@ -99,12 +100,15 @@ Mark KeyGuard::DeviceMark(const std::string& device) const {
   }
   std::string driver;
   const std::int32_t status = ScopedKey(platform_, device).Read("Driver", driver);
-  if (IsUnknown(status)) return Unreadable(device, status);
+  if (IsUnknown(status)) return Unreadable(status);
   if (status != ERROR_SUCCESS) return {};
   const std::string classKey = std::string(CLASS_ROOT) + "\\" + driver;
   if (!HasShape(classKey, {CLASS_ROOT, 2})) return {};
   Mark mark = ClassKeyMark(classKey);
-  if (!mark.whose.empty() && !mark.unknown) mark.whose = "its Driver " + driver + " is " + mark.whose;
+  if (!mark.whose.empty()) {
+    mark.whose = mark.unknown ? "its Driver " + driver + ": " + mark.whose
+                              : "its Driver " + driver + " is " + mark.whose;
+  }
   return mark;
 }
 

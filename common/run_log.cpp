@@ -50,7 +50,7 @@ Slot Classify(Platform& platform, const std::string& path, std::string& why) {
       // A name whose search failed for another reason may hold a file.
       const std::uint32_t error = platform.GetLastError();
       if (FoundNothing(error)) return Slot::Free;
-      why = "cannot be looked at" + ErrorText(error);
+      why = Concat({"cannot be looked at", ErrorText(error)});
       return Slot::Blocked;
     }
     attributes = search.Current().attributes;
@@ -66,7 +66,7 @@ Slot Classify(Platform& platform, const std::string& path, std::string& why) {
   const FileHandle file = platform.CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_FILE_HANDLE) {
-    why = "cannot be read" + ErrorText(platform.GetLastError());
+    why = Concat({"cannot be read", ErrorText(platform.GetLastError())});
     return Slot::Blocked;
   }
   const std::string header = UndoHeader();
@@ -132,8 +132,8 @@ RunLog::RunLog(Platform& platform, const char* name, const std::string& heading)
     : platform_(platform), name_(name), log_(platform), undo_(platform) {
   // Without a Windows directory there is no place for either file.
   if (!QueryDirectory(platform_, DIR_WINDOWS, directory_)) return;
-  log_.OpenEmpty(directory_ + "\\" + name_ + ".LOG", LOG_SIZE_LIMIT);
-  Line(heading + ", " + LocalDateAndTime(platform_));
+  log_.OpenEmpty(Concat({directory_, "\\", name_, ".LOG"}), LOG_SIZE_LIMIT);
+  Line(Concat({heading, ", ", LocalDateAndTime(platform_)}));
 }
 
 RunLog::~RunLog() = default;
@@ -141,49 +141,44 @@ RunLog::~RunLog() = default;
 void RunLog::Line(const std::string& text) { log_.Write(text + CRLF); }
 
 std::string RunLog::UndoPath(const std::string& directory, const std::string& name, int age) {
-  if (age == 0) return directory + "\\" + name + ".REG";
-  return directory + "\\" + name.substr(0, 7) + static_cast<char>('0' + age) + ".REG";
+  if (age == 0) return Concat({directory, "\\", name, ".REG"});
+  const char digit[] = {static_cast<char>('0' + age), '\0'};
+  return Concat({directory, "\\", std::string_view(name).substr(0, 7), digit, ".REG"});
 }
 
 std::string RunLog::MakeRoomForUndo() {
-  const auto path = [&](int age) { return UndoPath(directory_, name_, age); };
-  std::vector<int> usable;  // ages whose slot is ours or free, newest first
-  std::vector<bool> free;
+  std::string paths[EARLIER_UNDO_FILES + 1];
+  int usable[EARLIER_UNDO_FILES + 1];  // ages whose slot is ours or free, newest first
+  int count = 0;
+  int hole = -1;  // the first free one among them
   for (int age = 0; age <= EARLIER_UNDO_FILES; ++age) {
+    const std::string& path = paths[age] = UndoPath(directory_, name_, age);
     std::string why;
-    Slot slot = Classify(platform_, path(age), why);
+    Slot slot = Classify(platform_, path, why);
     if (slot == Slot::Empty) {
-      if (platform_.DeleteFileA(path(age).c_str()) != 0) {
-        Line("removed undo file " + path(age) + " (a stopped run left it without a key)");
-        slot = Slot::Free;
-      } else {
-        why = "cannot be replaced" + ErrorText(platform_.GetLastError());
-        slot = Slot::Blocked;
-      }
+      const bool removed = platform_.DeleteFileA(path.c_str()) != 0;
+      Line(Concat({removed ? "removed" : "cannot remove", " undo file ", path,
+                   ", which a stopped run left without a key"}));
+      slot = removed ? Slot::Free : Slot::Blocked;
     }
     if (slot == Slot::Blocked) {
-      Line(path(age) + " " + why + "; it stays as it is");
+      if (!why.empty()) Line(Concat({path, " ", why, "; it stays as it is"}));
       continue;
     }
-    usable.push_back(age);
-    free.push_back(slot == Slot::Free);
+    if (slot == Slot::Free && hole < 0) hole = count;
+    usable[count++] = age;
   }
-  if (usable.empty()) return {};
-  if (free[0]) return path(usable[0]);
-  // The first free slot after it; without one, the undo file of ours in the
-  // last usable slot, the oldest, goes.
-  std::size_t hole = 0;
-  for (std::size_t i = 1; i < usable.size() && hole == 0; ++i) {
-    if (free[i]) hole = i;
+  if (count == 0) return {};
+  // Without a free slot, the undo file of ours in the last usable one, the
+  // oldest, goes; the newer ones move one usable slot up into the hole.
+  if (hole < 0) {
+    hole = count - 1;
+    if (platform_.DeleteFileA(paths[usable[hole]].c_str()) == 0) return {};
   }
-  if (hole == 0) {
-    hole = usable.size() - 1;
-    if (platform_.DeleteFileA(path(usable[hole]).c_str()) == 0) return {};
+  for (int i = hole; i > 0; --i) {
+    if (platform_.MoveFileA(paths[usable[i - 1]].c_str(), paths[usable[i]].c_str()) == 0) return {};
   }
-  for (std::size_t i = hole; i >= 1; --i) {
-    if (platform_.MoveFileA(path(usable[i - 1]).c_str(), path(usable[i]).c_str()) == 0) return {};
-  }
-  return path(usable[0]);
+  return paths[usable[0]];
 }
 
 // Each run that changes something keeps its undo in a file of its own.
@@ -196,15 +191,15 @@ bool RunLog::OpenUndo(std::string& why) {
     } else if (path.empty()) {
       undoRefused_ = "the undo files' names are all taken or cannot be freed";
     } else if (!undo_.OpenEmpty(path, 0)) {
-      undoRefused_ = path + " cannot be opened" + ErrorText(platform_.GetLastError());
+      undoRefused_ = Concat({path, " cannot be opened", ErrorText(platform_.GetLastError())});
     } else if (!undo_.WriteWhole(UndoHeader() + CRLF)) {
-      undoRefused_ = path + " cannot be written" + ErrorText(platform_.GetLastError());
+      undoRefused_ = Concat({path, " cannot be written", ErrorText(platform_.GetLastError())});
       undo_.Close();
       platform_.DeleteFileA(path.c_str());
     } else {
-      Line("undo file of this run: " + path);
+      Line(Concat({"undo file of this run: ", path}));
     }
-    if (!undoRefused_.empty()) Line("no undo file can be kept: " + undoRefused_ + "; no key goes");
+    if (!undoRefused_.empty()) Line(Concat({"no undo file can be kept: ", undoRefused_, "; no key goes"}));
   }
   why = undoRefused_;
   return undo_.IsOpen();
@@ -213,7 +208,8 @@ bool RunLog::OpenUndo(std::string& why) {
 bool RunLog::WriteUndo(const std::string& text, std::string& why) {
   if (undo_.WriteWhole(text)) return true;
   const std::uint32_t error = platform_.GetLastError();
-  why = "the undo file cannot be written" + ErrorText(error == 0 ? static_cast<std::uint32_t>(ERROR_WRITE_FAULT) : error);
+  why = Concat({"the undo file cannot be written",
+               ErrorText(error == 0 ? static_cast<std::uint32_t>(ERROR_WRITE_FAULT) : error)});
   return false;
 }
 
@@ -223,14 +219,14 @@ bool RunLog::WriteUndo(const std::string& text, std::string& why) {
 bool RunLog::UndoText(const std::string& keyPath, const std::string* onlyValue, std::string& text,
                       std::string& why) {
   if (!CarriesFaithfully(LastComponent(keyPath))) {
-    why = "the key name " + keyPath + " cannot be written as REGEDIT4 text";
+    why = Concat({"the key name ", keyPath, " cannot be written as REGEDIT4 text"});
     return false;
   }
   std::vector<std::string> children;
   {
     const ScopedKey key(platform_, keyPath, KEY_READ);
     if (!key.IsOpen()) {
-      why = keyPath + " cannot be read" + ErrorText(static_cast<std::uint32_t>(key.OpenStatus()));
+      why = Concat({keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(key.OpenStatus()))});
       return false;
     }
     text += RegeditKeyLine(keyPath) + CRLF;
@@ -240,15 +236,14 @@ bool RunLog::UndoText(const std::string& keyPath, const std::string* onlyValue, 
       const std::int32_t status = EnumValueWhole(platform_, key.Get(), index, value);
       if (status == ERROR_NO_MORE_ITEMS) break;
       if (status != ERROR_SUCCESS) {
-        why = "a value of " + keyPath + " cannot be read" +
-              ErrorText(static_cast<std::uint32_t>(status));
+        why = Concat({"a value of ", keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(status))});
         return false;
       }
       if (onlyValue != nullptr && !EqualsAsciiCaseBlind(value.name.data(), onlyValue->c_str())) {
         continue;
       }
       if (!CarriesFaithfully(value.name.data())) {
-        why = "a value name of " + keyPath + " cannot be written as REGEDIT4 text";
+        why = Concat({"a value name of ", keyPath, " cannot be written as REGEDIT4 text"});
         return false;
       }
       found = true;
@@ -258,19 +253,18 @@ bool RunLog::UndoText(const std::string& keyPath, const std::string* onlyValue, 
     }
     text += CRLF;
     if (!found) {
-      why = "the value " + *onlyValue + " of " + keyPath + " cannot be read";
+      why = Concat({"the value ", *onlyValue, " of ", keyPath, " cannot be read"});
       return false;
     }
     if (onlyValue != nullptr) return true;
     const std::int32_t listed = ListSubkeyNames(platform_, key.Get(), children);
     if (listed != ERROR_SUCCESS) {
-      why = "the keys below " + keyPath + " cannot be read" +
-            ErrorText(static_cast<std::uint32_t>(listed));
+      why = Concat({"the keys below ", keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(listed))});
       return false;
     }
   }
   for (const std::string& child : children) {
-    if (!UndoText(keyPath + "\\" + child, nullptr, text, why)) return false;
+    if (!UndoText(Concat({keyPath, "\\", child}), nullptr, text, why)) return false;
   }
   return true;
 }
@@ -287,14 +281,13 @@ bool RunLog::StoredPath(const std::string& keyPath, std::string& stored, std::st
     status = key.IsOpen() ? ListSubkeyNames(platform_, key.Get(), siblings) : key.OpenStatus();
   }
   if (status != ERROR_SUCCESS) {
-    why = "the keys beside " + keyPath + " cannot be read" +
-          ErrorText(static_cast<std::uint32_t>(status));
+    why = Concat({"the keys beside ", keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(status))});
     return false;
   }
   stored = keyPath;
   for (const std::string& sibling : siblings) {
     if (EqualsAsciiCaseBlind(sibling.c_str(), name.c_str())) {
-      stored = (parent == keyPath ? std::string() : parent + "\\") + sibling;
+      stored = parent == keyPath ? sibling : Concat({parent, "\\", sibling});
     }
   }
   return true;
@@ -317,7 +310,7 @@ bool RunLog::KeepValueForUndo(const std::string& keyPath, const std::string& val
 
 void RunLog::Finish(const std::string& outcome, const StageOutcome& stages) {
   for (const OutcomeItem& item : stages.remaining) {
-    Line(std::string("remaining ") + KindName(item.kind) + " " + item.path + " (" + item.why + ")");
+    Line(Concat({"remaining ", KindName(item.kind), " ", item.path, " (", item.why, ")"}));
   }
   char count[24];
   Compose(count, ", %u remaining", static_cast<unsigned>(stages.remaining.size()));

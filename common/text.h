@@ -4,7 +4,9 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace mdm {
 
@@ -50,6 +52,10 @@ bool Compose(char (&buffer)[N], const char* format, Args... args) {
 // empty, not "." or "..", and without a separator, drive, wildcard or other
 // character a file name cannot hold.
 bool IsPlainFileName(const std::string& name);
+
+// The texts one after another. One call where `a + b + c` would spell each
+// append out at every use: the Windows images have little room.
+std::string Concat(std::initializer_list<std::string_view> parts);
 
 // Copies `text` into a buffer when it fits whole; otherwise leaves it empty.
 bool CopyFits(char* buffer, std::size_t size, const char* text);

@@ -34,26 +34,34 @@ extern "C" {
  * ChangeW95SerialNumber, ordinal 1.
  * Moves the modem's ISA Plug-and-Play device instance
  * HKEY_LOCAL_MACHINE\Enum\ISAPNP\QRM1001\<oldSerial> to <newSerial>. It
- * looks before it changes: a call that fails changes nothing. The values of
- * the old instance key are copied to the new key (one that exists keeps its
- * other values) and the old key is deleted with its subkeys, which are not
- * copied; then the first instance of Enum\Root\Quillnet whose
- * "ConnectedToPort" value has oldSerial as one of its path components (in
- * any letter case) gets newSerial in its place, the rest of the value
- * dropped.
+ * looks before it changes: the old instance key and every "ConnectedToPort"
+ * value of Enum\Root\Quillnet must be readable. Then the values of the old
+ * instance key are copied to the new key (one that exists keeps its other
+ * values), every instance whose "ConnectedToPort" value has oldSerial as
+ * one of its path components (in any letter case) gets newSerial in its
+ * place, the rest of the value dropped, and last the old key is deleted
+ * with its subkeys, which are not copied: no link ever names a missing key.
+ * A call that stopped or failed part way is finished by the same call
+ * again; with the old key gone and the new one there, it only rewrites a
+ * link still naming oldSerial. Each change is in HVLIB32.REG before it is
+ * made; importing that file cannot delete the new key (the log names it).
  *   oldSerial, newSerial: zero-terminated, 1 to 179 characters, no backslash.
  * Returns
  *   0   ERROR_SUCCESS; also when the two differ only in letter case, in
- *       which case only the link changes;
+ *       which case only the link changes, and when the move was made before;
  *   2   ERROR_FILE_NOT_FOUND: Enum\Root\Quillnet or the old instance key is
  *       missing; nothing was changed;
  *   87  ERROR_INVALID_PARAMETER: a serial number is NULL, empty, too long or
  *       holds a backslash; nothing was changed;
  *   234 ERROR_MORE_DATA: the rewritten link would not fit its 200 bytes;
  *       nothing was changed;
+ *   29  ERROR_WRITE_FAULT: HVLIB32.REG could not be written; what would have
+ *       needed it was not changed;
  *   8   ERROR_NOT_ENOUGH_MEMORY;
- *   or the registry error of the step that failed; the old key and the link
- *       then stay, and a new key the call made goes again.
+ *   or the registry error of the step that failed: before the links were
+ *       rewritten nothing stays changed (a new key the call made goes
+ *       again); after, the new key and the links to it stay with the old
+ *       key, and the same call again finishes the move.
  */
 LONG WINAPI ChangeW95SerialNumber(const char* oldSerial, const char* newSerial);
 

@@ -68,9 +68,19 @@ TEST(ProgramPlan, FollowsTheConfiguration) {
   EXPECT_TRUE(registry.waveEnumeratorGoesWhenEmpty);
   EXPECT_FALSE(registry.recordInfPaths);
 
-  ASSERT_EQ(plan.lists.load.size(), 1u);
+  // The start-up program (the last product file) by its full path, then every
+  // product file by its full path and relative to the system directory,
+  // whether the file is still there or not.
+  ASSERT_EQ(plan.lists.load.size(), 1 + 2 * config->productFiles.size());
   EXPECT_TRUE(plan.lists.load[0].underSystemDirectory);
-  EXPECT_EQ(plan.lists.load[0].entry, "QUILLNET.101\\QUILLNET.EXE");  // the last product file
+  EXPECT_EQ(plan.lists.load[0].entry, "QUILLNET.101\\QUILLNET.EXE");
+  for (std::size_t i = 0; i < config->productFiles.size(); ++i) {
+    for (int form = 0; form < 2; ++form) {
+      EXPECT_EQ(plan.lists.load[1 + 2 * i + form].underSystemDirectory, form == 0);
+      EXPECT_EQ(plan.lists.load[1 + 2 * i + form].entry,
+                "QUILLNET.101\\" + config->productFiles[i]);
+    }
+  }
   ASSERT_EQ(plan.lists.drivers.size(), 1u);
   EXPECT_FALSE(plan.lists.drivers[0].underSystemDirectory);
   EXPECT_EQ(plan.lists.drivers[0].entry, "QUILLNET.101\\Quillnet.drv");
@@ -202,9 +212,11 @@ TEST(LoadConfiguration, RefusesWhatTheTablesCannotHoldInsteadOfCutting) {
   // A value wider than 255 characters would be seen cut, its last name
   // shortened into another file's name.
   values = Values{};
-  values.systemDir = std::string(250, 'A') + ",B.DLL";
+  values.systemDir = std::string(250, 'A') + ",B.DLL";  // 256
+  ASSERT_EQ(values.systemDir.size(), 256u);
   EXPECT_EQ(LoadResult(values), 0);
-  values.systemDir = std::string(249, 'A') + ",B.DL";  // exactly 255
+  values.systemDir = std::string(250, 'A') + ",B.DL";  // exactly 255
+  ASSERT_EQ(values.systemDir.size(), 255u);
   EXPECT_EQ(LoadResult(values), 1);
   // Lists the run never reads may be as long as they like.
   values = Values{};

@@ -109,22 +109,24 @@ TEST_F(Case, NothingLeftOfThePackageDeletesNothing) {
   ExpectBystandersKept();
 }
 
-TEST_F(Case, OnlyTheFirstPresentPnpKeyGoesAndTheFallbackOnlyWhenNoneIs) {
+// Every card of the package's IDs goes in one run, the fallback ID's too,
+// each with the port driver key its "Driver" names: a card Windows found
+// again under another ID leaves nothing behind.
+TEST_F(Case, EveryPnpKeyGoesWithItsCardsPortKeys) {
+  AddBystanders();
   config.pnpIds.push_back("QRM1003");
-  machine.AddKey("Enum\\ISAPNP\\QRM1001\\1");
-  machine.AddKey("Enum\\ISAPNP\\QRM1003\\1");
+  machine.SetString("Enum\\ISAPNP\\QRM1001\\1", "Driver", "Ports\\0001");
+  machine.SetString("Enum\\ISAPNP\\QRM1003\\1", "Driver", "Ports\\0002");
+  machine.SetString("Enum\\ISAPNP\\QRM1003\\2", "Driver", "Modem\\0000");  // no port
   machine.AddKey("Enum\\ISAPNP\\QRM0100\\1");
+  machine.AddKey(kClass + "Ports\\0001");
+  machine.AddKey(kClass + "Ports\\0002");
   RunStage();
-  EXPECT_FALSE(machine.HasKey("Enum\\ISAPNP\\QRM1001"));
-  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1003"));
-  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
-
-  RunStage();  // QRM1001 gone: the second listed key is next, the fallback still untouched
-  EXPECT_FALSE(machine.HasKey("Enum\\ISAPNP\\QRM1003"));
-  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
-
-  RunStage();
-  EXPECT_FALSE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
+  for (const char* gone : {"Enum\\ISAPNP\\QRM1001", "Enum\\ISAPNP\\QRM1003", "Enum\\ISAPNP\\QRM0100"})
+    EXPECT_FALSE(machine.HasKey(gone)) << gone;
+  EXPECT_FALSE(machine.HasKey(kClass + "Ports\\0001"));
+  EXPECT_FALSE(machine.HasKey(kClass + "Ports\\0002"));
+  ExpectBystandersKept();
 }
 
 TEST_F(Case, MissingLinksFallBackToAnExactInfSectionSearch) {
@@ -208,8 +210,8 @@ TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
       {"ConnectedToPort", "Modem\\0003", nullptr},
       {"ConnectedToWave", "MEDIA\\0003", "MEDIA\\0003"},
       {"ConnectedToWave", "Display\\0000", nullptr},
-      {"", "Quillnet\\0000", "Quillnet"},
-      {"", "QUILLNET\\0001", "Quillnet"},
+      {"", "Quillnet\\0000", nullptr},
+      {"", "QUILLNET\\0001", nullptr},
       {"", "Net\\0000", nullptr},
       {"", "Display\\0000", nullptr},
       {"", "Modem\\0003", nullptr},
@@ -237,9 +239,12 @@ TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
       machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", example.driver);
     }
     CleanDeviceRegistry(machine, ProgramPlan(config).registry, ProgramPlan(config).inf.match);
+    // The package's own class goes by its name, whatever any "Driver" says.
+    EXPECT_FALSE(machine.HasKey(kClass + "Quillnet"));
     std::vector<std::string> classKeysGone;
     for (const std::string& key : DeletedKeysOf(machine)) {
-      if (key.rfind(kClass, 0) == 0) classKeysGone.push_back(key.substr(kClass.size()));
+      if (key.rfind(kClass, 0) == 0 && key != kClass + "Quillnet")
+        classKeysGone.push_back(key.substr(kClass.size()));
     }
     if (example.removed == nullptr) {
       EXPECT_EQ(classKeysGone, std::vector<std::string>{});
@@ -300,16 +305,15 @@ TEST_F(Case, AnEmptyLinkIsAMissingLink) {
 }
 
 // A plan is a value: one that names an ISAPNP key of the wrong shape (here
-// an instance below an ID) sees it open, refuses it and stops there, without
-// falling back to a key nothing named.
-TEST_F(Case, AnIsapnpKeyThatOpensButIsRefusedEndsTheSearch) {
+// an instance below an ID) sees it refused; the other IDs' keys go.
+TEST_F(Case, AnIsapnpKeyOfTheWrongShapeIsRefused) {
   DeviceRegistryPlan plan = ProgramPlan(config).registry;
   plan.isapnpIds = {"QRM1001\\0A1B2C3D", "QRM0100"};
   machine.AddKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
   machine.AddKey("Enum\\ISAPNP\\QRM0100\\1");
   CleanDeviceRegistry(machine, plan, ProgramPlan(config).inf.match);
   EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D"));
-  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
+  EXPECT_FALSE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
 }
 
 TEST(KeyShape, MatchesComponentByComponentAndRefusesSharedRoots) {

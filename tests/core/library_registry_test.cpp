@@ -52,12 +52,15 @@ TEST_F(LibraryCase, RecordsTheInfNamesAndRemovesThePackage) {
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 }
 
-TEST_F(LibraryCase, TakesOnlyTheFirstPresentIsapnpCandidate) {
+TEST_F(LibraryCase, TakesEveryIsapnpCandidate) {
   machine.AddKey("Enum\\ISAPNP\\QRM1001\\1");
   machine.AddKey("Enum\\ISAPNP\\QRM1003\\1");
+  machine.AddKey("Enum\\ISAPNP\\QRM0100\\1");
+  machine.AddKey("Enum\\ISAPNP\\QRM1002\\1");
   RunStage();
-  EXPECT_FALSE(machine.HasKey("Enum\\ISAPNP\\QRM1001"));
-  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1003"));
+  for (const char* id : {"QRM1001", "QRM1003", "QRM0100"})
+    EXPECT_FALSE(machine.HasKey(std::string("Enum\\ISAPNP\\") + id)) << id;
+  EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1002"));
 }
 
 TEST_F(LibraryCase, AMissingModemLinkIsNotSearchedFor) {
@@ -90,7 +93,7 @@ TEST_F(LibraryCase, OnlyThePackagesOwnClassGoesWhole) {
   RunStage();
   EXPECT_TRUE(machine.HasKey(kClass + "Display\\0000"));
   EXPECT_TRUE(machine.HasKey(kClass + "Net\\0000"));
-  EXPECT_TRUE(machine.HasKey(kClass + "Quillnet\\0000"));  // named by nothing now
+  EXPECT_FALSE(machine.HasKey(kClass + "Quillnet"));  // the package's own, by its name
   EXPECT_EQ(found.rootInfPath, "");
   EXPECT_FALSE(machine.HasKey("Enum\\Root\\Quillnet"));
 }

@@ -89,8 +89,9 @@ TEST(Ownership, APortLinkToAnotherPortLeadsNowhere) {
          [](emu::Machine& m) {
            m.SetString(kInstance, "ConnectedToPort", "Enum\\BIOS\\*PNP0501\\0D");
          },
-         {kClass + "Ports\\0000", "Enum\\BIOS\\*PNP0501\\0D", kClass + "Ports\\0001"},
-         {kClass + "Modem\\0001", "Enum\\ISAPNP\\QRM1001"},
+         {kClass + "Ports\\0000", "Enum\\BIOS\\*PNP0501\\0D"},
+         // The package's card still leads to its own port key.
+         {kClass + "Modem\\0001", "Enum\\ISAPNP\\QRM1001", kClass + "Ports\\0001"},
          {},
          "refused link ConnectedToPort Enum\\BIOS\\*PNP0501\\0D (not a device instance of its "
          "kind)"});

@@ -15,6 +15,7 @@
 #include "hvlib32/plan.h"
 #include "hvlib32/services.h"
 #include "mdmclean/run.h"
+#include "common/forwarding_platform.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm {
@@ -109,24 +110,29 @@ TEST(RunLog, NamesEveryRemovalInOrderAndTheUndoFileBringsTheKeysBack) {
 TEST(RunLog, TheSerialNumberChangeKeepsTheLinkAndTheOldInstanceForUndo) {
   auto machine = SampleMachine();
   const std::string oldKey = "Enum\\ISAPNP\\QRM1001\\0A1B2C3D";
+  const std::string newKey = "Enum\\ISAPNP\\QRM1001\\5678EF01";
   const std::string before = machine->ExportRegistry();
   EXPECT_EQ(hvlib::ChangeW95SerialNumber(*machine, "0A1B2C3D", "5678EF01"), 0);
   ASSERT_FALSE(machine->HasKey(oldKey));
   const std::vector<std::string> lines = Lines(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.LOG"));
-  ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(
       lines[0].rfind("HVLIB32 " + std::string(product::VERSION) + " ChangeW95SerialNumber, ", 0),
       0u);
-  EXPECT_EQ(lines[2], "copied Enum\\ISAPNP\\QRM1001\\0A1B2C3D to Enum\\ISAPNP\\QRM1001\\5678EF01");
-  EXPECT_EQ(lines[3], "undo file of this run: C:\\WINDOWS\\HVLIB32.REG");
-  EXPECT_EQ(lines[4], "removed key " + oldKey);
-  EXPECT_EQ(lines[5], "rewrote Enum\\Root\\Quillnet\\0000 ConnectedToPort: " + oldKey +
-                          " -> "
-                          "Enum\\ISAPNP\\QRM1001\\5678EF01");
-  EXPECT_EQ(lines[6], "result 0");
+  // The new key first, then the link, then the old key goes: the link
+  // always names a key that is there. The log names the key regedit
+  // cannot take back.
+  const std::vector<std::string> expected = {
+      "moving serial number 0A1B2C3D to 5678EF01",
+      "copied " + oldKey + " to " + newKey,
+      "made key " + newKey + "; after importing the undo file, delete it by hand",
+      "undo file of this run: C:\\WINDOWS\\HVLIB32.REG",
+      "rewrote Enum\\Root\\Quillnet\\0000 ConnectedToPort: " + oldKey + " -> " + newKey,
+      "removed key " + oldKey,
+      "result 0"};
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
 
   machine->ImportRegistry(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.REG"));
-  machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001\\5678EF01");
+  machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, newKey.c_str());
   EXPECT_EQ(machine->ExportRegistry(), before);
 }
 
@@ -244,57 +250,176 @@ TEST(RunLog, EachRunThatChangesSomethingKeepsItsOwnUndoFile) {
   }
 }
 
-// A file at the undo file's name that is not a REGEDIT4 file is never
-// written into: it stays, the run keeps its undo under the next name, and the
-// log says so. When no undo can be kept at all, the log says so before the
-// first key goes, and the removal happens as before.
-TEST(RunLog, UndoFilesThatAreNotOursOrCannotBeWritten) {
-  {
+// The undo files' names are slots, newest first. A folder, a read-only file
+// or another's file at a name is passed over and stays as it is; the undo
+// files of ours move up around it, and the one in the last usable slot goes,
+// never another's. An undo file a stopped run left without a key goes.
+TEST(RunLog, UndoFilesMoveAroundNamesThatAreNotTheirs) {
+  const std::string ours = "REGEDIT4\r\n\r\n";
+  const auto slot = [](int age) { return RunLog::UndoPath("C:\\WINDOWS", "MDMCLEAN", age); };
+  struct Layout {
+    const char* name;
+    std::vector<std::pair<int, std::string>> files;  // age and content; "<dir>" a folder
+    std::vector<int> readOnly;
+    int runs;
+    const char* undoOfLastRun;
+  };
+  const Layout layouts[] = {
+      {"another's notes at the latest name", {{0, "my own notes\r\n"}}, {}, 1, "MDMCLEA1.REG"},
+      {"a read-only undo file of ours", {{0, ours}}, {0}, 1, "MDMCLEA1.REG"},
+      {"a folder, another's file and a read-only file among ours",
+       {{0, ours + "0"}, {1, "<dir>"}, {2, ours + "2"}, {3, ours + "3"}, {5, "notes"},
+        {9, ours + "9"}},
+       {9},
+       1,
+       "MDMCLEAN.REG"},
+      {"an empty undo file a stopped run left", {{0, ""}}, {}, 1, "MDMCLEAN.REG"},
+      {"one cut short in its first line", {{0, "REGED"}, {1, ours + "1"}}, {}, 1,
+       "MDMCLEAN.REG"},
+      {"another's notes at the oldest name", {{9, "notes of someone else\r\n"}}, {}, 12,
+       "MDMCLEAN.REG"},
+  };
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(layout.name);
     auto machine = SampleMachine();
-    machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", "my own notes\r\n");
-    cleaner::RunUninstall(*machine);
-    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG"), "my own notes\r\n");
-    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEA1.REG").value_or("").rfind("REGEDIT4\r\n", 0),
-              0u);
+    const std::string installed = machine->ExportRegistry();
+    for (const auto& [age, content] : layout.files) {
+      if (content == "<dir>") {
+        machine->AddDirectory(slot(age));
+      } else {
+        machine->AddFile(slot(age), content);
+      }
+    }
+    for (int age : layout.readOnly) machine->SetReadOnly(slot(age));
+    for (int run = 0; run < layout.runs; ++run) {
+      machine->ImportRegistry(installed);
+      EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
+      EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
+    }
     const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
-    EXPECT_NE(log.find("C:\\WINDOWS\\MDMCLEAN.REG is not an undo file of ours; it stays as it is"),
-              std::string::npos);
-    EXPECT_NE(log.find("undo file of this run: C:\\WINDOWS\\MDMCLEA1.REG"), std::string::npos);
+    EXPECT_NE(log.find(std::string("undo file of this run: C:\\WINDOWS\\") +
+                       layout.undoOfLastRun + "\r\n"),
+              std::string::npos)
+        << log;
+    // What is not ours is where it was, as it was.
+    for (const auto& [age, content] : layout.files) {
+      const bool another = content == "<dir>" || content.rfind("REGEDIT4", 0) != 0 ||
+                           std::count(layout.readOnly.begin(), layout.readOnly.end(), age);
+      if (content == "<dir>") {
+        EXPECT_TRUE(machine->DirectoryExists(slot(age))) << age;
+      } else if (another && !content.empty() && std::string("REGEDIT4").rfind(content, 0) != 0) {
+        EXPECT_EQ(machine->ReadFile(slot(age)), content) << age;
+      }
+    }
+    // The latest undo file of ours gives back what the last run removed.
+    machine->ImportRegistry(
+        *machine->ReadFile(std::string("C:\\WINDOWS\\") + layout.undoOfLastRun));
+    EXPECT_EQ(machine->ExportRegistry(), installed);
   }
-  {
-    // A read-only undo file of ours moves one age up and stays read-only.
-    auto machine = SampleMachine();
-    machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", "REGEDIT4\r\n\r\n");
-    machine->SetReadOnly("C:\\WINDOWS\\MDMCLEAN.REG");
-    cleaner::RunUninstall(*machine);
-    EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEA1.REG"), "REGEDIT4\r\n\r\n");
-    EXPECT_NE(machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG")->find("Enum\\Root\\Quillnet"),
-              std::string::npos);
-  }
+}
+
+// The undo files of ours kept their order around the names passed over.
+TEST(RunLog, UndoFilesOfOursKeepTheirOrderAroundOthers) {
+  auto machine = SampleMachine();
+  const auto slot = [](int age) { return RunLog::UndoPath("C:\\WINDOWS", "MDMCLEAN", age); };
+  machine->AddDirectory(slot(1));
+  machine->AddFile(slot(5), "notes");
+  for (int age : {0, 2, 3}) machine->AddFile(slot(age), "REGEDIT4\r\n\r\n; " + std::to_string(age));
+  cleaner::RunUninstall(*machine);
+  EXPECT_EQ(machine->ReadFile(slot(2)), "REGEDIT4\r\n\r\n; 0");
+  EXPECT_EQ(machine->ReadFile(slot(3)), "REGEDIT4\r\n\r\n; 2");
+  EXPECT_EQ(machine->ReadFile(slot(4)), "REGEDIT4\r\n\r\n; 3");
+  EXPECT_EQ(machine->ReadFile(slot(5)), "notes");
+  EXPECT_NE(machine->ReadFile(slot(0))->find("Enum\\Root\\Quillnet"), std::string::npos);
+}
+
+// No key goes without its whole undo text on disk: with a full disk, or no
+// name left for an undo file, every key stays, counts as remaining, and the
+// log says why before the first key would have gone.
+TEST(RunLog, WithoutAnUndoFileNoKeyGoes) {
   for (int way = 0; way < 2; ++way) {
     SCOPED_TRACE(way == 0 ? "disk full" : "folders at every name");
     auto machine = SampleMachine();
+    const std::string installed = machine->ExportRegistry();
     if (way == 0) {
+      machine->AddFile("C:\\WINDOWS\\MDMCLEAN.LOG", "");
       machine->SetDiskFull();
-      machine->AddFile("C:\\WINDOWS\\MDMCLEAN.LOG", "");  // the log itself gets no line
     } else {
       for (int age = 0; age <= EARLIER_UNDO_FILES; ++age) {
         machine->AddDirectory(RunLog::UndoPath("C:\\WINDOWS", "MDMCLEAN", age));
       }
     }
     EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
-    EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
+    EXPECT_EQ(machine->ExportRegistry(), installed);
     if (way == 1) {
-      const std::vector<std::string> lines = Lines(*machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG"));
-      const auto at = [&](const std::string& start) {
-        return std::find_if(lines.begin(), lines.end(),
-                            [&](const std::string& line) { return line.rfind(start, 0) == 0; }) -
-               lines.begin();
-      };
-      EXPECT_LT(at("no undo file can be kept"), at("removed key "));
-      EXPECT_LT(at("removed key "), static_cast<long>(lines.size()));
+      const std::string config = *machine->ReadFile("C:\\QNSETUP\\mdminfo.ini");
+      EXPECT_EQ(config.find("Remaining=0"), std::string::npos) << config;
+      const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+      EXPECT_NE(log.find("no undo file can be kept: the undo files' names are all taken or "
+                         "cannot be freed; no key goes"),
+                std::string::npos)
+          << log;
+      EXPECT_NE(log.find("\r\nkept key System\\CurrentControlSet\\Services\\Class\\Modem\\0001 (its "
+                         "undo cannot be kept: the undo files' names are all taken"),
+                std::string::npos);
+      EXPECT_NE(log.find("\r\nresult 0 (done), 12 remaining\r\n"), std::string::npos);
     }
   }
+}
+
+// A disk that fills part way through the run: whatever write it fills at,
+// every key that went comes back from the undo file.
+TEST(RunLog, ADiskThatFillsDuringTheRunLosesNoKeyWithoutItsUndo) {
+  // Fills the disk just before the n-th file write.
+  class FillingDisk final : public test::ForwardingPlatform {
+   public:
+    FillingDisk(emu::Machine& machine, int n) : ForwardingPlatform(machine), machine_(machine), n_(n) {}
+    int WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                  std::uint32_t* written) override {
+      if (++writes_ == n_) machine_.SetDiskFull();
+      return ForwardingPlatform::WriteFile(file, data, size, written);
+    }
+    int writes_ = 0;
+
+   private:
+    emu::Machine& machine_;
+    int n_;
+  };
+  int writes = 0;
+  {
+    auto machine = SampleMachine();
+    FillingDisk counting(*machine, 0);
+    cleaner::RunUninstall(counting);
+    writes = counting.writes_;
+  }
+  ASSERT_GT(writes, 20);
+  for (int n = 1; n <= writes; ++n) {
+    SCOPED_TRACE(n);
+    auto machine = SampleMachine();
+    const std::string installed = machine->ExportRegistry();
+    FillingDisk filling(*machine, n);
+    EXPECT_EQ(cleaner::RunUninstall(filling), cleaner::RESULT_DONE);
+    machine->SetDiskFull(false);
+    if (const auto undo = machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG")) {
+      machine->ImportRegistry(*undo);
+    }
+    EXPECT_EQ(machine->ExportRegistry(), installed);
+  }
+}
+
+// A key whose subtree holds a name that REGEDIT4 text would read otherwise
+// (a line break in it would start a key of the attacker's choosing) stays.
+TEST(RunLog, AKeyRegeditCannotCarryStays) {
+  auto machine = SampleMachine();
+  const std::string key = "SOFTWARE\\QRMeridian\\Quillnet\\x\r\n"
+                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
+                          "\"Version\"=\"injected\"";
+  machine->AddKey(key);
+  EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
+  EXPECT_TRUE(machine->HasKey(key));
+  EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG")->find("injected"), std::string::npos);
+  EXPECT_NE(machine->ReadFile("C:\\QNSETUP\\mdminfo.ini")->find("Remaining=1\r\n"),
+            std::string::npos);
 }
 
 // Logs that cannot be written leave the run as it would have been: the same
@@ -308,7 +433,7 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothingElse) {
       text.push_back(emu::ToString(entry));
     return text;
   };
-  for (int way = 0; way < 3; ++way) {
+  for (int way = 0; way < 2; ++way) {
     SCOPED_TRACE(way);
     auto machine = SampleMachine();
     if (way == 0) {  // read-only files
@@ -316,8 +441,6 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothingElse) {
         machine->AddFile(file, "kept\r\n");
         machine->SetReadOnly(file);
       }
-    } else if (way == 1) {
-      machine->SetDiskFull();
     } else {  // folders where the files would go
       machine->AddDirectory("C:\\WINDOWS\\MDMCLEAN.LOG");
       machine->AddDirectory("C:\\WINDOWS\\MDMCLEAN.REG");

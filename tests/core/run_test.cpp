@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,20 +83,76 @@ TEST(RunUninstall, AModemNamedLikeTheStandardModemsTakesNoneOfThem) {
   }
 }
 
-TEST(RunUninstall, NoConfiguredPnpKeyMeansNotInstalledAndNothingIsTouched) {
+// "Not installed" means nothing of the package is left: a run after one
+// that left things in use or stopped part way finishes the job, even though
+// the card's key, which the first run took, is gone. A clean machine is
+// touched nowhere, not even by a message to the NVRAM window.
+TEST(RunUninstall, NotInstalledOnlyWhenNothingOfThePackageIsLeft) {
+  const std::pair<const char*, std::function<void(emu::Machine&)>> leftovers[] = {
+      {"nothing", [](emu::Machine&) {}},
+      {"a card's key", [](emu::Machine& m) { m.AddKey("Enum\\ISAPNP\\QRM1003\\0A1B2C3D"); }},
+      {"the root device", [](emu::Machine& m) { m.AddKey("Enum\\Root\\Quillnet\\0000"); }},
+      {"the software key", [](emu::Machine& m) { m.AddKey("SOFTWARE\\QRMeridian\\Quillnet"); }},
+      {"the device class", [](emu::Machine& m) {
+         m.AddKey("System\\CurrentControlSet\\Services\\Class\\Quillnet\\0000");
+       }},
+      {"a modem class key", [](emu::Machine& m) {
+         m.SetString("System\\CurrentControlSet\\Services\\Class\\Modem\\0003", "InfSection",
+                     "Quillnet");
+       }},
+      {"a file", [](emu::Machine& m) { m.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL"); }},
+      {"the product folder", [](emu::Machine& m) {
+         m.AddDirectory("C:\\WINDOWS\\SYSTEM\\QUILLNET.101");
+       }},
+      {"a load entry of a program that is gone", [](emu::Machine& m) {
+         m.WritePrivateProfileStringA("windows", "load", "QUILLNET.101\\PRELDR.EXE", "win.ini");
+       }},
+      {"an INF copy", [](emu::Machine& m) { m.AddFile("C:\\WINDOWS\\INF\\QNMODEM.INF"); }},
+      {"a provider copy", [](emu::Machine& m) {
+         m.AddFile("C:\\WINDOWS\\INF\\Other\\Q.R. Meridian, Inc.QNPORT.INF");
+       }},
+  };
+  for (const auto& [what, put] : leftovers) {
+    SCOPED_TRACE(what);
+    auto machine = SampleMachine();
+    ASSERT_EQ(RunOn(*machine), RESULT_DONE);
+    const std::string clean = machine->ExportRegistry();
+    const std::vector<std::string> files = machine->ListTree();
+    put(*machine);
+    machine->ClearJournal();
+    const bool nothing = std::string(what) == "nothing";
+    EXPECT_EQ(RunOn(*machine), nothing ? RESULT_NOT_INSTALLED : RESULT_DONE);
+    const std::vector<Kind> kinds = Kinds(*machine);
+    if (nothing) {
+      EXPECT_EQ(kinds, kOnlyTheResult);
+    } else {
+      EXPECT_EQ(kinds.front(), Kind::MessageSent);  // the NVRAM window is told first
+    }
+    // What was left went, and nothing else.
+    EXPECT_EQ(machine->ExportRegistry(), clean);
+    std::vector<std::string> now = machine->ListTree();
+    now.erase(std::remove_if(now.begin(), now.end(), test::IsRunLogFile), now.end());
+    std::vector<std::string> before = files;
+    before.erase(std::remove_if(before.begin(), before.end(), test::IsRunLogFile), before.end());
+    EXPECT_EQ(now, before);
+    EXPECT_EQ(machine->OpenKeyCount(), 0u);
+  }
+}
+
+// The program and driver in use stay with the first run; once they are free,
+// the second run takes them, and says so.
+TEST(RunUninstall, ASecondRunTakesWhatTheFirstLeftInUse) {
   auto machine = SampleMachine();
-  int messages = 0;
-  machine->AddWindow("QN_NVRAMCLASS", "Quillnet NVRAM",
-                     [&](std::uint32_t, std::uintptr_t, std::intptr_t) {
-                       ++messages;
-                       return std::intptr_t{0};
-                     });
-  machine->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\ISAPNP\\QRM1001");
-  machine->ClearJournal();
-  EXPECT_EQ(RunOn(*machine), RESULT_NOT_INSTALLED);
-  EXPECT_EQ(Kinds(*machine), kOnlyTheResult);
-  EXPECT_EQ(messages, 0);
-  EXPECT_EQ(machine->OpenKeyCount(), 0u);
+  const std::string inUse[] = {"C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
+                               "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD"};
+  for (const std::string& file : inUse) machine->SetInUse(file);
+  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
+  for (const std::string& file : inUse) machine->SetInUse(file, false);
+  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
+  for (const std::string& file : inUse) EXPECT_FALSE(machine->FileExists(file)) << file;
+  EXPECT_FALSE(machine->DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"));
+  const std::string config = *machine->ReadFile(ConfigPath(*machine));
+  EXPECT_NE(config.find("Result=0\r\nRemaining=0\r\n"), std::string::npos) << config;
 }
 
 TEST(RunUninstall, TheLastConfiguredKeyAloneIsEnough) {
@@ -118,25 +175,68 @@ TEST(RunUninstall, ReplacesTheResultAndKeepsEveryOtherByteOfTheConfiguration) {
 }
 
 // Result 0 says the package was found and every stage ran; Remaining says
-// how many of its things stayed. With the product's program and driver in use
-// (the normal case while it runs) both files and their folder stay, and the
-// log names each with its reason.
+// how many of its things stayed, and the log names each with its reason:
+// the product's program and driver in use (the normal case while it runs)
+// with their folder; a key that does not open, which is there all the same,
+// with the software key whose record leads to it.
 TEST(RunUninstall, WhatStaysIsCountedInRemaining) {
-  auto machine = SampleMachine();
-  machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
-  machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD");
-  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
-  const std::string config = *machine->ReadFile(ConfigPath(*machine));
-  EXPECT_NE(config.find("Result=0\r\nRemaining=3\r\n"), std::string::npos) << config;
-  const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
-  for (const char* line :
+  struct Case {
+    const char* name;
+    std::function<void(emu::Machine&)> change;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"in use",
+       [](emu::Machine& m) {
+         m.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
+         m.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD");
+       },
        {"remaining file C:\\WINDOWS\\SYSTEM\\quillnet.vxd (error 32)",
         "remaining file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE (error 32)",
         "remaining folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101 (error 145)",
-        "result 0 (done), 3 remaining"}) {
-    EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n"
-                                                                                << log;
+        "result 0 (done), 3 remaining"}},
+      {"a key that does not open",
+       [](emu::Machine& m) { m.DenyOpen("Enum\\Root\\MDMGEN\\0002"); },
+       {"refused key Enum\\Root\\MDMGEN\\0002 (it cannot be read (error 5))",
+        "remaining key Enum\\Root\\MDMGEN\\0002 (it cannot be read (error 5))",
+        "remaining key SOFTWARE\\QRMeridian\\Quillnet (SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort "
+        "leads to Enum\\Root\\MDMGEN\\0002, which stays)",
+        "result 0 (done), 2 remaining"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto machine = SampleMachine();
+    c.change(*machine);
+    EXPECT_EQ(RunOn(*machine), RESULT_DONE);
+    const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line << "\n" << log;
+    }
+    const std::string last = c.lines.back();
+    const std::string config = *machine->ReadFile(ConfigPath(*machine));
+    EXPECT_NE(config.find("Result=0\r\nRemaining=" + last.substr(last.rfind(' ', last.size() - 11) + 1,
+                                                                 1) +
+                          "\r\n"),
+              std::string::npos)
+        << config;
   }
+}
+
+// mdminfo.ini that cannot be written keeps an earlier run's Result: the
+// exit code tells this run's, and the log says so.
+TEST(RunUninstall, TheExitCodeTellsTheResultWhenMdminfoCannotBeWritten) {
+  auto machine = SampleMachine();
+  ASSERT_EQ(RunOn(*machine), RESULT_DONE);
+  machine->SetReadOnly(ConfigPath(*machine));
+  const std::string earlier = *machine->ReadFile(ConfigPath(*machine));
+  EXPECT_EQ(RunOn(*machine), RESULT_NOT_INSTALLED);
+  EXPECT_EQ(*machine->ReadFile(ConfigPath(*machine)), earlier);
+  const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+  EXPECT_NE(log.find("\r\nResult and Remaining could not be written into mdminfo.ini (error 5); the "
+                     "exit code tells the result\r\nresult 2 (the package is not installed), 0 "
+                     "remaining\r\n"),
+            std::string::npos)
+      << log;
 }
 
 TEST(RunUninstall, StagesRunInOrderFilesRegistryIniInf) {
