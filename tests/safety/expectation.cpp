@@ -351,6 +351,8 @@ class Run {
   void UseNames();
   void ProgramRegistry();
   void LibraryRegistry();
+  bool AnythingOfThePackage() const;
+  std::vector<std::string> LoadEntries() const;
 
   std::optional<std::string> EditedLine(const ListLine& line,
                                         const std::vector<std::string>& entries,
@@ -359,6 +361,7 @@ class Run {
              const std::vector<std::string>& driverEntries);
 
   void InfStage();
+  std::vector<std::string> ScanClaims() const;
   void DeleteInfNames(const std::string& folder, const std::vector<std::string>& names);
   bool Matches(const InfSpec& inf) const {
     return who_ == Deliverable::Program ? ProgramMatch(inf) : LibraryMatch(inf);
@@ -908,27 +911,90 @@ void Run::InfStage() {
   if (who_ == Deliverable::Program) {
     if (windows95 && DirectoryAlive(other) && other.size() <= kLongestPath)
       DeleteInfNames(other, provider);
-  } else if (windows95 && infPaths_[kRoot].find("OEM") != std::string::npos) {
-    // The names the class keys recorded, each only when it is the package's
-    // by the INF rules: a class key may name one of Windows' own files.
-    for (const std::string& name : {infPaths_[kPort], infPaths_[kModem], infPaths_[kRoot]}) {
-      if (IsPackageInfFile(inf, false, name)) DeleteInfNames(inf, {name});
-    }
   } else {
+    if (windows95 && infPaths_[kRoot].find("OEM") != std::string::npos) {
+      // The names the class keys recorded, each only when it is the
+      // package's by the INF rules: a class key may name one of Windows' own
+      // files.
+      for (const std::string& name : {infPaths_[kPort], infPaths_[kModem], infPaths_[kRoot]}) {
+        if (IsPackageInfFile(inf, false, name)) DeleteInfNames(inf, {name});
+      }
+    }
     DeleteInfNames(other, provider);
   }
-  const std::pair<std::string, bool> passes[] = {{inf, true}, {other, false}};
+  for (const std::string& path : ScanClaims()) DeleteFile(path, 'I');
+}
+
+// The files the INF scan claims: "oem*.inf" in "INF", then "*.inf" in
+// "INF\Other", each when the deliverable's rule calls it the package's.
+std::vector<std::string> Run::ScanClaims() const {
+  const std::string inf = m_.settings.windowsDirectory + "\\INF";
+  const std::pair<std::string, bool> passes[] = {{inf, true}, {inf + "\\Other", false}};
+  std::vector<std::string> claimed;
   for (const auto& [folder, oemOnly] : passes) {
     if (folder.size() + (oemOnly ? 9 : 6) > kLongestPath) continue;  // the search pattern must fit
     for (const std::string& path : m_.FilesIn(folder)) {
       if (!MatchesScanPattern(BaseName(path), oemOnly) || !FileAlive(path)) continue;
       auto spec = g_.infs.find(Folded(path));
-      if (spec != g_.infs.end() && Matches(spec->second)) DeleteFile(path, 'I');
+      if (spec != g_.infs.end() && Matches(spec->second)) claimed.push_back(path);
     }
   }
+  return claimed;
 }
 
 // ---------------------------------------------------------------- runs
+
+// mdmclean's load-line entries: the start-up program by its full path, every
+// configured product file by its full path and relative to the system
+// directory, whether it was there or not, then each file the file stage took
+// from the product folder.
+std::vector<std::string> Run::LoadEntries() const {
+  const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
+  std::vector<std::string> load = {folder + g_.config.productFiles.back()};
+  for (const auto* names : {&g_.config.productFiles, &deletedProductFiles_}) {
+    for (const std::string& name : *names) {
+      load.push_back(folder + name);
+      load.push_back(std::string(kProductFolder) + "\\" + name);
+    }
+  }
+  return load;
+}
+
+// Something mdmclean would remove is on the machine, or may be: a file or
+// the folder of its file table, one of the package's keys (one that does not
+// open counts), a class key its searches find that is no other device's, a
+// list entry it would cut, or an INF copy of the package.
+bool Run::AnythingOfThePackage() const {
+  const Configuration& c = g_.config;
+  auto there = [&](const std::string& path) {
+    return path.size() <= kLongestPath && (FileAlive(path) || DirectoryAlive(path));
+  };
+  const std::string system = m_.settings.systemDirectory;
+  const std::string product = system + "\\" + kProductFolder;
+  bool files = there(product);
+  for (const std::string& name : c.systemFiles) files = files || there(system + "\\" + name);
+  for (const std::string& name : c.productFiles) files = files || there(product + "\\" + name);
+
+  std::vector<std::string> keys = {"Enum\\Root\\" + c.modemName, kClassRoot + c.modemName,
+                                   "SOFTWARE\\" + c.vendor + "\\" + c.modemName};
+  for (const std::string& id : pnpIds_) keys.push_back("Enum\\ISAPNP\\" + id);
+  bool registry =
+      std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return KeyAlive(key); });
+  for (Link link : {kModem, kWave}) {
+    for (const std::string& found : SearchClass(link))
+      registry = registry || ClassKeyMark(found) == Mark::None;
+  }
+
+  std::vector<std::string> cut;
+  EditedLine(g_.load, LoadEntries(), cut);
+  EditedLine(g_.drivers, {std::string(kProductFolder) + "\\" + c.modemName + ".drv"}, cut);
+
+  const std::string inf = m_.settings.windowsDirectory + "\\INF";
+  bool infs = !ScanClaims().empty();
+  for (const char* name : kPackageInfNames) infs = infs || there(inf + "\\" + name);
+  for (const char* name : kProviderInfNames) infs = infs || there(inf + "\\Other\\" + name);
+  return files || registry || !cut.empty() || infs;
+}
 
 Expectation Run::Program() {
   const Configuration& c = g_.config;
@@ -947,9 +1013,7 @@ Expectation Run::Program() {
     return e_;
   }
   UseNames();
-  bool installed = false;
-  for (const std::string& id : c.pnpIds) installed = installed || KeyOpens("Enum\\ISAPNP\\" + id);
-  if (!installed) {
+  if (!AnythingOfThePackage()) {
     e_.result = 2;
     return e_;
   }
@@ -957,15 +1021,7 @@ Expectation Run::Program() {
   undoSlot_ = UndoSlotUsable();
   ProgramFiles();
   ProgramRegistry();
-  // The start-up program, then each file that went from the product folder,
-  // by its full path and relative to the system directory.
-  const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
-  std::vector<std::string> load = {folder + c.productFiles.back()};
-  for (const std::string& name : deletedProductFiles_) {
-    load.push_back(folder + name);
-    load.push_back(std::string(kProductFolder) + "\\" + name);
-  }
-  Lists(load, {std::string(kProductFolder) + "\\" + c.modemName + ".drv"});
+  Lists(LoadEntries(), {std::string(kProductFolder) + "\\" + c.modemName + ".drv"});
   InfStage();
   e_.keptForAnothersMark = keptForAnothersMark_;
   e_.remaining = static_cast<int>(stayed_.size());

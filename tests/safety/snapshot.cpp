@@ -268,10 +268,15 @@ class Checker {
     CheckBystanderTokens(g_.drivers, g_.SystemIni(), "boot", "drivers");
   }
 
-  // mdmclean took this file out of the product folder: the entries that end
-  // in its relative path go with it.
-  bool ProductFileTaken(const std::string& name) const {
+  // mdmclean cut the relative entry of this product-folder file from a line
+  // it wrote, and with it the entries that end in it: every configured
+  // product file's, whether it was there or not, and every file its run took
+  // out of the product folder.
+  bool ProductFileEntryCut(const std::string& name) const {
     if (who_ != Deliverable::Program || name.empty()) return false;
+    for (const std::string& configured : g_.config.productFiles) {
+      if (Folded(configured) == Folded(name)) return true;
+    }
     const std::string path = Folded(g_.model.settings.systemDirectory + "\\QUILLNET.101\\" + name);
     return before_.files.count(path) != 0 && after_.files.count(path) == 0;
   }
@@ -287,7 +292,7 @@ class Checker {
     // whole and in its own letters, the one right after a cut included.
     for (const ListToken& token : line.tokens) {
       if (token.owner == Owner::Package || Exempt(token.exemption) ||
-          ProductFileTaken(token.productFile))
+          ProductFileEntryCut(token.productFile))
         continue;
       const auto had = std::count_if(line.tokens.begin(), line.tokens.end(),
                                      [&](const ListToken& t) { return t.text == token.text; });
