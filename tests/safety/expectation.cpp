@@ -133,6 +133,12 @@ bool IsPlainName(const std::string& name) {
 
 bool IsListSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
 
+// A key or value name REGEDIT4 text cannot carry: one with a control character.
+bool HasControlCharacter(const std::string& name) {
+  return std::any_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
 // The value a profile read returns for the text after "=": blanks around it
 // dropped, then one pair of quotes around the whole of it.
 std::string ProfileRead(const std::string& fileText) {
@@ -176,6 +182,17 @@ enum class Marks { None, ClassKey, DeviceInstance, WaveDevice };
 // Where a file named in a class key's "InfPath" is, and whose it is.
 enum class InfOwner { Absent, Package, Other };
 
+// What a record (a link value, a "Driver", the recorded COM port) tells: a
+// name, nothing, or unknown when its key is there and does not open.
+enum class Record { Names, Nothing, Unknown };
+// Another device's mark on a key, or that what would tell cannot be read.
+enum class Mark { None, Anothers, Unknown };
+// The guard's word on a key.
+enum class Verdict { Goes, Refused, Unknown };
+// What became of a key the run went for. Stayed: it is the package's and is
+// still there, and counts as remaining.
+enum class Removal { Absent, Deleted, Stayed, Refused };
+
 // One deliverable's run over the generator's record of the machine.
 class Run {
  public:
@@ -186,17 +203,31 @@ class Run {
 
  private:
   // ---- state of the machine as the run changes it
+  // The key is there: it opens, or its open fails for a reason other than
+  // its absence. A leading backslash names no key.
   bool KeyAlive(const std::string& path) const {
-    if (!m_.HasKey(path)) return false;
-    const std::string folded = Folded(path);
+    const ModelKey* key = path.empty() || path[0] == '\\' ? nullptr : m_.Key(path);
+    if (key == nullptr) return false;
+    const std::string folded = Folded(key->path);
     for (const std::string& gone : e_.deletedKeys) {
       if (folded == gone || folded.compare(0, gone.size() + 1, gone + "\\") == 0) return false;
     }
     return true;
   }
   bool KeyOpens(const std::string& path) const { return KeyAlive(path) && !m_.Key(path)->denyOpen; }
+  // There, but every open of it fails: what it holds is unknown.
+  bool KeyDenied(const std::string& path) const { return KeyAlive(path) && m_.Key(path)->denyOpen; }
   std::optional<std::string> Read(const std::string& path, const std::string& name) const {
     return KeyAlive(path) ? m_.ReadStageString(path, name) : std::nullopt;
+  }
+  // A value a stage follows: what it says, nothing, or unknown when its key
+  // is there and does not open.
+  Record ReadRecord(const std::string& path, const std::string& name, std::string& value) const {
+    if (KeyDenied(path)) return Record::Unknown;
+    const auto read = Read(path, name);
+    if (!read) return Record::Nothing;
+    value = *read;
+    return Record::Names;
   }
   std::vector<std::string> LiveSubkeys(const std::string& path) const {
     std::vector<std::string> names;
@@ -253,36 +284,75 @@ class Run {
   bool NamesThePackage(const std::string& infSection, const std::string& driverDesc) const;
   InfOwner WhoseInf(const std::string& name) const;
   bool IsPackageInfFile(const std::string& folder, bool otherFolder, const std::string& name) const;
-  bool IsClassKeyOfAnother(const std::string& classKey) const;
-  bool IsDeviceOfAnother(const std::string& device) const;
-  bool MayGo(const std::string& path, const Shape& shape, Marks marks) const;
-  // Open, close, delete: only a key that may go and opens.
-  void RemoveKey(const std::string& path, const Shape& shape, Marks marks = Marks::None) {
-    if (MayGo(path, shape, marks) && KeyOpens(path)) e_.deletedKeys.insert(Folded(path));
+  Mark ClassKeyMark(const std::string& classKey) const;
+  Mark DeviceMark(const std::string& device) const;
+  Verdict Check(const std::string& path, const Shape& shape, Marks marks) const;
+
+  // ---- key removal
+  // Every key the run goes for: the guard first. A key it refuses stays
+  // untouched and holds nothing; one whose marks cannot be read stays.
+  Removal Remove(const std::string& path, const Shape& shape, Marks marks = Marks::None) {
+    switch (Check(path, shape, marks)) {
+      case Verdict::Refused: return Removal::Refused;
+      case Verdict::Unknown: return KeyStays(path);
+      case Verdict::Goes: break;
+    }
+    return Delete(path);
   }
-  void RemoveExactKey(const std::string& path) { RemoveKey(path, {path, 0}); }
+  Removal RemoveExactKey(const std::string& path) { return Remove(path, {path, 0}); }
+  // A key the guard let go stays while a record at or below it is held, when
+  // it does not open, or when its undo cannot be kept; else it goes whole.
+  Removal Delete(const std::string& path) {
+    if (Held(path)) return KeyStays(path);
+    if (!KeyAlive(path)) return Removal::Absent;
+    if (!KeyOpens(path) || !undoSlot_ || !UndoReadable(path)) return KeyStays(path);
+    e_.deletedKeys.insert(Folded(path));
+    return Removal::Deleted;
+  }
+  Removal KeyStays(const std::string& path) {
+    Stayed('K', path);
+    return Removal::Stayed;
+  }
+  bool UndoReadable(const std::string& path) const;
+  bool UndoSlotUsable() const;
+  // Records stay while what they lead to stays.
+  void Hold(const std::string& record) { held_.push_back(Folded(record)); }
+  void HoldIfStayed(Removal removal, const std::string& record) {
+    if (removal == Removal::Stayed) Hold(record);
+  }
+  bool Held(const std::string& path) const {
+    const std::string folded = Folded(path);
+    return std::any_of(held_.begin(), held_.end(), [&](const std::string& record) {
+      return record == folded || record.compare(0, folded.size() + 1, folded + "\\") == 0;
+    });
+  }
 
   // ---- registry
   std::string InstanceKey() const { return "Enum\\Root\\" + deviceName_ + "\\0000"; }
-  std::optional<std::string> LinkedDevice(Link link) const;
-  bool IsTrustedDevice(Link link, const std::string& device) const;
+  Record LinkedDevice(Link link, std::string& device);
+  bool IsTrustedDevice(Link link, const std::string& device);
   Shape ClassShape(Link link) const;
-  bool ClassKeyMayGo(Link link, const std::string& classKey) const {
-    return MayGo(classKey, ClassShape(link), link == kRoot ? Marks::None : Marks::ClassKey);
-  }
-  bool DriverIsOfClass(const std::string& device, const std::string& className) const;
-  std::optional<std::string> SearchClass(const std::string& className,
-                                         const std::string& infSection) const;
-  std::optional<std::string> LinkedClassKey(Link link) const;
+  Record DriverClassKey(const std::string& device, std::string& classKey);
+  Record IsDeviceOfLinkClass(const std::string& device, Link link);
+  std::optional<std::string> Checked(const std::string& classKey, Link link,
+                                     const std::string& record);
+  std::optional<std::string> LinkedClassKey(Link link, std::string& device);
+  std::vector<std::string> SearchClass(Link link) const;
+  std::vector<std::string> DeviceInstances() const;
   void CleanLink(Link link);
+  void CleanClassKey(const std::string& classKey, Link link, const std::string& device);
+  void RemoveDevicesNaming(const std::string& classKey, Link link);
   void RemoveSoftwareKey(const std::string& softwareKey);
-  void RemoveFirstPresent(const std::vector<std::string>& ids);
-  std::string PackageWaveDevice() const;
+  void RemoveIsapnpDevices(const std::vector<std::string>& ids);
+  std::string PackageWaveDevice();
   bool WaveEnumeratorHoldsOnly(const std::string& device) const;
   void RemoveWaveDevice();
   void RemoveEnumeratorKeys(const std::vector<std::string>& ids);
+  void UseNames();
   void ProgramRegistry();
   void LibraryRegistry();
+  bool AnythingOfThePackage() const;
+  std::vector<std::string> LoadEntries() const;
 
   std::optional<std::string> EditedLine(const ListLine& line,
                                         const std::vector<std::string>& entries,
@@ -291,6 +361,7 @@ class Run {
              const std::vector<std::string>& driverEntries);
 
   void InfStage();
+  std::vector<std::string> ScanClaims() const;
   void DeleteInfNames(const std::string& folder, const std::vector<std::string>& names);
   bool Matches(const InfSpec& inf) const {
     return who_ == Deliverable::Program ? ProgramMatch(inf) : LibraryMatch(inf);
@@ -308,8 +379,9 @@ class Run {
   // "InfSection" or "DriverDesc") and its ISA Plug-and-Play IDs.
   std::vector<std::string> packageNames_;
   std::vector<std::string> pnpIds_;
-  std::string infPaths_[4];   // the library's recorded "InfPath" values, by link
-  std::string waveClassKey_;  // the wave class key mdmclean's wave link found
+  std::string infPaths_[4];        // the library's recorded "InfPath" values, by link
+  bool undoSlot_ = false;          // an undo file can be kept: keys may go
+  std::vector<std::string> held_;  // folded paths of the records that stay
   std::vector<std::string> deletedProductFiles_;  // names, in the order they went
   mutable int keptForAnothersMark_ = 0;
   std::set<std::string> stayed_;  // see Stayed()
@@ -408,62 +480,118 @@ InfOwner Run::WhoseInf(const std::string& name) const {
 
 // Another device's class key: it says whose it is ("InfSection" or
 // "DriverDesc"), that is not the package, and it was installed from an INF
-// file that is there and is not the package's.
-bool Run::IsClassKeyOfAnother(const std::string& classKey) const {
+// file that is there and is not the package's. Unknown when the key is there
+// and does not open.
+Mark Run::ClassKeyMark(const std::string& classKey) const {
+  if (KeyDenied(classKey)) return Mark::Unknown;
   const auto infPath = Read(classKey, "InfPath");
-  if (!infPath || infPath->empty()) return false;
+  if (!infPath || infPath->empty()) return Mark::None;
   const std::string section = Read(classKey, "InfSection").value_or("");
   const std::string description = Read(classKey, "DriverDesc").value_or("");
-  if (section.empty() && description.empty()) return false;
-  if (NamesThePackage(section, description)) return false;
+  if (section.empty() && description.empty()) return Mark::None;
+  if (NamesThePackage(section, description)) return Mark::None;
   if (m_.settings.windowsDirectory.size() > kLongestPath)
-    return false;  // no Windows directory to look in
-  return WhoseInf(*infPath) == InfOwner::Other;
+    return Mark::None;  // no Windows directory to look in
+  return WhoseInf(*infPath) == InfOwner::Other ? Mark::Anothers : Mark::None;
 }
 
 // Another device's instance: a card below "Enum\ISAPNP" whose ID is not one
 // of the package's, or any device whose "Driver" is another device's class key.
-bool Run::IsDeviceOfAnother(const std::string& device) const {
+Mark Run::DeviceMark(const std::string& device) const {
   if (HasShape(device, {"Enum\\ISAPNP", 2}) && !OneOf((*Components(device))[2], pnpIds_))
-    return true;
+    return Mark::Anothers;
+  if (KeyDenied(device)) return Mark::Unknown;
   const auto driver = Read(device, "Driver");
-  if (!driver) return false;
+  if (!driver) return Mark::None;
   const std::string classKey = kClassRoot + *driver;
-  return HasShape(classKey, {kClassRootKey, 2}) && IsClassKeyOfAnother(classKey);
+  return HasShape(classKey, {kClassRootKey, 2}) ? ClassKeyMark(classKey) : Mark::None;
 }
 
-bool Run::MayGo(const std::string& path, const Shape& shape, Marks marks) const {
-  if (!HasShape(path, shape) || IsProtected(path)) return false;
-  bool anothers = false;
+Verdict Run::Check(const std::string& path, const Shape& shape, Marks marks) const {
+  if (!HasShape(path, shape) || IsProtected(path)) return Verdict::Refused;
+  Mark mark = Mark::None;
   switch (marks) {
     case Marks::None: break;
-    case Marks::ClassKey: anothers = IsClassKeyOfAnother(path); break;
-    case Marks::DeviceInstance: anothers = IsDeviceOfAnother(path); break;
-    case Marks::WaveDevice: anothers = IsDeviceOfAnother(path + "\\" + kWaveInstance); break;
+    case Marks::ClassKey: mark = ClassKeyMark(path); break;
+    case Marks::DeviceInstance: mark = DeviceMark(path); break;
+    case Marks::WaveDevice: mark = DeviceMark(path + "\\" + kWaveInstance); break;
   }
-  keptForAnothersMark_ += anothers ? 1 : 0;
-  return !anothers;
+  if (mark == Mark::Anothers) {
+    ++keptForAnothersMark_;
+    return Verdict::Refused;
+  }
+  return mark == Mark::Unknown ? Verdict::Unknown : Verdict::Goes;
+}
+
+// ---------------------------------------------------------------- undo
+
+// The undo text of the key with its subtree can be read whole: every key of
+// it opens, and no key or value name holds a control character, which
+// REGEDIT4 text cannot carry.
+bool Run::UndoReadable(const std::string& path) const {
+  const std::string folded = Folded(path);
+  for (auto it = m_.Keys().lower_bound(folded); it != m_.Keys().end(); ++it) {
+    const auto& [below, key] = *it;
+    if (below != folded && below.compare(0, folded.size() + 1, folded + "\\") != 0) break;
+    if (!KeyAlive(key.path)) continue;
+    if (key.denyOpen || HasControlCharacter(BaseName(key.path))) return false;
+    for (const ModelValue& value : key.values) {
+      if (HasControlCharacter(value.name)) return false;
+    }
+  }
+  return true;
+}
+
+// One of the ten undo file names in the Windows directory can take this
+// run's undo: it is free, or holds an undo file of the deliverable's (one
+// that is empty or ends within its first line goes, and its name is free).
+// A folder, a read-only file or a file of another kind is passed over.
+bool Run::UndoSlotUsable() const {
+  const std::string name = who_ == Deliverable::Program ? "MDMCLEAN" : "HVLIB32";
+  const std::string header = "REGEDIT4\r\n";
+  for (int age = 0; age <= 9; ++age) {
+    const std::string path = m_.settings.windowsDirectory + "\\" +
+                             (age == 0 ? name : name.substr(0, 7) + static_cast<char>('0' + age)) +
+                             ".REG";
+    if (path.size() > kLongestPath || m_.HasDirectory(path)) continue;
+    const ModelFile* file = m_.File(path);
+    if (file == nullptr) return true;
+    if (file->readOnly) continue;
+    const std::size_t start = std::min(file->content.size(), header.size());
+    if (file->content.compare(0, start, header, 0, start) == 0) return true;
+  }
+  return false;
 }
 
 // ---------------------------------------------------------------- registry
 
-// The device instance a link names; a missing or empty value names none.
-std::optional<std::string> Run::LinkedDevice(Link link) const {
-  if (link == kRoot) return InstanceKey();
-  auto value = Read(InstanceKey(), kLinkValues[link]);
-  if (!value || value->empty()) return std::nullopt;
-  return link == kWave ? *value + "\\" + kWaveInstance : *value;
+// The device instance a link names; a missing or empty value names none, and
+// one that cannot be read holds the root instance.
+Record Run::LinkedDevice(Link link, std::string& device) {
+  if (link == kRoot) {
+    device = InstanceKey();
+    return Record::Names;
+  }
+  std::string value;
+  const Record read = ReadRecord(InstanceKey(), kLinkValues[link], value);
+  if (read == Record::Unknown) Hold(InstanceKey());
+  if (read != Record::Names) return read;
+  if (value.empty()) return Record::Nothing;
+  device = link == kWave ? value + "\\" + kWaveInstance : value;
+  return Record::Names;
 }
 
 // A device the link may lead to: where devices of its kind lie, and not
-// another device's. The root device's own instance is the package's.
-bool Run::IsTrustedDevice(Link link, const std::string& device) const {
+// another device's. The root device's own instance is the package's. A
+// device whose marks cannot be read holds the root instance.
+bool Run::IsTrustedDevice(Link link, const std::string& device) {
   const Shape shapes[] = {{"Enum", 3}, {"Enum\\ISAPNP", 2}, {kWaveEnumerator, 2}};
   if (link == kRoot) return true;
   if (!HasShape(device, shapes[link])) return false;
-  const bool anothers = IsDeviceOfAnother(device);
-  keptForAnothersMark_ += anothers ? 1 : 0;
-  return !anothers;
+  const Mark mark = DeviceMark(device);
+  keptForAnothersMark_ += mark == Mark::Anothers ? 1 : 0;
+  if (mark == Mark::Unknown) Hold(InstanceKey());
+  return mark == Mark::None;
 }
 
 // An instance of the link's class; for the root link of the device's own class.
@@ -471,98 +599,174 @@ Shape Run::ClassShape(Link link) const {
   return {kClassRoot + (link == kRoot ? deviceName_ : std::string(kLinkClasses[link])), 1};
 }
 
-bool Run::DriverIsOfClass(const std::string& device, const std::string& className) const {
-  const auto driver = Read(device, "Driver");
-  return driver && HasShape(kClassRoot + *driver, {kClassRoot + className, 1});
+// The class key a device's "Driver" names; an unreadable one holds the device.
+Record Run::DriverClassKey(const std::string& device, std::string& classKey) {
+  std::string driver;
+  const Record read = ReadRecord(device, "Driver", driver);
+  if (read == Record::Unknown) Hold(device);
+  if (read == Record::Names) classKey = kClassRoot + driver;
+  return read;
 }
 
-// The class search by "InfSection" (mdmclean's modem and wave links): exact
-// text, in enumeration order, ended by the first subkey that will not open.
-std::optional<std::string> Run::SearchClass(const std::string& className,
-                                            const std::string& infSection) const {
-  if (infSection.empty()) return std::nullopt;  // would match every empty "InfSection"
-  const std::string root = kClassRoot + className;
+// The device's own "Driver" names an instance of the link's class: it is
+// what the link says. One that cannot be read holds the root instance too.
+Record Run::IsDeviceOfLinkClass(const std::string& device, Link link) {
+  std::string classKey;
+  const Record driver = DriverClassKey(device, classKey);
+  if (driver == Record::Unknown) Hold(InstanceKey());
+  if (driver != Record::Names) return driver;
+  return HasShape(classKey, ClassShape(link)) ? Record::Names : Record::Nothing;
+}
+
+// A class key the guard lets go. One whose marks cannot be read stays and
+// holds `record` (when given), the device whose "Driver" names it.
+std::optional<std::string> Run::Checked(const std::string& classKey, Link link,
+                                        const std::string& record) {
+  switch (Check(classKey, ClassShape(link), link == kRoot ? Marks::None : Marks::ClassKey)) {
+    case Verdict::Refused: return std::nullopt;
+    case Verdict::Unknown:
+      KeyStays(classKey);
+      if (!record.empty()) Hold(record);
+      return std::nullopt;
+    case Verdict::Goes: break;
+  }
+  return classKey;
+}
+
+// The class key the trusted linked device's "Driver" names, when the guard
+// lets it go; `device` gets the device.
+std::optional<std::string> Run::LinkedClassKey(Link link, std::string& device) {
+  if (LinkedDevice(link, device) != Record::Names || !IsTrustedDevice(link, device))
+    return std::nullopt;
+  std::string classKey;
+  if (DriverClassKey(device, classKey) != Record::Names) return std::nullopt;
+  return Checked(classKey, link, device);
+}
+
+// mdmclean's search with its modem and wave links: every subkey of the class
+// whose "InfSection" is the modem's (voice's) name, exact text, in
+// enumeration order; the first subkey that will not open ends it.
+std::vector<std::string> Run::SearchClass(Link link) const {
+  std::vector<std::string> found;
+  if (who_ == Deliverable::Library || (link != kModem && link != kWave)) return found;
+  const std::string& infSection = link == kModem ? g_.config.modemName : g_.config.voiceName;
+  if (infSection.empty()) return found;  // would match every empty "InfSection"
+  const std::string root = kClassRoot + std::string(kLinkClasses[link]);
   for (const std::string& sub : LiveSubkeys(root)) {
     const std::string key = root + "\\" + sub;
-    if (!KeyOpens(key)) return std::nullopt;
-    if (Read(key, "InfSection") == infSection) return key;
+    if (!KeyOpens(key)) break;
+    if (Read(key, "InfSection") == infSection) found.push_back(key);
   }
-  return std::nullopt;
+  return found;
 }
 
-// The class key a link leads to, when it may go: the trusted device's
-// "Driver", or else (a link that is missing, refused, or leads to a key that
-// may not go) mdmclean's search for its modem or voice. A trusted device
-// without a readable "Driver" leads nowhere.
-std::optional<std::string> Run::LinkedClassKey(Link link) const {
-  if (const auto device = LinkedDevice(link); device && IsTrustedDevice(link, *device)) {
-    const auto driver = Read(*device, "Driver");
-    if (!driver) return std::nullopt;
-    if (ClassKeyMayGo(link, kClassRoot + *driver)) return kClassRoot + *driver;
-  }
-  if (who_ == Deliverable::Library || (link != kModem && link != kWave)) return std::nullopt;
-  const auto found =
-      SearchClass(kLinkClasses[link], link == kModem ? g_.config.modemName : g_.config.voiceName);
-  if (found && ClassKeyMayGo(link, *found)) return found;
-  return std::nullopt;
-}
-
-void Run::CleanLink(Link link) {
-  const auto classKey = LinkedClassKey(link);
-  if (!classKey) return;
-  if (who_ == Deliverable::Library) infPaths_[link] = Read(*classKey, "InfPath").value_or("");
-  if (link == kWave) {
-    waveClassKey_ = *classKey;
-    RemoveExactKey(std::string(kWaveResource) + "<" + BaseName(*classKey) + ">");
-    RemoveExactKey(kAudioVxd);
-  }
-  if (link == kRoot) {
-    // The package's own device class goes whole.
-    RemoveKey(ParentPath(*classKey), {kClassRoot + deviceName_, 0});
-  } else if (KeyOpens(*classKey)) {
-    e_.deletedKeys.insert(Folded(*classKey));
-  }
-}
-
-void Run::RemoveSoftwareKey(const std::string& softwareKey) {
-  const std::string comPortKey = softwareKey + "\\1.0\\ComPort";
-  if (KeyOpens(comPortKey)) {
-    const auto port = Read(comPortKey, "");
-    if (port && IsKeyName(*port)) {
-      RemoveKey("Enum\\Root\\MDMGEN\\" + *port, {"Enum\\Root\\MDMGEN", 1}, Marks::DeviceInstance);
+// Every device instance "Enum\<enumerator>\<id>\<instance>" in the order the
+// registry lists them; a key that does not open hides what is below it.
+std::vector<std::string> Run::DeviceInstances() const {
+  std::vector<std::string> level = {"Enum"};
+  for (int depth = 0; depth < 3; ++depth) {
+    std::vector<std::string> below;
+    for (const std::string& parent : level) {
+      for (const std::string& name : LiveSubkeys(parent)) below.push_back(parent + "\\" + name);
     }
+    level.swap(below);
   }
-  RemoveKey(softwareKey, {"SOFTWARE", 2});
+  return level;
 }
 
-// The first ISAPNP device key that opens goes; it ends the search even when
-// its removal is refused.
-void Run::RemoveFirstPresent(const std::vector<std::string>& ids) {
-  for (const std::string& id : ids) {
-    const std::string key = "Enum\\ISAPNP\\" + id;
-    if (!KeyOpens(key)) continue;
-    RemoveKey(key, {"Enum\\ISAPNP", 1});
+// The root link takes the package's device class whole, by its name. The
+// other links take the class key the linked device's "Driver" names, and
+// mdmclean's modem and wave links every class key their search finds.
+void Run::CleanLink(Link link) {
+  std::string device;
+  const auto linked = LinkedClassKey(link, device);
+  if (link == kRoot) {
+    if (linked && who_ == Deliverable::Library)
+      infPaths_[kRoot] = Read(*linked, "InfPath").value_or("");
+    HoldIfStayed(RemoveExactKey(kClassRoot + deviceName_), InstanceKey());
     return;
   }
+  if (linked) CleanClassKey(*linked, link, device);
+  for (const std::string& found : SearchClass(link)) {
+    if (linked && SameText(found, *linked)) continue;
+    if (const auto checked = Checked(found, link, "")) CleanClassKey(*checked, link, "");
+  }
 }
 
-// The package's own voice device below "Enum\MODEMWAVE": the one the wave link
-// names when its instance's "Driver" is a MEDIA instance and it is no other
-// device's; else the first one whose instance's "Driver" is the class key
-// mdmclean's wave link found; else the linked one, which the guard refuses.
-std::string Run::PackageWaveDevice() const {
-  const auto instance = LinkedDevice(kWave);
-  const bool linked =
-      instance && HasShape(*instance, {kWaveEnumerator, 2}) && DriverIsOfClass(*instance, "MEDIA");
-  if (linked && !IsDeviceOfAnother(*instance)) return ParentPath(*instance);
-  if (!waveClassKey_.empty()) {
-    for (const std::string& name : LiveSubkeys(kWaveEnumerator)) {
-      const std::string device = std::string(kWaveEnumerator) + "\\" + name;
-      const auto driver = Read(device + "\\" + kWaveInstance, "Driver");
-      if (driver && SameText(kClassRoot + *driver, waveClassKey_)) return device;
-    }
+// A class key with what hangs on it: the wave resources before a wave class
+// key, which stays while one of them does; before a searched key, the
+// devices whose "Driver" names it. A linked device stays while its key does.
+void Run::CleanClassKey(const std::string& classKey, Link link, const std::string& device) {
+  if (who_ == Deliverable::Library) infPaths_[link] = Read(classKey, "InfPath").value_or("");
+  if (link == kWave) {
+    HoldIfStayed(RemoveExactKey(std::string(kWaveResource) + "<" + BaseName(classKey) + ">"),
+                 classKey);
+    HoldIfStayed(RemoveExactKey(kAudioVxd), classKey);
   }
-  return linked ? ParentPath(*instance) : std::string();
+  if (!device.empty()) {
+    HoldIfStayed(Delete(classKey), device);
+    return;
+  }
+  RemoveDevicesNaming(classKey, link);
+  Delete(classKey);
+}
+
+// The devices whose "Driver" names a searched class key: a modem device
+// itself, a voice device with its parent below "Enum\MODEMWAVE". The class
+// key stays while one of them does.
+void Run::RemoveDevicesNaming(const std::string& classKey, Link link) {
+  for (const std::string& device : DeviceInstances()) {
+    const auto driver = Read(device, "Driver");
+    if (!driver || !SameText(kClassRoot + *driver, classKey)) continue;
+    const Removal removal =
+        link == kWave ? Remove(ParentPath(device), {kWaveEnumerator, 1}, Marks::WaveDevice)
+                      : Remove(device, {"Enum", 3}, Marks::DeviceInstance);
+    HoldIfStayed(removal, classKey);
+  }
+}
+
+// The COM-port device the software key records, then the software key, which
+// stays while the device does.
+void Run::RemoveSoftwareKey(const std::string& softwareKey) {
+  const std::string comPortKey = softwareKey + "\\1.0\\ComPort";
+  std::string port;
+  const Record read = ReadRecord(comPortKey, "", port);
+  if (read == Record::Unknown) Hold(comPortKey);
+  if (read == Record::Names && IsKeyName(port)) {
+    HoldIfStayed(
+        Remove("Enum\\Root\\MDMGEN\\" + port, {"Enum\\Root\\MDMGEN", 1}, Marks::DeviceInstance),
+        comPortKey);
+  }
+  Remove(softwareKey, {"SOFTWARE", 2});
+}
+
+// Every ISAPNP device key of the package's IDs that is there, each after the
+// port driver keys of its cards: a card's "Driver" names one, which goes
+// when it is a "Ports" instance and no other device's. A card stays while
+// its driver key does; a key whose cards cannot be listed stays.
+void Run::RemoveIsapnpDevices(const std::vector<std::string>& ids) {
+  for (const std::string& id : ids) {
+    const std::string key = "Enum\\ISAPNP\\" + id;
+    if (!KeyAlive(key)) continue;
+    if (!KeyOpens(key)) Hold(key);
+    for (const std::string& name : LiveSubkeys(key)) {
+      const std::string card = key + "\\" + name;
+      std::string classKey;
+      if (DriverClassKey(card, classKey) != Record::Names) continue;
+      if (const auto checked = Checked(classKey, kPort, card)) HoldIfStayed(Delete(*checked), card);
+    }
+    HoldIfStayed(Remove(key, {"Enum\\ISAPNP", 1}), InstanceKey());
+  }
+}
+
+// The package's voice device below "Enum\MODEMWAVE": the one the wave link
+// names when its instance's "Driver" is a MEDIA instance.
+std::string Run::PackageWaveDevice() {
+  std::string instance;
+  const bool linked = LinkedDevice(kWave, instance) == Record::Names &&
+                      HasShape(instance, {kWaveEnumerator, 2}) &&
+                      IsDeviceOfLinkClass(instance, kWave) == Record::Names;
+  return linked ? ParentPath(instance) : std::string();
 }
 
 bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
@@ -578,40 +782,51 @@ bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
 void Run::RemoveWaveDevice() {
   const std::string device = PackageWaveDevice();
   if (who_ == Deliverable::Program && WaveEnumeratorHoldsOnly(device) &&
-      (device.empty() || !IsDeviceOfAnother(device + "\\" + kWaveInstance))) {
-    RemoveExactKey(kWaveEnumerator);
+      (device.empty() || DeviceMark(device + "\\" + kWaveInstance) == Mark::None)) {
+    HoldIfStayed(RemoveExactKey(kWaveEnumerator), InstanceKey());
   } else if (!device.empty()) {
-    RemoveKey(device, {kWaveEnumerator, 1}, Marks::WaveDevice);
+    HoldIfStayed(Remove(device, {kWaveEnumerator, 1}, Marks::WaveDevice), InstanceKey());
   }
 }
 
-// The ISAPNP device, the linked modem device, the wave device, and last the
-// root device, whose instance the steps before read.
+// The ISAPNP devices, the linked modem device, the wave device, and last the
+// root device, whose instance the steps before read and which stays while
+// one of them does.
 void Run::RemoveEnumeratorKeys(const std::vector<std::string>& ids) {
-  RemoveFirstPresent(ids);
+  RemoveIsapnpDevices(ids);
   // A linked device goes only when its own "Driver" says it is a modem.
-  if (const auto modem = LinkedDevice(kModem); modem && DriverIsOfClass(*modem, "Modem")) {
-    RemoveKey(*modem, {"Enum", 3}, Marks::DeviceInstance);
+  std::string modem;
+  if (LinkedDevice(kModem, modem) == Record::Names &&
+      IsDeviceOfLinkClass(modem, kModem) == Record::Names) {
+    HoldIfStayed(Remove(modem, {"Enum", 3}, Marks::DeviceInstance), InstanceKey());
   }
   RemoveWaveDevice();
   RemoveExactKey("Enum\\Root\\" + deviceName_);
 }
 
+// The names that tell the package's keys from others'.
+void Run::UseNames() {
+  const Configuration& c = g_.config;
+  if (who_ == Deliverable::Program) {
+    deviceName_ = c.modemName;
+    packageNames_ = {c.modemName, c.voiceName};
+    pnpIds_ = c.pnpIds;
+    pnpIds_.push_back(kFallbackPnpId);
+  } else {
+    deviceName_ = "Quillnet";
+    packageNames_ = {"Quillnet"};
+    pnpIds_ = {"QRM1001", "QRM1003", kFallbackPnpId};
+  }
+}
+
 void Run::ProgramRegistry() {
   const Configuration& c = g_.config;
-  deviceName_ = c.modemName;
-  packageNames_ = {c.modemName, c.voiceName};
-  pnpIds_ = c.pnpIds;
-  pnpIds_.push_back(kFallbackPnpId);
   for (Link link : {kModem, kPort, kRoot, kWave}) CleanLink(link);
   RemoveSoftwareKey("SOFTWARE\\" + c.vendor + "\\" + c.modemName);
   RemoveEnumeratorKeys(pnpIds_);
 }
 
 void Run::LibraryRegistry() {
-  deviceName_ = "Quillnet";
-  packageNames_ = {"Quillnet"};
-  pnpIds_ = {"QRM1001", "QRM1003", kFallbackPnpId};
   for (Link link : {kModem, kPort, kRoot}) CleanLink(link);
   RemoveSoftwareKey("SOFTWARE\\QRMeridian\\Quillnet");
   RemoveEnumeratorKeys(pnpIds_);
@@ -696,27 +911,90 @@ void Run::InfStage() {
   if (who_ == Deliverable::Program) {
     if (windows95 && DirectoryAlive(other) && other.size() <= kLongestPath)
       DeleteInfNames(other, provider);
-  } else if (windows95 && infPaths_[kRoot].find("OEM") != std::string::npos) {
-    // The names the class keys recorded, each only when it is the package's
-    // by the INF rules: a class key may name one of Windows' own files.
-    for (const std::string& name : {infPaths_[kPort], infPaths_[kModem], infPaths_[kRoot]}) {
-      if (IsPackageInfFile(inf, false, name)) DeleteInfNames(inf, {name});
-    }
   } else {
+    if (windows95 && infPaths_[kRoot].find("OEM") != std::string::npos) {
+      // The names the class keys recorded, each only when it is the
+      // package's by the INF rules: a class key may name one of Windows' own
+      // files.
+      for (const std::string& name : {infPaths_[kPort], infPaths_[kModem], infPaths_[kRoot]}) {
+        if (IsPackageInfFile(inf, false, name)) DeleteInfNames(inf, {name});
+      }
+    }
     DeleteInfNames(other, provider);
   }
-  const std::pair<std::string, bool> passes[] = {{inf, true}, {other, false}};
+  for (const std::string& path : ScanClaims()) DeleteFile(path, 'I');
+}
+
+// The files the INF scan claims: "oem*.inf" in "INF", then "*.inf" in
+// "INF\Other", each when the deliverable's rule calls it the package's.
+std::vector<std::string> Run::ScanClaims() const {
+  const std::string inf = m_.settings.windowsDirectory + "\\INF";
+  const std::pair<std::string, bool> passes[] = {{inf, true}, {inf + "\\Other", false}};
+  std::vector<std::string> claimed;
   for (const auto& [folder, oemOnly] : passes) {
     if (folder.size() + (oemOnly ? 9 : 6) > kLongestPath) continue;  // the search pattern must fit
     for (const std::string& path : m_.FilesIn(folder)) {
       if (!MatchesScanPattern(BaseName(path), oemOnly) || !FileAlive(path)) continue;
       auto spec = g_.infs.find(Folded(path));
-      if (spec != g_.infs.end() && Matches(spec->second)) DeleteFile(path, 'I');
+      if (spec != g_.infs.end() && Matches(spec->second)) claimed.push_back(path);
     }
   }
+  return claimed;
 }
 
 // ---------------------------------------------------------------- runs
+
+// mdmclean's load-line entries: the start-up program by its full path, every
+// configured product file by its full path and relative to the system
+// directory, whether it was there or not, then each file the file stage took
+// from the product folder.
+std::vector<std::string> Run::LoadEntries() const {
+  const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
+  std::vector<std::string> load = {folder + g_.config.productFiles.back()};
+  for (const auto* names : {&g_.config.productFiles, &deletedProductFiles_}) {
+    for (const std::string& name : *names) {
+      load.push_back(folder + name);
+      load.push_back(std::string(kProductFolder) + "\\" + name);
+    }
+  }
+  return load;
+}
+
+// Something mdmclean would remove is on the machine, or may be: a file or
+// the folder of its file table, one of the package's keys (one that does not
+// open counts), a class key its searches find that is no other device's, a
+// list entry it would cut, or an INF copy of the package.
+bool Run::AnythingOfThePackage() const {
+  const Configuration& c = g_.config;
+  auto there = [&](const std::string& path) {
+    return path.size() <= kLongestPath && (FileAlive(path) || DirectoryAlive(path));
+  };
+  const std::string system = m_.settings.systemDirectory;
+  const std::string product = system + "\\" + kProductFolder;
+  bool files = there(product);
+  for (const std::string& name : c.systemFiles) files = files || there(system + "\\" + name);
+  for (const std::string& name : c.productFiles) files = files || there(product + "\\" + name);
+
+  std::vector<std::string> keys = {"Enum\\Root\\" + c.modemName, kClassRoot + c.modemName,
+                                   "SOFTWARE\\" + c.vendor + "\\" + c.modemName};
+  for (const std::string& id : pnpIds_) keys.push_back("Enum\\ISAPNP\\" + id);
+  bool registry =
+      std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return KeyAlive(key); });
+  for (Link link : {kModem, kWave}) {
+    for (const std::string& found : SearchClass(link))
+      registry = registry || ClassKeyMark(found) == Mark::None;
+  }
+
+  std::vector<std::string> cut;
+  EditedLine(g_.load, LoadEntries(), cut);
+  EditedLine(g_.drivers, {std::string(kProductFolder) + "\\" + c.modemName + ".drv"}, cut);
+
+  const std::string inf = m_.settings.windowsDirectory + "\\INF";
+  bool infs = !ScanClaims().empty();
+  for (const char* name : kPackageInfNames) infs = infs || there(inf + "\\" + name);
+  for (const char* name : kProviderInfNames) infs = infs || there(inf + "\\Other\\" + name);
+  return files || registry || !cut.empty() || infs;
+}
 
 Expectation Run::Program() {
   const Configuration& c = g_.config;
@@ -734,24 +1012,16 @@ Expectation Run::Program() {
     e_.result = 1;
     return e_;
   }
-  bool installed = false;
-  for (const std::string& id : c.pnpIds) installed = installed || KeyOpens("Enum\\ISAPNP\\" + id);
-  if (!installed) {
+  UseNames();
+  if (!AnythingOfThePackage()) {
     e_.result = 2;
     return e_;
   }
   e_.result = 0;
+  undoSlot_ = UndoSlotUsable();
   ProgramFiles();
   ProgramRegistry();
-  // The start-up program, then each file that went from the product folder,
-  // by its full path and relative to the system directory.
-  const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
-  std::vector<std::string> load = {folder + c.productFiles.back()};
-  for (const std::string& name : deletedProductFiles_) {
-    load.push_back(folder + name);
-    load.push_back(std::string(kProductFolder) + "\\" + name);
-  }
-  Lists(load, {std::string(kProductFolder) + "\\" + c.modemName + ".drv"});
+  Lists(LoadEntries(), {std::string(kProductFolder) + "\\" + c.modemName + ".drv"});
   InfStage();
   e_.keptForAnothersMark = keptForAnothersMark_;
   e_.remaining = static_cast<int>(stayed_.size());
@@ -759,6 +1029,8 @@ Expectation Run::Program() {
 }
 
 Expectation Run::Library() {
+  UseNames();
+  undoSlot_ = UndoSlotUsable();
   LibraryFiles();
   LibraryRegistry();
   const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";

@@ -784,7 +784,7 @@ void Generator::WriteLists() {
   // Other programs' entries that hold a package entry without being one: it
   // does not start or end them, or not after a separator or backslash. One
   // of them is a full path that ends in the start-up program's relative
-  // entry, which mdmclean takes when it deleted that file.
+  // entry, which mdmclean takes with that entry.
   const std::string loadEntry = "QUILLNET.101\\" + n.loadProgram;
   const std::vector<std::string> nearEntries = {
       "X" + sys + "\\" + loadEntry, sys + "\\" + loadEntry + "C", "XQUILLNET.101\\PRELDR.EXE",
@@ -796,7 +796,8 @@ void Generator::WriteLists() {
   }
   // The stub under another Windows directory, now and then a long name in
   // quotes: a full path the library's entry ends, which goes whole, and
-  // mdmclean's too when it deleted the stub from the product folder.
+  // mdmclean's too: it cuts the relative entry of every configured product
+  // file.
   Exemption byLibrary;
   byLibrary.byLibrary = true;
   const std::string oldStub = !dice_.Coin(0.25) ? ""

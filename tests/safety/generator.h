@@ -42,7 +42,8 @@ struct ListToken {
   Exemption exemption = {};
   std::string separator = " ";  // what follows it when another entry does
   // A full path ending in "QUILLNET.101\<productFile>": mdmclean removes it
-  // whole when its run deletes that file from the product folder.
+  // whole with that relative entry, which it cuts for every configured
+  // product file and for every file its run deletes from the product folder.
   std::string productFile = {};
 };
 

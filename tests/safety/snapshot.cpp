@@ -113,16 +113,29 @@ class Checker {
   // The deliverable's own change log and undo file in the Windows directory:
   // they may appear and grow; the other deliverable's stay as they were.
   // The undo files of its earlier runs move up an age: "<name7><n>.REG".
+  // An undo file name the run passes over is none of them: it stays.
   bool IsOwnLogFile(const std::string& folded) const {
     const std::string name = who_ == Deliverable::Program ? "MDMCLEAN" : "HVLIB32";
     const std::string base = g_.model.settings.windowsDirectory + "\\" + name;
-    if (folded == Folded(base + ".LOG") || folded == Folded(base + ".REG")) return true;
+    if (folded == Folded(base + ".LOG")) return true;
+    if (folded == Folded(base + ".REG")) return !PassedOver(folded);
     for (char age = '1'; age <= '9'; ++age) {
       if (folded ==
           Folded(g_.model.settings.windowsDirectory + "\\" + name.substr(0, 7) + age + ".REG"))
-        return true;
+        return !PassedOver(folded);
     }
     return false;
+  }
+
+  // An undo file name that holds a folder, a read-only file or a file that
+  // does not begin as the undo files do (or as the start of their first line).
+  bool PassedOver(const std::string& folded) const {
+    if (g_.model.HasDirectory(folded)) return true;
+    const ModelFile* file = g_.model.File(folded);
+    if (file == nullptr) return false;
+    const std::string header = "REGEDIT4\r\n";
+    const std::size_t start = std::min(file->content.size(), header.size());
+    return file->readOnly || file->content.compare(0, start, header, 0, start) != 0;
   }
 
   void CheckFiles() {
@@ -268,10 +281,15 @@ class Checker {
     CheckBystanderTokens(g_.drivers, g_.SystemIni(), "boot", "drivers");
   }
 
-  // mdmclean took this file out of the product folder: the entries that end
-  // in its relative path go with it.
-  bool ProductFileTaken(const std::string& name) const {
+  // mdmclean cut the relative entry of this product-folder file from a line
+  // it wrote, and with it the entries that end in it: every configured
+  // product file's, whether it was there or not, and every file its run took
+  // out of the product folder.
+  bool ProductFileEntryCut(const std::string& name) const {
     if (who_ != Deliverable::Program || name.empty()) return false;
+    for (const std::string& configured : g_.config.productFiles) {
+      if (Folded(configured) == Folded(name)) return true;
+    }
     const std::string path = Folded(g_.model.settings.systemDirectory + "\\QUILLNET.101\\" + name);
     return before_.files.count(path) != 0 && after_.files.count(path) == 0;
   }
@@ -287,7 +305,7 @@ class Checker {
     // whole and in its own letters, the one right after a cut included.
     for (const ListToken& token : line.tokens) {
       if (token.owner == Owner::Package || Exempt(token.exemption) ||
-          ProductFileTaken(token.productFile))
+          ProductFileEntryCut(token.productFile))
         continue;
       const auto had = std::count_if(line.tokens.begin(), line.tokens.end(),
                                      [&](const ListToken& t) { return t.text == token.text; });
