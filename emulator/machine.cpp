@@ -214,6 +214,8 @@ void Machine::SetInUse(const std::string& path, bool inUse) {
   node->inUse = inUse;
 }
 
+void Machine::SetDeletesOpenFiles(bool deletes) { state_->deletesOpenFiles = deletes; }
+
 void Machine::SetDiskFull(bool full) { state_->diskFull = full; }
 
 void Machine::SetLocalTime(const SystemTime& time) { state_->localTime = time; }

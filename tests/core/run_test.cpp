@@ -119,23 +119,40 @@ TEST(RunUninstall, ReplacesTheResultAndKeepsEveryOtherByteOfTheConfiguration) {
 
 // Result 0 says the package was found and every stage ran; Remaining says
 // how many of its things stayed. With the product's program and driver in use
-// (the normal case while it runs) both files and their folder stay, and the
-// log names each with its reason.
+// (the normal case while it runs) Windows 95 deletes both; a machine that
+// refuses keeps both files and their folder, and the log names each with its
+// reason.
 TEST(RunUninstall, WhatStaysIsCountedInRemaining) {
-  auto machine = SampleMachine();
-  machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
-  machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD");
-  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
-  const std::string config = *machine->ReadFile(ConfigPath(*machine));
-  EXPECT_NE(config.find("Result=0\r\nRemaining=3\r\n"), std::string::npos) << config;
-  const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
-  for (const char* line :
-       {"remaining file C:\\WINDOWS\\SYSTEM\\quillnet.vxd (error 32)",
-        "remaining file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE (error 32)",
-        "remaining folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101 (error 145)",
-        "result 0 (done), 3 remaining"}) {
-    EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n"
-                                                                                << log;
+  for (const bool deletesInUse : {false, true}) {
+    SCOPED_TRACE(deletesInUse ? "files in use deleted" : "files in use refused");
+    auto machine = SampleMachine();
+    machine->SetDeletesOpenFiles(deletesInUse);
+    machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
+    machine->SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD");
+    EXPECT_EQ(RunOn(*machine), RESULT_DONE);
+    const std::string config = *machine->ReadFile(ConfigPath(*machine));
+    const std::string result =
+        deletesInUse ? "Result=0\r\nRemaining=0\r\n" : "Result=0\r\nRemaining=3\r\n";
+    EXPECT_NE(config.find(result), std::string::npos) << config;
+    EXPECT_EQ(machine->FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD"), !deletesInUse);
+    EXPECT_EQ(machine->DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"), !deletesInUse);
+    const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
+    const std::vector<const char*> lines =
+        deletesInUse
+            ? std::vector<
+                  const char*>{"removed file C:\\WINDOWS\\SYSTEM\\quillnet.vxd",
+                               "removed file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
+                               "removed folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101",
+                               "result 0 (done), 0 remaining"}
+            : std::vector<const char*>{
+                  "remaining file C:\\WINDOWS\\SYSTEM\\quillnet.vxd (error 32)",
+                  "remaining file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE (error 32)",
+                  "remaining folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101 (error 145)",
+                  "result 0 (done), 3 remaining"};
+    for (const char* line : lines) {
+      EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line << "\n"
+                                                                                  << log;
+    }
   }
 }
 

@@ -104,15 +104,12 @@ TEST_F(Files, FailedSearchesSayWhy) {
 TEST_F(Files, DeleteFileRefusesWhatWindowsRefuses) {
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\LOCKED.DLL");
   machine.SetReadOnly("C:\\WINDOWS\\SYSTEM\\LOCKED.DLL");
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\VMM32.VXD");
-  machine.SetInUse("C:\\WINDOWS\\SYSTEM\\VMM32.VXD");
 
   struct Case {
     const char* path;
     std::uint32_t error;
   };
   for (const Case& refused : {Case{"C:\\WINDOWS\\SYSTEM\\LOCKED.DLL", ERROR_ACCESS_DENIED},
-                              Case{"C:\\WINDOWS\\SYSTEM\\VMM32.VXD", ERROR_SHARING_VIOLATION},
                               Case{"C:\\WINDOWS\\INF\\Other", ERROR_ACCESS_DENIED},
                               Case{"C:\\WINDOWS\\INF\\NONE.INF", ERROR_FILE_NOT_FOUND},
                               Case{"C:\\WINDOWS\\NONE\\X.INF", ERROR_PATH_NOT_FOUND},
@@ -128,6 +125,36 @@ TEST_F(Files, DeleteFileRefusesWhatWindowsRefuses) {
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\INF\\OEM1.INF"));
   ASSERT_EQ(machine.Journal().size(), 1u);
   EXPECT_EQ(emu::ToString(machine.Journal()[0]), "FileDeleted C:\\WINDOWS\\INF\\OEM1.INF");
+}
+
+// Windows 95 deletes a file in use or open, and a handle open on it goes on
+// with what the file held; the machine set the other way refuses both.
+TEST_F(Files, AFileInUseOrOpenGoesOrStaysAsTheMachineIsSet) {
+  for (const bool deletes : {true, false}) {
+    SCOPED_TRACE(deletes ? "deletes" : "refuses");
+    emu::Machine m;
+    m.SetDeletesOpenFiles(deletes);
+    m.AddFile("C:\\BUSY.EXE", "running");
+    m.SetInUse("C:\\BUSY.EXE");
+    m.AddFile("C:\\OPEN.LOG", "abc");
+    const FileHandle open =
+        m.CreateFileA("C:\\OPEN.LOG", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
+    for (const char* path : {"C:\\BUSY.EXE", "C:\\OPEN.LOG"}) {
+      EXPECT_EQ(m.DeleteFileA(path), deletes ? 1 : 0) << path;
+      EXPECT_EQ(m.FileExists(path), !deletes) << path;
+      if (!deletes) {
+        EXPECT_EQ(m.GetLastError(), ERROR_SHARING_VIOLATION) << path;
+      }
+    }
+    // A file made anew under the name is not the one the handle holds.
+    if (deletes) m.AddFile("C:\\OPEN.LOG", "new");
+    std::uint32_t written = 0;
+    EXPECT_EQ(m.SetFilePointer(open, 0, FILE_END), 3u);
+    EXPECT_EQ(m.WriteFile(open, "de", 2, &written), 1);
+    EXPECT_EQ(m.GetFileSize(open), 5u);
+    EXPECT_EQ(m.CloseHandle(open), 1);
+    EXPECT_EQ(*m.ReadFile("C:\\OPEN.LOG"), deletes ? "new" : "abcde");
+  }
 }
 
 TEST_F(Files, DoubledSeparatorsCollapseAsWin32Does) {

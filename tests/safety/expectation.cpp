@@ -218,7 +218,8 @@ class Run {
     }
     if (!FileAlive(path)) return false;
     const ModelFile& file = *m_.File(path);
-    const bool held = file.inUse || (file.heldByNvram && !nvramReleased_);
+    const bool held =
+        !m_.settings.deletesOpenFiles && (file.inUse || (file.heldByNvram && !nvramReleased_));
     if (file.readOnly || held) {
       Stayed(kind, path);
       return false;
