@@ -73,10 +73,10 @@ FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
   const auto path = PathArgument(state_->WorkingPath(), pattern, error);
   if (!path) return INVALID_FIND_HANDLE;
   if (path->parts.empty() || path->trailingSeparator) {
-    // No name to look for; Windows 95 first finds the folder missing.
+    // No name to look for; a missing folder is found missing first.
     const FileNode* named = state_->files.Find(*path);
     const bool folder = named != nullptr && named->isDirectory;
-    error = state_->Windows9x() && !folder ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    error = folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     return INVALID_FIND_HANDLE;
   }
   const std::string& mask = path->parts.back();
@@ -188,8 +188,9 @@ int Machine::RemoveDirectoryA(const char* path) {
     error = root != nullptr && !root->children.empty() ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
     return 0;
   }
-  if (state_->Windows9x() && HasWildcard(where->parts.back())) {
-    error = ERROR_PATH_NOT_FOUND;  // Windows 95 finds no such folder
+  if (HasWildcard(where->parts.back())) {
+    // Windows 95 finds no such folder; the NT family refuses the name.
+    error = state_->Windows9x() ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME;
     return 0;
   }
   FileNode* directory = state_->Existing(*where);
