@@ -352,10 +352,7 @@ int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
                        std::uint32_t* written) {
   if (written != nullptr) *written = 0;
   auto [file, node] = state_->Opened(handle);
-  if (node == nullptr) {
-    if (state_->Windows9x()) state_->lastError = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
+  if (node == nullptr) return 0;
   if (file->forReading) {
     state_->lastError = ERROR_ACCESS_DENIED;
     return 0;
