@@ -593,6 +593,22 @@ const Row kRows[] = {
        return taken + ", " + pattern + ", " + open;
      },
      "error=183, error=2, error=5", "error=183, error=123, error=32"},
+    // ---- SendMessageTimeoutA
+    {"SendMessageTimeoutA_NotAnswered",
+     [](emu::Machine& m) {
+       m.AddWindow("Hung", "", nullptr, {0, true});
+       m.AddWindow("Late", "", nullptr, {5000, false});
+       std::string outcome;
+       for (const char* window : {"Hung", "Late"}) {
+         std::uintptr_t reply = 0;
+         const std::intptr_t sent = m.SendMessageTimeoutA(m.FindWindowA(window, nullptr), 0x0401, 0,
+                                                          0, SMTO_ABORTIFHUNG, 1000, &reply);
+         outcome += (outcome.empty() ? "sent=" : ", sent=") + std::to_string(sent) +
+                    " error=" + std::to_string(m.GetLastError());
+       }
+       return outcome;
+     },
+     "sent=0 error=0, sent=0 error=0", "sent=0 error=1460, sent=0 error=1460"},
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
