@@ -142,6 +142,10 @@ int Machine::WritePrivateProfileStringA(const char* section, const char* key, co
     if (!windows9x) state_->lastError = ERROR_FILE_NOT_FOUND;  // Windows 95 sets none
     return 0;
   }
+  // Windows 95 and 98 write at most 32 KB less 2 bytes, and fail a longer
+  // string without a last error (Knowledge Base Q230194).
+  constexpr std::size_t LONGEST_WINDOWS95_STRING = 32 * 1024 - 2;
+  if (windows9x && value != nullptr && std::strlen(value) > LONGEST_WINDOWS95_STRING) return 0;
 
   // No file is written that is held open without sharing both.
   const auto sharesBoth = [](const OpenFile& open) {

@@ -412,6 +412,20 @@ const Row kRows[] = {
     {"WritePrivateProfileStringA_EmptyValueMakesNoFile",
      [](emu::Machine& m) { return Write(m, "App", "key", ""); }, "ok=0 file=(no file)",
      "ok=1 file=\"[App]\r\nkey=\r\n\""},
+    {"WritePrivateProfileStringA_LongValue",
+     [](emu::Machine& m) {
+       m.WriteFile(0x7777, "", 0, nullptr);
+       const std::uint32_t before = m.GetLastError();
+       std::string outcome;
+       for (const std::size_t length : {32766, 32767}) {
+         const int ok = m.WritePrivateProfileStringA("App", "key", std::string(length, 'x').c_str(),
+                                                     ".\\new.ini");
+         outcome += (outcome.empty() ? "ok=" : ", ok=") + std::to_string(ok) +
+                    (m.GetLastError() == before ? " error=kept" : " error=set");
+       }
+       return outcome;
+     },
+     "ok=1 error=kept, ok=0 error=kept", "ok=1 error=kept, ok=1 error=kept"},
     {"WritePrivateProfileStringA_EmptyFileName",
      [](emu::Machine& m) {
        const int ok = m.WritePrivateProfileStringA("App", "key", "string", "");
