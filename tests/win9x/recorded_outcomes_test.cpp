@@ -493,6 +493,17 @@ const Row kRows[] = {
               Find(m, "foo\\bar.txt");
      },
      "error=3, error=3, error=3", nullptr},
+    {"FindFirstFileA_AliasesAndStar",
+     [](emu::Machine& m) {
+       for (const char* name : {"oemsetup.information", "noext", "readme.txt"})
+         m.AddFile(std::string("C:\\WORK\\F\\") + name);
+       return Find(m, "C:\\WORK\\F\\oem*.inf") + ", " + Find(m, "C:\\WORK\\F\\*") + ", " +
+              Find(m, "C:\\WORK\\F\\*.*");
+     },
+     "oemsetup.information then error=18, .,..,noext,oemsetup.information,readme.txt then "
+     "error=18, "
+     ".,..,noext,oemsetup.information,readme.txt then error=18",
+     nullptr},
     {"FindFirstFileA_NoMatch",
      [](emu::Machine& m) {
        return Find(m, "C:\\nul*") + ", " + Find(m, "C:\\WINDOWS\\nonexistent");
@@ -516,6 +527,15 @@ const Row kRows[] = {
        return outcome;
      },
      nullptr, "error=5, error=2, error=3"},
+    {"DeleteFileA_OpenFile",
+     [](emu::Machine& m) {
+       const FileHandle file =
+           m.CreateFileA("open.log", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
+       const std::string outcome = Attempt(m, [&] { return m.DeleteFileA("open.log"); });
+       m.CloseHandle(file);
+       return outcome;
+     },
+     "ok", "error=32"},
     // ---- RemoveDirectoryA
     {"RemoveDirectoryA_Wildcards",
      [](emu::Machine& m) {
