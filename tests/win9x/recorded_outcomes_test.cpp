@@ -414,16 +414,15 @@ const Row kRows[] = {
      "ok=1 file=\"[App]\r\nkey=\r\n\""},
     {"WritePrivateProfileStringA_LongValue",
      [](emu::Machine& m) {
-       m.WriteFile(0x7777, "", 0, nullptr);
+       m.WriteFile(0x7777, "", 0, nullptr);  // leaves a last error to be kept or replaced
        const std::uint32_t before = m.GetLastError();
-       std::string outcome;
-       for (const std::size_t length : {32766, 32767}) {
-         const int ok = m.WritePrivateProfileStringA("App", "key", std::string(length, 'x').c_str(),
-                                                     ".\\new.ini");
-         outcome += (outcome.empty() ? "ok=" : ", ok=") + std::to_string(ok) +
-                    (m.GetLastError() == before ? " error=kept" : " error=set");
-       }
-       return outcome;
+       auto write = [&](std::size_t length) {
+         const std::string value(length, 'x');
+         return "ok=" +
+                std::to_string(m.WritePrivateProfileStringA("A", "k", value.c_str(), "n.ini")) +
+                (m.GetLastError() == before ? " error=kept" : " error=set");
+       };
+       return write(32766) + ", " + write(32767);
      },
      "ok=1 error=kept, ok=0 error=kept", "ok=1 error=kept, ok=1 error=kept"},
     {"WritePrivateProfileStringA_EmptyFileName",
@@ -632,15 +631,12 @@ const Row kRows[] = {
      [](emu::Machine& m) {
        m.AddWindow("Hung", "", nullptr, {0, true});
        m.AddWindow("Late", "", nullptr, {5000, false});
-       std::string outcome;
-       for (const char* window : {"Hung", "Late"}) {
-         std::uintptr_t reply = 0;
+       auto send = [&](const char* window) {
          const std::intptr_t sent = m.SendMessageTimeoutA(m.FindWindowA(window, nullptr), 0x0401, 0,
-                                                          0, SMTO_ABORTIFHUNG, 1000, &reply);
-         outcome += (outcome.empty() ? "sent=" : ", sent=") + std::to_string(sent) +
-                    " error=" + std::to_string(m.GetLastError());
-       }
-       return outcome;
+                                                          0, SMTO_ABORTIFHUNG, 1000, nullptr);
+         return "sent=" + std::to_string(sent) + " error=" + std::to_string(m.GetLastError());
+       };
+       return send("Hung") + ", " + send("Late");
      },
      "sent=0 error=0, sent=0 error=0", "sent=0 error=1460, sent=0 error=1460"},
 };
