@@ -53,11 +53,12 @@ FileNode& FileNode::Add(std::string_view childName, bool directory) {
   return **children.insert(it, std::move(node));
 }
 
-bool FileNode::Remove(const FileNode* child) {
+bool FileNode::Remove(const FileNode* child) { return Take(child) != nullptr; }
+
+std::unique_ptr<FileNode> FileNode::Take(const FileNode* child) {
   auto it = children.find(std::string_view(child->name));
-  if (it == children.end() || it->get() != child) return false;
-  children.erase(it);
-  return true;
+  if (it == children.end() || it->get() != child) return nullptr;
+  return std::move(children.extract(it).value());
 }
 
 std::string WinPath::ToString() const {

@@ -36,6 +36,8 @@ struct FileNode {
   FileNode* Find(std::string_view childName) const;
   FileNode& Add(std::string_view childName, bool directory);
   bool Remove(const FileNode* child);
+  // Unlinks a child and hands it over; null when it is not a child.
+  std::unique_ptr<FileNode> Take(const FileNode* child);
 };
 
 // A full Windows path after normalisation: drive letter (upper case) and the

@@ -214,6 +214,8 @@ void Machine::SetInUse(const std::string& path, bool inUse) {
   node->inUse = inUse;
 }
 
+void Machine::SetDeletesOpenFiles(bool deletes) { state_->deletesOpenFiles = deletes; }
+
 void Machine::SetDiskFull(bool full) { state_->diskFull = full; }
 
 void Machine::SetLocalTime(const SystemTime& time) { state_->localTime = time; }
@@ -343,17 +345,21 @@ std::intptr_t Machine::SendMessageTimeoutA(WindowHandle window, std::uint32_t me
   // Copied: the handler may add windows and so move the table.
   const Window target = state_->windows[index];
   const std::string subject = target.className + "/" + target.title;
+  // A message not answered leaves last error 0 on Windows 95 (Win32 SDK of
+  // 1998: "If GetLastError returns zero, then the function timed out");
+  // the NT family sets ERROR_TIMEOUT, as Wine does.
+  const std::uint32_t timedOut = state_->Windows9x() ? 0 : ERROR_TIMEOUT;
   if (target.timing.hung && (flags & SMTO_ABORTIFHUNG) != 0) {
     state_->Record(JournalEntry::Kind::MessageSent, subject,
                    std::string(detail) + " not answered: hung");
-    state_->lastError = ERROR_TIMEOUT;
+    state_->lastError = timedOut;
     return 0;
   }
   if (target.timing.hung || target.timing.answersAfterMs > timeout) {
     state_->Advance(timeout);
     state_->Record(JournalEntry::Kind::MessageSent, subject,
                    std::string(detail) + " not answered in " + std::to_string(timeout) + " ms");
-    state_->lastError = ERROR_TIMEOUT;
+    state_->lastError = timedOut;
     return 0;
   }
   state_->Advance(target.timing.answersAfterMs);

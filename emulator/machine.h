@@ -105,7 +105,17 @@ class Machine final : public Platform {
   void AddDirectory(const std::string& path);                              // creates parents
   void RemoveFile(const std::string& path);  // set-up: gone whatever its attributes; absent is fine
   void SetReadOnly(const std::string& path, bool readOnly = true);
-  void SetInUse(const std::string& path, bool inUse = true);  // DeleteFileA fails
+  // Held by a running program or by another program's open handle:
+  // DeleteFileA treats it as an open file; MoveFileA and CreateFileA refuse it.
+  void SetInUse(const std::string& path, bool inUse = true);
+  // What DeleteFileA does with a file that is open through CreateFileA or in
+  // use. Windows 95 and 98 delete it (Platform SDK, April 2000: "In Windows
+  // 95/98, DeleteFile deletes such files"); the NT family refuses. Each
+  // version starts with its own way. Set to false, every version refuses with
+  // ERROR_SHARING_VIOLATION (what Wine answers in Windows 95 mode): the way an
+  // older Win32 help text describes ("The file must, however, be closed before
+  // any attempt to delete it will succeed"), so that tests can run both.
+  void SetDeletesOpenFiles(bool deletes);
   // Every write to a file fails with ERROR_DISK_FULL, writing nothing.
   void SetDiskFull(bool full = true);
   // What GetLocalTime reports; 2 June 1997, 09:30:00 until set.

@@ -2,6 +2,10 @@
 // directory removal and writing a file, with the refusals and last-error
 // codes of Windows.
 //
+// A file that is open or in use is deleted or kept as the machine is set to
+// (Machine::SetDeletesOpenFiles); handles open on a deleted file keep working
+// on what it held until they are closed, unseen by anything else.
+//
 // A pattern is matched against a long name and against its 8.3 alias, as
 // Windows does, so "oem*.inf" finds "oemsetup.information". Not modelled: the
 // host's directory order (a search returns names sorted case-blind, where Wine
@@ -69,10 +73,10 @@ FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
   const auto path = PathArgument(state_->WorkingPath(), pattern, error);
   if (!path) return INVALID_FIND_HANDLE;
   if (path->parts.empty() || path->trailingSeparator) {
-    // No name to look for; Windows 95 first finds the folder missing.
+    // No name to look for; a missing folder is found missing first.
     const FileNode* named = state_->files.Find(*path);
     const bool folder = named != nullptr && named->isDirectory;
-    error = state_->Windows9x() && !folder ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    error = folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     return INVALID_FIND_HANDLE;
   }
   const std::string& mask = path->parts.back();
@@ -157,14 +161,21 @@ int Machine::DeleteFileA(const char* path) {
     error = ERROR_ACCESS_DENIED;
     return 0;
   }
-  if (file->inUse || state_->IsOpen(*where)) {
+  if ((file->inUse || state_->IsOpen(*where)) && !state_->DeletesOpenFiles()) {
     error = ERROR_SHARING_VIOLATION;
     return 0;
   }
   const std::string stored = state_->files.StoredPath(*where);
-  state_->files.Find(where->Parent())->Remove(file);
+  state_->Unlink(*where, file);
   state_->Record(JournalEntry::Kind::FileDeleted, stored);
   return 1;
+}
+
+void Machine::State::Unlink(const WinPath& path, FileNode* file) {
+  std::shared_ptr<FileNode> taken = files.Find(path.Parent())->Take(file);
+  for (auto& [handle, opened] : openFiles) {
+    if (!opened.deleted && SamePath(opened.path, path)) opened.deleted = taken;
+  }
 }
 
 int Machine::RemoveDirectoryA(const char* path) {
@@ -177,8 +188,9 @@ int Machine::RemoveDirectoryA(const char* path) {
     error = root != nullptr && !root->children.empty() ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
     return 0;
   }
-  if (state_->Windows9x() && HasWildcard(where->parts.back())) {
-    error = ERROR_PATH_NOT_FOUND;  // Windows 95 finds no such folder
+  if (HasWildcard(where->parts.back())) {
+    // Windows 95 finds no such folder; the NT family refuses the name.
+    error = state_->Windows9x() ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME;
     return 0;
   }
   FileNode* directory = state_->Existing(*where);
@@ -257,7 +269,7 @@ FileHandle Machine::CreateFileA(const char* path, std::uint32_t access, std::uin
   }
   const FileHandle handle = state_->nextFile;
   state_->nextFile += 4;
-  state_->openFiles.emplace(handle, OpenFile{*where, 0, reading, shareMode});
+  state_->openFiles.emplace(handle, OpenFile{*where, 0, reading, shareMode, nullptr});
   error = file != nullptr && !reading ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
   return handle;
 }
@@ -340,10 +352,7 @@ int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
                        std::uint32_t* written) {
   if (written != nullptr) *written = 0;
   auto [file, node] = state_->Opened(handle);
-  if (node == nullptr) {
-    if (state_->Windows9x()) state_->lastError = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
+  if (node == nullptr) return 0;
   if (file->forReading) {
     state_->lastError = ERROR_ACCESS_DENIED;
     return 0;
@@ -362,8 +371,10 @@ int Machine::WriteFile(FileHandle handle, const void* data, std::uint32_t size,
   const std::string bytes =
       data != nullptr ? std::string(static_cast<const char*>(data), size) : std::string(size, '\0');
   node->content.replace(file->position, size, bytes);
-  state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
-                 std::to_string(size) + " bytes at " + std::to_string(file->position));
+  if (!file->deleted) {
+    state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
+                   std::to_string(size) + " bytes at " + std::to_string(file->position));
+  }
   file->position += size;
   if (written != nullptr) *written = size;
   return 1;
@@ -394,8 +405,10 @@ int Machine::SetEndOfFile(FileHandle handle) {
   auto [file, node] = state_->Opened(handle);
   if (node == nullptr) return 0;
   node->content.resize(file->position, '\0');
-  state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
-                 "end at " + std::to_string(file->position));
+  if (!file->deleted) {
+    state_->Record(JournalEntry::Kind::FileWritten, state_->files.StoredPath(file->path),
+                   "end at " + std::to_string(file->position));
+  }
   return 1;
 }
 
@@ -410,7 +423,8 @@ std::pair<OpenFile*, FileNode*> Machine::State::Opened(FileHandle handle) {
     lastError = ERROR_INVALID_HANDLE;
     return {nullptr, nullptr};
   }
-  return {&it->second, files.Find(it->second.path)};
+  OpenFile& opened = it->second;
+  return {&opened, opened.deleted ? opened.deleted.get() : files.Find(opened.path)};
 }
 
 int Machine::CloseHandle(FileHandle handle) {

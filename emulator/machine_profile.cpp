@@ -7,8 +7,9 @@
 // blanks inside "[ name ]" (so such a section is not found), treats a line
 // without "=" as a key without value, and cuts one character too many from a
 // quoted value that exactly fills the buffer. Windows 95 and 98 further
-// differ from Wine (and the NT family) where they were recorded to: see
-// Windows9xRead and the write below.
+// differ from the NT family where they were recorded to: a NULL file name
+// reads nothing, a file held open is read as nothing, and lists and defaults
+// are copied in their own ways (below).
 #include <cstring>
 
 #include "emulator/machine.h"
@@ -110,51 +111,48 @@ std::uint32_t Machine::GetPrivateProfileStringA(const char* section, const char*
     if (file != nullptr && !file->isDirectory) text = file->content;
   }
 
-  if (windows9x) {
-    // Nothing found copies the default; Windows 95 copies nothing without one.
-    auto none = [&] { return defaultValue != nullptr ? CopyCut(fallback, buffer, size) : 0u; };
-    if (section == nullptr) return CopyWholeNames(ProfileSectionNames(text), buffer, size);
-    if (key != nullptr) {
-      const auto value = key[0] != '\0' ? FindProfileValue(text, section, key) : std::nullopt;
-      return value ? CopyCut(*value, buffer, size) : none();
-    }
-    const std::vector<std::string> keys = ProfileKeyNames(text, section);
-    return keys.empty() ? none() : CopyNameList(keys, buffer, size, 1);
+  // Nothing found copies the default; Windows 95 copies nothing without one.
+  auto none = [&] {
+    return defaultValue != nullptr || !windows9x ? CopyCut(fallback, buffer, size) : 0u;
+  };
+  if (section == nullptr) {  // the section names, whatever the key
+    const std::vector<std::string> sections = ProfileSectionNames(text);
+    return windows9x ? CopyWholeNames(sections, buffer, size)
+                     : CopyNameList(sections, buffer, size);
   }
   if (key != nullptr) {
-    if (key[0] == '\0' || section == nullptr) {  // Wine returns nothing for these
-      buffer[0] = '\0';
-      return 0;
-    }
-    const auto value = FindProfileValue(text, section, key);
-    return CopyCut(value ? *value : fallback, buffer, size);
+    const auto value = key[0] != '\0' ? FindProfileValue(text, section, key) : std::nullopt;
+    return value ? CopyCut(*value, buffer, size) : none();
   }
-  if (section != nullptr) {
-    const std::vector<std::string> keys = ProfileKeyNames(text, section);
-    if (keys.empty()) return CopyCut(fallback, buffer, size);
-    return CopyNameList(keys, buffer, size);
-  }
-  return CopyNameList(ProfileSectionNames(text), buffer, size);
+  const std::vector<std::string> keys = ProfileKeyNames(text, section);
+  return keys.empty() ? none() : CopyNameList(keys, buffer, size, windows9x ? 1 : 0);
 }
 
 int Machine::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                         const char* fileName) {
+  const bool windows9x = state_->Windows9x();
   const auto path = ProfilePath(state_->windowsDirectory, state_->WorkingPath(), fileName);
   if (!path || path->parts.empty()) {
-    state_->lastError = ERROR_PATH_NOT_FOUND;
+    state_->lastError = windows9x ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
     return 0;
   }
   // The flush form: nothing is cached here. Wine reports it as failed (measured).
   if (section == nullptr && key == nullptr && value == nullptr) return 0;
-  if (section == nullptr) return 0;
+  if (section == nullptr) {
+    if (!windows9x) state_->lastError = ERROR_FILE_NOT_FOUND;  // Windows 95 sets none
+    return 0;
+  }
+  // Windows 95 and 98 write at most 32 KB less 2 bytes, and fail a longer
+  // string without a last error (Knowledge Base Q230194).
+  constexpr std::size_t LONGEST_WINDOWS95_STRING = 32 * 1024 - 2;
+  if (windows9x && value != nullptr && std::strlen(value) > LONGEST_WINDOWS95_STRING) return 0;
 
-  const bool windows9x = state_->Windows9x();
-  // Windows 95 writes no file that is held open without sharing both.
+  // No file is written that is held open without sharing both.
   const auto sharesBoth = [](const OpenFile& open) {
     return (open.shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)) ==
            (FILE_SHARE_READ | FILE_SHARE_WRITE);
   };
-  if (windows9x && state_->HeldOpen(*path, sharesBoth)) {
+  if (state_->HeldOpen(*path, sharesBoth)) {
     state_->lastError = ERROR_SHARING_VIOLATION;
     return 0;
   }
@@ -164,8 +162,9 @@ int Machine::WritePrivateProfileStringA(const char* section, const char* key, co
     state_->lastError = ERROR_ACCESS_DENIED;
     return 0;
   }
+  // Nothing to delete: Windows 95 makes no file, the NT family an empty one.
   const bool deletes = key == nullptr || value == nullptr;
-  if (file == nullptr && deletes) return 1;  // nothing to delete, no file made
+  if (file == nullptr && deletes && windows9x) return 1;
   if (file == nullptr && windows9x && value[0] == '\0') return 0;  // nor for an empty value
   if (file == nullptr && lookup == Lookup::NoPath) {
     state_->lastError = ERROR_PATH_NOT_FOUND;

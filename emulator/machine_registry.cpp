@@ -1,7 +1,8 @@
 // The registry functions of the platform. Windows 95 and 98 answer as they
 // were recorded to (an unknown handle is ERROR_BADKEY, a leading backslash
-// names no key, values come back in creation order); the NT family keeps the
-// results Wine gives, the reference the conformance program compares with.
+// names no key, a string value is stored to its terminator whatever size is
+// given); the NT family as it was recorded in the same tests, which is mostly
+// what Wine answers. Both enumerate values in creation order.
 #include <cstring>
 
 #include "emulator/machine.h"
@@ -82,8 +83,10 @@ std::int32_t Machine::RegOpenKeyExA(RegKey parent, const char* subKey, std::uint
   };
   if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
   std::shared_ptr<RegNode> checked;
-  if (state_->Windows9x() && KeyOf(registry, true, parent, checked) == ERROR_BADKEY) {
-    return finish(static_cast<std::int32_t>(ERROR_BADKEY));  // the result is left as it was
+  const std::int32_t parentStatus = KeyOf(registry, state_->Windows9x(), parent, checked);
+  if (parentStatus != ERROR_SUCCESS &&
+      parentStatus != static_cast<std::int32_t>(ERROR_KEY_DELETED)) {
+    return finish(parentStatus);  // an unknown handle leaves the result as it was
   }
   *result = 0;
   // The predefined key itself comes back, not a new handle.
@@ -108,7 +111,8 @@ std::int32_t Machine::RegCreateKeyA(RegKey parent, const char* subKey, RegKey* r
   std::shared_ptr<RegNode> node;
   if (std::int32_t status = KeyOf(registry, state_->Windows9x(), parent, node)) return status;
   const char* path = subKey != nullptr ? subKey : "";
-  if (path[0] == '\\') ++path;  // Windows 95 ignores one leading backslash here
+  // Windows 95 ignores one leading backslash here; the NT family none.
+  if (path[0] == '\\' && state_->Windows9x()) ++path;
   if (path[0] == '\\') return static_cast<std::int32_t>(ERROR_BAD_PATHNAME);
 
   const std::vector<std::string> parts = SplitKeyPath(path);
@@ -144,6 +148,11 @@ std::int32_t Machine::RegDeleteKeyA(RegKey parent, const char* subKey) {
     return status;
   }
 
+  // The NT family deletes no key that has subkeys; the Win32 platform walks
+  // the tree itself only below a named subkey.
+  if (!state_->Windows9x() && subKey[0] == '\0' && !node->subkeys.empty()) {
+    return ERROR_ACCESS_DENIED;
+  }
   if (node == registry.Root()) {
     // An empty path from HKEY_LOCAL_MACHINE. Wine in Windows 95 mode starts
     // deleting the subkeys, depth first, and stops at the first key that
@@ -227,7 +236,7 @@ std::int32_t Machine::RegEnumValueA(RegKey key, std::uint32_t index, char* value
   const bool windows9x = state_->Windows9x();
   if (std::int32_t status = KeyOf(state_->registry, windows9x, key, node)) return status;
   if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
-  const RegValue& value = windows9x ? node->values[index] : *node->SortedValues()[index];
+  const RegValue& value = node->values[index];
 
   std::int32_t status = CopyData(value, data, dataSize != nullptr ? *dataSize : 0);
   if (status == ERROR_SUCCESS) {
@@ -253,10 +262,13 @@ std::int32_t Machine::RegEnumValueA(RegKey key, std::uint32_t index, char* value
 
 std::int32_t Machine::RegSetValueExA(RegKey key, const char* valueName, std::uint32_t type,
                                      const unsigned char* data, std::uint32_t dataSize) {
-  if (type == REG_SZ) {
+  if (type == REG_SZ && state_->Windows9x()) {
     // Windows 95 ignores the size of a REG_SZ and measures the text itself.
     if (data == nullptr) return ERROR_INVALID_PARAMETER;
     dataSize = static_cast<std::uint32_t>(std::strlen(reinterpret_cast<const char*>(data)) + 1);
+  } else if (IsStringType(type) && data != nullptr && dataSize > 0 && data[dataSize - 1] != 0 &&
+             data[dataSize] == 0) {
+    ++dataSize;  // the NT family adds the terminator a size one short left out
   }
   std::shared_ptr<RegNode> node;
   if (std::int32_t status = KeyOf(state_->registry, state_->Windows9x(), key, node)) return status;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ struct OpenFile {
   std::size_t position = 0;
   bool forReading = false;
   std::uint32_t shareMode = 0;
+  // The file after DeleteFileA took it from its folder while this handle
+  // was open: reads and writes go on there, where nothing else sees them.
+  std::shared_ptr<FileNode> deleted;
 };
 
 struct Machine::State {
@@ -72,6 +76,7 @@ struct Machine::State {
   std::map<FileHandle, OpenFile> openFiles;
   FileHandle nextFile = 0x2000;
   bool diskFull = false;
+  std::optional<bool> deletesOpenFiles;  // set: overrides the version's way
   SystemTime localTime{1997, 6, 1, 2, 9, 30, 0, 0};
   std::uint32_t lastError = 0;
 
@@ -79,6 +84,9 @@ struct Machine::State {
   // from version 5 (the NT family) the calls keep the answers Wine gives.
   bool Windows9x() const { return major < 5; }
   bool Windows98() const { return major == 4 && minor >= 10; }
+  // Whether DeleteFileA deletes a file that is open or in use (see
+  // Machine::SetDeletesOpenFiles).
+  bool DeletesOpenFiles() const { return deletesOpenFiles.value_or(Windows9x()); }
 
   // Moves the clock on; days and months stay as they are.
   void Advance(std::uint32_t milliseconds);
@@ -91,7 +99,7 @@ struct Machine::State {
   template <typename Lets>
   bool HeldOpen(const WinPath& path, Lets lets) const {
     for (const auto& [handle, opened] : openFiles) {
-      if (SamePath(opened.path, path) && !lets(opened)) return true;
+      if (!opened.deleted && SamePath(opened.path, path) && !lets(opened)) return true;
     }
     return false;
   }
@@ -114,6 +122,8 @@ struct Machine::State {
   // The open file behind a handle and its node; nulls, and the last error
   // set, for a handle that is not open.
   std::pair<OpenFile*, FileNode*> Opened(FileHandle handle);
+  // Takes a file from its folder; handles still open on it keep it.
+  void Unlink(const WinPath& path, FileNode* file);
 
   WinPath WorkingPath() const;
   // A path the way the Win32 file functions resolve it, or nullopt.

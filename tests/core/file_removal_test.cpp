@@ -96,38 +96,53 @@ TEST(RemoveAllEntries, WalksInTableOrderAndStopsAtTheFirstEnd) {
   EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\AFTER.DLL"));
 }
 
-TEST(RemoveAllEntries, ReadOnlyAndInUseFilesStayAndTheWalkGoesOn) {
-  Machine machine;
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\RO.DLL");
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\LAST.DLL");
-  machine.SetReadOnly("C:\\WINDOWS\\SYSTEM\\RO.DLL");
-  machine.SetInUse("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
-  machine.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
-  const std::vector<FileEntry> table = {
-      File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
-      File(DIR_SYSTEM, "QUILLNET.101", ""), File(DIR_SYSTEM, "", "LAST.DLL"), kEnd};
-  const StageOutcome outcome = RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table);
-  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\RO.DLL"));
-  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\BUSY.DLL"));
-  EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE"));
-  EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\LAST.DLL"));
-  // What stayed is told with its error, the folder holding a file in use
-  // among it; what went is told; a missing file is neither.
-  std::vector<std::string> stayed;
-  for (const OutcomeItem& item : outcome.remaining) stayed.push_back(item.path + " " + item.why);
-  EXPECT_EQ(stayed,
-            (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\RO.DLL error 5",
-                                      "C:\\WINDOWS\\SYSTEM\\BUSY.DLL error 32",
-                                      "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE error 32",
-                                      "C:\\WINDOWS\\SYSTEM\\QUILLNET.101 error 145"}));
-  ASSERT_EQ(outcome.removed.size(), 1u);
-  EXPECT_EQ(outcome.removed[0].path, "C:\\WINDOWS\\SYSTEM\\LAST.DLL");
-  const std::vector<FileEntry> missing = {File(DIR_SYSTEM, "", "GONE.DLL"),
-                                          File(DIR_SYSTEM, "NOWHERE", ""), kEnd};
-  const StageOutcome none = RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, missing);
-  EXPECT_TRUE(none.removed.empty() && none.remaining.empty());
+// Run both ways: Windows 95 deletes a file in use; a machine set to refuse
+// keeps it, and with it the folder that holds it.
+TEST(RemoveAllEntries, WhatWindowsRefusesStaysAndTheWalkGoesOn) {
+  for (const bool deletesInUse : {false, true}) {
+    SCOPED_TRACE(deletesInUse ? "files in use deleted" : "files in use refused");
+    Machine machine;
+    machine.SetDeletesOpenFiles(deletesInUse);
+    machine.AddFile("C:\\WINDOWS\\SYSTEM\\RO.DLL");
+    machine.AddFile("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
+    machine.AddFile("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
+    machine.AddFile("C:\\WINDOWS\\SYSTEM\\LAST.DLL");
+    machine.SetReadOnly("C:\\WINDOWS\\SYSTEM\\RO.DLL");
+    machine.SetInUse("C:\\WINDOWS\\SYSTEM\\BUSY.DLL");
+    machine.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE");
+    const std::vector<FileEntry> table = {
+        File(DIR_SYSTEM, "", "RO.DLL"), File(DIR_SYSTEM, "", "BUSY.DLL"),
+        File(DIR_SYSTEM, "QUILLNET.101", ""), File(DIR_SYSTEM, "", "LAST.DLL"), kEnd};
+    const StageOutcome outcome = RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, table);
+    EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\RO.DLL"));
+    EXPECT_EQ(machine.FileExists("C:\\WINDOWS\\SYSTEM\\BUSY.DLL"), !deletesInUse);
+    EXPECT_EQ(machine.FileExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE"), !deletesInUse);
+    EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\LAST.DLL"));
+    // What stayed is told with its error, the folder holding a file in use
+    // among it; what went is told; a missing file is neither.
+    std::vector<std::string> stayed;
+    for (const OutcomeItem& item : outcome.remaining) stayed.push_back(item.path + " " + item.why);
+    std::vector<std::string> removed;
+    for (const OutcomeItem& item : outcome.removed) removed.push_back(item.path);
+    if (deletesInUse) {
+      EXPECT_EQ(stayed, std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\RO.DLL error 5"});
+      EXPECT_EQ(removed,
+                (std::vector<std::string>{
+                    "C:\\WINDOWS\\SYSTEM\\BUSY.DLL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE",
+                    "C:\\WINDOWS\\SYSTEM\\QUILLNET.101", "C:\\WINDOWS\\SYSTEM\\LAST.DLL"}));
+    } else {
+      EXPECT_EQ(stayed,
+                (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\RO.DLL error 5",
+                                          "C:\\WINDOWS\\SYSTEM\\BUSY.DLL error 32",
+                                          "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\BUSY.EXE error 32",
+                                          "C:\\WINDOWS\\SYSTEM\\QUILLNET.101 error 145"}));
+      EXPECT_EQ(removed, std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\LAST.DLL"});
+    }
+    const std::vector<FileEntry> missing = {File(DIR_SYSTEM, "", "GONE.DLL"),
+                                            File(DIR_SYSTEM, "NOWHERE", ""), kEnd};
+    const StageOutcome none = RemoveAllEntries(machine, PROGRAM_FILE_REMOVAL, missing);
+    EXPECT_TRUE(none.removed.empty() && none.remaining.empty());
+  }
 }
 
 TEST(RemoveAllEntries, TellsTheNvramWindowOnceBeforeAnythingGoes) {
@@ -172,10 +187,8 @@ TEST(RemoveAllEntries, AWindowThatDoesNotAnswerIsWaitedForAtMostTwentySeconds) {
   };
   const Case cases[] = {
       {{19000, false}, 19000, "notified the NVRAM window"},
-      {{100000, false},
-       20000,
-       "the NVRAM window did not answer within 20 s (error 1460); going on"},
-      {{0, true}, 0, "the NVRAM window is hung, Windows says (error 1460); going on without waiting"},
+      {{100000, false}, 20000, "the NVRAM window did not answer within 20 s (error 0); going on"},
+      {{0, true}, 0, "the NVRAM window is hung, Windows says (error 0); going on without waiting"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.waitedMs);

@@ -63,19 +63,25 @@ TEST(Uninstall, RemovesThePackageOfTheSampleMachine) {
   EXPECT_EQ(machine->OpenSearchCount(), 0u);
 }
 
+// Run both ways: Windows 95 deletes the file in use; a machine that refuses
+// keeps it. The read-only file stays either way.
 TEST(Uninstall, ALockedFileStaysAndEveryLaterRowAndStageStillRuns) {
-  auto machine = SampleMachine();
-  machine->SetInUse(kSystem + "QUILLNET.CPL");
-  machine->SetReadOnly(kProduct + "QUILLNET.EXE");
-  Uninstall(*machine);
-  EXPECT_TRUE(machine->FileExists(kSystem + "QUILLNET.CPL"));
-  EXPECT_FALSE(machine->FileExists(kSystem + "QUILLNET.VXD"));
-  EXPECT_FALSE(machine->FileExists(kProduct + "QUILLNET.DRV"));
-  EXPECT_FALSE(machine->FileExists(kProduct + "QNVRAM.DAT"));
-  EXPECT_TRUE(machine->FileExists(kProduct + "QUILLNET.EXE"));
-  EXPECT_TRUE(machine->DirectoryExists(kSystem + "QUILLNET.101"));
-  EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
-  EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\QNMODEM.INF"));
+  for (const bool deletesInUse : {false, true}) {
+    SCOPED_TRACE(deletesInUse ? "files in use deleted" : "files in use refused");
+    auto machine = SampleMachine();
+    machine->SetDeletesOpenFiles(deletesInUse);
+    machine->SetInUse(kSystem + "QUILLNET.CPL");
+    machine->SetReadOnly(kProduct + "QUILLNET.EXE");
+    Uninstall(*machine);
+    EXPECT_EQ(machine->FileExists(kSystem + "QUILLNET.CPL"), !deletesInUse);
+    EXPECT_FALSE(machine->FileExists(kSystem + "QUILLNET.VXD"));
+    EXPECT_FALSE(machine->FileExists(kProduct + "QUILLNET.DRV"));
+    EXPECT_FALSE(machine->FileExists(kProduct + "QNVRAM.DAT"));
+    EXPECT_TRUE(machine->FileExists(kProduct + "QUILLNET.EXE"));
+    EXPECT_TRUE(machine->DirectoryExists(kSystem + "QUILLNET.101"));
+    EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
+    EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\INF\\QNMODEM.INF"));
+  }
 }
 
 TEST(Uninstall, ASubdirectoryKeepsTheProductFolder) {

@@ -139,20 +139,29 @@ TEST(RunUninstall, NotInstalledOnlyWhenNothingOfThePackageIsLeft) {
   }
 }
 
-// The program and driver in use stay with the first run; once they are free,
-// the second run takes them, and says so.
+// Whatever Windows does with the program and driver in use, the second run,
+// once they are free, finishes: it takes what the first left (Result 0), or
+// finds nothing of the package left (Result 2).
 TEST(RunUninstall, ASecondRunTakesWhatTheFirstLeftInUse) {
-  auto machine = SampleMachine();
-  const std::string inUse[] = {"C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
-                               "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD"};
-  for (const std::string& file : inUse) machine->SetInUse(file);
-  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
-  for (const std::string& file : inUse) machine->SetInUse(file, false);
-  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
-  for (const std::string& file : inUse) EXPECT_FALSE(machine->FileExists(file)) << file;
-  EXPECT_FALSE(machine->DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"));
-  const std::string config = *machine->ReadFile(ConfigPath(*machine));
-  EXPECT_NE(config.find("Result=0\r\nRemaining=0\r\n"), std::string::npos) << config;
+  for (const bool deletesInUse : {false, true}) {
+    SCOPED_TRACE(deletesInUse ? "files in use deleted" : "files in use refused");
+    auto machine = SampleMachine();
+    machine->SetDeletesOpenFiles(deletesInUse);
+    const std::string inUse[] = {"C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
+                                 "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD"};
+    for (const std::string& file : inUse) machine->SetInUse(file);
+    EXPECT_EQ(RunOn(*machine), RESULT_DONE);
+    for (const std::string& file : inUse) {
+      if (machine->FileExists(file)) machine->SetInUse(file, false);
+    }
+    EXPECT_EQ(RunOn(*machine), deletesInUse ? RESULT_NOT_INSTALLED : RESULT_DONE);
+    for (const std::string& file : inUse) EXPECT_FALSE(machine->FileExists(file)) << file;
+    EXPECT_FALSE(machine->DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"));
+    const std::string config = *machine->ReadFile(ConfigPath(*machine));
+    EXPECT_NE(config.find(deletesInUse ? "Result=2\r\nRemaining=0\r\n" : "Result=0\r\nRemaining=0\r\n"),
+              std::string::npos)
+        << config;
+  }
 }
 
 TEST(RunUninstall, TheLastConfiguredKeyAloneIsEnough) {
@@ -175,22 +184,32 @@ TEST(RunUninstall, ReplacesTheResultAndKeepsEveryOtherByteOfTheConfiguration) {
 }
 
 // Result 0 says the package was found and every stage ran; Remaining says
-// how many of its things stayed, and the log names each with its reason:
-// the product's program and driver in use (the normal case while it runs)
-// with their folder; a key that does not open, which is there all the same,
-// with the software key whose record leads to it.
+// how many of its things stayed, and the log names each with its reason.
+// The product's program and driver in use (the normal case while it runs):
+// Windows 95 deletes them all the same; a machine that refuses keeps both
+// files and their folder. A key that does not open is there all the same,
+// and the software key whose record leads to it stays with it.
 TEST(RunUninstall, WhatStaysIsCountedInRemaining) {
+  const auto inUse = [](bool deleted) {
+    return [deleted](emu::Machine& m) {
+      m.SetDeletesOpenFiles(deleted);
+      m.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
+      m.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD");
+    };
+  };
   struct Case {
     const char* name;
     std::function<void(emu::Machine&)> change;
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {"in use",
-       [](emu::Machine& m) {
-         m.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE");
-         m.SetInUse("C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD");
-       },
+      {"in use, deleted",
+       inUse(true),
+       {"removed file C:\\WINDOWS\\SYSTEM\\quillnet.vxd",
+        "removed file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE",
+        "removed folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101", "result 0 (done), 0 remaining"}},
+      {"in use, refused",
+       inUse(false),
        {"remaining file C:\\WINDOWS\\SYSTEM\\quillnet.vxd (error 32)",
         "remaining file C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE (error 32)",
         "remaining folder C:\\WINDOWS\\SYSTEM\\QUILLNET.101 (error 145)",
@@ -213,12 +232,9 @@ TEST(RunUninstall, WhatStaysIsCountedInRemaining) {
       EXPECT_NE(log.find("\r\n" + line + "\r\n"), std::string::npos) << line << "\n" << log;
     }
     const std::string last = c.lines.back();
+    const std::string count = last.substr(last.find(", ") + 2, 1);
     const std::string config = *machine->ReadFile(ConfigPath(*machine));
-    EXPECT_NE(config.find("Result=0\r\nRemaining=" + last.substr(last.rfind(' ', last.size() - 11) + 1,
-                                                                 1) +
-                          "\r\n"),
-              std::string::npos)
-        << config;
+    EXPECT_NE(config.find("Result=0\r\nRemaining=" + count + "\r\n"), std::string::npos) << config;
   }
 }
 

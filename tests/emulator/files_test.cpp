@@ -104,15 +104,12 @@ TEST_F(Files, FailedSearchesSayWhy) {
 TEST_F(Files, DeleteFileRefusesWhatWindowsRefuses) {
   machine.AddFile("C:\\WINDOWS\\SYSTEM\\LOCKED.DLL");
   machine.SetReadOnly("C:\\WINDOWS\\SYSTEM\\LOCKED.DLL");
-  machine.AddFile("C:\\WINDOWS\\SYSTEM\\VMM32.VXD");
-  machine.SetInUse("C:\\WINDOWS\\SYSTEM\\VMM32.VXD");
 
   struct Case {
     const char* path;
     std::uint32_t error;
   };
   for (const Case& refused : {Case{"C:\\WINDOWS\\SYSTEM\\LOCKED.DLL", ERROR_ACCESS_DENIED},
-                              Case{"C:\\WINDOWS\\SYSTEM\\VMM32.VXD", ERROR_SHARING_VIOLATION},
                               Case{"C:\\WINDOWS\\INF\\Other", ERROR_ACCESS_DENIED},
                               Case{"C:\\WINDOWS\\INF\\NONE.INF", ERROR_FILE_NOT_FOUND},
                               Case{"C:\\WINDOWS\\NONE\\X.INF", ERROR_PATH_NOT_FOUND},
@@ -128,6 +125,22 @@ TEST_F(Files, DeleteFileRefusesWhatWindowsRefuses) {
   EXPECT_FALSE(machine.FileExists("C:\\WINDOWS\\INF\\OEM1.INF"));
   ASSERT_EQ(machine.Journal().size(), 1u);
   EXPECT_EQ(emu::ToString(machine.Journal()[0]), "FileDeleted C:\\WINDOWS\\INF\\OEM1.INF");
+}
+
+// A handle open on a file Windows 95 deleted goes on with what the file held;
+// a file made anew under the name is another file.
+TEST_F(Files, AHandleOutlivesTheFileWindows95DeletedUnderIt) {
+  machine.AddFile("C:\\OPEN.LOG", "abc");
+  const FileHandle open =
+      machine.CreateFileA("C:\\OPEN.LOG", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, 0);
+  EXPECT_EQ(machine.DeleteFileA("C:\\OPEN.LOG"), 1);
+  machine.AddFile("C:\\OPEN.LOG", "new");
+  std::uint32_t written = 0;
+  EXPECT_EQ(machine.SetFilePointer(open, 0, FILE_END), 3u);
+  EXPECT_EQ(machine.WriteFile(open, "de", 2, &written), 1);
+  EXPECT_EQ(machine.GetFileSize(open), 5u);
+  EXPECT_EQ(machine.CloseHandle(open), 1);
+  EXPECT_EQ(*machine.ReadFile("C:\\OPEN.LOG"), "new");
 }
 
 TEST_F(Files, DoubledSeparatorsCollapseAsWin32Does) {

@@ -154,7 +154,7 @@ TEST_F(ImageFolder, SaveAndLoadRoundTrip) {
   EXPECT_EQ(loaded->ExportRegistry(), machine.ExportRegistry());
   EXPECT_EQ(loaded->WorkingDirectory(), "C:\\QNSETUP");
   EXPECT_EQ(loaded->DeleteFileA("C:\\WINDOWS\\SYSTEM\\LOCKED.DLL"), 0);
-  EXPECT_EQ(loaded->DeleteFileA("D:\\DATA\\IN USE.BIN"), 0);
+  EXPECT_EQ(loaded->MoveFileA("D:\\DATA\\IN USE.BIN", "D:\\DATA\\MOVED.BIN"), 0);
   EXPECT_NE(loaded->FindWindowA("QN_NVRAMCLASS", "Quillnet NVRAM"), 0u);
   VersionInfo info;
   info.size = VERSION_INFO_SIZE;

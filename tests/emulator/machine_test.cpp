@@ -119,11 +119,8 @@ TEST(Windows, SlowAndHungWindowsAreWaitedForAtMostTheTimeout) {
     const int before = clock();
     const std::intptr_t sent = machine.SendMessageTimeoutA(machine.FindWindowA(c.window, nullptr),
                                                            0x0401, 0, 0, c.flags, 20000, nullptr);
-    EXPECT_EQ(sent != 0, c.answered);
+    EXPECT_EQ(sent != 0, c.answered);  // the last error left: the calls table's row
     EXPECT_EQ(clock() - before, c.waited);
-    if (!c.answered) {
-      EXPECT_EQ(machine.GetLastError(), static_cast<std::uint32_t>(ERROR_TIMEOUT));
-    }
     ASSERT_EQ(machine.Journal().size(), 1u);
     EXPECT_EQ(machine.Journal()[0].detail, std::string("msg=0x0401 wParam=0 lParam=0") + c.detail);
   }

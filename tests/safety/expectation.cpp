@@ -249,7 +249,8 @@ class Run {
     }
     if (!FileAlive(path)) return false;
     const ModelFile& file = *m_.File(path);
-    const bool held = file.inUse || (file.heldByNvram && !nvramReleased_);
+    const bool held =
+        !m_.settings.deletesOpenFiles && (file.inUse || (file.heldByNvram && !nvramReleased_));
     if (file.readOnly || held) {
       Stayed(kind, path);
       return false;
@@ -337,8 +338,8 @@ class Run {
   std::optional<std::string> Checked(const std::string& classKey, Link link,
                                      const std::string& record);
   std::optional<std::string> LinkedClassKey(Link link, std::string& device);
-  std::vector<std::string> SearchClass(Link link) const;
-  std::vector<std::string> DeviceInstances() const;
+  std::vector<std::string> SearchClass(Link link, bool& unsearched) const;
+  std::optional<std::vector<std::string>> DeviceInstances() const;
   void CleanLink(Link link);
   void CleanClassKey(const std::string& classKey, Link link, const std::string& device);
   void RemoveDevicesNaming(const std::string& classKey, Link link);
@@ -645,28 +646,35 @@ std::optional<std::string> Run::LinkedClassKey(Link link, std::string& device) {
 
 // mdmclean's search with its modem and wave links: every subkey of the class
 // whose "InfSection" is the modem's (voice's) name, exact text, in
-// enumeration order; the first subkey that will not open ends it.
-std::vector<std::string> Run::SearchClass(Link link) const {
+// enumeration order; the first subkey that will not open ends it, and the
+// class, not searched whole, counts as remaining (`unsearched`).
+std::vector<std::string> Run::SearchClass(Link link, bool& unsearched) const {
   std::vector<std::string> found;
+  unsearched = false;
   if (who_ == Deliverable::Library || (link != kModem && link != kWave)) return found;
   const std::string& infSection = link == kModem ? g_.config.modemName : g_.config.voiceName;
   if (infSection.empty()) return found;  // would match every empty "InfSection"
   const std::string root = kClassRoot + std::string(kLinkClasses[link]);
+  unsearched = KeyDenied(root);
   for (const std::string& sub : LiveSubkeys(root)) {
     const std::string key = root + "\\" + sub;
-    if (!KeyOpens(key)) break;
+    if (!KeyOpens(key)) {
+      unsearched = true;
+      break;
+    }
     if (Read(key, "InfSection") == infSection) found.push_back(key);
   }
   return found;
 }
 
 // Every device instance "Enum\<enumerator>\<id>\<instance>" in the order the
-// registry lists them; a key that does not open hides what is below it.
-std::vector<std::string> Run::DeviceInstances() const {
+// registry lists them; nothing when a key on the way does not open.
+std::optional<std::vector<std::string>> Run::DeviceInstances() const {
   std::vector<std::string> level = {"Enum"};
   for (int depth = 0; depth < 3; ++depth) {
     std::vector<std::string> below;
     for (const std::string& parent : level) {
+      if (KeyDenied(parent)) return std::nullopt;
       for (const std::string& name : LiveSubkeys(parent)) below.push_back(parent + "\\" + name);
     }
     level.swap(below);
@@ -687,7 +695,10 @@ void Run::CleanLink(Link link) {
     return;
   }
   if (linked) CleanClassKey(*linked, link, device);
-  for (const std::string& found : SearchClass(link)) {
+  bool unsearched = false;
+  const std::vector<std::string> searched = SearchClass(link, unsearched);
+  if (unsearched) Stayed('K', kClassRoot + std::string(kLinkClasses[link]));
+  for (const std::string& found : searched) {
     if (linked && SameText(found, *linked)) continue;
     if (const auto checked = Checked(found, link, "")) CleanClassKey(*checked, link, "");
   }
@@ -715,7 +726,13 @@ void Run::CleanClassKey(const std::string& classKey, Link link, const std::strin
 // itself, a voice device with its parent below "Enum\MODEMWAVE". The class
 // key stays while one of them does.
 void Run::RemoveDevicesNaming(const std::string& classKey, Link link) {
-  for (const std::string& device : DeviceInstances()) {
+  const auto devices = DeviceInstances();
+  if (!devices) {  // one of them may name it
+    Hold(classKey);
+    return;
+  }
+  for (const std::string& device : *devices) {
+    if (KeyDenied(device)) Hold(classKey);
     const auto driver = Read(device, "Driver");
     if (!driver || !SameText(kClassRoot + *driver, classKey)) continue;
     const Removal removal =
@@ -770,7 +787,7 @@ std::string Run::PackageWaveDevice() {
 }
 
 bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
-  if (!KeyOpens(kWaveEnumerator)) return false;
+  if (!KeyOpens(kWaveEnumerator)) return false;  // absent, or cannot be listed: see RemoveWaveDevice
   const std::vector<std::string> children = LiveSubkeys(kWaveEnumerator);
   return children.empty() || (children.size() == 1 && !device.empty() &&
                               SameText(std::string(kWaveEnumerator) + "\\" + children[0], device));
@@ -781,8 +798,17 @@ bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
 // only the package's voice device, unless it is another's.
 void Run::RemoveWaveDevice() {
   const std::string device = PackageWaveDevice();
-  if (who_ == Deliverable::Program && WaveEnumeratorHoldsOnly(device) &&
-      (device.empty() || DeviceMark(device + "\\" + kWaveInstance) == Mark::None)) {
+  // What "Enum\MODEMWAVE" holds cannot be told: it stays, and the root
+  // device with it for the next run.
+  const bool only = WaveEnumeratorHoldsOnly(device);
+  const Mark mark = device.empty() ? Mark::None : DeviceMark(device + "\\" + kWaveInstance);
+  if (who_ == Deliverable::Program &&
+      (KeyDenied(kWaveEnumerator) || (only && mark == Mark::Unknown))) {
+    Stayed('K', kWaveEnumerator);
+    Hold(InstanceKey());
+    return;
+  }
+  if (who_ == Deliverable::Program && only && mark == Mark::None) {
     HoldIfStayed(RemoveExactKey(kWaveEnumerator), InstanceKey());
   } else if (!device.empty()) {
     HoldIfStayed(Remove(device, {kWaveEnumerator, 1}, Marks::WaveDevice), InstanceKey());
@@ -981,8 +1007,10 @@ bool Run::AnythingOfThePackage() const {
   bool registry =
       std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return KeyAlive(key); });
   for (Link link : {kModem, kWave}) {
-    for (const std::string& found : SearchClass(link))
+    bool unsearched = false;  // the class may hold one
+    for (const std::string& found : SearchClass(link, unsearched))
       registry = registry || ClassKeyMark(found) == Mark::None;
+    registry = registry || unsearched;
   }
 
   std::vector<std::string> cut;

@@ -966,6 +966,7 @@ void Generator::Describe() {
                    g_.names.modem + ", windows " + s.windowsDirectory + ", version " +
                    std::to_string(s.major) + "." + std::to_string(s.minor) +
                    (s.nvramWindow ? ", NVRAM window" : "") +
+                   (s.deletesOpenFiles ? "" : ", files in use refuse deletion") +
                    (g_.config.complete ? "" : ", incomplete configuration") +
                    (keyPathNames_ ? ", configured registry names with a backslash" : "") +
                    (windowsNames_ ? ", one of Windows' own names configured" : "") +
@@ -984,6 +985,8 @@ GeneratedMachine Generator::Run() {
   AddBystanderFiles();
   WriteLists();
   WriteConfiguration();
+  // Drawn last, so that the machines drawn before stay as they were.
+  m().settings.deletesOpenFiles = dice_.Coin(0.5);
   Describe();
   return std::move(g_);
 }

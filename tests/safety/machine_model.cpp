@@ -177,6 +177,7 @@ std::unique_ptr<emu::Machine> MachineModel::Build() const {
   machine->SetTempPath(settings.tempPath);
   machine->SetWorkingDirectory(settings.workingDirectory);
   machine->SetVersion(settings.major, settings.minor);
+  machine->SetDeletesOpenFiles(settings.deletesOpenFiles);
 
   for (const auto& [folded, stored] : directories_) machine->AddDirectory(stored);
   std::vector<std::string> held;

@@ -65,6 +65,9 @@ struct Settings {
   std::uint32_t major = 4;
   std::uint32_t minor = 0;
   bool nvramWindow = false;
+  // DeleteFileA of a file in use: Windows 95 and 98 delete it; the
+  // refusal is the other way a Windows 95 machine was documented to go.
+  bool deletesOpenFiles = true;
 };
 
 // Case-blind key of a registry path or file path.

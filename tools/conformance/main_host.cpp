@@ -1,6 +1,6 @@
-// The conformance program on the host: the emulated Windows 95 machine, set
-// up with the directories of a Wine prefix so that both runs print the same
-// paths.
+// The conformance program on the host: the emulated Windows 95 machine (or,
+// given a version, its NT mode), set up with the directories of a Wine prefix
+// so that both runs print the same paths.
 #include <cstdio>
 
 #include "emulator/machine.h"
@@ -27,12 +27,17 @@ class MachineFixture final : public mdm::conformance::FixtureAccess {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: conformance <root folder, e.g. C:\\mdmconf>\n");
+  unsigned major = 4, minor = 0, build = 950;
+  if (argc < 2 || argc > 3 ||
+      (argc == 3 && std::sscanf(argv[2], "%u.%u.%u", &major, &minor, &build) != 3)) {
+    std::fprintf(stderr,
+                 "usage: conformance <root folder, e.g. C:\\mdmconf> [<major>.<minor>.<build>, "
+                 "e.g. 5.1.2600 for the NT mode; 4.0.950 when left out>]\n");
     return 2;
   }
   const std::string root = argv[1];
   mdm::emu::Machine machine;
+  machine.SetVersion(major, minor, build);
   machine.AddDirectory("C:\\windows\\system32");
   machine.SetWindowsDirectory("C:\\windows");
   machine.SetSystemDirectory("C:\\windows\\system32");
