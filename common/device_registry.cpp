@@ -50,23 +50,6 @@ class Cleanup {
         guard_(platform, identity_, log),
         log_(log) {}
 
-  bool AnythingPresent() {
-    std::vector<std::string> keys = {RootDeviceKey(plan_.deviceName),
-                                     Join(CLASS_ROOT, plan_.deviceName), plan_.softwareKey};
-    for (const std::string& id : plan_.isapnpIds) keys.push_back(Join(ISAPNP_DEVICES, id));
-    for (const std::string& key : keys) {
-      if (ScopedKey(platform_, key).OpenStatus() != ERROR_FILE_NOT_FOUND) return true;
-    }
-    for (const DeviceLink* link : plan_.links) {
-      bool unknown = false;
-      for (const std::string& classKey : SearchedClassKeys(*link, unknown)) {
-        if (guard_.OthersMark(classKey, Marks::ClassKey).whose.empty()) return true;
-      }
-      if (unknown) return true;  // the class may hold one
-    }
-    return false;
-  }
-
   RegistryFindings Run() {
     for (const DeviceLink* link : plan_.links) CleanDeviceLink(*link);
     RemoveSoftwareKey();
@@ -360,7 +343,7 @@ class Cleanup {
         continue;
       }
       const KeyRemoval removal =
-          wave ? Remove(CutAtLastBackslash(device), {WAVE_ENUMERATOR, 1}, Marks::WaveDevice)
+          wave ? RemoveWaveDevice(CutAtLastBackslash(device), classKey)
                : Remove(device, DeviceShape(LINK_MODEM), Marks::DeviceInstance);
       if (removal == KeyRemoval::Stayed) Hold(classKey, "named by " + device + ", which stays");
     }
@@ -438,7 +421,7 @@ class Cleanup {
     return linked ? CutAtLastBackslash(instance) : std::string();
   }
 
-  // Whether nothing is in "Enum\MODEMWAVE" but `device` (when given).
+  // Whether the package's `device` is all "Enum\MODEMWAVE" holds.
   enum class Answer { No, Yes, Unknown };
   Answer WaveEnumeratorHoldsOnly(const std::string& device) {
     std::vector<std::string> children;
@@ -448,35 +431,28 @@ class Cleanup {
         ListSubkeyNames(platform_, enumerator.Get(), children) != ERROR_SUCCESS) {
       return Answer::Unknown;
     }
-    const bool only =
-        children.empty() ||
-        (children.size() == 1 && !device.empty() &&
-         EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str()));
+    const bool only = children.size() == 1 &&
+                      EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str());
     return only ? Answer::Yes : Answer::No;
   }
 
-  // The enumerator goes whole only when it holds nothing but the package's
-  // device, and that device carries no other's mark. When that cannot be
-  // told, the enumerator stays, and the root device with it for the next run.
-  void RemoveWaveDevice() {
-    const std::string device = PackageWaveDevice();
-    if (plan_.waveEnumeratorGoesWhenEmpty) {
+  // A wave device of the package, "Enum\MODEMWAVE\<device>", or mdmclean's
+  // "Enum\MODEMWAVE" whole when the device, with no other's mark, is all it
+  // holds (an empty one is nobody's to take). When that cannot be told, the
+  // enumerator stays, and `record` with it for the next run.
+  KeyRemoval RemoveWaveDevice(const std::string& device, const std::string& record) {
+    if (plan_.waveEnumeratorGoesWithTheDevice) {
       const Answer only = WaveEnumeratorHoldsOnly(device);
-      const Mark mark = device.empty() ? Mark{} : guard_.OthersMark(device, Marks::WaveDevice);
+      const Mark mark = guard_.OthersMark(device, Marks::WaveDevice);
       if (only == Answer::Unknown || (only == Answer::Yes && mark.unknown)) {
-        Keep(WAVE_ENUMERATOR, "what it holds cannot be read");
-        Hold(InstanceKey(), "leads to " + std::string(WAVE_ENUMERATOR) + ", which stays");
-        return;
+        Hold(record, Concat({"leads to ", WAVE_ENUMERATOR, ", which stays"}));
+        return Keep(WAVE_ENUMERATOR, "what it holds cannot be read");
       }
       if (only == Answer::Yes && !mark.Found()) {
-        HoldIfStayed(Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0}), InstanceKey(),
-                     WAVE_ENUMERATOR);
-        return;
+        return Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0});
       }
     }
-    if (!device.empty()) {
-      HoldIfStayed(Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice), InstanceKey(), device);
-    }
+    return Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice);
   }
 
   void RemoveEnumeratorKeys() {
@@ -487,7 +463,10 @@ class Cleanup {
       HoldIfStayed(Remove(modemDevice, DeviceShape(LINK_MODEM), Marks::DeviceInstance),
                    InstanceKey(), modemDevice);
     }
-    RemoveWaveDevice();
+    const std::string waveDevice = PackageWaveDevice();
+    if (!waveDevice.empty()) {
+      HoldIfStayed(RemoveWaveDevice(waveDevice, InstanceKey()), InstanceKey(), waveDevice);
+    }
     // Last: every step before reads the root device's instance key.
     const std::string rootDeviceKey = RootDeviceKey(plan_.deviceName);
     Remove(rootDeviceKey, {rootDeviceKey, 0});
@@ -514,11 +493,6 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
   identity.pnpIds = plan.isapnpIds;
   identity.infRule = infRule;
   return identity;
-}
-
-bool AnyKeyOfThePackagePresent(Platform& platform, const DeviceRegistryPlan& plan,
-                               const InfMatchRule& infRule) {
-  return Cleanup(platform, plan, infRule, NoChangeLog()).AnythingPresent();
 }
 
 RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,

@@ -31,9 +31,9 @@ struct DeviceRegistryPlan {
   // the port driver keys of its cards, and a device below another ID is not
   // the package's.
   std::vector<std::string> isapnpIds;
-  // "Enum\MODEMWAVE" goes as well when nothing but the package's wave device
-  // is in it; otherwise only that device goes.
-  bool waveEnumeratorGoesWhenEmpty = false;
+  // "Enum\MODEMWAVE" goes whole when the package's wave device is all it
+  // holds; otherwise only that device goes.
+  bool waveEnumeratorGoesWithTheDevice = false;
   bool recordInfPaths = false;  // read each class key's "InfPath" before it goes
 };
 
@@ -53,13 +53,6 @@ std::string RootDeviceKey(const std::string& deviceName);
 
 // The package's names, PnP IDs and INF rule as the guard knows them.
 PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& infRule);
-
-// One of the keys the stage removes is there, or may be: the root device,
-// the package's device class, the software key, one of its ISA
-// Plug-and-Play devices, or a class key its searches find that is no other
-// device's.
-bool AnyKeyOfThePackagePresent(Platform& platform, const DeviceRegistryPlan& plan,
-                               const InfMatchRule& infRule);
 
 // Every key goes through the guard of common/ownership.h, with the identity
 // the plan and `infRule` (the deliverable's INF rule) give.

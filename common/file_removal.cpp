@@ -131,18 +131,6 @@ int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log,
   return removed ? 1 : 0;
 }
 
-bool AnyEntryPresent(Platform& platform, const FileRemovalSettings& settings,
-                     const std::vector<FileEntry>& table) {
-  for (const FileEntry& entry : table) {
-    if (entry.kind == DIR_END) break;
-    std::string path;
-    const DirectoryAnswer named = NameEntry(platform, settings, entry, path);
-    if (named == DirectoryAnswer::Failed) return true;  // it may be there
-    if (named == DirectoryAnswer::Known && PathExists(platform, path)) return true;
-  }
-  return false;
-}
-
 StageOutcome RemoveAllEntries(Platform& platform, const FileRemovalSettings& settings,
                               const std::vector<FileEntry>& table, ChangeLog& log) {
   NotifyNvramWindow(platform, log);

@@ -50,11 +50,6 @@ int DeleteFileLogged(Platform& platform, ChangeLog& log, StageOutcome& outcome, 
 int PurgeDirectory(Platform& platform, const char* directory, ChangeLog& log,
                    StageOutcome& outcome);
 
-// Something the table names is there, or may be: a file it lists, or a
-// folder it purges.
-bool AnyEntryPresent(Platform& platform, const FileRemovalSettings& settings,
-                     const std::vector<FileEntry>& table);
-
 // Tells the product's NVRAM window, then handles the entries in order up to
 // the first DIR_END entry or the end: each file and folder that went, and
 // each that stayed.

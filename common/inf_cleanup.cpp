@@ -110,16 +110,6 @@ bool ForEachClaimedFile(Platform& platform, const InfMatchRule& rule, const Scan
   });
 }
 
-// Something of `names` is a file in `folder`.
-template <typename Names>
-bool AnyNamedFile(Platform& platform, const std::string& folder, const Names& names) {
-  for (const auto& name : names) {
-    char path[MAX_PATH];
-    if (Compose(path, "%s\\%s", folder.c_str(), name) && PathExists(platform, path)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
@@ -150,22 +140,6 @@ StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
     }
   }
   return outcome;
-}
-
-bool AnyInfCopyPresent(Platform& platform, const InfCleanupPlan& plan) {
-  std::string windows;
-  if (!QueryDirectory(platform, DIR_WINDOWS, windows)) return false;
-  if (AnyNamedFile(platform, windows + "\\INF", product::PACKAGE_INF_NAMES) ||
-      AnyNamedFile(platform, windows + "\\INF\\Other", product::PROVIDER_INF_NAMES)) {
-    return true;
-  }
-  bool claimed = false;
-  for (const ScanPass& pass : ScanPasses(windows)) {
-    // A folder that cannot be listed may hold one.
-    claimed = !ForEachClaimedFile(platform, plan.match, pass, [&](const char*) { claimed = true; }) ||
-              claimed;
-  }
-  return claimed;
 }
 
 }  // namespace mdm

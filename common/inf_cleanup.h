@@ -31,10 +31,6 @@ struct InfCleanupPlan {
   InfMatchRule match;
 };
 
-// One of the package's INF copies is there: a name the stage deletes by name,
-// or a file its scan claims.
-bool AnyInfCopyPresent(Platform& platform, const InfCleanupPlan& plan);
-
 // Each INF file the stage removed, and each of the package's that stayed.
 // The log gets every INF file the stage removes or tries to.
 StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,

@@ -260,20 +260,6 @@ std::string WithOuterQuotesRestored(const std::string& value) {
   return QuotesPairAtEntryEdges(quoted) ? quoted : value;
 }
 
-bool AnyListEntryPresent(Platform& platform, const IniListRemovals& removals) {
-  SystemDirectory systemDirectory(platform);
-  for (const auto& [where, entries] : {std::pair{&LOAD_LINE, &removals.load},
-                                       std::pair{&DRIVERS_LINE, &removals.drivers}}) {
-    std::string value;
-    if (!ReadWholeValue(platform, *where, value)) return true;  // it may hold one
-    std::string line = WithOuterQuotesRestored(value);
-    std::vector<std::string> unknown;
-    if (!CutEntries(line, *entries, systemDirectory, unknown).empty() || !unknown.empty())
-      return true;
-  }
-  return false;
-}
-
 StageOutcome CleanIniLists(Platform& platform, const IniListRemovals& removals, ChangeLog& log) {
   StageOutcome outcome;
   SystemDirectory systemDirectory(platform);

@@ -51,9 +51,6 @@ struct IniListRemovals {
   bool alsoEntriesOfDeletedProductFiles = false;
 };
 
-// One of the removals would cut something from its line.
-bool AnyListEntryPresent(Platform& platform, const IniListRemovals& removals);
-
 // Reads each line whole and applies its removals when the line is not empty.
 // A line from which something was cut is written back; an empty or absent one
 // is written back empty (an absent key ends up present and empty); any other

@@ -1,5 +1,7 @@
 #include "common/plan.h"
 
+#include "common/dry_run.h"
+
 #include "common/product.h"
 #include "common/registry_keys.h"
 #include "common/text.h"
@@ -35,9 +37,9 @@ IniListRemovals ListRemovals(Platform& platform, const RemovalPlan& plan,
 }  // namespace
 
 bool AnyOfThePackagePresent(Platform& platform, const RemovalPlan& plan) {
-  return AnyEntryPresent(platform, plan.fileRemoval, plan.files) ||
-         AnyKeyOfThePackagePresent(platform, plan.registry, plan.inf.match) ||
-         AnyListEntryPresent(platform, plan.lists) || AnyInfCopyPresent(platform, plan.inf);
+  DryRun dry(platform);
+  RunPlan(dry, plan, NoChangeLog());
+  return dry.WouldChange();
 }
 
 StageOutcome RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log) {

@@ -21,8 +21,8 @@ struct RemovalPlan {
   InfCleanupPlan inf;
 };
 
-// Something the plan removes is on the machine, or may be: a file or folder
-// of its table, a key of the package, one of its list entries or INF copies.
+// Something the plan removes is on the machine: a run of the plan that
+// changes nothing (common/dry_run.h) would have changed something.
 bool AnyOfThePackagePresent(Platform& platform, const RemovalPlan& plan);
 
 // Runs the stages in order: files, device registry, list lines, INF files.

@@ -23,7 +23,7 @@ DeviceRegistryPlan RegistryPlan() {
   registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT};
   registry.softwareKey = product::SOFTWARE_KEY;
   registry.isapnpIds = {std::begin(product::ISAPNP_IDS), std::end(product::ISAPNP_IDS)};
-  registry.waveEnumeratorGoesWhenEmpty = false;  // only the device the wave link names
+  registry.waveEnumeratorGoesWithTheDevice = false;  // only the device the wave link names
   registry.recordInfPaths = true;                // the INF stage deletes what they name
   return registry;
 }

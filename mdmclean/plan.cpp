@@ -27,7 +27,7 @@ DeviceRegistryPlan RegistryPlan(const Configuration& c) {
   registry.softwareKey = "SOFTWARE\\" + c.vendor + "\\" + c.modemName;
   registry.isapnpIds = c.pnpIds;
   registry.isapnpIds.push_back(product::FALLBACK_ISAPNP_ID);
-  registry.waveEnumeratorGoesWhenEmpty = true;
+  registry.waveEnumeratorGoesWithTheDevice = true;
   registry.recordInfPaths = false;
   return registry;
 }

@@ -347,7 +347,7 @@ class Run {
   void RemoveIsapnpDevices(const std::vector<std::string>& ids);
   std::string PackageWaveDevice();
   bool WaveEnumeratorHoldsOnly(const std::string& device) const;
-  void RemoveWaveDevice();
+  Removal RemoveWaveDevice(const std::string& device, const std::string& record);
   void RemoveEnumeratorKeys(const std::vector<std::string>& ids);
   void UseNames();
   void ProgramRegistry();
@@ -736,7 +736,7 @@ void Run::RemoveDevicesNaming(const std::string& classKey, Link link) {
     const auto driver = Read(device, "Driver");
     if (!driver || !SameText(kClassRoot + *driver, classKey)) continue;
     const Removal removal =
-        link == kWave ? Remove(ParentPath(device), {kWaveEnumerator, 1}, Marks::WaveDevice)
+        link == kWave ? RemoveWaveDevice(ParentPath(device), classKey)
                       : Remove(device, {"Enum", 3}, Marks::DeviceInstance);
     HoldIfStayed(removal, classKey);
   }
@@ -789,30 +789,25 @@ std::string Run::PackageWaveDevice() {
 bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
   if (!KeyOpens(kWaveEnumerator)) return false;  // absent, or cannot be listed: see RemoveWaveDevice
   const std::vector<std::string> children = LiveSubkeys(kWaveEnumerator);
-  return children.empty() || (children.size() == 1 && !device.empty() &&
-                              SameText(std::string(kWaveEnumerator) + "\\" + children[0], device));
+  return children.size() == 1 && SameText(std::string(kWaveEnumerator) + "\\" + children[0], device);
 }
 
 // mdmclean takes "Enum\MODEMWAVE" when nothing else is in it, or only the
 // package's voice device unmarked by another; otherwise each deliverable takes
 // only the package's voice device, unless it is another's.
-void Run::RemoveWaveDevice() {
-  const std::string device = PackageWaveDevice();
-  // What "Enum\MODEMWAVE" holds cannot be told: it stays, and the root
-  // device with it for the next run.
-  const bool only = WaveEnumeratorHoldsOnly(device);
-  const Mark mark = device.empty() ? Mark::None : DeviceMark(device + "\\" + kWaveInstance);
-  if (who_ == Deliverable::Program &&
-      (KeyDenied(kWaveEnumerator) || (only && mark == Mark::Unknown))) {
-    Stayed('K', kWaveEnumerator);
-    Hold(InstanceKey());
-    return;
+Removal Run::RemoveWaveDevice(const std::string& device, const std::string& record) {
+  if (who_ == Deliverable::Program) {
+    // What "Enum\MODEMWAVE" holds cannot be told: it stays, and the record
+    // with it for the next run.
+    const bool only = WaveEnumeratorHoldsOnly(device);
+    const Mark mark = DeviceMark(device + "\\" + kWaveInstance);
+    if (KeyDenied(kWaveEnumerator) || (only && mark == Mark::Unknown)) {
+      Hold(record);
+      return KeyStays(kWaveEnumerator);
+    }
+    if (only && mark == Mark::None) return RemoveExactKey(kWaveEnumerator);
   }
-  if (who_ == Deliverable::Program && only && mark == Mark::None) {
-    HoldIfStayed(RemoveExactKey(kWaveEnumerator), InstanceKey());
-  } else if (!device.empty()) {
-    HoldIfStayed(Remove(device, {kWaveEnumerator, 1}, Marks::WaveDevice), InstanceKey());
-  }
+  return Remove(device, {kWaveEnumerator, 1}, Marks::WaveDevice);
 }
 
 // The ISAPNP devices, the linked modem device, the wave device, and last the
@@ -826,7 +821,8 @@ void Run::RemoveEnumeratorKeys(const std::vector<std::string>& ids) {
       IsDeviceOfLinkClass(modem, kModem) == Record::Names) {
     HoldIfStayed(Remove(modem, {"Enum", 3}, Marks::DeviceInstance), InstanceKey());
   }
-  RemoveWaveDevice();
+  const std::string wave = PackageWaveDevice();
+  if (!wave.empty()) HoldIfStayed(RemoveWaveDevice(wave, InstanceKey()), InstanceKey());
   RemoveExactKey("Enum\\Root\\" + deviceName_);
 }
 
@@ -986,10 +982,10 @@ std::vector<std::string> Run::LoadEntries() const {
   return load;
 }
 
-// Something mdmclean would remove is on the machine, or may be: a file or
-// the folder of its file table, one of the package's keys (one that does not
-// open counts), a class key its searches find that is no other device's, a
-// list entry it would cut, or an INF copy of the package.
+// Something mdmclean would remove is on the machine: a file or the folder of
+// its file table, one of the package's keys that opens, a class key its
+// searches find that is no other device's, a list entry it would cut, or an
+// INF copy of the package.
 bool Run::AnythingOfThePackage() const {
   const Configuration& c = g_.config;
   auto there = [&](const std::string& path) {
@@ -1001,16 +997,19 @@ bool Run::AnythingOfThePackage() const {
   for (const std::string& name : c.systemFiles) files = files || there(system + "\\" + name);
   for (const std::string& name : c.productFiles) files = files || there(product + "\\" + name);
 
-  std::vector<std::string> keys = {"Enum\\Root\\" + c.modemName, kClassRoot + c.modemName,
-                                   "SOFTWARE\\" + c.vendor + "\\" + c.modemName};
-  for (const std::string& id : pnpIds_) keys.push_back("Enum\\ISAPNP\\" + id);
-  bool registry =
-      std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return KeyAlive(key); });
+  // Each as the run would take it: through the guard, and there to open.
+  std::vector<std::pair<std::string, Shape>> keys = {
+      {"Enum\\Root\\" + c.modemName, {"Enum\\Root\\" + c.modemName, 0}},
+      {kClassRoot + c.modemName, {kClassRoot + c.modemName, 0}},
+      {"SOFTWARE\\" + c.vendor + "\\" + c.modemName, {"SOFTWARE", 2}}};
+  for (const std::string& id : pnpIds_) keys.push_back({"Enum\\ISAPNP\\" + id, {"Enum\\ISAPNP", 1}});
+  bool registry = std::any_of(keys.begin(), keys.end(), [&](const auto& key) {
+    return Check(key.first, key.second, Marks::None) == Verdict::Goes && KeyOpens(key.first);
+  });
   for (Link link : {kModem, kWave}) {
-    bool unsearched = false;  // the class may hold one
+    bool unsearched = false;
     for (const std::string& found : SearchClass(link, unsearched))
       registry = registry || ClassKeyMark(found) == Mark::None;
-    registry = registry || unsearched;
   }
 
   std::vector<std::string> cut;
