@@ -18,6 +18,8 @@ class Discard final : public ChangeLog {
 
 }  // namespace
 
+void ChangeLog::Line(std::initializer_list<std::string_view> parts) { Line(Concat(parts)); }
+
 ChangeLog& NoChangeLog() {
   static Discard discard;
   return discard;

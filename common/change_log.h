@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace mdm {
 
@@ -15,6 +17,8 @@ class ChangeLog {
  public:
   // One event, in the order the run meets them.
   virtual void Line(const std::string& text) = 0;
+  // The same, its parts one after another.
+  void Line(std::initializer_list<std::string_view> parts);
   // Puts the undo text of `keyPath` (below HKEY_LOCAL_MACHINE) with its whole
   // subtree on disk, just before the key is deleted. False, with `why`, when
   // the text could not be read whole, carried faithfully or written and

@@ -39,7 +39,9 @@ enum class Record { Names, Nothing, Unknown };
 // root device, whose values name the rest. A record whose target stays, or
 // which cannot be read, stays with the key that holds it, so that the next
 // run can follow it again: a run stopped or failing anywhere leaves nothing
-// that the records no longer lead to.
+// that the records no longer lead to. `kSearch`: mdmclean's modem and wave
+// links also search their class for the package's "InfSection".
+template <bool kSearch>
 class Cleanup {
  public:
   Cleanup(Platform& platform, const DeviceRegistryPlan& plan, const InfMatchRule& infRule,
@@ -275,11 +277,13 @@ class Cleanup {
       return;
     }
     if (linked) CleanClassKey(*linked, link, device);
-    bool unknown = false;
-    for (const std::string& found : SearchedClassKeys(link, unknown)) {
-      if (linked && EqualsAsciiCaseBlind(found.c_str(), linked->Path().c_str())) continue;
-      if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
-        CleanClassKey(*checked, link, {});
+    if constexpr (kSearch) {
+      bool unknown = false;
+      for (const std::string& found : SearchedClassKeys(link, unknown)) {
+        if (linked && EqualsAsciiCaseBlind(found.c_str(), linked->Path().c_str())) continue;
+        if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
+          CleanClassKey(*checked, link, {});
+        }
       }
     }
   }
@@ -291,7 +295,7 @@ class Cleanup {
                      const std::string& device) {
     if (plan_.recordInfPaths) RecordInfPath(link, classKey.Path());
     if (&link == &LINK_WAVE) RemoveWaveResources(classKey.Path());
-    if (!device.empty()) {
+    if (!kSearch || !device.empty()) {
       HoldIfStayed(Remove(classKey), device, classKey.Path());
     } else {
       RemoveDevicesNaming(classKey.Path(), link);
@@ -495,9 +499,14 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
   return identity;
 }
 
-RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
-                                     const InfMatchRule& infRule, ChangeLog& log) {
-  return Cleanup(platform, plan, infRule, log).Run();
+RegistryFindings FollowRecords(Platform& platform, const DeviceRegistryPlan& plan,
+                               const InfMatchRule& infRule, ChangeLog& log) {
+  return Cleanup<false>(platform, plan, infRule, log).Run();
+}
+
+RegistryFindings FollowRecordsAndSearch(Platform& platform, const DeviceRegistryPlan& plan,
+                                        const InfMatchRule& infRule, ChangeLog& log) {
+  return Cleanup<true>(platform, plan, infRule, log).Run();
 }
 
 }  // namespace mdm

@@ -15,7 +15,18 @@
 
 namespace mdm {
 
+struct DeviceRegistryPlan;
+struct RegistryFindings;
+
+// The stage as a plan runs it: following the package's records only (the
+// library's), or also searching the Modem and MEDIA classes for the
+// package's "InfSection" (mdmclean's). A plan names the one it runs, so that
+// an image holds only that one.
+using RegistryStage = RegistryFindings (*)(Platform&, const DeviceRegistryPlan&,
+                                           const InfMatchRule&, ChangeLog&);
+
 struct DeviceRegistryPlan {
+  RegistryStage stage = nullptr;
   // The root device "Enum\Root\<deviceName>" (instance "\0000"), and the one
   // device class whose whole branch the root link may remove.
   std::string deviceName;
@@ -56,7 +67,15 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
 
 // Every key goes through the guard of common/ownership.h, with the identity
 // the plan and `infRule` (the deliverable's INF rule) give.
-RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
-                                     const InfMatchRule& infRule, ChangeLog& log = NoChangeLog());
+RegistryFindings FollowRecords(Platform& platform, const DeviceRegistryPlan& plan,
+                               const InfMatchRule& infRule, ChangeLog& log);
+RegistryFindings FollowRecordsAndSearch(Platform& platform, const DeviceRegistryPlan& plan,
+                                        const InfMatchRule& infRule, ChangeLog& log);
+
+inline RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
+                                            const InfMatchRule& infRule,
+                                            ChangeLog& log = NoChangeLog()) {
+  return plan.stage(platform, plan, infRule, log);
+}
 
 }  // namespace mdm

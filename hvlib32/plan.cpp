@@ -19,6 +19,7 @@ std::vector<FileEntry> FileTable() {
 
 DeviceRegistryPlan RegistryPlan() {
   DeviceRegistryPlan registry;
+  registry.stage = &FollowRecords;
   registry.deviceName = product::DEVICE_NAME;
   registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT};
   registry.softwareKey = product::SOFTWARE_KEY;
