@@ -9,6 +9,7 @@ namespace {
 
 class Discard final : public ChangeLog {
  public:
+  using ChangeLog::Line;
   void Line(const std::string&) override {}
   bool KeepForUndo(const std::string&, std::string&) override { return true; }
   bool KeepValueForUndo(const std::string&, const std::string&, std::string&) override {
@@ -28,14 +29,13 @@ ChangeLog& NoChangeLog() {
 void LogRemoval(ChangeLog& log, const char* what, const std::string& path, bool removed,
                 std::uint32_t error) {
   if (removed) {
-    log.Line(std::string("removed ") + what + " " + path);
+    log.Line({"removed ", what, " ", path});
     return;
   }
   // Not found, or its folder not found: there was nothing to remove.
   const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-  char reason[24];
-  Compose(reason, " (error %u)", static_cast<unsigned>(error));
-  log.Line(std::string(absent ? "absent " : "refused ") + what + " " + path + reason);
+  const std::string reason = ErrorText(static_cast<long>(error));
+  log.Line({absent ? "absent " : "refused ", what, " ", path, reason});
 }
 
 }  // namespace mdm

@@ -22,12 +22,6 @@ std::string Join(const std::string& parent, const std::string& child) {
 
 KeyShape DeviceShape(const DeviceLink& link) { return {link.deviceRoot, link.deviceDepth}; }
 
-std::string ErrorText(std::int32_t status) {
-  char text[24];
-  Compose(text, " (error %d)", static_cast<int>(status));
-  return text;
-}
-
 // What a record (a link value, a "Driver") told: the key it names, nothing,
 // or unknown when it could not be read.
 enum class Record { Names, Nothing, Unknown };
@@ -76,8 +70,8 @@ class Cleanup {
   }
 
   KeyRemoval Keep(const std::string& path, const std::string& why) {
-    log_.Line("kept key " + path + " (" + why + ")");
-    found_.outcome.Stayed({ItemKind::Key, path, why});
+    log_.Line({"kept key ", path, " (", why, ")"});
+    found_.outcome.Stayed(ItemKind::Key, path, why);
     return KeyRemoval::Stayed;
   }
 
@@ -111,8 +105,8 @@ class Cleanup {
     std::string value;
     const std::int32_t status = ScopedKey(platform_, InstanceKey()).Read(link.valueName, value);
     if (IsUnknown(status)) {
-      Hold(InstanceKey(), std::string("its ") + link.valueName + " cannot be read" +
-                              ErrorText(status));
+      Hold(InstanceKey(),
+           std::string("its ") + link.valueName + " cannot be read" + ErrorText(status));
       return Record::Unknown;
     }
     if (status != ERROR_SUCCESS || value.empty()) return Record::Nothing;
@@ -132,8 +126,7 @@ class Cleanup {
     }
     if (!mark.Found()) return true;
     if (mark.unknown) Hold(InstanceKey(), "its " + std::string(link.valueName) + " " + mark.whose);
-    log_.Line(std::string("refused link ") + link.valueName + " " + device + " (" + mark.whose +
-              ")");
+    log_.Line({"refused link ", link.valueName, " ", device, " (", mark.whose, ")"});
     return false;
   }
 
@@ -201,7 +194,8 @@ class Cleanup {
       }
       std::string value;
       const std::int32_t status = subkey.Read("InfSection", value);
-      if (IsUnknown(status)) unknown = Join(classRoot, name) + " cannot be read" + ErrorText(status);
+      if (IsUnknown(status))
+        unknown = Join(classRoot, name) + " cannot be read" + ErrorText(status);
       if (status == ERROR_SUCCESS && value == infSection) found.push_back(Join(classRoot, name));
     }
     return found;
@@ -220,8 +214,8 @@ class Cleanup {
     unknown = !why.empty();
     if (unknown) {
       const std::string classRoot = Join(CLASS_ROOT, link.className);
-      log_.Line("the class " + classRoot + " cannot be searched whole (" + why + ")");
-      found_.outcome.Stayed({ItemKind::Key, classRoot, "it cannot be searched whole: " + why});
+      log_.Line({"the class ", classRoot, " cannot be searched whole (", why, ")"});
+      found_.outcome.Stayed(ItemKind::Key, classRoot, "it cannot be searched whole: " + why);
     }
     return found;
   }
@@ -232,7 +226,7 @@ class Cleanup {
                                     const std::string& record) {
     Verdict verdict = guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link));
     if (verdict.unknown) {
-      found_.outcome.Stayed({ItemKind::Key, classKey, verdict.why});
+      found_.outcome.Stayed(ItemKind::Key, classKey, verdict.why);
       if (!record.empty()) Hold(record, "leads to " + classKey + ", which stays");
     }
     return std::move(verdict.key);
@@ -356,8 +350,8 @@ class Cleanup {
   // The wave driver's resource key of the wave class instance, and the
   // audio VxD's key; the class key names them, so it stays while they do.
   void RemoveWaveResources(const std::string& classKey) {
-    const std::string resource = Join(
-        WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + LastComponent(classKey) + ">");
+    const std::string resource =
+        Join(WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + LastComponent(classKey) + ">");
     const std::string vxd = Join(VXD_ROOT, product::AUDIO_VXD);
     HoldIfStayed(Remove(resource, {resource, 0}), classKey, resource);
     HoldIfStayed(Remove(vxd, {vxd, 0}), classKey, vxd);
@@ -435,8 +429,9 @@ class Cleanup {
         ListSubkeyNames(platform_, enumerator.Get(), children) != ERROR_SUCCESS) {
       return Answer::Unknown;
     }
-    const bool only = children.size() == 1 &&
-                      EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str());
+    const bool only =
+        children.size() == 1 &&
+        EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str());
     return only ? Answer::Yes : Answer::No;
   }
 

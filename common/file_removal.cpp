@@ -68,11 +68,11 @@ void Count(ChangeLog& log, StageOutcome& outcome, ItemKind kind, const char* pat
            std::uint32_t error) {
   LogRemoval(log, KindName(kind), path, removed, error);
   if (removed) {
-    outcome.removed.push_back({kind, path, ""});
+    outcome.Went(kind, path);
   } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
     char why[24];
     Compose(why, "error %u", static_cast<unsigned>(error));
-    outcome.Stayed({kind, path, why});
+    outcome.Stayed(kind, path, why);
   }
 }
 
@@ -142,8 +142,8 @@ StageOutcome RemoveAllEntries(Platform& platform, const FileRemovalSettings& set
     // platform would not tell may be there, and stays.
     const DirectoryAnswer named = NameEntry(platform, settings, entry, path);
     if (named == DirectoryAnswer::Failed) {
-      outcome.Stayed({entry.fileName.empty() ? ItemKind::Folder : ItemKind::File,
-                      Described(entry), "its folder cannot be named"});
+      outcome.Stayed(entry.fileName.empty() ? ItemKind::Folder : ItemKind::File, Described(entry),
+                     "its folder cannot be named");
     }
     if (named != DirectoryAnswer::Known) continue;
     if (!entry.fileName.empty()) {

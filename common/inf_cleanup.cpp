@@ -32,17 +32,18 @@ bool RootInfIsOem(const std::string& rootInfPath) {
   return rootInfPath.find("OEM") != std::string::npos;
 }
 
-// Deletes each name from the folder. A name that would leave the folder, or
-// a path that does not fit, deletes nothing.
-template <typename Names>
+// Deletes the file `name` in the folder. A name that would leave the
+// folder, or a path that does not fit, deletes nothing.
 void DeleteByName(Platform& platform, ChangeLog& log, StageOutcome& outcome,
-                  const std::string& folder, const Names& names) {
-  for (const auto& name : names) {
-    const std::string text(name);
-    char path[MAX_PATH];
-    if (!IsPlainFileName(text) || !Compose(path, "%s\\%s", folder.c_str(), text.c_str())) continue;
-    DeleteFileLogged(platform, log, outcome, ItemKind::InfFile, path);
-  }
+                  const std::string& folder, const std::string& name) {
+  char path[MAX_PATH];
+  if (!IsPlainFileName(name) || !Compose(path, "%s\\%s", folder.c_str(), name.c_str())) return;
+  DeleteFileLogged(platform, log, outcome, ItemKind::InfFile, path);
+}
+
+void DeleteByNames(Platform& platform, ChangeLog& log, StageOutcome& outcome,
+                   const std::string& folder, const char* const (&names)[product::INF_NAME_COUNT]) {
+  for (const char* name : names) DeleteByName(platform, log, outcome, folder, name);
 }
 
 // The recorded names that the INF rules call the package's, whoever
@@ -50,13 +51,15 @@ void DeleteByName(Platform& platform, ChangeLog& log, StageOutcome& outcome,
 // recorded names delete nothing.
 void DeleteRecordedNames(Platform& platform, ChangeLog& log, StageOutcome& outcome,
                          const InfMatchRule& rule, const std::string& inf,
-                         const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
+                         const RegistryFindings& found) {
+  for (const std::string* recorded :
+       {&found.portInfPath, &found.modemInfPath, &found.rootInfPath}) {
+    const std::string& name = *recorded;
     if (name.empty()) continue;
     if (IsPackageInfFile(platform, inf, false, name, rule)) {
-      DeleteByName(platform, log, outcome, inf, std::vector<std::string>{name});
+      DeleteByName(platform, log, outcome, inf, name);
     } else {
-      log.Line("refused INF file " + inf + "\\" + name + " (not one of the package's INF files)");
+      log.Line({"refused INF file ", inf, "\\", name, " (not one of the package's INF files)"});
     }
   }
 }
@@ -69,45 +72,39 @@ void DeleteChosenNames(Platform& platform, ChangeLog& log, StageOutcome& outcome
   switch (plan.namesAfterPackage) {
     case InfNamesAfterPackage::ProviderCopiesWhereOtherExists:
       if (IsWindows95(platform) && HasOtherInfDirectory(platform, windows)) {
-        DeleteByName(platform, log, outcome, other, product::PROVIDER_INF_NAMES);
+        DeleteByNames(platform, log, outcome, other, product::PROVIDER_INF_NAMES);
       }
       return;
     case InfNamesAfterPackage::RecordedWhenRootIsOem:
       if (IsWindows95(platform) && RootInfIsOem(found.rootInfPath)) {
-        DeleteRecordedNames(platform, log, outcome, plan.match, inf,
-                            {found.portInfPath, found.modemInfPath, found.rootInfPath});
+        DeleteRecordedNames(platform, log, outcome, plan.match, inf, found);
       }
       // In every case: whether they go must not hang on a record that a
       // stopped run may have deleted with its class key.
-      DeleteByName(platform, log, outcome, other, product::PROVIDER_INF_NAMES);
+      DeleteByNames(platform, log, outcome, other, product::PROVIDER_INF_NAMES);
       return;
   }
 }
 
-// The two passes of the scan: the folder and the pattern of each.
-struct ScanPass {
-  std::string folder;
-  const char* pattern;
-};
-
-std::vector<ScanPass> ScanPasses(const std::string& windows) {
-  return {{windows + "\\INF", "oem*.inf"}, {windows + "\\INF\\Other", "*.inf"}};
-}
-
-// Calls claimed(path) for each file a pass finds that the match rule
-// claims. False when the platform failed the search part way: files it did
-// not get to may be the package's.
-template <typename Claimed>
-bool ForEachClaimedFile(Platform& platform, const InfMatchRule& rule, const ScanPass& pass,
-                        Claimed claimed) {
+// Deletes each file of the folder that matches the pattern and that the
+// match rule claims. A folder the platform failed to list whole may hold
+// more of the package's: it stays, and the log says so.
+void ScanPass(Platform& platform, ChangeLog& log, StageOutcome& outcome, const InfMatchRule& rule,
+              const std::string& folder, const char* pattern) {
   char search[MAX_PATH];
-  if (!Compose(search, "%s\\%s", pass.folder.c_str(), pass.pattern)) return true;
-  return ForEachFound(platform, search, [&](const FindData& found) {
+  if (!Compose(search, "%s\\%s", folder.c_str(), pattern)) return;
+  const bool whole = ForEachFound(platform, search, [&](const FindData& found) {
     char path[MAX_PATH];
     // Cut short, the path would name another file: skip it instead.
-    if (!Compose(path, "%s\\%s", pass.folder.c_str(), found.fileName)) return;
-    if (IsPackageInf(platform, path, rule)) claimed(static_cast<const char*>(path));
+    if (!Compose(path, "%s\\%s", folder.c_str(), found.fileName)) return;
+    if (IsPackageInf(platform, path, rule)) {
+      DeleteFileLogged(platform, log, outcome, ItemKind::InfFile, path);
+    }
   });
+  if (!whole) {
+    log.Line({"the INF files ", search, " cannot be listed whole"});
+    outcome.Stayed(ItemKind::InfFile, search, "the folder cannot be listed whole");
+  }
 }
 
 }  // namespace
@@ -121,24 +118,16 @@ StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
   // platform would not tell may hold the package's INF copies.
   const DirectoryAnswer answer = AskDirectory(platform, DIR_WINDOWS, windows);
   if (answer == DirectoryAnswer::Failed) {
-    outcome.Stayed({ItemKind::InfFile, "the INF copies in the Windows folder",
-                    "the Windows folder cannot be named"});
+    outcome.Stayed(ItemKind::InfFile, "the INF copies in the Windows folder",
+                   "the Windows folder cannot be named");
   }
   if (answer != DirectoryAnswer::Known) return outcome;
   const std::string inf = windows + "\\INF";
 
-  DeleteByName(platform, log, outcome, inf, product::PACKAGE_INF_NAMES);
+  DeleteByNames(platform, log, outcome, inf, product::PACKAGE_INF_NAMES);
   DeleteChosenNames(platform, log, outcome, plan, windows, found);
-  for (const ScanPass& pass : ScanPasses(windows)) {
-    const bool whole = ForEachClaimedFile(platform, plan.match, pass, [&](const char* path) {
-      DeleteFileLogged(platform, log, outcome, ItemKind::InfFile, path);
-    });
-    if (!whole) {
-      log.Line("the INF files " + pass.folder + "\\" + pass.pattern + " cannot be listed whole");
-      outcome.Stayed({ItemKind::InfFile, pass.folder + "\\" + pass.pattern,
-                      "the folder cannot be listed whole"});
-    }
-  }
+  ScanPass(platform, log, outcome, plan.match, inf, "oem*.inf");
+  ScanPass(platform, log, outcome, plan.match, inf + "\\Other", "*.inf");
   return outcome;
 }
 

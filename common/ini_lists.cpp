@@ -164,7 +164,7 @@ std::vector<std::string> CutEntries(std::string& line, const std::vector<ListRem
     char entry[MAX_PATH];
     if (!ComposeEntry(removal, systemDirectory, entry)) {
       if (removal.underSystemDirectory && systemDirectory.Failed())
-        unknown.push_back(removal.entry + " below the system folder");
+        unknown.push_back(Concat({removal.entry, " below the system folder"}));
       continue;
     }
     for (int n = RemoveListEntry(line, entry); n > 0; --n) cut.push_back(entry);
@@ -182,7 +182,7 @@ struct EditedLine {
   std::vector<std::string> unknown;  // removals that could not be tried
 
   std::string Name() const {
-    return std::string(where->fileName) + " [" + where->section + "] " + where->key;
+    return Concat({where->fileName, " [", where->section, "] ", where->key});
   }
 };
 
@@ -206,29 +206,35 @@ void WriteBack(Platform& platform, const EditedLine& edited, ChangeLog& log,
                StageOutcome& outcome) {
   const std::string name = edited.Name();
   if (!edited.read) {
-    log.Line(name + " cannot be read whole; it stays as it is");
-    outcome.Stayed({ItemKind::ListEntry, name, "the line cannot be read whole"});
+    log.Line({name, " cannot be read whole; it stays as it is"});
+    outcome.Stayed(ItemKind::ListEntry, name, "the line cannot be read whole");
     return;
   }
   for (const std::string& entry : edited.unknown) {
-    outcome.Stayed({ItemKind::ListEntry, name + ": " + entry, "the system folder cannot be named"});
+    outcome.Stayed(ItemKind::ListEntry, Concat({name, ": ", entry}),
+                   "the system folder cannot be named");
   }
   if (edited.cut.empty() && !edited.line.empty()) {
-    log.Line(name + " holds nothing of the package: " + edited.line);
+    log.Line({name, " holds nothing of the package: ", edited.line});
     return;
   }
-  log.Line(name + " before: " + edited.before);
+  log.Line({name, " before: ", edited.before});
   const ProfileLine& where = *edited.where;
-  const bool written = platform.WritePrivateProfileStringA(where.section, where.key,
-                                                           edited.line.c_str(), where.fileName) != 0;
+  const bool written = platform.WritePrivateProfileStringA(
+                           where.section, where.key, edited.line.c_str(), where.fileName) != 0;
   char why[48] = "";
   if (!written) Compose(why, "the line was not written, error %u", platform.GetLastError());
-  log.Line(name + (written ? " after: " + edited.line : std::string(" stays: ") + why));
+  if (written) {
+    log.Line({name, " after: ", edited.line});
+  } else {
+    log.Line({name, " stays: ", why});
+  }
   for (const std::string& entry : edited.cut) {
+    const std::string item = Concat({name, ": ", entry});
     if (written) {
-      outcome.removed.push_back({ItemKind::ListEntry, name + ": " + entry, ""});
+      outcome.Went(ItemKind::ListEntry, item);
     } else {
-      outcome.Stayed({ItemKind::ListEntry, name + ": " + entry, why});
+      outcome.Stayed(ItemKind::ListEntry, item, why);
     }
   }
 }

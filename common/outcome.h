@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/text.h"
@@ -28,19 +29,11 @@ struct StageOutcome {
   std::vector<OutcomeItem> removed;
   std::vector<OutcomeItem> remaining;  // each thing once, however often it was tried
 
-  void Stayed(const OutcomeItem& item) {
-    for (const OutcomeItem& counted : remaining) {
-      if (counted.kind == item.kind &&
-          EqualsAsciiCaseBlind(counted.path.c_str(), item.path.c_str())) {
-        return;
-      }
-    }
-    remaining.push_back(item);
-  }
-  void Add(const StageOutcome& other) {
-    removed.insert(removed.end(), other.removed.begin(), other.removed.end());
-    for (const OutcomeItem& item : other.remaining) Stayed(item);
-  }
+  // One that went.
+  void Went(ItemKind kind, std::string_view path);
+  // One that stayed, counted once.
+  void Stayed(ItemKind kind, std::string_view path, std::string_view why);
+  void Add(const StageOutcome& other);
 };
 
 }  // namespace mdm

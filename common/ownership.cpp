@@ -53,9 +53,7 @@ namespace {
 
 // The key itself cannot be read: whose it is, is unknown.
 Mark Unreadable(std::int32_t status) {
-  char text[48];
-  Compose(text, "it cannot be read (error %d)", static_cast<int>(status));
-  return {text, true};
+  return {Concat({"it cannot be read", ErrorText(status)}), true};
 }
 
 }  // namespace
@@ -136,7 +134,7 @@ Verdict KeyGuard::Check(const std::string& path, const KeyShape& shape, Marks ma
   if (verdict.why.empty()) {
     verdict.key = CheckedKey(path);
   } else {
-    log_.Line("refused key " + path + " (" + verdict.why + ")");
+    log_.Line({"refused key ", path, " (", verdict.why, ")"});
   }
   return verdict;
 }
@@ -145,24 +143,24 @@ std::int32_t DeleteKeyKeptForUndo(Platform& platform, const CheckedKey& key, Cha
                                   std::string& why) {
   if (!log.KeepForUndo(key.Path(), why)) {
     why = "its undo cannot be kept: " + why;
-    log.Line("kept key " + key.Path() + " (" + why + ")");
+    log.Line({"kept key ", key.Path(), " (", why, ")"});
     return ERROR_UNDO_NOT_KEPT;
   }
   const std::int32_t status = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.Path().c_str());
   if (status == ERROR_SUCCESS) {
-    log.Line("removed key " + key.Path());
+    log.Line({"removed key ", key.Path()});
     return status;
   }
   char reason[40];
   Compose(reason, "delete failed, error %d", static_cast<int>(status));
   why = reason;
-  log.Line("refused key " + key.Path() + " (" + why + ")");
+  log.Line({"refused key ", key.Path(), " (", why, ")"});
   return status;
 }
 
 std::int32_t DeleteKeyMadeThisCall(Platform& platform, const CheckedKey& key, ChangeLog& log) {
   const std::int32_t status = platform.RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.Path().c_str());
-  if (status == ERROR_SUCCESS) log.Line("removed key " + key.Path() + " (made by this call)");
+  if (status == ERROR_SUCCESS) log.Line({"removed key ", key.Path(), " (made by this call)"});
   return status;
 }
 
@@ -170,7 +168,7 @@ KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog
                             StageOutcome& outcome) {
   const std::int32_t opened = ScopedKey(platform, key.Path()).OpenStatus();
   if (opened == ERROR_FILE_NOT_FOUND) {
-    log.Line("absent key " + key.Path());
+    log.Line({"absent key ", key.Path()});
     return KeyRemoval::Absent;
   }
   std::string why;
@@ -178,12 +176,12 @@ KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog
     char reason[40];
     Compose(reason, "it does not open, error %d", static_cast<int>(opened));
     why = reason;
-    log.Line("kept key " + key.Path() + " (" + why + ")");
+    log.Line({"kept key ", key.Path(), " (", why, ")"});
   } else if (DeleteKeyKeptForUndo(platform, key, log, why) == ERROR_SUCCESS) {
-    outcome.removed.push_back({ItemKind::Key, key.Path(), ""});
+    outcome.Went(ItemKind::Key, key.Path());
     return KeyRemoval::Deleted;
   }
-  outcome.Stayed({ItemKind::Key, key.Path(), why});
+  outcome.Stayed(ItemKind::Key, key.Path(), why);
   return KeyRemoval::Stayed;
 }
 
@@ -192,7 +190,7 @@ KeyRemoval RemoveKey(const KeyGuard& guard, StageOutcome& outcome, const std::st
   const Verdict verdict = guard.Check(path, shape, marks);
   if (verdict.key) return RemoveCheckedKey(guard.platform(), *verdict.key, guard.log(), outcome);
   if (!verdict.unknown) return KeyRemoval::Refused;
-  outcome.Stayed({ItemKind::Key, path, verdict.why});
+  outcome.Stayed(ItemKind::Key, path, verdict.why);
   return KeyRemoval::Stayed;
 }
 

@@ -24,12 +24,6 @@ std::string LocalDateAndTime(Platform& platform) {
   return text;
 }
 
-std::string ErrorText(std::uint32_t error) {
-  char text[24];
-  Compose(text, " (error %u)", static_cast<unsigned>(error));
-  return text;
-}
-
 // What the undo files begin with.
 std::string UndoHeader() { return std::string(REGEDIT_HEADER) + CRLF; }
 
@@ -81,6 +75,12 @@ Slot Classify(Platform& platform, const std::string& path, std::string& why) {
   }
   why = readable ? "is not an undo file of ours" : "cannot be read";
   return Slot::Blocked;
+}
+
+// Sets `why` to "<what> cannot be read (error N)"; false.
+bool Unreadable(std::string& why, std::string_view what, long error) {
+  why = Concat({what, " cannot be read", ErrorText(error)});
+  return false;
 }
 
 }  // namespace
@@ -199,7 +199,8 @@ bool RunLog::OpenUndo(std::string& why) {
     } else {
       Line(Concat({"undo file of this run: ", path}));
     }
-    if (!undoRefused_.empty()) Line(Concat({"no undo file can be kept: ", undoRefused_, "; no key goes"}));
+    if (!undoRefused_.empty())
+      Line(Concat({"no undo file can be kept: ", undoRefused_, "; no key goes"}));
   }
   why = undoRefused_;
   return undo_.IsOpen();
@@ -209,7 +210,7 @@ bool RunLog::WriteUndo(const std::string& text, std::string& why) {
   if (undo_.WriteWhole(text)) return true;
   const std::uint32_t error = platform_.GetLastError();
   why = Concat({"the undo file cannot be written",
-               ErrorText(error == 0 ? static_cast<std::uint32_t>(ERROR_WRITE_FAULT) : error)});
+                ErrorText(error == 0 ? static_cast<std::uint32_t>(ERROR_WRITE_FAULT) : error)});
   return false;
 }
 
@@ -218,50 +219,35 @@ bool RunLog::WriteUndo(const std::string& text, std::string& why) {
 // open at a time.
 bool RunLog::UndoText(const std::string& keyPath, const std::string* onlyValue, std::string& text,
                       std::string& why) {
-  if (!CarriesFaithfully(LastComponent(keyPath))) {
-    why = Concat({"the key name ", keyPath, " cannot be written as REGEDIT4 text"});
-    return false;
-  }
   std::vector<std::string> children;
   {
     const ScopedKey key(platform_, keyPath, KEY_READ);
-    if (!key.IsOpen()) {
-      why = Concat({keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(key.OpenStatus()))});
-      return false;
-    }
+    if (!key.IsOpen()) return Unreadable(why, keyPath, key.OpenStatus());
     text += RegeditKeyLine(keyPath) + CRLF;
     WholeValue value;
     bool found = onlyValue == nullptr;
+    bool faithful = CarriesFaithfully(LastComponent(keyPath));
     for (std::uint32_t index = 0;; ++index) {
       const std::int32_t status = EnumValueWhole(platform_, key.Get(), index, value);
       if (status == ERROR_NO_MORE_ITEMS) break;
-      if (status != ERROR_SUCCESS) {
-        why = Concat({"a value of ", keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(status))});
-        return false;
-      }
+      if (status != ERROR_SUCCESS) return Unreadable(why, keyPath, status);
       if (onlyValue != nullptr && !EqualsAsciiCaseBlind(value.name.data(), onlyValue->c_str())) {
         continue;
       }
-      if (!CarriesFaithfully(value.name.data())) {
-        why = Concat({"a value name of ", keyPath, " cannot be written as REGEDIT4 text"});
-        return false;
-      }
+      faithful = faithful && CarriesFaithfully(value.name.data());
       found = true;
-      text += RegeditValueLine(value.name.data(), value.type, value.data.data(), value.size,
-                               CRLF) +
+      text += RegeditValueLine(value.name.data(), value.type, value.data.data(), value.size, CRLF) +
               CRLF;
     }
     text += CRLF;
-    if (!found) {
-      why = Concat({"the value ", *onlyValue, " of ", keyPath, " cannot be read"});
+    if (!faithful) {
+      why = Concat({keyPath, " holds a name REGEDIT4 text cannot carry"});
       return false;
     }
+    if (!found) return Unreadable(why, keyPath, ERROR_FILE_NOT_FOUND);
     if (onlyValue != nullptr) return true;
     const std::int32_t listed = ListSubkeyNames(platform_, key.Get(), children);
-    if (listed != ERROR_SUCCESS) {
-      why = Concat({"the keys below ", keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(listed))});
-      return false;
-    }
+    if (listed != ERROR_SUCCESS) return Unreadable(why, keyPath, listed);
   }
   for (const std::string& child : children) {
     if (!UndoText(Concat({keyPath, "\\", child}), nullptr, text, why)) return false;
@@ -273,21 +259,19 @@ bool RunLog::UndoText(const std::string& keyPath, const std::string* onlyValue, 
 // the text makes the key again under that name, letter case and all.
 bool RunLog::StoredPath(const std::string& keyPath, std::string& stored, std::string& why) {
   const std::string parent = CutAtLastBackslash(keyPath);
-  const std::string name = LastComponent(keyPath);
+  const bool top = parent == keyPath;
   std::vector<std::string> siblings;
-  std::int32_t status = ERROR_SUCCESS;
   {
-    const ScopedKey key(platform_, parent == keyPath ? std::string() : parent, KEY_READ);
-    status = key.IsOpen() ? ListSubkeyNames(platform_, key.Get(), siblings) : key.OpenStatus();
-  }
-  if (status != ERROR_SUCCESS) {
-    why = Concat({"the keys beside ", keyPath, " cannot be read", ErrorText(static_cast<std::uint32_t>(status))});
-    return false;
+    const ScopedKey key(platform_, top ? std::string() : parent, KEY_READ);
+    const std::int32_t status =
+        key.IsOpen() ? ListSubkeyNames(platform_, key.Get(), siblings) : key.OpenStatus();
+    if (status != ERROR_SUCCESS) return Unreadable(why, parent, status);
   }
   stored = keyPath;
+  const std::string name = LastComponent(keyPath);
   for (const std::string& sibling : siblings) {
     if (EqualsAsciiCaseBlind(sibling.c_str(), name.c_str())) {
-      stored = parent == keyPath ? sibling : Concat({parent, "\\", sibling});
+      stored = top ? sibling : Concat({parent, "\\", sibling});
     }
   }
   return true;
@@ -314,7 +298,7 @@ void RunLog::Finish(const std::string& outcome, const StageOutcome& stages) {
   }
   char count[24];
   Compose(count, ", %u remaining", static_cast<unsigned>(stages.remaining.size()));
-  Line(outcome + count);
+  Line({outcome, count});
 }
 
 }  // namespace mdm

@@ -46,6 +46,7 @@ class RunLog final : public ChangeLog {
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
+  using ChangeLog::Line;
   void Line(const std::string& text) override;
   bool KeepForUndo(const std::string& keyPath, std::string& why) override;
   bool KeepValueForUndo(const std::string& keyPath, const std::string& valueName,

@@ -144,6 +144,12 @@ bool CopyFits(char* buffer, std::size_t size, const char* text) {
   return true;
 }
 
+std::string ErrorText(long error) {
+  char text[24];
+  Compose(text, " (error %d)", static_cast<int>(error));
+  return text;
+}
+
 std::string Concat(std::initializer_list<std::string_view> parts) {
   std::size_t size = 0;
   for (std::string_view part : parts) size += part.size();

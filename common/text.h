@@ -57,6 +57,9 @@ bool IsPlainFileName(const std::string& name);
 // append out at every use: the Windows images have little room.
 std::string Concat(std::initializer_list<std::string_view> parts);
 
+// " (error N)", for a log line.
+std::string ErrorText(long error);
+
 // Copies `text` into a buffer when it fits whole; otherwise leaves it empty.
 bool CopyFits(char* buffer, std::size_t size, const char* text);
 

@@ -25,7 +25,7 @@ DeviceRegistryPlan RegistryPlan() {
   registry.softwareKey = product::SOFTWARE_KEY;
   registry.isapnpIds = {std::begin(product::ISAPNP_IDS), std::end(product::ISAPNP_IDS)};
   registry.waveEnumeratorGoesWithTheDevice = false;  // only the device the wave link names
-  registry.recordInfPaths = true;                // the INF stage deletes what they name
+  registry.recordInfPaths = true;                    // the INF stage deletes what they name
   return registry;
 }
 

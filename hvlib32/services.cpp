@@ -102,8 +102,8 @@ std::int32_t FindPortRelinks(Platform& platform, const std::string& rootDevice,
 std::int32_t Relink(Platform& platform, ChangeLog& log, const PortRelink& relink) {
   std::string why;
   if (!log.KeepValueForUndo(relink.instancePath, PORT_LINK_VALUE, why)) {
-    log.Line("kept " + relink.instancePath + " " + PORT_LINK_VALUE +
-             " (its undo cannot be kept: " + why + ")");
+    log.Line({"kept ", relink.instancePath, " ", PORT_LINK_VALUE,
+              " (its undo cannot be kept: ", why, ")"});
     return ERROR_UNDO_NOT_KEPT;
   }
   ScopedKey instance(platform, relink.instancePath, KEY_READ | KEY_WRITE);
@@ -114,8 +114,8 @@ std::int32_t Relink(Platform& platform, ChangeLog& log, const PortRelink& relink
                                     static_cast<std::uint32_t>(relink.after.size() + 1))
           : instance.OpenStatus();
   if (status == ERROR_SUCCESS) {
-    log.Line("rewrote " + relink.instancePath + " " + PORT_LINK_VALUE + ": " + relink.before +
-             " -> " + relink.after);
+    log.Line({"rewrote ", relink.instancePath, " ", PORT_LINK_VALUE, ": ", relink.before, " -> ",
+              relink.after});
   }
   return status;
 }
@@ -157,7 +157,7 @@ std::int32_t CopyInstanceKey(const KeyGuard& guard, const std::string& oldPath,
   if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) return found;
   std::string why;
   if (found == ERROR_SUCCESS && !log.KeepForUndo(newPath, why)) {
-    log.Line("kept key " + newPath + " (its undo cannot be kept: " + why + ")");
+    log.Line({"kept key ", newPath, " (its undo cannot be kept: ", why, ")"});
     return ERROR_UNDO_NOT_KEPT;
   }
   made = found == ERROR_FILE_NOT_FOUND;
@@ -173,9 +173,9 @@ std::int32_t CopyInstanceKey(const KeyGuard& guard, const std::string& oldPath,
     if (made) RemoveMadeKey(guard, newPath);
     return copied;
   }
-  log.Line("copied " + oldPath + " to " + newPath);
+  log.Line({"copied ", oldPath, " to ", newPath});
   // REGEDIT4 text can add keys and values but not take a key away.
-  if (made) log.Line("made key " + newPath + "; after importing the undo file, delete it by hand");
+  if (made) log.Line({"made key ", newPath, "; after importing the undo file, delete it by hand"});
   return ERROR_SUCCESS;
 }
 
@@ -206,12 +206,12 @@ std::int32_t GetBaseAddr95(Platform& platform, char* out) {
 std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const char* newSerial,
                               ChangeLog& log) {
   if (!IsUsableSerial(oldSerial) || !IsUsableSerial(newSerial)) return ERROR_INVALID_PARAMETER;
-  log.Line(std::string("moving serial number ") + oldSerial + " to " + newSerial);
+  log.Line({"moving serial number ", oldSerial, " to ", newSerial});
 
   // Everything is checked before anything changes.
   std::vector<PortRelink> relinks;
-  std::int32_t status = FindPortRelinks(platform, RootDeviceKey(product::DEVICE_NAME), oldSerial,
-                                        newSerial, relinks);
+  std::int32_t status =
+      FindPortRelinks(platform, RootDeviceKey(product::DEVICE_NAME), oldSerial, newSerial, relinks);
   if (status != ERROR_SUCCESS) return status;
   for (const PortRelink& relink : relinks) {
     // Cutting the new serial short would link the port to a wrong key.
@@ -226,7 +226,7 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   const bool sameKey = EqualsAsciiCaseBlind(oldSerial, newSerial);
   const std::int32_t oldFound = ScopedKey(platform, oldPath, KEY_READ).OpenStatus();
   if (oldFound == ERROR_FILE_NOT_FOUND && !sameKey && KeyExists(platform, newPath)) {
-    log.Line(std::string(oldPath) + " was moved to " + newPath + " before");
+    log.Line({oldPath, " was moved to ", newPath, " before"});
   } else if (oldFound != ERROR_SUCCESS) {
     return oldFound;
   }

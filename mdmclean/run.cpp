@@ -35,10 +35,11 @@ void WriteResult(Platform& platform, ChangeLog& log, int result, std::size_t rem
   if (!resultWritten) error = platform.GetLastError();
   if (remainingWritten && resultWritten) return;
   const char* which = !resultWritten && !remainingWritten ? "Result and Remaining"
-                      : resultWritten                      ? "Remaining"
-                                                           : "Result";
+                      : resultWritten                     ? "Remaining"
+                                                          : "Result";
   char line[128];
-  Compose(line, "%s could not be written into mdminfo.ini (error %u); the exit code tells the result",
+  Compose(line,
+          "%s could not be written into mdminfo.ini (error %u); the exit code tells the result",
           which, static_cast<unsigned>(error));
   log.Line(line);
 }

@@ -61,7 +61,8 @@ void Expect(const SweepFigures& figures, const char* what) {
   const std::size_t shown = EnvNumber("MDM_SWEEP_SHOW", 10);
   for (std::size_t i = 0; i < figures.problems.size() && i < shown; ++i)
     ADD_FAILURE() << figures.problems[i];
-  if (figures.problems.size() > shown) ADD_FAILURE() << figures.problems.size() << " problems in all";
+  if (figures.problems.size() > shown)
+    ADD_FAILURE() << figures.problems.size() << " problems in all";
   std::printf("%s: %zu points, %zu machines left by a stop, %zu converge\n", what, figures.points,
               figures.states, figures.converged);
 }
@@ -87,8 +88,9 @@ TEST_P(StopSweep, OnGeneratedMachinesEveryStopIsFinishedByTheNextRun) {
     if (all.problems.size() >= 10) break;
   }
   EXPECT_EQ(all.converged, all.points);
-  Expect(all, (std::string(Name(GetParam())) + " on " + std::to_string(machines) +
-               " generated machines").c_str());
+  Expect(all,
+         (std::string(Name(GetParam())) + " on " + std::to_string(machines) + " generated machines")
+             .c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, StopSweep,
@@ -112,8 +114,9 @@ TEST_P(FaultSweep, NoKeyGoesWithoutItsUndoAndWhatStaysIsTold) {
   EXPECT_EQ(all.keysWithoutUndo, 0u);
   EXPECT_EQ(all.untold, 0u);
   for (std::size_t i = 0; i < all.problems.size() && i < 10; ++i) ADD_FAILURE() << all.problems[i];
-  std::printf("%s: %zu faults tried on %zu machines; keys gone without undo: %zu; stayed untold: %zu\n",
-              Name(GetParam()), all.points, machines.size(), all.keysWithoutUndo, all.untold);
+  std::printf(
+      "%s: %zu faults tried on %zu machines; keys gone without undo: %zu; stayed untold: %zu\n",
+      Name(GetParam()), all.points, machines.size(), all.keysWithoutUndo, all.untold);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, FaultSweep,

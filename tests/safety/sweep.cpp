@@ -78,7 +78,8 @@ Told Run(Platform& platform, emu::Machine& machine, Work work, const SweptMachin
   }
   told.remaining = LoggedRemaining(machine, work);
   // mdmclean also tells it in mdminfo.ini, which may be all it could write.
-  if (work == Work::Program && told.remaining < 0) told.remaining = ProfileNumber(machine, "Remaining");
+  if (work == Work::Program && told.remaining < 0)
+    told.remaining = ProfileNumber(machine, "Remaining");
   return told;
 }
 
@@ -108,7 +109,8 @@ std::optional<std::string> Comparable(const emu::Machine& machine, const std::st
                                       const std::optional<std::string>& content) {
   if (!content || !IsConfigFile(machine, folded)) return content;
   std::string text;
-  for (const std::string& line : LinesBesides(content, "Progress", std::vector<std::string>{"Result", "Remaining"}, false))
+  for (const std::string& line :
+       LinesBesides(content, "Progress", std::vector<std::string>{"Result", "Remaining"}, false))
     text += line + "\n";
   return text;
 }
@@ -157,8 +159,8 @@ std::vector<std::string> UndoFiles(emu::Machine& machine, Work work) {
 // Imports every undo file; the registry then is the one before the runs,
 // but for the key the serial move made (regedit cannot delete it; the log
 // names it). Returns the keys that did not come back as they were.
-std::vector<std::string> KeysNotBroughtBack(emu::Machine& machine, Work work,
-                                            const SweptMachine& m, const Snapshot& original) {
+std::vector<std::string> KeysNotBroughtBack(emu::Machine& machine, Work work, const SweptMachine& m,
+                                            const Snapshot& original) {
   for (const std::string& path : UndoFiles(machine, work)) {
     // Another's file at an undo file's name is none of the runs' undo.
     const auto text = machine.ReadFile(path);
@@ -171,7 +173,8 @@ std::vector<std::string> KeysNotBroughtBack(emu::Machine& machine, Work work,
   }
   if (work == Work::SerialMove) {
     const std::string made = "Enum\\ISAPNP\\QRM1001\\" + m.newSerial;
-    if (original.keys.count(Folded(made)) == 0) machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, made.c_str());
+    if (original.keys.count(Folded(made)) == 0)
+      machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, made.c_str());
   }
   const Snapshot now = TakeSnapshot(machine, m.drives);
   std::vector<std::string> lost;
@@ -222,7 +225,8 @@ std::string RawListValue(const std::optional<std::string>& text, const std::stri
     }
     const std::size_t equals = line.find('=');
     if (!inSection || equals == std::string::npos) continue;
-    const std::string name = line.substr(first, line.find_last_not_of(" \t", equals - 1) + 1 - first);
+    const std::string name =
+        line.substr(first, line.find_last_not_of(" \t", equals - 1) + 1 - first);
     if (Folded(name) != Folded(key)) continue;
     const std::size_t value = line.find_first_not_of(" \t", equals + 1);
     if (value == std::string::npos) return {};
@@ -393,13 +397,12 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
         const auto it = snapshot.files.find(path);
         return it == snapshot.files.end() ? std::nullopt : it->second.content;
       };
-      const bool partialCut =
-          (path == windows + "\\win.ini" &&
-           CutsOnlyWhatOneRunCuts(content(ref.before), content(after), content(ref.after),
-                                  "windows", "load")) ||
-          (path == windows + "\\system.ini" &&
-           CutsOnlyWhatOneRunCuts(content(ref.before), content(after), content(ref.after), "boot",
-                                  "drivers"));
+      const bool partialCut = (path == windows + "\\win.ini" &&
+                               CutsOnlyWhatOneRunCuts(content(ref.before), content(after),
+                                                      content(ref.after), "windows", "load")) ||
+                              (path == windows + "\\system.ini" &&
+                               CutsOnlyWhatOneRunCuts(content(ref.before), content(after),
+                                                      content(ref.after), "boot", "drivers"));
       if (!partialCut)
         figures.problems.push_back(at + "a change one run does not make: " + changed);
     }
@@ -409,7 +412,7 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
     for (const std::string& d : unlike) {
       const std::string path = d.substr(d.find(' ') + 1);
       const char* section = path == windows + "\\win.ini"      ? "windows"
-                             : path == windows + "\\system.ini" ? "boot"
+                            : path == windows + "\\system.ini" ? "boot"
                                                                : nullptr;
       if (section == nullptr) {
         packageStayed = true;
@@ -420,13 +423,13 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
         const auto it = snapshot.files.find(path);
         return it == snapshot.files.end() ? std::nullopt : it->second.content;
       };
-      packageStayed = packageStayed || ListEntries(RawListValue(content(after), section, key)) !=
-                                           ListEntries(RawListValue(content(ref.after), section, key));
+      packageStayed =
+          packageStayed || ListEntries(RawListValue(content(after), section, key)) !=
+                               ListEntries(RawListValue(content(ref.after), section, key));
     }
     // A run that could write no count said nothing; one that says 0 must be right.
-    const bool toldStayed = work == Work::SerialMove
-                                ? told.result != 0
-                                : told.remaining != 0 || told.result == 1;
+    const bool toldStayed =
+        work == Work::SerialMove ? told.result != 0 : told.remaining != 0 || told.result == 1;
     // A profile read has no failure of its own: a run cannot tell it from a
     // missing key (only a list line is read twice, lest it be written back
     // empty), so what such a read hid is not told.
@@ -434,8 +437,8 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
         failing.Interrupted().find("GetPrivateProfileStringA") != std::string::npos;
     if (packageStayed && !toldStayed && !profileRead) {
       ++figures.untold;
-      figures.problems.push_back(at + "the package's things stayed and the run told none: " +
-                                 Joined(unlike));
+      figures.problems.push_back(
+          at + "the package's things stayed and the run told none: " + Joined(unlike));
     }
     const std::vector<std::string> lost = KeysNotBroughtBack(*machine, work, m, ref.before);
     figures.keysWithoutUndo += lost.size();

@@ -31,9 +31,9 @@ struct SweptMachine {
 };
 
 struct SweepFigures {
-  std::size_t points = 0;     // calls of one uninterrupted run
-  std::size_t states = 0;     // distinct machines the stops leave
-  std::size_t converged = 0;  // points whose next run ends as the uninterrupted one
+  std::size_t points = 0;           // calls of one uninterrupted run
+  std::size_t states = 0;           // distinct machines the stops leave
+  std::size_t converged = 0;        // points whose next run ends as the uninterrupted one
   std::size_t keysWithoutUndo = 0;  // fault sweep: keys gone that no undo file gives back
   std::size_t untold = 0;  // fault sweep: runs that said 0 remaining while the package stayed
   std::vector<std::string> problems;  // one line each, the point named

@@ -46,6 +46,7 @@ inline std::vector<emu::JournalEntry> WithoutRunLogs(
 // A change log that keeps its lines, for tests that check what a stage told.
 class LogLines final : public ChangeLog {
  public:
+  using ChangeLog::Line;
   void Line(const std::string& text) override { lines.push_back(text); }
   bool KeepForUndo(const std::string&, std::string&) override { return true; }
   bool KeepValueForUndo(const std::string&, const std::string&, std::string&) override {
