@@ -130,8 +130,9 @@ TEST_F(HvlibUnderWine, ServicesWorkThroughNamesAndOrdinals) {
   EXPECT_NE(prefix->ExportRegistry(kRoot + "\\0000")
                 .find("\"ConnectedToPort\"=\"ISAPNP\\\\QRM1001\\\\5678EF01\"\n"),
             std::string::npos);
+  // Every link that named the old key names the new one.
   EXPECT_NE(prefix->ExportRegistry(kRoot + "\\0001")
-                .find("\"ConnectedToPort\"=\"ISAPNP\\\\QRM1001\\\\1234ABCD\"\n"),
+                .find("\"ConnectedToPort\"=\"ISAPNP\\\\QRM1001\\\\5678EF01\"\n"),
             std::string::npos);
   EXPECT_EQ(prefix->ExportRegistry(kIsapnp + "\\1234ABCD"), "");
   const std::string moved = prefix->ExportRegistry(kIsapnp + "\\5678EF01");

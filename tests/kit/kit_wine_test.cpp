@@ -41,7 +41,7 @@ std::vector<std::string> VersionFields(const std::string& originalName) {
 std::string ExpectedSetupReport() {
   return "GetBaseAddr95 0 0x2F8\r\n"
          "ChangeW95SerialNumber 0\r\n"
-         "MDMCLEAN Result 0 Remaining 0\r\n"
+         "MDMCLEAN exit code 0 Result 0 Remaining 0\r\n"
          "Uninstall done\r\n";
 }
 

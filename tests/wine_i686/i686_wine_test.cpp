@@ -153,7 +153,7 @@ TEST_F(I686UnderWine, TheNsisExampleRemovesThePackage) {
   EXPECT_EQ(prefix->ReadFile("C:\\QNSETUP\\QNSETUP.TXT"),
             "GetBaseAddr95 0 0x2F8\r\n"
             "ChangeW95SerialNumber 0\r\n"
-            "MDMCLEAN Result 0 Remaining 0\r\n"
+            "MDMCLEAN exit code 0 Result 0 Remaining 0\r\n"
             "Uninstall done\r\n");
   ExpectRemoved(SampleRemoval(/*program=*/true), before, Snapshot(*prefix));
   ExpectOnlyWhatWasLaidDown(*prefix, {"C:\\QNSETUP\\QNSETUP.TXT", "C:\\QNSETUP\\MDMINFO.INI"});

@@ -120,14 +120,6 @@ TEST_F(MdmcleanUnderWine, RefusedOrNotInstalledRunsChangeOnlyTheResult) {
     EXPECT_THAT(Differences(machine, Snapshot(*prefix)), IsEmpty());
   }
 
-  {
-    SCOPED_TRACE("no configured Plug-and-Play key present: no stage, so no message either");
-    const std::string config = WithValue(sample, "PnpID", "QRM1003,QRM2000");
-    prefix->WriteFile(kMdminfo, config);
-    EXPECT_EQ(RunUnderNvramWindow({}), "messages 0\n");
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(config, "2", "0")));
-    EXPECT_THAT(Differences(machine, Snapshot(*prefix)), IsEmpty());
-  }
   EXPECT_EQ(KeyNames(prefix->ExportRegistry("HKEY_LOCAL_MACHINE\\Software")), softwareKeys);
 }
 
@@ -258,10 +250,10 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
               std::string::npos);
   }
   {
-    SCOPED_TRACE("a second run finds the package gone and changes nothing");
+    SCOPED_TRACE("a second run finds the read-only INF copy still there, and only that");
     const auto cleaned = Snapshot(*prefix);
     RunMdmclean();
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "2", "0")));
+    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "1")));
     EXPECT_THAT(Differences(cleaned, Snapshot(*prefix)), IsEmpty());
   }
   {
@@ -269,6 +261,53 @@ TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
     prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\MDMCLEAN.REG"));
     EXPECT_EQ(RegistryPart(Snapshot(*prefix)), registryBefore);
   }
+}
+
+// The runs a machine sees: the product's program in use stays with the first
+// run, and the second, once it is free, takes it and the folder, and says
+// 0 remaining; a third finds nothing of the package (no message to the NVRAM
+// window either), and with mdminfo.ini that cannot be written holding an
+// earlier Result=0, the exit code tells 2 and the log says why the file does not.
+TEST_F(MdmcleanUnderWine, ASecondRunFinishesAndTheExitCodeTellsTheResult) {
+  LayDownSampleMachine(*prefix, mdmclean, /*withMdminfo=*/true);
+  const std::string mdminfo = *prefix->ReadFile(kMdminfo);
+  const std::string program = "C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE";
+  const std::string childExit = "child exit ";
+  const auto exitCode = [&] {
+    const std::string report = prefix->ReadFile(kReport).value_or("");
+    return report.substr(report.find(childExit) + childExit.size());
+  };
+  RunUnderNvramWindow({"--hold", program});
+  EXPECT_EQ(exitCode(), "0\n");
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "2")));
+  EXPECT_TRUE(prefix->Exists(program));
+
+  const std::size_t before = prefix->ReadFile("C:\\windows\\MDMCLEAN.LOG")->size();
+  RunMdmclean();
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "0")));
+  EXPECT_FALSE(prefix->Exists("C:\\windows\\system32\\QUILLNET.101"));
+  const std::string second = prefix->ReadFile("C:\\windows\\MDMCLEAN.LOG")->substr(before);
+  std::cout << "the second run's log:\n" << second;
+  for (const char* line : {"removed file C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE",
+                           "removed folder C:\\windows\\system32\\QUILLNET.101",
+                           "result 0 (done), 0 remaining"}) {
+    EXPECT_NE(second.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line;
+  }
+
+  const auto cleaned = Snapshot(*prefix);
+  EXPECT_EQ(RunUnderNvramWindow({}), "messages 0\n");
+  EXPECT_EQ(exitCode(), "2\n");
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "2", "0")));
+  EXPECT_THAT(Differences(cleaned, Snapshot(*prefix)), IsEmpty());
+
+  // Held open for reading only, mdminfo.ini can be read but not written.
+  prefix->WriteFile(kMdminfo, WithResult(mdminfo, "0", "0"));
+  RunUnderNvramWindow({"--hold", kMdminfo});
+  EXPECT_EQ(exitCode(), "2\n");
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), WithResult(mdminfo, "0", "0"));
+  EXPECT_NE(prefix->ReadFile("C:\\windows\\MDMCLEAN.LOG")
+                ->find("\r\nResult and Remaining could not be written into mdminfo.ini"),
+            std::string::npos);
 }
 
 // The package's records lead to another modem, Windows' own INF file and a

@@ -379,11 +379,13 @@ Removal RecordsOfOthersRemoval(bool program) {
       removal.keys[Branch(branch)].erase(Lower(kHklm + branch + "\\" + key));
     }
   };
-  // The modem link leads nowhere now: neither deliverable takes the modem
-  // device it once named; the library, which does not search, keeps its
-  // class key as well.
-  keep("Enum", {"Root\\MDMGEN\\0001"});
-  if (!program) keep(kClass, {"Modem\\0001"});
+  // The modem link leads nowhere now. mdmclean finds the package's modem
+  // class key by its "InfSection", and with it the modem device whose
+  // "Driver" names it; the library, which does not search, keeps both.
+  if (!program) {
+    keep("Enum", {"Root\\MDMGEN\\0001"});
+    keep(kClass, {"Modem\\0001"});
+  }
   // The enumerator of wave devices holds another voice modem.
   keep("Enum", {"MODEMWAVE"});
   // The other entries keep their quotes; the package's goes with its blank.

@@ -5,8 +5,10 @@
 // files were missing at that moment, so a test can tell whether the message
 // came before or after the files went.
 //
-//   nvram-window REPORT [--sleep MS] [WATCHED...] -- PROGRAM [ARGS...]
+//   nvram-window REPORT [--sleep MS] [--hold FILE]... [WATCHED...] -- PROGRAM [ARGS...]
 //
+// With --hold the file stays open, shared for reading only, until PROGRAM
+// has ended: a file in use, which Windows does not let another delete.
 // With --sleep the window handles each 0x0401 message slowly, as a hung
 // product does: it returns only when PROGRAM has ended or MS milliseconds
 // have passed, and the report says which ("late=1": the sender did not wait
@@ -141,6 +143,12 @@ int main(int argc, char** argv) {
     g_sleepMs = static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10));
     watched = 4;
   }
+  std::vector<HANDLE> held;
+  while (watched + 1 < separator && std::string(argv[watched]) == "--hold") {
+    held.push_back(CreateFileA(argv[watched + 1], GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    watched += 2;
+  }
   g_watched.assign(argv + watched, argv + separator);
 
   HWND window = CreateNvramWindow();
@@ -165,6 +173,9 @@ int main(int argc, char** argv) {
   g_child = child.hProcess;
   DWORD childExit = PumpUntilExit(child.hProcess);
   CloseHandle(child.hProcess);
+  for (HANDLE file : held) {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
   DestroyWindow(window);
   WriteReport(report, childExit);
   std::fclose(report);
