@@ -65,7 +65,7 @@ TEST(ProgramPlan, FollowsTheConfiguration) {
   EXPECT_EQ(registry.waveInfSection, "QuillnetVoice");
   EXPECT_EQ(registry.softwareKey, "SOFTWARE\\QRMeridian\\Quillnet");
   EXPECT_EQ(registry.isapnpIds, (std::vector<std::string>{"QRM1001", "QRM1003", "QRM0100"}));
-  EXPECT_TRUE(registry.waveEnumeratorGoesWithTheDevice);
+  EXPECT_EQ(registry.stage, &CleanWithVoiceClass);
   EXPECT_FALSE(registry.recordInfPaths);
 
   // The start-up program (the last product file) by its full path, then every
