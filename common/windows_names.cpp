@@ -36,21 +36,22 @@ const char SOFTWARE_KEYS[] =
 // Sources: the Windows 95 Resource Kit ("Windows 95 Distribution Disk
 // Storage Overview", its "Directory File Structure and File Locations";
 // "Core System Components": User, Kernel and GDI each a 16-bit and a 32-bit
-// file; chapter 25, "Modems and Communications Tools": VCOMM, COMM.DRV,
-// Unimodem); the Windows 98 Resource Kit, appendix B, "Windows 98 System
-// File Details"; the Windows 95 DDK, "About Communications Device Drivers"
-// (VCOMM and COMM.DRV are Windows' own, never a vendor's); the Windows 98
-// DDK on voice modems (Unimodem/V's SERWAVE.VXD and serial wave driver
-// SERWVDRV.DRV); Wine's builtin DLLs, which stand in for these files
-// (dlls/comm.drv16, krnl386.exe16, mmsystem.dll16, setupx.dll16, vmm.vxd,
-// tapi32, serialui, ...). Knowledge Base Q129605 says how a deleted one comes
-// back: only from the Windows cabinets.
-// Not covered: the rest of what Windows, its service packs and updates
-// (OSR2, Internet Explorer, DirectX, DCOM) put there; the VxDs inside
-// VMM32.VXD by their own names; fonts, help files, bitmaps and sounds;
-// shared libraries that other vendors' programs bring; the INF folder (the
-// INF stage never deletes Windows' INF files); the boot files of the root
-// folder, which a plain name in the SYSTEM folder cannot reach.
+// file; its communications architecture: VCOMM, COMM.DRV, Unimodem); the
+// Windows 98 Resource Kit, appendix B, "Windows 98 System File Details"; the
+// Windows 95 DDK, "About Communications Device Drivers" (VCOMM and COMM.DRV
+// are Windows' own, never a vendor's); the Windows 98 DDK on voice modems
+// (Unimodem/V's SERWAVE.VXD and serial wave driver SERWVDRV.DRV); Wine's
+// builtin DLLs, which stand in for these files (dlls/comm.drv16,
+// krnl386.exe16, mmsystem.dll16, setupx.dll16, vmm.vxd, tapi32, serialui,
+// ...). Knowledge Base Q129605 says how a deleted one comes back: only from
+// the Windows cabinets.
+// Not covered, so not refused: every other file Windows, its service packs
+// and its updates (OSR2, Internet Explorer, DirectX, DCOM) put
+// there; the VxDs Windows keeps inside VMM32.VXD, but for the three named
+// here; fonts, help files, bitmaps and sounds; shared libraries that other
+// vendors' programs bring; the INF folder (Windows' INF files are never
+// deleted, whoever recorded them); the boot files of the root folder, which
+// a plain name in the SYSTEM folder cannot reach.
 const char WINDOWS_FILES[] =
     // Communications, modems, telephony, dial-up networking.
     "VCOMM.VXD\0SERIAL.VXD\0SERENUM.VXD\0LPT.VXD\0UNIMODEM.VXD\0SERWAVE.VXD\0PPPMAC.VXD\0"
