@@ -172,10 +172,10 @@ int MeasureOne(int files, bool allPackage) {
       floor = std::min(floor, Seconds(Clock::now() - start));
     }
     const auto start = Clock::now();
-    const int result = mdm::cleaner::RunUninstall(*machine);
+    const int result = mdm::mdmclean::RunUninstall(*machine);
     run = std::min(run, Seconds(Clock::now() - start));
     // The run must have done the job, or its time says nothing.
-    removed = removed && result == mdm::cleaner::RESULT_DONE &&
+    removed = removed && result == mdm::mdmclean::RESULT_DONE &&
               !machine->FileExists("C:\\WINDOWS\\INF\\OEM1.INF") &&
               !machine->FileExists("C:\\WINDOWS\\INF\\OEM2.INF") &&
               !machine->HasKey(std::string(kClass) + "Modem\\4000") &&

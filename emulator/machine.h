@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "common/platform.h"
+#include "core/platform/platform.h"
 
 namespace mdm::emu {
 

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "common/platform.h"
-#include "common/regedit_text.h"
+#include "core/platform/platform.h"
+#include "core/record/regedit_text.h"
 #include "emulator/case_blind.h"
 
 namespace mdm::emu {
@@ -16,7 +16,7 @@ constexpr std::string_view ROOT_NAME = "HKEY_LOCAL_MACHINE";
 
 // ---------------------------------------------------------------- export
 
-// The value formats are the ones the undo file uses (common/regedit_text.h).
+// The value formats are the ones the undo file uses (core/record/regedit_text.h).
 std::string ValueLine(const RegValue& value) {
   return RegeditValueLine(value.name, value.type, value.data.data(), value.data.size(), "\n");
 }

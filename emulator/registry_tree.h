@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/platform.h"
+#include "core/platform/platform.h"
 
 namespace mdm::emu {
 

@@ -12,7 +12,7 @@
 
 #include "emulator/machine.h"
 #include "fuzz/fuzz_check.h"
-#include "common/limits.h"
+#include "core/package/limits.h"
 #include "mdmclean/run.h"
 #include "tests/support/run_logs.h"
 
@@ -75,7 +75,7 @@ bool IsKeyName(const std::string& name) {
   return !name.empty() && name.find('\\') == std::string::npos;
 }
 
-void CheckConfiguration(const mdm::cleaner::Configuration& c) {
+void CheckConfiguration(const mdm::mdmclean::Configuration& c) {
   FUZZ_CHECK(!c.systemFiles.empty() && !c.productFiles.empty());
   FUZZ_CHECK(c.systemFiles.size() + c.productFiles.size() <= mdm::MAX_CONFIGURED_FILES);
   for (const auto* list : {&c.systemFiles, &c.productFiles}) {
@@ -94,17 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string config(reinterpret_cast<const char*>(data), size);
 
   auto loader = SmallMachine(config);
-  const std::optional<mdm::cleaner::Configuration> loaded =
-      mdm::cleaner::LoadConfiguration(*loader);
+  const std::optional<mdm::mdmclean::Configuration> loaded =
+      mdm::mdmclean::LoadConfiguration(*loader);
   const bool complete = loaded.has_value();
   if (complete) CheckConfiguration(*loaded);
   FUZZ_CHECK(loader->Journal().empty());  // the loader reads, nothing more
 
   auto machine = SmallMachine(config);
-  const int result = mdm::cleaner::RunUninstall(*machine);
-  FUZZ_CHECK(result == (complete ? result : mdm::cleaner::RESULT_NO_CONFIG));
+  const int result = mdm::mdmclean::RunUninstall(*machine);
+  FUZZ_CHECK(result == (complete ? result : mdm::mdmclean::RESULT_NO_CONFIG));
   FUZZ_CHECK(result >= 0 && result <= 2);
-  if (result != mdm::cleaner::RESULT_DONE) {
+  if (result != mdm::mdmclean::RESULT_DONE) {
     // "Remaining" and the result, and the run's own log: nothing else.
     const auto changes = mdm::test::WithoutRunLogs(machine->Journal());
     FUZZ_CHECK(changes.size() == 2);

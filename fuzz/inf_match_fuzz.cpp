@@ -8,8 +8,8 @@
 
 #include "emulator/machine.h"
 #include "fuzz/fuzz_check.h"
-#include "hvlib32/plan.h"
-#include "mdmclean/plan.h"
+#include "hvlib32/library_plan.h"
+#include "mdmclean/program_plan.h"
 
 namespace {
 
@@ -91,11 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            : ProgramClaims(machine, kFuzzed[i], modemName);
     }
     if (library) {
-      mdm::CleanInfFiles(machine, mdm::hvlib::LibraryPlan().inf, {});
+      mdm::CleanInfFiles(machine, mdm::hvlib32::LibraryPlan().inf, {});
     } else {
-      mdm::cleaner::Configuration config;
+      mdm::mdmclean::Configuration config;
       config.modemName = modemName;
-      mdm::CleanInfFiles(machine, mdm::cleaner::ProgramPlan(config).inf, {});
+      mdm::CleanInfFiles(machine, mdm::mdmclean::ProgramPlan(config).inf, {});
     }
     for (int i = 0; i < 2; ++i) FUZZ_CHECK(machine.FileExists(kFuzzed[i]) != claimed[i]);
     for (const char* path : kOthers) FUZZ_CHECK(machine.FileExists(path));

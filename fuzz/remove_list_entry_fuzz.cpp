@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ini_lists.h"
+#include "core/stages/ini_lists.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

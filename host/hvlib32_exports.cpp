@@ -11,7 +11,7 @@
 #include <new>
 
 #include "emulator/machine.h"
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "hvlib32/services.h"
 
 #define HVLIB32_EXPORT extern "C" __attribute__((visibility("default")))
@@ -44,19 +44,19 @@ std::int32_t OnMachine(Run run) {
 
 HVLIB32_EXPORT std::int32_t ChangeW95SerialNumber(const char* oldSerial, const char* newSerial) {
   return OnMachine([&](mdm::Platform& platform) {
-    return mdm::hvlib::ChangeW95SerialNumber(platform, oldSerial, newSerial);
+    return mdm::hvlib32::ChangeW95SerialNumber(platform, oldSerial, newSerial);
   });
 }
 
 HVLIB32_EXPORT std::int32_t GetBaseAddr95(char* out) {
   if (out != nullptr) out[0] = '\0';  // also when the machine cannot be loaded
   return OnMachine(
-      [&](mdm::Platform& platform) { return mdm::hvlib::GetBaseAddr95(platform, out); });
+      [&](mdm::Platform& platform) { return mdm::hvlib32::GetBaseAddr95(platform, out); });
 }
 
 HVLIB32_EXPORT void Uninstall() {
   OnMachine([](mdm::Platform& platform) {
-    mdm::hvlib::Uninstall(platform);
+    mdm::hvlib32::Uninstall(platform);
     return mdm::ERROR_SUCCESS;
   });
 }

@@ -31,7 +31,7 @@ int main() {
     } else {
       machine->RemoveFile(inMachine);
     }
-    mdm::cleaner::RunUninstall(*machine);
+    mdm::mdmclean::RunUninstall(*machine);
     if (auto written = machine->ReadFile(inMachine)) {
       std::ofstream(kConfigName, std::ios::binary | std::ios::trunc) << *written;
     }

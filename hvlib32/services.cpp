@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "common/device_registry.h"
-#include "common/limits.h"
-#include "common/ownership.h"
-#include "common/product.h"
-#include "common/registry_keys.h"
-#include "common/run_log.h"
-#include "common/text.h"
-#include "hvlib32/plan.h"
+#include "core/stages/device_registry.h"
+#include "core/package/limits.h"
+#include "core/ownership/ownership.h"
+#include "core/package/product.h"
+#include "core/base/registry_keys.h"
+#include "core/record/run_log.h"
+#include "core/base/text.h"
+#include "hvlib32/library_plan.h"
 #include "hvlib32/services.h"
 
-namespace mdm::hvlib {
+namespace mdm::hvlib32 {
 namespace {
 
 constexpr const char* PORT_LINK_VALUE = "ConnectedToPort";
@@ -266,4 +266,4 @@ std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
   return result;
 }
 
-}  // namespace mdm::hvlib
+}  // namespace mdm::hvlib32

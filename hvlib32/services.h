@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "common/change_log.h"
-#include "common/platform.h"
+#include "core/record/change_log.h"
+#include "core/platform/platform.h"
 
-namespace mdm::hvlib {
+namespace mdm::hvlib32 {
 
 // The base address stored in the product's software key, into `out` (40
 // bytes); a Win32 registry status code. Writes nothing, not even a log.
@@ -23,4 +23,4 @@ std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
 std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const char* newSerial,
                               ChangeLog& log);
 
-}  // namespace mdm::hvlib
+}  // namespace mdm::hvlib32

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "common/limits.h"
-#include "common/registry_keys.h"
-#include "common/text.h"
-#include "common/windows_names.h"
+#include "core/package/limits.h"
+#include "core/base/registry_keys.h"
+#include "core/base/text.h"
+#include "core/ownership/windows_names.h"
 
-namespace mdm::cleaner {
+namespace mdm::mdmclean {
 
 namespace {
 
@@ -133,4 +133,4 @@ std::optional<Configuration> LoadConfiguration(Platform& platform) {
   return c;
 }
 
-}  // namespace mdm::cleaner
+}  // namespace mdm::mdmclean

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/platform.h"
+#include "core/platform/platform.h"
 
-namespace mdm::cleaner {
+namespace mdm::mdmclean {
 
 // mdminfo.ini in the working directory: the configuration, and where the
 // result code goes.
@@ -28,10 +28,10 @@ struct Configuration {
 // or empty, when a list holds more than the program handles, when a file name
 // is not a plain file name, when the vendor, the modem name or a
 // Plug-and-Play ID is not one registry key name, or when one of Windows' own
-// names (common/windows_names.h) is named: as the vendor, the modem or the
+// names (core/ownership/windows_names.h) is named: as the vendor, the modem or the
 // voice name, a device ID such as *PNP0C01 as the modem, the voice name or a
 // Plug-and-Play ID, or one of Windows' files in the system folder.
 // Reads nothing else.
 std::optional<Configuration> LoadConfiguration(Platform& platform);
 
-}  // namespace mdm::cleaner
+}  // namespace mdm::mdmclean

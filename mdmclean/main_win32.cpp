@@ -1,6 +1,6 @@
 // mdmclean for Windows: no arguments, no output; the outcome goes into
 // mdminfo.ini as section "Progress", keys "Remaining" and "Result".
-#include "common/guarded_win32.h"
+#include "core/platform/guarded_win32.h"
 #include "mdmclean/run.h"
 
 // The exit code: the result code (0, 1 or 2) after a run, as mdminfo.ini
@@ -9,11 +9,11 @@
 // even one an earlier run left in mdminfo.ini.
 int main() {
   const std::int32_t status = mdm::GuardedCall([](mdm::Platform& platform) {
-    return static_cast<std::int32_t>(mdm::cleaner::RunUninstall(platform));
+    return static_cast<std::int32_t>(mdm::mdmclean::RunUninstall(platform));
   });
   if (status == mdm::ERROR_NOT_ENOUGH_MEMORY) {
     mdm::Win32Platform platform;
-    mdm::cleaner::RemoveResult(platform);
+    mdm::mdmclean::RemoveResult(platform);
   }
   return status;
 }

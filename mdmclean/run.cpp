@@ -1,12 +1,12 @@
 // The run of mdmclean: configuration, presence check, the plan, result.
-#include "common/product.h"
-#include "common/registry_keys.h"
-#include "common/run_log.h"
-#include "common/text.h"
-#include "mdmclean/plan.h"
+#include "core/package/product.h"
+#include "core/base/registry_keys.h"
+#include "core/record/run_log.h"
+#include "core/base/text.h"
+#include "mdmclean/program_plan.h"
 #include "mdmclean/run.h"
 
-namespace mdm::cleaner {
+namespace mdm::mdmclean {
 
 namespace {
 
@@ -78,4 +78,4 @@ int RunUninstall(Platform& platform) {
   return result;
 }
 
-}  // namespace mdm::cleaner
+}  // namespace mdm::mdmclean

@@ -2,10 +2,10 @@
 // installed, its plan, and the result code written back.
 #pragma once
 
-#include "common/platform.h"
+#include "core/platform/platform.h"
 #include "mdmclean/configuration.h"
 
-namespace mdm::cleaner {
+namespace mdm::mdmclean {
 
 constexpr int RESULT_DONE = 0;
 constexpr int RESULT_NO_CONFIG = 1;
@@ -24,4 +24,4 @@ int RunUninstall(Platform& platform);
 // way leaves none.
 void RemoveResult(Platform& platform);
 
-}  // namespace mdm::cleaner
+}  // namespace mdm::mdmclean

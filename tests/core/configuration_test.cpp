@@ -3,9 +3,9 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "mdmclean/plan.h"
+#include "mdmclean/program_plan.h"
 
-namespace mdm::cleaner {
+namespace mdm::mdmclean {
 namespace {
 
 constexpr const char* kConfigPath = "C:\\WORK\\mdminfo.ini";
@@ -232,4 +232,4 @@ TEST(LoadConfiguration, RefusesWhatTheTablesCannotHoldInsteadOfCutting) {
 }
 
 }  // namespace
-}  // namespace mdm::cleaner
+}  // namespace mdm::mdmclean

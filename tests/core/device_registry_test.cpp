@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "common/registry_keys.h"
+#include "core/base/registry_keys.h"
 #include "emulator/machine.h"
-#include "mdmclean/plan.h"
+#include "mdmclean/program_plan.h"
 #include "tests/support/package_registry.h"
 
-namespace mdm::cleaner {
+namespace mdm::mdmclean {
 namespace {
 
 using Kind = emu::JournalEntry::Kind;
@@ -342,4 +342,4 @@ TEST(KeyShape, MatchesComponentByComponentAndRefusesSharedRoots) {
 }
 
 }  // namespace
-}  // namespace mdm::cleaner
+}  // namespace mdm::mdmclean

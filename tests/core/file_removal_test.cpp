@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "common/file_removal.h"
+#include "core/stages/file_removal.h"
 #include "emulator/machine.h"
 #include "tests/support/run_logs.h"
 

@@ -1,4 +1,4 @@
-// The one formatter of every build (common/text.h): it must agree with the C
+// The one formatter of every build (core/base/text.h): it must agree with the C
 // library on the conversions it knows, and refuse every other, since a path
 // misprinted would name something else.
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "common/text.h"
+#include "core/base/text.h"
 
 namespace mdm {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "tests/support/package_registry.h"
 
-namespace mdm::hvlib {
+namespace mdm::hvlib32 {
 namespace {
 
 const std::string& kClass = test::kClassRoot;
@@ -126,4 +126,4 @@ TEST_F(LibraryCase, TheWaveKeyIsTheOneTheLinkNamesIfAny) {
 }
 
 }  // namespace
-}  // namespace mdm::hvlib
+}  // namespace mdm::hvlib32

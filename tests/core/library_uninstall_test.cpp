@@ -4,10 +4,10 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "tests/support/run_logs.h"
 
-namespace mdm::hvlib {
+namespace mdm::hvlib32 {
 namespace {
 
 using Kind = emu::JournalEntry::Kind;
@@ -127,4 +127,4 @@ TEST(Uninstall, OnAMachineWithoutThePackageOnlyTheIniLinesAreWritten) {
 }
 
 }  // namespace
-}  // namespace mdm::hvlib
+}  // namespace mdm::hvlib32

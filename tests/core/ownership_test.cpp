@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "mdmclean/run.h"
 
 namespace mdm {
@@ -48,9 +48,9 @@ void Check(const Situation& situation) {
     auto machine = emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
     situation.change(*machine);
     if (who == Who::Program) {
-      EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
+      EXPECT_EQ(mdmclean::RunUninstall(*machine), mdmclean::RESULT_DONE);
     } else {
-      hvlib::Uninstall(*machine);
+      hvlib32::Uninstall(*machine);
     }
     for (const std::string& item : situation.stay) EXPECT_TRUE(Present(*machine, item)) << item;
     for (const std::string& item : situation.gone) EXPECT_FALSE(Present(*machine, item)) << item;
@@ -280,7 +280,7 @@ TEST(Ownership, OtherProgramsListEntriesKeepTheirText) {
     auto machine = emu::Machine::LoadImage(MDM_SAMPLE_MACHINE);
     machine->AddFile("C:\\WINDOWS\\WIN.INI", "[windows]\r\nload=" + quoted + "\r\n");
     machine->AddFile("C:\\WINDOWS\\SYSTEM.INI", "[boot]\r\ndrivers=mmsystem.dll msacm.drv\r\n");
-    who == Who::Program ? void(cleaner::RunUninstall(*machine)) : hvlib::Uninstall(*machine);
+    who == Who::Program ? void(mdmclean::RunUninstall(*machine)) : hvlib32::Uninstall(*machine);
     EXPECT_EQ(Load(*machine),
               "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" \"C:\\Program Files\\Other\\tray.exe\"");
     // Nothing of the package in it: not rewritten.
@@ -296,7 +296,7 @@ TEST(Ownership, EveryEntryOfTheStubAndTheProgramGoes) {
                      "[windows]\r\nload=QUILLNET.101\\PRELDR.EXE "
                      "c:\\windows\\system\\quillnet.101\\quillnet.exe "
                      "Taskmon.exe C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QUILLNET.EXE\r\n");
-    who == Who::Program ? void(cleaner::RunUninstall(*machine)) : hvlib::Uninstall(*machine);
+    who == Who::Program ? void(mdmclean::RunUninstall(*machine)) : hvlib32::Uninstall(*machine);
     // mdmclean takes out the relative stub because it deleted the stub's file.
     EXPECT_EQ(Load(*machine), "Taskmon.exe ") << (who == Who::Program ? "mdmclean" : "Uninstall");
   }

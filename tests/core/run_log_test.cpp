@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "common/product.h"
-#include "common/ownership.h"
-#include "common/run_log.h"
+#include "core/package/product.h"
+#include "core/ownership/ownership.h"
+#include "core/record/run_log.h"
 #include "emulator/machine.h"
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "hvlib32/services.h"
 #include "mdmclean/run.h"
-#include "common/forwarding_platform.h"
+#include "tests/support/forwarding_platform.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm {
@@ -79,8 +79,8 @@ TEST(RunLog, NamesEveryRemovalInOrderAndTheUndoFileBringsTheKeysBack) {
   };
   const Deliverable deliverables[] = {
       {"MDMCLEAN", "mdmclean ", "result 0 (done), 0 remaining",
-       [](emu::Machine& m) { cleaner::RunUninstall(m); }},
-      {"HVLIB32", "HVLIB32 ", "done, 0 remaining", [](emu::Machine& m) { hvlib::Uninstall(m); }},
+       [](emu::Machine& m) { mdmclean::RunUninstall(m); }},
+      {"HVLIB32", "HVLIB32 ", "done, 0 remaining", [](emu::Machine& m) { hvlib32::Uninstall(m); }},
   };
   for (const Deliverable& d : deliverables) {
     SCOPED_TRACE(d.name);
@@ -112,7 +112,7 @@ TEST(RunLog, TheSerialNumberChangeKeepsTheLinkAndTheOldInstanceForUndo) {
   const std::string oldKey = "Enum\\ISAPNP\\QRM1001\\0A1B2C3D";
   const std::string newKey = "Enum\\ISAPNP\\QRM1001\\5678EF01";
   const std::string before = machine->ExportRegistry();
-  EXPECT_EQ(hvlib::ChangeW95SerialNumber(*machine, "0A1B2C3D", "5678EF01"), 0);
+  EXPECT_EQ(hvlib32::ChangeW95SerialNumber(*machine, "0A1B2C3D", "5678EF01"), 0);
   ASSERT_FALSE(machine->HasKey(oldKey));
   const std::vector<std::string> lines = Lines(*machine->ReadFile("C:\\WINDOWS\\HVLIB32.LOG"));
   EXPECT_EQ(
@@ -189,7 +189,7 @@ TEST(RunLog, TheLogStartsAfreshBeyond64KiB) {
     auto machine = SampleMachine();
     const std::string old(earlier, 'x');
     machine->AddFile("C:\\WINDOWS\\MDMCLEAN.LOG", old);
-    cleaner::RunUninstall(*machine);
+    mdmclean::RunUninstall(*machine);
     const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
     const bool afresh = earlier > LOG_SIZE_LIMIT;
     EXPECT_EQ(log.rfind("mdmclean ", 0) == 0, afresh);
@@ -210,17 +210,17 @@ TEST(RunLog, EachRunThatChangesSomethingKeepsItsOwnUndoFile) {
   };
   // The earlier release appended every run to one file: it is an undo file of ours.
   machine->AddFile("C:\\WINDOWS\\MDMCLEAN.REG", "REGEDIT4\r\n\r\n");
-  cleaner::RunUninstall(*machine);
+  mdmclean::RunUninstall(*machine);
   const std::string removed = machine->ExportRegistry();
   // Installed again, and meanwhile Windows gave Modem\0001 to another modem.
   machine->ImportRegistry(installed);
   machine->SetString("System\\CurrentControlSet\\Services\\Class\\Modem\\0001", "DriverDesc",
                      "Acme 56K");
   const std::string reinstalled = machine->ExportRegistry();
-  cleaner::RunUninstall(*machine);
+  mdmclean::RunUninstall(*machine);
   // A run that changes nothing leaves every undo file as it is.
   const std::string latest = *undo(0);
-  cleaner::RunUninstall(*machine);
+  mdmclean::RunUninstall(*machine);
   EXPECT_EQ(undo(0), latest);
 
   EXPECT_EQ(undo(2), "REGEDIT4\r\n\r\n");
@@ -241,7 +241,7 @@ TEST(RunLog, EachRunThatChangesSomethingKeepsItsOwnUndoFile) {
   // Ten runs later the oldest went: nine earlier files are kept.
   for (int run = 0; run < 10; ++run) {
     machine->ImportRegistry(installed);
-    cleaner::RunUninstall(*machine);
+    mdmclean::RunUninstall(*machine);
   }
   for (int age = 0; age <= EARLIER_UNDO_FILES; ++age) EXPECT_TRUE(undo(age).has_value()) << age;
   EXPECT_FALSE(machine->FileExists("C:\\WINDOWS\\MDMCLEA0.REG"));
@@ -293,7 +293,7 @@ TEST(RunLog, UndoFilesMoveAroundNamesThatAreNotTheirs) {
     for (int age : layout.readOnly) machine->SetReadOnly(slot(age));
     for (int run = 0; run < layout.runs; ++run) {
       machine->ImportRegistry(installed);
-      EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
+      EXPECT_EQ(mdmclean::RunUninstall(*machine), mdmclean::RESULT_DONE);
       EXPECT_FALSE(machine->HasKey("Enum\\Root\\Quillnet"));
     }
     const std::string log = *machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.LOG");
@@ -325,7 +325,7 @@ TEST(RunLog, UndoFilesOfOursKeepTheirOrderAroundOthers) {
   machine->AddDirectory(slot(1));
   machine->AddFile(slot(5), "notes");
   for (int age : {0, 2, 3}) machine->AddFile(slot(age), "REGEDIT4\r\n\r\n; " + std::to_string(age));
-  cleaner::RunUninstall(*machine);
+  mdmclean::RunUninstall(*machine);
   EXPECT_EQ(machine->ReadFile(slot(2)), "REGEDIT4\r\n\r\n; 0");
   EXPECT_EQ(machine->ReadFile(slot(3)), "REGEDIT4\r\n\r\n; 2");
   EXPECT_EQ(machine->ReadFile(slot(4)), "REGEDIT4\r\n\r\n; 3");
@@ -349,7 +349,7 @@ TEST(RunLog, WithoutAnUndoFileNoKeyGoes) {
         machine->AddDirectory(RunLog::UndoPath("C:\\WINDOWS", "MDMCLEAN", age));
       }
     }
-    EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
+    EXPECT_EQ(mdmclean::RunUninstall(*machine), mdmclean::RESULT_DONE);
     EXPECT_EQ(machine->ExportRegistry(), installed);
     if (way == 1) {
       const std::string config = *machine->ReadFile("C:\\QNSETUP\\mdminfo.ini");
@@ -389,7 +389,7 @@ TEST(RunLog, ADiskThatFillsDuringTheRunLosesNoKeyWithoutItsUndo) {
   {
     auto machine = SampleMachine();
     FillingDisk counting(*machine, 0);
-    cleaner::RunUninstall(counting);
+    mdmclean::RunUninstall(counting);
     writes = counting.writes_;
   }
   ASSERT_GT(writes, 20);
@@ -398,7 +398,7 @@ TEST(RunLog, ADiskThatFillsDuringTheRunLosesNoKeyWithoutItsUndo) {
     auto machine = SampleMachine();
     const std::string installed = machine->ExportRegistry();
     FillingDisk filling(*machine, n);
-    EXPECT_EQ(cleaner::RunUninstall(filling), cleaner::RESULT_DONE);
+    EXPECT_EQ(mdmclean::RunUninstall(filling), mdmclean::RESULT_DONE);
     machine->SetDiskFull(false);
     if (const auto undo = machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG")) {
       machine->ImportRegistry(*undo);
@@ -415,7 +415,7 @@ TEST(RunLog, AKeyRegeditCannotCarryStays) {
                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\r\n"
                           "\"Version\"=\"injected\"";
   machine->AddKey(key);
-  EXPECT_EQ(cleaner::RunUninstall(*machine), cleaner::RESULT_DONE);
+  EXPECT_EQ(mdmclean::RunUninstall(*machine), mdmclean::RESULT_DONE);
   EXPECT_TRUE(machine->HasKey(key));
   EXPECT_EQ(machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG")->find("injected"), std::string::npos);
   EXPECT_NE(machine->ReadFile("C:\\QNSETUP\\mdminfo.ini")->find("Remaining=1\r\n"),
@@ -426,7 +426,7 @@ TEST(RunLog, AKeyRegeditCannotCarryStays) {
 // result, the same changes in the same order.
 TEST(RunLog, ALogThatCannotBeWrittenChangesNothingElse) {
   auto reference = SampleMachine();
-  const int expected = cleaner::RunUninstall(*reference);
+  const int expected = mdmclean::RunUninstall(*reference);
   const auto changes = [](const emu::Machine& machine) {
     std::vector<std::string> text;
     for (const auto& entry : test::WithoutRunLogs(machine.Journal()))
@@ -445,7 +445,7 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothingElse) {
       machine->AddDirectory("C:\\WINDOWS\\MDMCLEAN.LOG");
       machine->AddDirectory("C:\\WINDOWS\\MDMCLEAN.REG");
     }
-    EXPECT_EQ(cleaner::RunUninstall(*machine), expected);
+    EXPECT_EQ(mdmclean::RunUninstall(*machine), expected);
     EXPECT_EQ(changes(*machine), changes(*reference));
     EXPECT_EQ(machine->ExportRegistry(), reference->ExportRegistry());
     EXPECT_EQ(machine->OpenFileCount(), 0u);

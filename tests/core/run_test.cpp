@@ -9,7 +9,7 @@
 #include "mdmclean/run.h"
 #include "tests/support/run_logs.h"
 
-namespace mdm::cleaner {
+namespace mdm::mdmclean {
 namespace {
 
 using emu::JournalEntry;
@@ -336,4 +336,4 @@ TEST(RunUninstall, RemovesThePackageFromTheSampleMachineAndKeepsTheRest) {
 }
 
 }  // namespace
-}  // namespace mdm::cleaner
+}  // namespace mdm::mdmclean

@@ -1,6 +1,6 @@
 // A platform that passes every call on to an emulated machine and writes the
 // registry calls into a log ("open Enum\Root\Quillnet 0x8 = 0"); its faults
-// (common/faulty_platform.h) make chosen registry calls fail.
+// (tests/support/faulty_platform.h) make chosen registry calls fail.
 #pragma once
 
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/faulty_platform.h"
+#include "tests/support/faulty_platform.h"
 #include "emulator/machine.h"
 
 namespace mdm::test {

@@ -11,7 +11,7 @@
 #include "tests/hvlib32/recording_platform.h"
 #include "tests/support/run_logs.h"
 
-namespace mdm::hvlib {
+namespace mdm::hvlib32 {
 namespace {
 
 using test::RecordingPlatform;
@@ -429,4 +429,4 @@ TEST_F(SerialChangeTest, SameSerialNumberKeepsTheKey) {
 }
 
 }  // namespace
-}  // namespace mdm::hvlib
+}  // namespace mdm::hvlib32

@@ -3,8 +3,8 @@
 // match rule.
 #include <string>
 
-#include "common/product.h"
-#include "hvlib32/plan.h"
+#include "core/package/product.h"
+#include "hvlib32/library_plan.h"
 #include "tests/inf/inf_fixture.h"
 
 namespace mdm::test {
@@ -24,7 +24,7 @@ class LibraryInfTest : public InfStageTest {
     }
     for (const char* name : product::PROVIDER_INF_NAMES) AddInf(OTHER_DIR, name, InfText("Net"));
   }
-  StageOutcome Run() { return CleanInfFiles(spy, hvlib::LibraryPlan().inf, found, log); }
+  StageOutcome Run() { return CleanInfFiles(spy, hvlib32::LibraryPlan().inf, found, log); }
 
   void ExpectRecordedNames(bool present) {
     for (const char* name : {"OEM10.INF", "OEM11.INF", "OEM12.INF"}) {

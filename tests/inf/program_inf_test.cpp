@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "common/product.h"
-#include "mdmclean/plan.h"
+#include "core/package/product.h"
+#include "mdmclean/program_plan.h"
 #include "tests/inf/inf_fixture.h"
 
 namespace mdm::test {
@@ -18,13 +18,13 @@ class ProgramInfTest : public InfStageTest {
     InfStageTest::SetUp();
     config.modemName = MODEM;
   }
-  StageOutcome Run() { return CleanInfFiles(spy, cleaner::ProgramPlan(config).inf, {}); }
+  StageOutcome Run() { return CleanInfFiles(spy, mdmclean::ProgramPlan(config).inf, {}); }
 
   static std::string Described(const std::string& deviceClass) {
     return InfText(deviceClass, "[Strings]\r\nQuillnet 56K.DeviceDesc=\"Quillnet 56K Modem\"\r\n");
   }
 
-  cleaner::Configuration config;
+  mdmclean::Configuration config;
 };
 
 TEST_F(ProgramInfTest, ClassNamingTheModemDeletesInAnyLetterCaseInBothFolders) {
@@ -119,7 +119,7 @@ TEST_F(ProgramInfTest, WithoutAnOtherFolderNothingThereIsDeletedByName) {
   bare.AddFile("C:\\WINDOWS\\INF\\oem1.inf", Described("Modem"));
   PlatformSpy bareSpy(bare);
 
-  CleanInfFiles(bareSpy, cleaner::ProgramPlan(config).inf, {});
+  CleanInfFiles(bareSpy, mdmclean::ProgramPlan(config).inf, {});
 
   EXPECT_FALSE(bare.FileExists("C:\\WINDOWS\\INF\\oem1.inf"));
   EXPECT_EQ(bareSpy.Count("DeleteFileA C:\\WINDOWS\\INF\\Other\\"), 0);

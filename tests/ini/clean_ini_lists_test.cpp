@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "common/ini_lists.h"
+#include "core/stages/ini_lists.h"
 #include "emulator/machine.h"
-#include "hvlib32/plan.h"
-#include "mdmclean/plan.h"
+#include "hvlib32/library_plan.h"
+#include "mdmclean/program_plan.h"
 #include "tests/ini/platform_spy.h"
 
 namespace mdm {
@@ -38,8 +38,8 @@ class IniListsTest : public ::testing::Test {
     return content.find("\n" + key + "=") != std::string::npos || content.rfind(key + "=", 0) == 0;
   }
 
-  StageOutcome RunProgramStage() { return CleanIniLists(spy, cleaner::ProgramPlan(config).lists); }
-  StageOutcome RunLibraryStage() { return CleanIniLists(spy, hvlib::LibraryPlan().lists); }
+  StageOutcome RunProgramStage() { return CleanIniLists(spy, mdmclean::ProgramPlan(config).lists); }
+  StageOutcome RunLibraryStage() { return CleanIniLists(spy, hvlib32::LibraryPlan().lists); }
 
   int ProfileWrites() const {
     int writes = 0;
@@ -51,7 +51,7 @@ class IniListsTest : public ::testing::Test {
 
   emu::Machine machine;
   test::PlatformSpy spy{machine};
-  cleaner::Configuration config;
+  mdmclean::Configuration config;
 };
 
 TEST_F(IniListsTest, ProgramCutsBothEntriesAndKeepsEverythingElseByteForByte) {

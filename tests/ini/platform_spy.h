@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "common/platform.h"
-#include "common/forwarding_platform.h"
+#include "core/platform/platform.h"
+#include "tests/support/forwarding_platform.h"
 
 namespace mdm::test {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/ini_lists.h"
+#include "core/stages/ini_lists.h"
 
 namespace mdm {
 namespace {

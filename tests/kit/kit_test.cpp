@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "common/version.h"
+#include "core/package/version.h"
 #include "tests/kit/kit_commands.h"
 
 namespace mdm::kit {

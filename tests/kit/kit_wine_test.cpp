@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/product_names.h"
-#include "common/version.h"
+#include "core/package/product_names.h"
+#include "core/package/version.h"
 #include "tests/kit/kit_commands.h"
 #include "tests/wine/wine_prefix.h"
 #include "tests/wine_mdmclean/wine_machine.h"

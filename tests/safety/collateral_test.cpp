@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "mdmclean/run.h"
 #include "tests/safety/expectation.h"
 #include "tests/safety/generator.h"
@@ -92,7 +92,7 @@ TEST(CollateralDamage, TheCheckNoticesALostBystanderAndAnUntouchedPackage) {
   auto machine = g.model.Build();
   const Snapshot before = TakeSnapshot(*machine, g.model.Drives());
   Expectation expected = Expect(g, Deliverable::Library);
-  hvlib::Uninstall(*machine);
+  hvlib32::Uninstall(*machine);
   ASSERT_EQ(CheckRun(g, Deliverable::Library, expected, before, *machine),
             std::vector<std::string>{});
 

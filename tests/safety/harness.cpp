@@ -1,6 +1,6 @@
 #include "tests/safety/harness.h"
 
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "mdmclean/run.h"
 #include "tests/safety/snapshot.h"
 
@@ -12,9 +12,9 @@ Outcome RunAndCheck(const GeneratedMachine& g, Deliverable who) {
   Outcome outcome;
   outcome.expected = Expect(g, who);
   if (who == Deliverable::Program) {
-    outcome.result = cleaner::RunUninstall(*machine);
+    outcome.result = mdmclean::RunUninstall(*machine);
   } else {
-    hvlib::Uninstall(*machine);
+    hvlib32::Uninstall(*machine);
   }
   outcome.problems = CheckRun(g, who, outcome.expected, before, *machine);
   if (outcome.result != outcome.expected.result) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/file_removal.h"
+#include "core/stages/file_removal.h"
 #include "emulator/machine.h"
 #include "tests/safety/harness.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "hvlib32/plan.h"
+#include "hvlib32/library_plan.h"
 #include "hvlib32/services.h"
 #include "mdmclean/run.h"
 #include "tests/safety/expectation.h"
@@ -20,10 +20,10 @@ constexpr const char* kConfigFile = ".\\mdminfo.ini";
 
 void Perform(Platform& platform, Work work, const SweptMachine& m) {
   switch (work) {
-    case Work::Program: cleaner::RunUninstall(platform); return;
-    case Work::Library: hvlib::Uninstall(platform); return;
+    case Work::Program: mdmclean::RunUninstall(platform); return;
+    case Work::Library: hvlib32::Uninstall(platform); return;
     case Work::SerialMove:
-      hvlib::ChangeW95SerialNumber(platform, m.oldSerial.c_str(), m.newSerial.c_str());
+      hvlib32::ChangeW95SerialNumber(platform, m.oldSerial.c_str(), m.newSerial.c_str());
       return;
   }
 }
@@ -68,13 +68,13 @@ Told Run(Platform& platform, emu::Machine& machine, Work work, const SweptMachin
   Told told;
   if (work == Work::SerialMove) {
     told.result = static_cast<int>(
-        hvlib::ChangeW95SerialNumber(platform, m.oldSerial.c_str(), m.newSerial.c_str()));
+        hvlib32::ChangeW95SerialNumber(platform, m.oldSerial.c_str(), m.newSerial.c_str()));
     return told;
   }
   if (work == Work::Program) {
-    told.result = cleaner::RunUninstall(platform);
+    told.result = mdmclean::RunUninstall(platform);
   } else {
-    hvlib::Uninstall(platform);
+    hvlib32::Uninstall(platform);
   }
   told.remaining = LoggedRemaining(machine, work);
   // mdmclean also tells it in mdminfo.ini, which may be all it could write.

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "common/forwarding_platform.h"
+#include "tests/support/forwarding_platform.h"
 
 namespace mdm::test {
 

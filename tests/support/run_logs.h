@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/change_log.h"
+#include "core/record/change_log.h"
 #include "emulator/machine.h"
 
 namespace mdm::test {

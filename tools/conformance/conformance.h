@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "common/platform.h"
+#include "core/platform/platform.h"
 
 namespace mdm::conformance {
 

@@ -1,7 +1,7 @@
 // The conformance program on Windows: the real platform, and a fixture laid
 // down with plain Win32 file calls. Runs under Wine (win64) or on a real
 // Windows 95 machine (win32), in a root folder that does not exist yet.
-#include "common/platform_win32.h"
+#include "core/platform/platform_win32.h"
 #include "tools/conformance/conformance.h"
 
 #include <cstdio>

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
-#include "common/guarded_win32.h"
-#include "hvlib32/plan.h"
+#include "core/base/text.h"
+#include "core/platform/guarded_win32.h"
+#include "hvlib32/library_plan.h"
 #include "hvlib32/services.h"
 #include "mdmclean/run.h"
 
@@ -148,12 +148,12 @@ bool ExportCompletes(std::size_t budget, Work work) {
 void CheckExports() {
   EndedAtEveryAllocation("ChangeW95SerialNumber", [](std::size_t budget) {
     return ExportCompletes(budget, [](mdm::Platform& platform) {
-      return mdm::hvlib::ChangeW95SerialNumber(platform, "0A1B2C3D", "5E6F7A8B");
+      return mdm::hvlib32::ChangeW95SerialNumber(platform, "0A1B2C3D", "5E6F7A8B");
     });
   });
   EndedAtEveryAllocation("Uninstall", [](std::size_t budget) {
     return ExportCompletes(budget, [](mdm::Platform& platform) {
-      mdm::hvlib::Uninstall(platform);
+      mdm::hvlib32::Uninstall(platform);
       return std::int32_t{0};
     });
   });
@@ -165,13 +165,13 @@ void CheckProgram() {
     // result left standing when memory ran out.
     const std::int32_t code = mdm::GuardedCall(
         [](mdm::Platform& platform) {
-          mdm::cleaner::RunUninstall(platform);
+          mdm::mdmclean::RunUninstall(platform);
           return std::int32_t{0};
         },
         budget);
     if (code == ERROR_NOT_ENOUGH_MEMORY) {
       mdm::Win32Platform platform;
-      mdm::cleaner::RemoveResult(platform);
+      mdm::mdmclean::RemoveResult(platform);
     }
     char result[8] = {};
     GetPrivateProfileStringA("Progress", "Result", "none", result, sizeof result, ".\\mdminfo.ini");
