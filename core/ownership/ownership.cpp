@@ -7,23 +7,23 @@ namespace mdm {
 
 namespace {
 
-// Containers of other devices and programs: never deleted, whatever shape a
-// removal allows.
-const char* const PROTECTED_ROOTS[] = {
-    "Enum\\Root",
-    "Enum\\ISAPNP",
-    "Enum\\Root\\MDMGEN",
-    "System\\CurrentControlSet",
-    "System\\CurrentControlSet\\Services",
-    "System\\CurrentControlSet\\Services\\Class",
-    "System\\CurrentControlSet\\Services\\Class\\Modem",
-    "System\\CurrentControlSet\\Services\\Class\\MEDIA",
-    "System\\CurrentControlSet\\Services\\Class\\Ports",
-    "System\\CurrentControlSet\\Services\\VxD",
-    "System\\CurrentControlSet\\control",
-    "System\\CurrentControlSet\\control\\MediaResources",
-    "System\\CurrentControlSet\\control\\MediaResources\\wave",
-};
+// `path` is `key` or lies on the way to it.
+bool IsAtOrAbove(const std::string& path, const std::string& key) {
+  return key.size() >= path.size() && (key.size() == path.size() || key[path.size()] == '\\') &&
+         EqualsAsciiCaseBlind(key.substr(0, path.size()).c_str(), path.c_str());
+}
+
+// Containers of other devices and programs, and every key on the way to
+// them: never deleted, whatever shape a removal allows.
+bool HoldsOthersKeys(const std::string& path) {
+  for (const char* container : {ISAPNP_DEVICES, MODEM_DEVICES, VXD_ROOT, WAVE_RESOURCES}) {
+    if (IsAtOrAbove(path, container)) return true;
+  }
+  for (const DeviceLink* link : {&LINK_MODEM, &LINK_PORT, &LINK_WAVE}) {
+    if (IsAtOrAbove(path, Concat({CLASS_ROOT, "\\", link->className}))) return true;
+  }
+  return false;
+}
 
 // The component after `root` in a path that lies below it.
 std::string ComponentAfter(const std::string& path, const std::string& root) {
@@ -74,9 +74,8 @@ Mark KeyGuard::ClassKeyMark(const std::string& classKey) const {
 }
 
 Mark KeyGuard::DeviceMark(const std::string& device) const {
-  const std::string isapnp = "Enum\\ISAPNP";
-  if (HasShape(device, {isapnp, 2})) {
-    const std::string id = ComponentAfter(device, isapnp);
+  if (HasShape(device, {ISAPNP_DEVICES, 2})) {
+    const std::string id = ComponentAfter(device, ISAPNP_DEVICES);
     if (!IsOneOfCaseBlind(id, identity_.pnpIds)) {
       return {"another card's: Plug-and-Play ID " + id + " is not the package's"};
     }
@@ -109,7 +108,7 @@ Verdict KeyGuard::Check(const std::string& path, const KeyShape& shape, Marks ma
   Verdict verdict;
   if (!HasShape(path, shape)) {
     verdict.why = "wrong shape";
-  } else if (IsOneOfCaseBlind(path, PROTECTED_ROOTS)) {
+  } else if (HoldsOthersKeys(path)) {
     verdict.why = "it holds other devices' or programs' keys";
   } else {
     const Mark mark = OthersMark(path, marks);

@@ -27,6 +27,7 @@
 #include "core/record/outcome.h"
 #include "core/platform/platform.h"
 #include "core/base/registry_keys.h"
+#include "core/base/registry_roots.h"
 
 namespace mdm {
 
@@ -42,10 +43,13 @@ struct PackageIdentity {
   InfMatchRule infRule;
 };
 
+enum class LinkKind { Modem, Port, Wave, Root };
+
 // The records of the package's root device instance: each link value, where
 // the device instance it names must lie, and the class of that device's
 // driver key. The one table of the package's links.
 struct DeviceLink {
+  LinkKind kind;
   const char* valueName;       // the link value; null: the instance key itself
   const char* instanceSuffix;  // appended to the value to name the device instance
   const char* deviceRoot;      // the device instance lies `deviceDepth` levels below
@@ -53,23 +57,23 @@ struct DeviceLink {
   const char* className;  // its driver key's class; null: the root device's own class
 };
 
-inline constexpr const char* CLASS_ROOT = "System\\CurrentControlSet\\Services\\Class";
-inline constexpr const char* WAVE_ENUMERATOR = "Enum\\MODEMWAVE";
-
 // The modem: a device instance of any enumerator, "Enum\<enumerator>\<id>\<n>".
-inline constexpr DeviceLink LINK_MODEM{"ConnectedToModem", nullptr, "Enum", 3, "Modem"};
+inline constexpr DeviceLink LINK_MODEM{LinkKind::Modem, "ConnectedToModem", nullptr, DEVICE_TREE, 3,
+                                       "Modem"};
 // The port: the package's ISA Plug-and-Play card, "Enum\ISAPNP\<id>\<serial>".
-inline constexpr DeviceLink LINK_PORT{"ConnectedToPort", nullptr, "Enum\\ISAPNP", 2, "Ports"};
+inline constexpr DeviceLink LINK_PORT{LinkKind::Port, "ConnectedToPort", nullptr, ISAPNP_DEVICES, 2,
+                                      "Ports"};
 // The wave device "Enum\MODEMWAVE\<device>", through its instance.
-inline constexpr DeviceLink LINK_WAVE{"ConnectedToWave", "ROOT&MODEM&0000", WAVE_ENUMERATOR, 2,
-                                      "MEDIA"};
+inline constexpr DeviceLink LINK_WAVE{LinkKind::Wave, "ConnectedToWave", "ROOT&MODEM&0000",
+                                      WAVE_DEVICES, 2, "MEDIA"};
 // The root device instance itself, "Enum\Root\<name>\0000", whose class is the
 // package's own.
-inline constexpr DeviceLink LINK_ROOT{nullptr, nullptr, "Enum\\Root", 2, nullptr};
+inline constexpr DeviceLink LINK_ROOT{LinkKind::Root, nullptr, nullptr, ROOT_DEVICES, 2, nullptr};
 
 // The marks a guard looks for besides the shape.
 enum class Marks {
-  None,            // a key the configuration or the product names itself
+  None,            // a key the configuration or the product names itself, or one whose
+                   // marks were looked for on the way to it
   ClassKey,        // a device class instance
   DeviceInstance,  // a device instance: its enumerator ID and its "Driver"
   WaveDevice,      // a child of "Enum\MODEMWAVE": its instance's marks
@@ -159,6 +163,6 @@ KeyRemoval RemoveCheckedKey(Platform& platform, const CheckedKey& key, ChangeLog
 // subtree: only when the guard lets the key go. The log says what became of
 // the key, and keeps it for undo before the delete.
 KeyRemoval RemoveKey(const KeyGuard& guard, StageOutcome& outcome, const std::string& path,
-                     const KeyShape& shape, Marks marks = Marks::None);
+                     const KeyShape& shape, Marks marks);
 
 }  // namespace mdm

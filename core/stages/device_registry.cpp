@@ -10,11 +10,7 @@ namespace mdm {
 
 namespace {
 
-constexpr const char* WAVE_RESOURCES = "System\\CurrentControlSet\\control\\MediaResources\\wave";
 constexpr const char* WAVE_DRIVER = "serwvdrv.drv";
-constexpr const char* VXD_ROOT = "System\\CurrentControlSet\\Services\\VxD";
-constexpr const char* COM_PORT_DEVICES = "Enum\\Root\\MDMGEN";
-constexpr const char* ISAPNP_DEVICES = "Enum\\ISAPNP";
 
 std::string Join(const std::string& parent, const std::string& child) {
   return parent + "\\" + child;
@@ -81,7 +77,7 @@ class Cleanup {
   }
 
   // Every deletion of the stage: a key holding a held record stays.
-  KeyRemoval Remove(const std::string& path, const KeyShape& shape, Marks marks = Marks::None) {
+  KeyRemoval Remove(const std::string& path, const KeyShape& shape, Marks marks) {
     const std::string held = HeldAtOrBelow(path);
     if (!held.empty()) return Keep(path, held);
     return RemoveKey(guard_, found_.outcome, path, shape, marks);
@@ -106,7 +102,7 @@ class Cleanup {
   // names none. The root link names the instance key itself. An unreadable
   // link holds the instance key.
   Record LinkedDevice(const DeviceLink& link, const std::string& instance, std::string& device) {
-    if (&link == &LINK_ROOT) {
+    if (link.kind == LinkKind::Root) {
       device = instance;
       return Record::Names;
     }
@@ -125,7 +121,7 @@ class Cleanup {
   // its kind lies, without another's mark. The log hears of a refusal.
   bool IsTrustedDevice(const DeviceLink& link, const std::string& instance,
                        const std::string& device) {
-    if (&link == &LINK_ROOT) return true;
+    if (link.kind == LinkKind::Root) return true;
     Mark mark;
     if (HasShape(device, DeviceShape(link))) {
       mark = guard_.OthersMark(device, Marks::DeviceInstance);
@@ -155,12 +151,6 @@ class Cleanup {
   // class, or for the root link one of the package's own device class.
   KeyShape ClassKeyShape(const DeviceLink& link) const {
     return {Join(CLASS_ROOT, link.className == nullptr ? plan_.deviceName : link.className), 1};
-  }
-
-  // The root device's own class is the package's by name; every other class
-  // key must carry no other device's mark.
-  static Marks ClassKeyMarks(const DeviceLink& link) {
-    return &link == &LINK_ROOT ? Marks::None : Marks::ClassKey;
   }
 
   // The device's own "Driver" names an instance of the link's class: the
@@ -195,8 +185,8 @@ class Cleanup {
   // a link without a section to look for. A class that cannot be searched
   // whole may hold more: it counts as remaining.
   std::vector<std::string> SearchedClassKeys(const DeviceLink& link) {
-    const std::string& infSection = &link == &LINK_MODEM ? plan_.modemInfSection
-                                    : &link == &LINK_WAVE ? plan_.waveInfSection
+    const std::string& infSection = link.kind == LinkKind::Modem ? plan_.modemInfSection
+                                    : link.kind == LinkKind::Wave ? plan_.waveInfSection
                                                           : std::string();
     std::vector<std::string> found;
     if (infSection.empty()) return found;  // would match every empty "InfSection"
@@ -215,8 +205,8 @@ class Cleanup {
   // A class key the guard lets go; one whose marks cannot be read stays,
   // holding `record` when it is given.
   std::optional<CheckedKey> Checked(const std::string& classKey, const DeviceLink& link,
-                                    const std::string& record) {
-    Verdict verdict = guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link));
+                                    const std::string& record, Marks marks) {
+    Verdict verdict = guard_.Check(classKey, ClassKeyShape(link), marks);
     if (verdict.unknown) {
       found_.outcome.Stayed(ItemKind::Key, classKey, verdict.why);
       if (!record.empty()) HoldFor(record, classKey);
@@ -224,8 +214,10 @@ class Cleanup {
     return std::move(verdict.key);
   }
 
-  // The class key a link leads to, checked, and the device whose "Driver"
-  // names it.
+  // The class key a link leads to, checked by its shape, and the device
+  // whose "Driver" names it. Its marks were looked for with the device's: the
+  // root device's own class is the package's by name, and a linked device
+  // is trusted only when the class key its "Driver" names carries none.
   std::optional<CheckedKey> LinkedClassKey(const DeviceLink& link, const std::string& instance,
                                            std::string& device) {
     if (LinkedDevice(link, instance, device) != Record::Names ||
@@ -234,13 +226,13 @@ class Cleanup {
     }
     std::string classKey;
     if (ReadDriverClassKey(device, classKey) != Record::Names) return std::nullopt;
-    return Checked(classKey, link, device);
+    return Checked(classKey, link, device, Marks::None);
   }
 
   void RecordInfPath(const DeviceLink& link, const std::string& classKey) {
-    std::string* record = &link == &LINK_MODEM  ? &found_.modemInfPath
-                          : &link == &LINK_PORT ? &found_.portInfPath
-                          : &link == &LINK_ROOT ? &found_.rootInfPath
+    std::string* record = link.kind == LinkKind::Modem  ? &found_.inf.modemInfPath
+                          : link.kind == LinkKind::Port ? &found_.inf.portInfPath
+                          : link.kind == LinkKind::Root ? &found_.inf.rootInfPath
                                                 : nullptr;
     if (record == nullptr || !record->empty()) return;  // the first instance's
     std::string infPath;
@@ -262,20 +254,20 @@ class Cleanup {
       linkedKeys.push_back(linked->Path());
       // The root device owns its whole class branch, whatever its "Driver"
       // says; the "Driver" tells which instance's "InfPath" to record.
-      if (&link == &LINK_ROOT) {
+      if (link.kind == LinkKind::Root) {
         if (plan_.recordInfPaths) RecordInfPath(link, linked->Path());
       } else {
         CleanClassKey(*linked, link, device);
       }
     }
-    if (&link == &LINK_ROOT) {
+    if (link.kind == LinkKind::Root) {
       const std::string branch = Join(CLASS_ROOT, plan_.deviceName);
-      HoldIfStayed(Remove(branch, {branch, 0}), RootKey(), branch);
+      HoldIfStayed(Remove(branch, {branch, 0}, Marks::None), RootKey(), branch);
       return;
     }
     for (const std::string& found : SearchedClassKeys(link)) {
       if (IsOneOfCaseBlind(found, linkedKeys)) continue;
-      if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
+      if (const std::optional<CheckedKey> checked = Checked(found, link, {}, Marks::ClassKey)) {
         CleanClassKey(*checked, link, {});
       }
     }
@@ -288,7 +280,7 @@ class Cleanup {
                      const std::string& device) {
     if (plan_.recordInfPaths) RecordInfPath(link, classKey.Path());
     if constexpr (kVoiceClass) {
-      if (&link == &LINK_WAVE) RemoveWaveResources(classKey.Path());
+      if (link.kind == LinkKind::Wave) RemoveWaveResources(classKey.Path());
     }
     if (!device.empty()) {
       HoldIfStayed(Remove(classKey), device, classKey.Path());
@@ -326,10 +318,10 @@ class Cleanup {
   // of them does.
   void RemoveDevicesNaming(const std::string& classKey, const DeviceLink& link) {
     KeyValues drivers;
-    if (!ReadBelow("Enum", 3, "Driver", drivers)) {
+    if (!ReadBelow(DEVICE_TREE, 3, "Driver", drivers)) {
       Hold(classKey, "the devices that may name it cannot be read");
     }
-    const bool wave = kVoiceClass && &link == &LINK_WAVE;
+    const bool wave = kVoiceClass && link.kind == LinkKind::Wave;
     for (const auto& [device, driver] : drivers) {
       if (driver.empty() ||
           !EqualsAsciiCaseBlind(Join(CLASS_ROOT, driver).c_str(), classKey.c_str())) {
@@ -348,8 +340,8 @@ class Cleanup {
     const std::string resource =
         Join(WAVE_RESOURCES, std::string(WAVE_DRIVER) + "<" + LastComponent(classKey) + ">");
     const std::string vxd = Join(VXD_ROOT, product::AUDIO_VXD);
-    HoldIfStayed(Remove(resource, {resource, 0}), classKey, resource);
-    HoldIfStayed(Remove(vxd, {vxd, 0}), classKey, vxd);
+    HoldIfStayed(Remove(resource, {resource, 0}, Marks::None), classKey, resource);
+    HoldIfStayed(Remove(vxd, {vxd, 0}, Marks::None), classKey, vxd);
   }
 
   void RemoveSoftwareKey() {
@@ -364,14 +356,14 @@ class Cleanup {
         found_.comPort = port;
         // A port that is not one key name names no device of the package's.
         if (IsKeyName(port)) {
-          const std::string device = Join(COM_PORT_DEVICES, port);
+          const std::string device = Join(MODEM_DEVICES, port);
           RemoveDriverKeyOf(device, {&LINK_PORT, &LINK_MODEM});
-          HoldIfStayed(Remove(device, {COM_PORT_DEVICES, 1}, Marks::DeviceInstance), comPortKey,
+          HoldIfStayed(Remove(device, {MODEM_DEVICES, 1}, Marks::DeviceInstance), comPortKey,
                        device);
         }
       }
     }
-    Remove(plan_.softwareKey, {"SOFTWARE", 2});
+    Remove(plan_.softwareKey, {"SOFTWARE", 2}, Marks::None);
   }
 
   // A device's driver key, which its "Driver" names, when it is an instance
@@ -383,7 +375,7 @@ class Cleanup {
     if (ReadDriverClassKey(device, classKey) != Record::Names) return;
     for (const DeviceLink* link : links) {
       if (!HasShape(classKey, ClassKeyShape(*link))) continue;
-      if (const std::optional<CheckedKey> checked = Checked(classKey, *link, device)) {
+      if (const std::optional<CheckedKey> checked = Checked(classKey, *link, device, Marks::ClassKey)) {
         HoldIfStayed(Remove(*checked), device, classKey);
       }
       return;
@@ -405,7 +397,7 @@ class Cleanup {
         if (listed != ERROR_SUCCESS) Hold(key, "its cards cannot be listed" + ErrorText(listed));
       }
       for (const std::string& card : cards) RemoveDriverKeyOf(Join(key, card), {&LINK_PORT});
-      HoldIfStayed(Remove(key, {ISAPNP_DEVICES, 1}), RootKey(), key);
+      HoldIfStayed(Remove(key, {ISAPNP_DEVICES, 1}, Marks::None), RootKey(), key);
     }
   }
 
@@ -425,7 +417,7 @@ class Cleanup {
   enum class Answer { No, Yes, Unknown };
   Answer WaveEnumeratorHoldsOnly(const std::string& device) {
     std::vector<std::string> children;
-    const ScopedKey enumerator(platform_, WAVE_ENUMERATOR);
+    const ScopedKey enumerator(platform_, WAVE_DEVICES);
     if (enumerator.OpenStatus() == ERROR_FILE_NOT_FOUND) return Answer::No;
     if (!enumerator.IsOpen() ||
         ListSubkeyNames(platform_, enumerator.Get(), children) != ERROR_SUCCESS) {
@@ -433,7 +425,7 @@ class Cleanup {
     }
     const bool only =
         children.size() == 1 &&
-        EqualsAsciiCaseBlind(Join(WAVE_ENUMERATOR, children[0]).c_str(), device.c_str());
+        EqualsAsciiCaseBlind(Join(WAVE_DEVICES, children[0]).c_str(), device.c_str());
     return only ? Answer::Yes : Answer::No;
   }
 
@@ -446,14 +438,14 @@ class Cleanup {
       const Answer only = WaveEnumeratorHoldsOnly(device);
       const Mark mark = guard_.OthersMark(device, Marks::WaveDevice);
       if (only == Answer::Unknown || (only == Answer::Yes && mark.unknown)) {
-        Hold(record, Concat({"leads to ", WAVE_ENUMERATOR, ", which stays"}));
-        return Keep(WAVE_ENUMERATOR, "what it holds cannot be read");
+        Hold(record, Concat({"leads to ", WAVE_DEVICES, ", which stays"}));
+        return Keep(WAVE_DEVICES, "what it holds cannot be read");
       }
       if (only == Answer::Yes && !mark.Found()) {
-        return Remove(WAVE_ENUMERATOR, {WAVE_ENUMERATOR, 0});
+        return Remove(WAVE_DEVICES, {WAVE_DEVICES, 0}, Marks::None);
       }
     }
-    return Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice);
+    return Remove(device, {WAVE_DEVICES, 1}, Marks::WaveDevice);
   }
 
   // The modem and wave devices an instance of the root device links to.
@@ -474,14 +466,14 @@ class Cleanup {
     RemoveIsapnpDevices();
     for (const std::string& instance : instances_) RemoveLinkedDevices(instance);
     // Last: every step before reads the root device's instances.
-    Remove(RootKey(), {RootKey(), 0});
+    Remove(RootKey(), {RootKey(), 0}, Marks::None);
   }
 
   // The INF files the class keys that stay name: not the package's to
   // delete, whatever they say of themselves. When the class keys cannot all
   // be read, no INF file can be told free of them.
   void ListInfNamesInUse() {
-    found_.infNamesInUseKnown = ReadBelow(CLASS_ROOT, 2, "InfPath", found_.infNamesInUse);
+    found_.inf.inUseKnown = ReadBelow(CLASS_ROOT, 2, "InfPath", found_.inf.inUse);
   }
 
   Platform& platform_;
@@ -496,7 +488,7 @@ class Cleanup {
 
 }  // namespace
 
-std::string RootDeviceKey(const std::string& deviceName) { return Join("Enum\\Root", deviceName); }
+std::string RootDeviceKey(const std::string& deviceName) { return Join(ROOT_DEVICES, deviceName); }
 
 PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& infRule) {
   PackageIdentity identity;

@@ -13,6 +13,7 @@
 
 #include "core/record/change_log.h"
 #include "core/ownership/ownership.h"
+#include "core/stages/inf_cleanup.h"
 #include "core/platform/platform.h"
 
 namespace mdm {
@@ -51,17 +52,8 @@ struct DeviceRegistryPlan {
 
 // What the stage found on its way, for the stages after it.
 struct RegistryFindings {
-  // The "InfPath" of the modem's, the port's and the root device's class
-  // keys, when the plan records them; empty when not reached.
-  std::string modemInfPath;
-  std::string portInfPath;
-  std::string rootInfPath;
+  RecordedInfNames inf;  // for the INF stage
   std::string comPort;   // the default value of the software key's "1.0\ComPort"
-  // The class keys left after the stage, each with the INF file its
-  // "InfPath" names (empty: none): another's or kept, the INF files stay
-  // with their keys. Not known when a class key could not be read.
-  KeyValues infNamesInUse;
-  bool infNamesInUseKnown = true;
   StageOutcome outcome;  // each key that went, and each of the package's that stayed
 };
 
@@ -77,11 +69,5 @@ RegistryFindings CleanWithVoiceClass(Platform& platform, const DeviceRegistryPla
                                      const InfMatchRule& infRule, ChangeLog& log);
 RegistryFindings CleanWithoutVoiceClass(Platform& platform, const DeviceRegistryPlan& plan,
                                         const InfMatchRule& infRule, ChangeLog& log);
-
-inline RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
-                                            const InfMatchRule& infRule,
-                                            ChangeLog& log = NoChangeLog()) {
-  return plan.stage(platform, plan, infRule, log);
-}
 
 }  // namespace mdm

@@ -31,7 +31,7 @@ struct InfRun {
   Platform& platform;
   ChangeLog& log;
   StageOutcome& outcome;
-  const RegistryFindings& found;
+  const RecordedInfNames& recorded;
 
   // Deletes the INF file `name` in `folder`, unless a class key that stays
   // names it: the file is then that key's, whatever it says of itself.
@@ -39,7 +39,7 @@ struct InfRun {
     char path[MAX_PATH];
     // Cut short, the path would name another file: skip it instead.
     if (!Compose(path, "%s\\%s", folder.c_str(), name)) return;
-    for (const auto& [classKey, infPath] : found.infNamesInUse) {
+    for (const auto& [classKey, infPath] : recorded.inUse) {
       if (EqualsAsciiCaseBlind(infPath.c_str(), name)) {
         log.Line({"kept INF file ", path, " (named by ", classKey, ", which stays)"});
         return;
@@ -63,7 +63,7 @@ struct InfRun {
   // recorded names delete nothing.
   void DeleteRecordedNames(const InfMatchRule& rule, const std::string& inf) {
     for (const std::string* recorded :
-         {&found.portInfPath, &found.modemInfPath, &found.rootInfPath}) {
+         {&recorded.portInfPath, &recorded.modemInfPath, &recorded.rootInfPath}) {
       const std::string& name = *recorded;
       if (name.empty()) continue;
       if (IsPackageInfFile(platform, inf, false, name, rule)) {
@@ -84,7 +84,7 @@ struct InfRun {
         if (HasOtherInfDirectory(platform, windows)) DeleteByNames(other, product::PROVIDER_INF_NAMES);
         return;
       case InfNamesAfterPackage::RecordedWhenRootIsOem:
-        if (RootInfIsOem(found.rootInfPath)) DeleteRecordedNames(plan.match, inf);
+        if (RootInfIsOem(recorded.rootInfPath)) DeleteRecordedNames(plan.match, inf);
         // In every case: whether they go must not hang on a record that a
         // stopped run may have deleted with its class key.
         DeleteByNames(other, product::PROVIDER_INF_NAMES);
@@ -113,7 +113,7 @@ struct InfRun {
 }  // namespace
 
 StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
-                           const RegistryFindings& found, ChangeLog& log) {
+                           const RecordedInfNames& recorded, ChangeLog& log) {
   StageOutcome outcome;
   std::string windows;
   // Without a Windows directory nothing is deleted: an empty one would turn
@@ -126,13 +126,13 @@ StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
   }
   if (answer != DirectoryAnswer::Known) return outcome;
   // A class key that could not be read may name any of them.
-  if (!found.infNamesInUseKnown) {
+  if (!recorded.inUseKnown) {
     outcome.Stayed(ItemKind::InfFile, "the INF copies in the Windows folder",
                    "the class keys that may name them cannot be read");
     return outcome;
   }
   const std::string inf = windows + "\\INF";
-  InfRun run{platform, log, outcome, found};
+  InfRun run{platform, log, outcome, recorded};
   run.DeleteByNames(inf, product::PACKAGE_INF_NAMES);
   run.DeleteChosenNames(plan, windows);
   run.ScanPass(plan.match, inf, "oem*.inf");

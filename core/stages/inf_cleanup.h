@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/stages/device_registry.h"
+#include "core/base/registry_keys.h"
+#include "core/record/change_log.h"
 #include "core/ownership/inf_rules.h"
 #include "core/record/outcome.h"
 #include "core/platform/platform.h"
@@ -25,6 +26,18 @@ enum class InfNamesAfterPackage {
   RecordedWhenRootIsOem,
 };
 
+// What the registry stage tells the INF stage: the INF names that the
+// package's class keys recorded before they went (when the plan records
+// them; empty when not reached), and the INF files that the class keys left
+// after it name.
+struct RecordedInfNames {
+  std::string modemInfPath;
+  std::string portInfPath;
+  std::string rootInfPath;
+  KeyValues inUse;          // each class key left, with its "InfPath"
+  bool inUseKnown = true;   // false: a class key could not be read
+};
+
 struct InfCleanupPlan {
   InfNamesAfterPackage namesAfterPackage;
   InfMatchRule match;
@@ -34,6 +47,6 @@ struct InfCleanupPlan {
 // The log gets every INF file the stage removes or tries to. An INF file
 // that a class key left by the registry stage names stays.
 StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
-                           const RegistryFindings& found, ChangeLog& log = NoChangeLog());
+                           const RecordedInfNames& recorded, ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

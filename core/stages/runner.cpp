@@ -50,10 +50,10 @@ StageOutcome RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log
   outcome.Add(files);
   // Only the registry stage can find the INF names, and it deletes the keys
   // that hold them: it comes before the INF stage.
-  const RegistryFindings found = CleanDeviceRegistry(platform, plan.registry, plan.inf.match, log);
+  const RegistryFindings found = plan.registry.stage(platform, plan.registry, plan.inf.match, log);
   outcome.Add(found.outcome);
   outcome.Add(CleanIniLists(platform, ListRemovals(platform, plan, files), log));
-  outcome.Add(CleanInfFiles(platform, plan.inf, found, log));
+  outcome.Add(CleanInfFiles(platform, plan.inf, found.inf, log));
   return outcome;
 }
 

@@ -57,7 +57,7 @@ struct Case : ::testing::Test {
 
   void RunStage() {
     const RemovalPlan plan = ProgramPlan(config);
-    found = CleanDeviceRegistry(machine, plan.registry, plan.inf.match);
+    found = plan.registry.stage(machine, plan.registry, plan.inf.match, NoChangeLog());
   }
 
   std::vector<std::string> DeletedKeys() const { return DeletedKeysOf(machine); }
@@ -238,7 +238,8 @@ TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
       machine.SetString(device, "Driver", example.driver);
       machine.SetString("Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Driver", example.driver);
     }
-    CleanDeviceRegistry(machine, ProgramPlan(config).registry, ProgramPlan(config).inf.match);
+    ProgramPlan(config).registry.stage(machine, ProgramPlan(config).registry,
+                                       ProgramPlan(config).inf.match, NoChangeLog());
     // The package's own class goes by its name, whatever any "Driver" says.
     EXPECT_FALSE(machine.HasKey(kClass + "Quillnet"));
     std::vector<std::string> classKeysGone;
@@ -311,7 +312,7 @@ TEST_F(Case, AnIsapnpKeyOfTheWrongShapeIsRefused) {
   plan.isapnpIds = {"QRM1001\\0A1B2C3D", "QRM0100"};
   machine.AddKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D");
   machine.AddKey("Enum\\ISAPNP\\QRM0100\\1");
-  CleanDeviceRegistry(machine, plan, ProgramPlan(config).inf.match);
+  plan.stage(machine, plan, ProgramPlan(config).inf.match, NoChangeLog());
   EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1001\\0A1B2C3D"));
   EXPECT_FALSE(machine.HasKey("Enum\\ISAPNP\\QRM0100"));
 }
@@ -335,9 +336,9 @@ TEST(KeyShape, MatchesComponentByComponentAndRefusesSharedRoots) {
   const KeyGuard guard(machine, identity, NoChangeLog());
   StageOutcome outcome;
   for (const char* root : {"Enum\\Root\\MDMGEN", "enum\\root\\mdmgen", "ENUM\\ROOT\\Mdmgen"}) {
-    EXPECT_EQ(RemoveKey(guard, outcome, root, {"Enum", 2}), KeyRemoval::Refused) << root;
+    EXPECT_EQ(RemoveKey(guard, outcome, root, {"Enum", 2}, Marks::None), KeyRemoval::Refused) << root;
   }
-  EXPECT_EQ(RemoveKey(guard, outcome, "Enum\\Root\\Other", {"Enum", 2}), KeyRemoval::Absent);
+  EXPECT_EQ(RemoveKey(guard, outcome, "Enum\\Root\\Other", {"Enum", 2}, Marks::None), KeyRemoval::Absent);
   EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
 }
 

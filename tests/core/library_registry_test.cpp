@@ -25,7 +25,7 @@ struct LibraryCase : ::testing::Test {
 
   void RunStage() {
     const RemovalPlan plan = LibraryPlan();
-    found = CleanDeviceRegistry(machine, plan.registry, plan.inf.match);
+    found = plan.registry.stage(machine, plan.registry, plan.inf.match, NoChangeLog());
   }
 };
 
@@ -33,9 +33,9 @@ TEST_F(LibraryCase, RecordsTheInfNamesAndRemovesThePackage) {
   InstallPackage();
   RunStage();
   EXPECT_EQ(found.outcome.remaining.size(), 0u);
-  EXPECT_EQ(found.modemInfPath, "OEM5.INF");
-  EXPECT_EQ(found.portInfPath, "OEM6.INF");
-  EXPECT_EQ(found.rootInfPath, "OEM4.INF");  // read before the cut to the class branch
+  EXPECT_EQ(found.inf.modemInfPath, "OEM5.INF");
+  EXPECT_EQ(found.inf.portInfPath, "OEM6.INF");
+  EXPECT_EQ(found.inf.rootInfPath, "OEM4.INF");  // read before the cut to the class branch
   EXPECT_EQ(found.comPort, "0002");
   for (const std::string& gone :
        {kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
@@ -69,7 +69,7 @@ TEST_F(LibraryCase, AMissingModemLinkIsSearchedForBySection) {
   InstallPackage(/*withModemLink=*/false);
   machine.SetString(kClass + "Modem\\0001", "InfSection", "Quillnet");
   RunStage();
-  EXPECT_EQ(found.modemInfPath, "OEM5.INF");
+  EXPECT_EQ(found.inf.modemInfPath, "OEM5.INF");
   EXPECT_FALSE(machine.HasKey(kClass + "Modem\\0001"));
   EXPECT_FALSE(machine.HasKey("Enum\\Root\\MDMGEN\\0001"));
   EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
@@ -80,7 +80,7 @@ TEST_F(LibraryCase, AClassKeyWithoutInfPathStillGoesAndItsFieldIsEmptied) {
   machine.RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kClass + "Ports\\0001").c_str());
   machine.SetString(kClass + "Ports\\0001", "DriverDesc", "no InfPath");
   RunStage();
-  EXPECT_EQ(found.portInfPath, "");
+  EXPECT_EQ(found.inf.portInfPath, "");
   EXPECT_FALSE(machine.HasKey(kClass + "Ports\\0001"));
 }
 
@@ -98,7 +98,7 @@ TEST_F(LibraryCase, OnlyThePackagesOwnClassGoesWhole) {
   EXPECT_TRUE(machine.HasKey(kClass + "Display\\0000"));
   EXPECT_TRUE(machine.HasKey(kClass + "Net\\0000"));
   EXPECT_FALSE(machine.HasKey(kClass + "Quillnet"));  // the package's own, by its name
-  EXPECT_EQ(found.rootInfPath, "");
+  EXPECT_EQ(found.inf.rootInfPath, "");
   EXPECT_FALSE(machine.HasKey("Enum\\Root\\Quillnet"));
 }
 
@@ -117,7 +117,7 @@ TEST_F(LibraryCase, TheWaveKeyIsTheOneTheLinkNamesIfAny) {
     other.AddKey("Enum\\MODEMWAVE\\OTHER");
     other.AddKey("Enum\\PCI\\VEN_1234\\0");
     other.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
-    CleanDeviceRegistry(other, LibraryPlan().registry, LibraryPlan().inf.match);
+    LibraryPlan().registry.stage(other, LibraryPlan().registry, LibraryPlan().inf.match, NoChangeLog());
     EXPECT_TRUE(other.HasKey("Enum\\Root\\MDMGEN\\0000")) << link;
     EXPECT_TRUE(other.HasKey("Enum\\MODEMWAVE\\OTHER")) << link;
     EXPECT_TRUE(other.HasKey("Enum\\PCI\\VEN_1234\\0")) << link;

@@ -161,7 +161,7 @@ TEST(RunLog, TheUndoFileKeepsEveryValueFormatByteForByte) {
     const PackageIdentity identity;
     StageOutcome outcome;
     EXPECT_EQ(RemoveKey(KeyGuard(machine, identity, log), outcome, "Enum\\Root\\Quillnet",
-                        {"Enum\\Root\\Quillnet", 0}),
+                        {"Enum\\Root\\Quillnet", 0}, Marks::None),
               KeyRemoval::Deleted);
   }
   ASSERT_FALSE(machine.HasKey("Enum\\Root\\Quillnet"));

@@ -38,7 +38,7 @@ class LibraryInfTest : public InfStageTest {
 
   static std::string Port(const std::string& std) { return InfText("Ports", "[Std]\r\n" + std); }
 
-  RegistryFindings found;
+  RecordedInfNames found;
   test::LogLines log;
 };
 
