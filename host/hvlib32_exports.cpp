@@ -12,7 +12,7 @@
 
 #include "emulator/machine.h"
 #include "hvlib32/library_plan.h"
-#include "hvlib32/services.h"
+#include "hvlib32/exports.h"
 
 #define HVLIB32_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,5 +1,5 @@
 /*
- * hvlib32.h - HVLIB32.DLL, the Quillnet driver-support library.
+ * hvlib32.h - HVLIB32.DLL, the library the Quillnet modem's installer calls.
  *
  * Plain C for C and C++ compilers for Win32. Link with HVLIB32.LIB
  * (Microsoft's linker) or libhvlib32.a (MinGW), or load HVLIB32.DLL with

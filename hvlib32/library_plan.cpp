@@ -1,7 +1,6 @@
 // The library's plan: the product's names, built in.
 #include "core/package/limits.h"
 #include "core/package/product.h"
-#include "core/record/run_log.h"
 #include "hvlib32/library_plan.h"
 
 namespace mdm::hvlib32 {
@@ -62,15 +61,6 @@ InfCleanupPlan InfPlan() {
 
 RemovalPlan LibraryPlan() {
   return {FileTable(), LIBRARY_FILE_REMOVAL, RegistryPlan(), ListRemovals(), InfPlan()};
-}
-
-std::string LogHeading(const char* exportName) {
-  return std::string("HVLIB32 ") + product::VERSION + " " + exportName;
-}
-
-void Uninstall(Platform& platform) {
-  RunLog log(platform, LOG_NAME, LogHeading("Uninstall"));
-  log.Finish("done", RunPlan(platform, LibraryPlan(), log));
 }
 
 }  // namespace mdm::hvlib32

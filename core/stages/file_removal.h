@@ -1,5 +1,5 @@
-// The file-removal table, the directory purge and the walk over a table: the
-// first stage of both deliverables.
+// The file stage, the first of both deliverables: the files a plan names,
+// each in its folder, and the product folder emptied and removed.
 #pragma once
 
 #include <string>

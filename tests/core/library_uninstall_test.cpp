@@ -4,6 +4,7 @@
 #include <string>
 
 #include "emulator/machine.h"
+#include "hvlib32/exports.h"
 #include "hvlib32/library_plan.h"
 #include "tests/support/run_logs.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "emulator/machine.h"
+#include "hvlib32/exports.h"
 #include "hvlib32/library_plan.h"
 #include "mdmclean/run.h"
 

@@ -13,7 +13,7 @@
 #include "core/record/run_log.h"
 #include "emulator/machine.h"
 #include "hvlib32/library_plan.h"
-#include "hvlib32/services.h"
+#include "hvlib32/exports.h"
 #include "mdmclean/run.h"
 #include "tests/support/forwarding_platform.h"
 #include "tests/support/run_logs.h"

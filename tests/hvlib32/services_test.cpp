@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "emulator/machine.h"
-#include "hvlib32/services.h"
+#include "hvlib32/exports.h"
+#include "hvlib32/serial_move.h"
 #include "tests/hvlib32/recording_platform.h"
 #include "tests/support/run_logs.h"
 

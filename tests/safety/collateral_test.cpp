@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "hvlib32/exports.h"
 #include "hvlib32/library_plan.h"
 #include "mdmclean/run.h"
 #include "tests/safety/expectation.h"

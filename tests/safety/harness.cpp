@@ -1,5 +1,6 @@
 #include "tests/safety/harness.h"
 
+#include "hvlib32/exports.h"
 #include "hvlib32/library_plan.h"
 #include "mdmclean/run.h"
 #include "tests/safety/snapshot.h"

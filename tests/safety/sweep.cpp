@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "hvlib32/library_plan.h"
-#include "hvlib32/services.h"
+#include "hvlib32/exports.h"
 #include "mdmclean/run.h"
 #include "tests/safety/expectation.h"
 #include "tests/safety/snapshot.h"

@@ -18,7 +18,7 @@
 #include "core/base/text.h"
 #include "core/platform/guarded_win32.h"
 #include "hvlib32/library_plan.h"
-#include "hvlib32/services.h"
+#include "hvlib32/exports.h"
 #include "mdmclean/run.h"
 
 #include <windows.h>

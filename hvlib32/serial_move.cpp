@@ -1,25 +1,21 @@
-// The two registry services that the library exports to the installer:
-// reading the product's base address, and moving the modem's ISA Plug-and-Play
-// device instance to a new serial number.
+// Moving the modem's ISA Plug-and-Play device instance to a new serial
+// number, for ChangeW95SerialNumber (hvlib32/exports.h).
 //
-// Both return the Win32 registry status code of the call that decided their
-// outcome. Arguments that would make them address a key other than the one
-// device instance are refused with ERROR_INVALID_PARAMETER before anything is
-// touched.
+// The move returns the Win32 registry status code of the call that decided
+// its outcome. Arguments that would make it address a key other than the one
+// device instance are refused with ERROR_INVALID_PARAMETER before anything
+// is touched.
 
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "core/stages/device_registry.h"
-#include "core/package/limits.h"
-#include "core/ownership/ownership.h"
-#include "core/package/product.h"
 #include "core/base/registry_keys.h"
-#include "core/record/run_log.h"
 #include "core/base/text.h"
+#include "core/ownership/ownership.h"
+#include "core/package/limits.h"
+#include "core/package/product.h"
 #include "hvlib32/library_plan.h"
-#include "hvlib32/services.h"
+#include "hvlib32/serial_move.h"
 
 namespace mdm::hvlib32 {
 namespace {
@@ -181,23 +177,6 @@ std::int32_t CopyInstanceKey(const KeyGuard& guard, const std::string& oldPath,
 
 }  // namespace
 
-std::int32_t GetBaseAddr95(Platform& platform, char* out) {
-  if (out == nullptr) return ERROR_INVALID_PARAMETER;
-  out[0] = '\0';
-  ScopedKey key(platform, product::BASE_ADDRESS_KEY, KEY_READ);
-  if (!key.IsOpen()) return key.OpenStatus();
-
-  // Read into a buffer of our own so that the caller's buffer only ever
-  // receives a whole, terminated address or the empty text.
-  char address[BASE_ADDRESS_SIZE] = {};
-  std::int32_t size = BASE_ADDRESS_SIZE;
-  if (platform.RegQueryValueA(key.Get(), nullptr, address, &size) == ERROR_SUCCESS &&
-      std::memchr(address, '\0', BASE_ADDRESS_SIZE) != nullptr) {
-    std::memcpy(out, address, std::strlen(address) + 1);
-  }
-  return key.Close();
-}
-
 // The move: the new key gets the old key's values, every link naming the old
 // serial is rewritten, and the old key goes, in this order, so that no link
 // ever names a key that is not there. A call stopped or failing part way is finished by the next
@@ -254,16 +233,6 @@ std::int32_t MoveSerialNumber(Platform& platform, const char* oldSerial, const c
   if (!old) return ERROR_INVALID_PARAMETER;
   std::string why;
   return DeleteKeyKeptForUndo(platform, *old, log, why);
-}
-
-std::int32_t ChangeW95SerialNumber(Platform& platform, const char* oldSerial,
-                                   const char* newSerial) {
-  RunLog log(platform, LOG_NAME, LogHeading("ChangeW95SerialNumber"));
-  const std::int32_t result = MoveSerialNumber(platform, oldSerial, newSerial, log);
-  char line[32];
-  Compose(line, "result %d", static_cast<int>(result));
-  log.Line(line);
-  return result;
 }
 
 }  // namespace mdm::hvlib32
