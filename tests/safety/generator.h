@@ -85,6 +85,9 @@ struct PackageNames {
 struct GeneratedMachine {
   std::uint64_t seed = 0;
   std::string description;  // one line for failure messages
+  // What happened on the machine before the uninstall (a second install, a
+  // card that changed its ID ...), by name; empty for a plain install.
+  std::vector<std::string> histories;
   MachineModel model;
   PackageNames names;
   bool productNames = true;             // the names the library has built in
