@@ -33,9 +33,8 @@ enum class Record { Names, Nothing, Unknown };
 // root device, whose values name the rest. A record whose target stays, or
 // which cannot be read, stays with the key that holds it, so that the next
 // run can follow it again: a run stopped or failing anywhere leaves nothing
-// that the records no longer lead to. `kSearch`: mdmclean's modem and wave
-// links also search their class for the package's "InfSection".
-template <bool kSearch>
+// that the records no longer lead to. Every instance of the root device is
+// followed: a package installed twice has two.
 class Cleanup {
  public:
   Cleanup(Platform& platform, const DeviceRegistryPlan& plan, const InfMatchRule& infRule,
@@ -47,9 +46,11 @@ class Cleanup {
         log_(log) {}
 
   RegistryFindings Run() {
+    if (!ListKeysBelow(RootKey(), 1, instances_)) Hold(RootKey(), "its instances cannot be listed");
     for (const DeviceLink* link : plan_.links) CleanDeviceLink(*link);
     RemoveSoftwareKey();
     RemoveEnumeratorKeys();
+    ListInfNamesInUse();
     return found_;
   }
 
@@ -92,21 +93,20 @@ class Cleanup {
     if (removal == KeyRemoval::Stayed) Hold(record, "leads to " + target + ", which stays");
   }
 
-  std::string InstanceKey() const { return Join(RootDeviceKey(plan_.deviceName), "0000"); }
+  std::string RootKey() const { return RootDeviceKey(plan_.deviceName); }
 
-  // The device instance a link names; a missing or empty value names none.
-  // The root link names the instance key itself. An unreadable link holds
-  // the instance key.
-  Record LinkedDevice(const DeviceLink& link, std::string& device) {
+  // The device instance a link of `instance` names; a missing or empty value
+  // names none. The root link names the instance key itself. An unreadable
+  // link holds the instance key.
+  Record LinkedDevice(const DeviceLink& link, const std::string& instance, std::string& device) {
     if (&link == &LINK_ROOT) {
-      device = InstanceKey();
+      device = instance;
       return Record::Names;
     }
     std::string value;
-    const std::int32_t status = ScopedKey(platform_, InstanceKey()).Read(link.valueName, value);
+    const std::int32_t status = ScopedKey(platform_, instance).Read(link.valueName, value);
     if (IsUnknown(status)) {
-      Hold(InstanceKey(),
-           std::string("its ") + link.valueName + " cannot be read" + ErrorText(status));
+      Hold(instance, Concat({"its ", link.valueName, " cannot be read", ErrorText(status)}));
       return Record::Unknown;
     }
     if (status != ERROR_SUCCESS || value.empty()) return Record::Nothing;
@@ -116,7 +116,8 @@ class Cleanup {
 
   // The linked device is one the link may lead to: a device instance where
   // its kind lies, without another's mark. The log hears of a refusal.
-  bool IsTrustedDevice(const DeviceLink& link, const std::string& device) {
+  bool IsTrustedDevice(const DeviceLink& link, const std::string& instance,
+                       const std::string& device) {
     if (&link == &LINK_ROOT) return true;
     Mark mark;
     if (HasShape(device, DeviceShape(link))) {
@@ -125,7 +126,7 @@ class Cleanup {
       mark.whose = "not a device instance of its kind";
     }
     if (!mark.Found()) return true;
-    if (mark.unknown) Hold(InstanceKey(), "its " + std::string(link.valueName) + " " + mark.whose);
+    if (mark.unknown) Hold(instance, "its " + std::string(link.valueName) + " " + mark.whose);
     log_.Line({"refused link ", link.valueName, " ", device, " (", mark.whose, ")"});
     return false;
   }
@@ -157,10 +158,11 @@ class Cleanup {
 
   // The device's own "Driver" names an instance of the link's class: the
   // device is what the link says it is. Unknown holds the root instance.
-  Record IsDeviceOfLinkClass(const std::string& device, const DeviceLink& link) {
+  Record IsDeviceOfLinkClass(const std::string& device, const DeviceLink& link,
+                             const std::string& instance) {
     std::string classKey;
     const Record driver = ReadDriverClassKey(device, classKey);
-    if (driver == Record::Unknown) Hold(InstanceKey(), "leads to " + device + ", which stays");
+    if (driver == Record::Unknown) Hold(instance, "leads to " + device + ", which stays");
     if (driver != Record::Names) return driver;
     return HasShape(classKey, ClassKeyShape(link)) ? Record::Names : Record::Nothing;
   }
@@ -174,35 +176,27 @@ class Cleanup {
                                                      std::string& unknown) {
     std::vector<std::string> found;
     if (infSection.empty()) return found;  // would match every empty "InfSection"
-    const std::string classRoot = Join(CLASS_ROOT, className);
-    std::vector<std::string> names;
-    {
-      const ScopedKey root(platform_, classRoot);
-      if (root.OpenStatus() == ERROR_FILE_NOT_FOUND) return found;
-      const std::int32_t listed =
-          root.IsOpen() ? ListSubkeyNames(platform_, root.Get(), names) : root.OpenStatus();
-      if (listed != ERROR_SUCCESS) {
-        unknown = "its keys cannot be listed" + ErrorText(listed);
-        return found;
-      }
+    std::vector<std::string> keys;
+    if (!ListKeysBelow(Join(CLASS_ROOT, className), 1, keys)) {
+      unknown = "its keys cannot be listed";
+      return found;
     }
-    for (const std::string& name : names) {
-      const ScopedKey subkey(platform_, Join(classRoot, name));
+    for (const std::string& key : keys) {
+      const ScopedKey subkey(platform_, key);
       if (!subkey.IsOpen()) {
-        unknown = Join(classRoot, name) + " does not open" + ErrorText(subkey.OpenStatus());
+        unknown = key + " does not open" + ErrorText(subkey.OpenStatus());
         break;
       }
       std::string value;
       const std::int32_t status = subkey.Read("InfSection", value);
-      if (IsUnknown(status))
-        unknown = Join(classRoot, name) + " cannot be read" + ErrorText(status);
-      if (status == ERROR_SUCCESS && value == infSection) found.push_back(Join(classRoot, name));
+      if (IsUnknown(status)) unknown = key + " cannot be read" + ErrorText(status);
+      if (status == ERROR_SUCCESS && value == infSection) found.push_back(key);
     }
     return found;
   }
 
-  // The class keys mdmclean's search finds for the link; none for the
-  // library, and none for the port and root links. A class that cannot be
+  // The class keys the search finds for the modem and wave links; none for
+  // the port and root links, nor for a link without a section to look for. A class that cannot be
   // searched whole may hold one: it counts as remaining.
   std::vector<std::string> SearchedClassKeys(const DeviceLink& link, bool& unknown) {
     const std::string* infSection = &link == &LINK_MODEM  ? &plan_.modemInfSection
@@ -234,8 +228,10 @@ class Cleanup {
 
   // The class key a link leads to, checked, and the device whose "Driver"
   // names it.
-  std::optional<CheckedKey> LinkedClassKey(const DeviceLink& link, std::string& device) {
-    if (LinkedDevice(link, device) != Record::Names || !IsTrustedDevice(link, device)) {
+  std::optional<CheckedKey> LinkedClassKey(const DeviceLink& link, const std::string& instance,
+                                           std::string& device) {
+    if (LinkedDevice(link, instance, device) != Record::Names ||
+        !IsTrustedDevice(link, instance, device)) {
       return std::nullopt;
     }
     std::string classKey;
@@ -248,36 +244,42 @@ class Cleanup {
                           : &link == &LINK_PORT ? &found_.portInfPath
                           : &link == &LINK_ROOT ? &found_.rootInfPath
                                                 : nullptr;
-    if (record == nullptr) return;
+    if (record == nullptr || !record->empty()) return;  // the first instance's
     std::string infPath;
     ScopedKey(platform_, classKey).ReadString("InfPath", infPath);
     *record = infPath;
   }
 
-  // What a link leads to: the class key the linked device's "Driver" names,
-  // and for mdmclean's modem and wave links every class key of the class
-  // that its search finds by the package's "InfSection", whatever the link
-  // says: those are the package's whether a record still leads to them or
-  // not. The root link takes the package's own class branch.
+  // What a link leads to: the class key each instance's linked device's
+  // "Driver" names, and for the modem and wave links every class key of the
+  // class that the search finds by the package's "InfSection", whatever the
+  // links say: those are the package's whether a record still leads to them
+  // or not. The root link takes the package's own class branch.
   void CleanDeviceLink(const DeviceLink& link) {
-    std::string device;
-    const std::optional<CheckedKey> linked = LinkedClassKey(link, device);
-    if (&link == &LINK_ROOT) {
+    std::vector<std::string> linkedKeys;
+    for (const std::string& instance : instances_) {
+      std::string device;
+      const std::optional<CheckedKey> linked = LinkedClassKey(link, instance, device);
+      if (!linked) continue;
+      linkedKeys.push_back(linked->Path());
       // The root device owns its whole class branch, whatever its "Driver"
       // says; the "Driver" tells which instance's "InfPath" to record.
-      if (linked && plan_.recordInfPaths) RecordInfPath(link, linked->Path());
+      if (&link == &LINK_ROOT) {
+        if (plan_.recordInfPaths) RecordInfPath(link, linked->Path());
+      } else {
+        CleanClassKey(*linked, link, device);
+      }
+    }
+    if (&link == &LINK_ROOT) {
       const std::string branch = Join(CLASS_ROOT, plan_.deviceName);
-      HoldIfStayed(Remove(branch, {branch, 0}), InstanceKey(), branch);
+      HoldIfStayed(Remove(branch, {branch, 0}), RootKey(), branch);
       return;
     }
-    if (linked) CleanClassKey(*linked, link, device);
-    if constexpr (kSearch) {
-      bool unknown = false;
-      for (const std::string& found : SearchedClassKeys(link, unknown)) {
-        if (linked && EqualsAsciiCaseBlind(found.c_str(), linked->Path().c_str())) continue;
-        if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
-          CleanClassKey(*checked, link, {});
-        }
+    bool unknown = false;
+    for (const std::string& found : SearchedClassKeys(link, unknown)) {
+      if (IsOneOfCaseBlind(found, linkedKeys)) continue;
+      if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
+        CleanClassKey(*checked, link, {});
       }
     }
   }
@@ -289,7 +291,7 @@ class Cleanup {
                      const std::string& device) {
     if (plan_.recordInfPaths) RecordInfPath(link, classKey.Path());
     if (&link == &LINK_WAVE) RemoveWaveResources(classKey.Path());
-    if (!kSearch || !device.empty()) {
+    if (!device.empty()) {
       HoldIfStayed(Remove(classKey), device, classKey.Path());
     } else {
       RemoveDevicesNaming(classKey.Path(), link);
@@ -297,11 +299,12 @@ class Cleanup {
     }
   }
 
-  // Every device instance below "Enum" ("Enum\\<enumerator>\\<id>\\<instance>");
-  // false when a key on the way cannot be listed or does not open.
-  bool ListDeviceInstances(std::vector<std::string>& devices) {
-    std::vector<std::string> level = {"Enum"};
-    for (int depth = 0; depth < 3; ++depth) {
+  // The keys `depth` levels below `root`, in the order they enumerate; an
+  // absent key holds none. False when a key on the way cannot be listed or
+  // does not open.
+  bool ListKeysBelow(const std::string& root, int depth, std::vector<std::string>& keys) {
+    std::vector<std::string> level = {root};
+    for (; depth > 0; --depth) {
       std::vector<std::string> below;
       for (const std::string& parent : level) {
         const ScopedKey key(platform_, parent, KEY_READ);
@@ -314,7 +317,7 @@ class Cleanup {
       }
       level.swap(below);
     }
-    devices.swap(level);
+    keys.swap(level);
     return true;
   }
 
@@ -324,7 +327,7 @@ class Cleanup {
   // of them does.
   void RemoveDevicesNaming(const std::string& classKey, const DeviceLink& link) {
     std::vector<std::string> devices;
-    if (!ListDeviceInstances(devices)) {
+    if (!ListKeysBelow("Enum", 3, devices)) {
       Hold(classKey, "the devices that may name it cannot be listed");
       return;
     }
@@ -370,6 +373,7 @@ class Cleanup {
         // A port that is not one key name names no device of the package's.
         if (IsKeyName(port)) {
           const std::string device = Join(COM_PORT_DEVICES, port);
+          RemoveDriverKeyOf(device, {&LINK_PORT, &LINK_MODEM});
           HoldIfStayed(Remove(device, {COM_PORT_DEVICES, 1}, Marks::DeviceInstance), comPortKey,
                        device);
         }
@@ -379,12 +383,18 @@ class Cleanup {
   }
 
   // A device's driver key, which its "Driver" names, when it is an instance
-  // of the link's class and no other device's; the device stays while it does.
-  void RemoveDriverKeyOf(const std::string& device, const DeviceLink& link) {
+  // of one of the links' classes and no other device's; the device stays
+  // while it does.
+  void RemoveDriverKeyOf(const std::string& device,
+                         std::initializer_list<const DeviceLink*> links) {
     std::string classKey;
     if (ReadDriverClassKey(device, classKey) != Record::Names) return;
-    if (const std::optional<CheckedKey> checked = Checked(classKey, link, device)) {
-      HoldIfStayed(Remove(*checked), device, classKey);
+    for (const DeviceLink* link : links) {
+      if (!HasShape(classKey, ClassKeyShape(*link))) continue;
+      if (const std::optional<CheckedKey> checked = Checked(classKey, *link, device)) {
+        HoldIfStayed(Remove(*checked), device, classKey);
+      }
+      return;
     }
   }
 
@@ -402,8 +412,8 @@ class Cleanup {
             device.IsOpen() ? ListSubkeyNames(platform_, device.Get(), cards) : device.OpenStatus();
         if (listed != ERROR_SUCCESS) Hold(key, "its cards cannot be listed" + ErrorText(listed));
       }
-      for (const std::string& card : cards) RemoveDriverKeyOf(Join(key, card), LINK_PORT);
-      HoldIfStayed(Remove(key, {ISAPNP_DEVICES, 1}), InstanceKey(), key);
+      for (const std::string& card : cards) RemoveDriverKeyOf(Join(key, card), {&LINK_PORT});
+      HoldIfStayed(Remove(key, {ISAPNP_DEVICES, 1}), RootKey(), key);
     }
   }
 
@@ -411,11 +421,11 @@ class Cleanup {
   // instance's "Driver" is a MEDIA instance; the guard refuses it when it
   // carries another device's mark. Empty when the link names none. (One
   // found through a searched class key went with that key.)
-  std::string PackageWaveDevice() {
+  std::string PackageWaveDevice(const std::string& rootInstance) {
     std::string instance;
-    const bool linked = LinkedDevice(LINK_WAVE, instance) == Record::Names &&
+    const bool linked = LinkedDevice(LINK_WAVE, rootInstance, instance) == Record::Names &&
                         HasShape(instance, DeviceShape(LINK_WAVE)) &&
-                        IsDeviceOfLinkClass(instance, LINK_WAVE) == Record::Names;
+                        IsDeviceOfLinkClass(instance, LINK_WAVE, rootInstance) == Record::Names;
     return linked ? CutAtLastBackslash(instance) : std::string();
   }
 
@@ -454,21 +464,39 @@ class Cleanup {
     return Remove(device, {WAVE_ENUMERATOR, 1}, Marks::WaveDevice);
   }
 
+  // The modem and wave devices an instance of the root device links to.
+  void RemoveLinkedDevices(const std::string& instance) {
+    std::string modemDevice;
+    if (LinkedDevice(LINK_MODEM, instance, modemDevice) == Record::Names &&
+        IsDeviceOfLinkClass(modemDevice, LINK_MODEM, instance) == Record::Names) {
+      HoldIfStayed(Remove(modemDevice, DeviceShape(LINK_MODEM), Marks::DeviceInstance), instance,
+                   modemDevice);
+    }
+    const std::string waveDevice = PackageWaveDevice(instance);
+    if (!waveDevice.empty()) {
+      HoldIfStayed(RemoveWaveDevice(waveDevice, instance), instance, waveDevice);
+    }
+  }
+
   void RemoveEnumeratorKeys() {
     RemoveIsapnpDevices();
-    std::string modemDevice;
-    if (LinkedDevice(LINK_MODEM, modemDevice) == Record::Names &&
-        IsDeviceOfLinkClass(modemDevice, LINK_MODEM) == Record::Names) {
-      HoldIfStayed(Remove(modemDevice, DeviceShape(LINK_MODEM), Marks::DeviceInstance),
-                   InstanceKey(), modemDevice);
+    for (const std::string& instance : instances_) RemoveLinkedDevices(instance);
+    // Last: every step before reads the root device's instances.
+    Remove(RootKey(), {RootKey(), 0});
+  }
+
+  // The INF files the class keys that stay name: not the package's to
+  // delete, whatever they say of themselves. When the class keys cannot all
+  // be read, no INF file can be told free of them.
+  void ListInfNamesInUse() {
+    std::vector<std::string> classKeys;
+    found_.infNamesInUseKnown = ListKeysBelow(CLASS_ROOT, 2, classKeys);
+    for (const std::string& key : classKeys) {
+      std::string infPath;
+      const std::int32_t status = ScopedKey(platform_, key).Read("InfPath", infPath);
+      if (IsUnknown(status)) found_.infNamesInUseKnown = false;
+      if (status == ERROR_SUCCESS && !infPath.empty()) found_.infNamesInUse.push_back({infPath, key});
     }
-    const std::string waveDevice = PackageWaveDevice();
-    if (!waveDevice.empty()) {
-      HoldIfStayed(RemoveWaveDevice(waveDevice, InstanceKey()), InstanceKey(), waveDevice);
-    }
-    // Last: every step before reads the root device's instance key.
-    const std::string rootDeviceKey = RootDeviceKey(plan_.deviceName);
-    Remove(rootDeviceKey, {rootDeviceKey, 0});
   }
 
   Platform& platform_;
@@ -477,6 +505,7 @@ class Cleanup {
   const KeyGuard guard_;
   ChangeLog& log_;
   RegistryFindings found_;
+  std::vector<std::string> instances_;  // "Enum\Root\<name>\<instance>"
   std::vector<std::pair<std::string, std::string>> held_;  // records that stay, and why
 };
 
@@ -494,14 +523,9 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
   return identity;
 }
 
-RegistryFindings FollowRecords(Platform& platform, const DeviceRegistryPlan& plan,
-                               const InfMatchRule& infRule, ChangeLog& log) {
-  return Cleanup<false>(platform, plan, infRule, log).Run();
-}
-
-RegistryFindings FollowRecordsAndSearch(Platform& platform, const DeviceRegistryPlan& plan,
-                                        const InfMatchRule& infRule, ChangeLog& log) {
-  return Cleanup<true>(platform, plan, infRule, log).Run();
+RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
+                                     const InfMatchRule& infRule, ChangeLog& log) {
+  return Cleanup(platform, plan, infRule, log).Run();
 }
 
 }  // namespace mdm

@@ -1,9 +1,11 @@
 // The device registry cleanup: one mechanism, planned by each deliverable.
-// It deletes the class keys of the devices that the root device instance
-// links to, the product's software key with its COM-port device, and the
-// enumerator keys, the root device key last. Every deletion passes the
-// guard of common/ownership.h: allowed by the shape of its path, never by a
-// path merely not being forbidden, and only without a mark of someone else.
+// It deletes the class keys of the devices that the root device's instances
+// link to or that carry the package's "InfSection", with the devices whose
+// "Driver" names them, the product's software key with its COM-port device,
+// the package's cards, and the enumerator keys, the root device key last.
+// Every deletion passes the guard of common/ownership.h: allowed by the
+// shape of its path, never by a path merely not being forbidden, and only
+// without a mark of someone else.
 #pragma once
 
 #include <string>
@@ -15,25 +17,15 @@
 
 namespace mdm {
 
-struct DeviceRegistryPlan;
-struct RegistryFindings;
-
-// The stage as a plan runs it: following the package's records only (the
-// library's), or also searching the Modem and MEDIA classes for the
-// package's "InfSection" (mdmclean's). A plan names the one it runs, so that
-// an image holds only that one.
-using RegistryStage = RegistryFindings (*)(Platform&, const DeviceRegistryPlan&,
-                                           const InfMatchRule&, ChangeLog&);
-
 struct DeviceRegistryPlan {
-  RegistryStage stage = nullptr;
-  // The root device "Enum\Root\<deviceName>" (instance "\0000"), and the one
-  // device class whose whole branch the root link may remove.
+  // The root device "Enum\Root\<deviceName>" (each of its instances), and
+  // the one device class whose whole branch the root link may remove.
   std::string deviceName;
   std::vector<const DeviceLink*> links;  // run in this order
-  // The "InfSection" that a missing or refused modem or wave link looks for
-  // in the Modem or MEDIA class (compared exactly); empty: no search, the
-  // link fails.
+  // The package's "InfSection" of its modem and of its voice device: a class
+  // key naming one is the package's whatever INF file it names. The Modem
+  // and MEDIA classes are searched for them (compared exactly) when the plan
+  // runs the modem and wave links; empty: no search.
   std::string modemInfSection;
   std::string waveInfSection;
   // "SOFTWARE\<Vendor>\<Name>"; its "1.0\ComPort" names the COM-port device.
@@ -56,6 +48,15 @@ struct RegistryFindings {
   std::string portInfPath;
   std::string rootInfPath;
   std::string comPort;   // the default value of the software key's "1.0\ComPort"
+  // The INF files that the class keys left after the stage name: another's
+  // or kept, they stay with their keys. Not known when a class key could
+  // not be read.
+  struct InfNameInUse {
+    std::string name;      // the "InfPath" value
+    std::string classKey;  // the key that names it
+  };
+  std::vector<InfNameInUse> infNamesInUse;
+  bool infNamesInUseKnown = true;
   StageOutcome outcome;  // each key that went, and each of the package's that stayed
 };
 
@@ -67,15 +68,7 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
 
 // Every key goes through the guard of common/ownership.h, with the identity
 // the plan and `infRule` (the deliverable's INF rule) give.
-RegistryFindings FollowRecords(Platform& platform, const DeviceRegistryPlan& plan,
-                               const InfMatchRule& infRule, ChangeLog& log);
-RegistryFindings FollowRecordsAndSearch(Platform& platform, const DeviceRegistryPlan& plan,
-                                        const InfMatchRule& infRule, ChangeLog& log);
-
-inline RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
-                                            const InfMatchRule& infRule,
-                                            ChangeLog& log = NoChangeLog()) {
-  return plan.stage(platform, plan, infRule, log);
-}
+RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
+                                     const InfMatchRule& infRule, ChangeLog& log = NoChangeLog());
 
 }  // namespace mdm

@@ -17,12 +17,11 @@ namespace mdm {
 
 // The names deleted after the package's fixed ones.
 enum class InfNamesAfterPackage {
-  // The provider-named copies in "INF\Other", on Windows 95 and where that
-  // folder exists.
+  // The provider-named copies in "INF\Other", where that folder exists.
   ProviderCopiesWhereOtherExists,
-  // The INF names the registry stage recorded, in "INF", on Windows 95 when
-  // the root device's name holds "OEM", each only when the INF rules call it
-  // the package's; then the provider-named copies.
+  // The INF names the registry stage recorded, in "INF", when the root
+  // device's name holds "OEM", each only when the INF rules call it the
+  // package's; then the provider-named copies.
   RecordedWhenRootIsOem,
 };
 
@@ -32,7 +31,8 @@ struct InfCleanupPlan {
 };
 
 // Each INF file the stage removed, and each of the package's that stayed.
-// The log gets every INF file the stage removes or tries to.
+// The log gets every INF file the stage removes or tries to. An INF file
+// that a class key left by the registry stage names stays.
 StageOutcome CleanInfFiles(Platform& platform, const InfCleanupPlan& plan,
                            const RegistryFindings& found, ChangeLog& log = NoChangeLog());
 

@@ -25,11 +25,6 @@ const char* const PROTECTED_ROOTS[] = {
     "System\\CurrentControlSet\\control\\MediaResources\\wave",
 };
 
-bool StartsWithWord(const std::string& text, const std::string& word) {
-  return text.size() > word.size() && text[word.size()] == ' ' &&
-         EqualsAsciiCaseBlind(text.substr(0, word.size()).c_str(), word.c_str());
-}
-
 // The component after `root` in a path that lies below it.
 std::string ComponentAfter(const std::string& path, const std::string& root) {
   const std::size_t start = root.size() + 1;
@@ -38,16 +33,6 @@ std::string ComponentAfter(const std::string& path, const std::string& root) {
 }
 
 }  // namespace
-
-bool KeyGuard::IsPackageName(const std::string& infSection, const std::string& driverDesc) const {
-  for (const std::string& name : identity_.names) {
-    if (name.empty()) continue;
-    if (EqualsAsciiCaseBlind(infSection.c_str(), name.c_str())) return true;
-    if (EqualsAsciiCaseBlind(driverDesc.c_str(), name.c_str())) return true;
-    if (StartsWithWord(driverDesc, name)) return true;
-  }
-  return false;
-}
 
 namespace {
 
@@ -61,20 +46,20 @@ Mark Unreadable(std::int32_t status) {
 Mark KeyGuard::ClassKeyMark(const std::string& classKey) const {
   std::string infPath;
   std::string infSection;
-  std::string driverDesc;
   {
     const ScopedKey key(platform_, classKey);
     const std::int32_t status = key.Read("InfPath", infPath);
     if (IsUnknown(status)) return Unreadable(status);
     if (status != ERROR_SUCCESS || infPath.empty()) return {};
-    for (auto [name, value] : {std::pair{"InfSection", &infSection}, {"DriverDesc", &driverDesc}}) {
-      const std::int32_t read = key.Read(name, *value);
-      if (IsUnknown(read)) return Unreadable(read);
-    }
+    const std::int32_t read = key.Read("InfSection", infSection);
+    if (IsUnknown(read)) return Unreadable(read);
   }
-  // A key that says nothing of itself, or names the package, is not another's.
-  if ((infSection.empty() && driverDesc.empty()) || IsPackageName(infSection, driverDesc))
-    return {};
+  // The package's own section makes the key the package's, whatever INF
+  // file it names; a description is no evidence: another vendor's may begin
+  // with the same brand.
+  for (const std::string& name : identity_.names) {
+    if (infSection == name) return {};
+  }
   std::string windows;
   const DirectoryAnswer answer = AskDirectory(platform_, DIR_WINDOWS, windows);
   if (answer == DirectoryAnswer::Failed) return {"the Windows folder cannot be named", true};
@@ -82,7 +67,7 @@ Mark KeyGuard::ClassKeyMark(const std::string& classKey) const {
   switch (WhoseInfFile(platform_, windows, infPath, identity_.infRule)) {
     case InfOwner::Other:
       return {"another device's: InfPath " + infPath + " is not the package's, InfSection \"" +
-              infSection + "\", DriverDesc \"" + driverDesc + "\""};
+              infSection + "\""};
     case InfOwner::Unknown: return {"the INF file " + infPath + " cannot be looked at", true};
     default: return {};
   }

@@ -7,8 +7,9 @@
 //
 // The marks of another:
 // - a class key whose "InfPath" names an INF file that is there and is not
-//   the package's by its INF rules, and whose "InfSection" and "DriverDesc"
-//   (those it has) name none of the package's names;
+//   the package's by its INF rules, unless its "InfSection" is one of the
+//   package's own sections (a "DriverDesc" is no evidence: another vendor's
+//   modem may bear the same brand);
 // - a device instance below "Enum\ISAPNP" whose ID is not one of the
 //   package's Plug-and-Play IDs, or whose "Driver" leads to such a class key;
 // - a wave device (a child of "Enum\MODEMWAVE") whose instance is such a
@@ -31,9 +32,9 @@ namespace mdm {
 
 // What tells the package's own keys from others'.
 struct PackageIdentity {
-  // A class key is the package's when its "InfSection" equals one of these, or
-  // its "DriverDesc" equals one or starts with one and a blank ("Quillnet
-  // Modem"). Compared case-blind.
+  // The package's "InfSection" values: a class key naming one is the
+  // package's whatever INF file it names. Compared exactly, as Windows'
+  // device installer writes them.
   std::vector<std::string> names;
   // Its ISA Plug-and-Play devices, "Enum\ISAPNP\<id>".
   std::vector<std::string> pnpIds;
@@ -121,7 +122,6 @@ class KeyGuard {
  private:
   Mark ClassKeyMark(const std::string& classKey) const;
   Mark DeviceMark(const std::string& device) const;
-  bool IsPackageName(const std::string& infSection, const std::string& driverDesc) const;
 
   Platform& platform_;
   const PackageIdentity& identity_;

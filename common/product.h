@@ -21,6 +21,9 @@ inline constexpr const char* SUBDIRECTORY = "QUILLNET.101";
 // the class of the product's own INF files.
 inline constexpr const char* DEVICE_NAME = "Quillnet";
 
+// The voice device's "InfSection".
+inline constexpr const char* VOICE_SECTION = "QuillnetVoice";
+
 // The software key and the two values the installer services use.
 inline constexpr const char* SOFTWARE_KEY = "SOFTWARE\\QRMeridian\\Quillnet";
 inline constexpr const char* BASE_ADDRESS_KEY = "SOFTWARE\\QRMeridian\\Quillnet\\1.0\\Base";

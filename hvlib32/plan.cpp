@@ -19,9 +19,12 @@ std::vector<FileEntry> FileTable() {
 
 DeviceRegistryPlan RegistryPlan() {
   DeviceRegistryPlan registry;
-  registry.stage = &FollowRecords;
   registry.deviceName = product::DEVICE_NAME;
   registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT};
+  // The modem's section is searched for; the voice device's only tells its
+  // class key for the package's (no wave link: its class key stays).
+  registry.modemInfSection = product::DEVICE_NAME;
+  registry.waveInfSection = product::VOICE_SECTION;
   registry.softwareKey = product::SOFTWARE_KEY;
   registry.isapnpIds = {std::begin(product::ISAPNP_IDS), std::end(product::ISAPNP_IDS)};
   registry.waveEnumeratorGoesWithTheDevice = false;  // only the device the wave link names

@@ -20,7 +20,6 @@ std::vector<FileEntry> FileTable(const Configuration& c) {
 
 DeviceRegistryPlan RegistryPlan(const Configuration& c) {
   DeviceRegistryPlan registry;
-  registry.stage = &FollowRecordsAndSearch;
   registry.deviceName = c.modemName;
   registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT, &LINK_WAVE};
   registry.modemInfSection = c.modemName;

@@ -63,12 +63,16 @@ TEST_F(LibraryCase, TakesEveryIsapnpCandidate) {
   EXPECT_TRUE(machine.HasKey("Enum\\ISAPNP\\QRM1002"));
 }
 
-TEST_F(LibraryCase, AMissingModemLinkIsNotSearchedFor) {
+// The modem added again after its link went stale: the library finds its
+// class key by the product's section, and the device that names it.
+TEST_F(LibraryCase, AMissingModemLinkIsSearchedForBySection) {
   InstallPackage(/*withModemLink=*/false);
   machine.SetString(kClass + "Modem\\0001", "InfSection", "Quillnet");
   RunStage();
-  EXPECT_EQ(found.modemInfPath, "");
-  EXPECT_TRUE(machine.HasKey(kClass + "Modem\\0001"));
+  EXPECT_EQ(found.modemInfPath, "OEM5.INF");
+  EXPECT_FALSE(machine.HasKey(kClass + "Modem\\0001"));
+  EXPECT_FALSE(machine.HasKey("Enum\\Root\\MDMGEN\\0001"));
+  EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
 }
 
 TEST_F(LibraryCase, AClassKeyWithoutInfPathStillGoesAndItsFieldIsEmptied) {

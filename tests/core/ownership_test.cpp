@@ -76,12 +76,11 @@ TEST(Ownership, AStaleModemLinkToAnotherModemLeadsNowhere) {
            m.SetString(kInstance, "ConnectedToModem", "Enum\\Root\\MDMGEN\\0000");
          },
          {kClass + "Modem\\0000", "Enum\\Root\\MDMGEN\\0000", kInf + "MDMGEN.INF"},
-         {kClass + "Quillnet", "Enum\\Root\\Quillnet"},
-         // mdmclean then finds its own modem key by "InfSection", as for a missing link.
-         {kClass + "Modem\\0001"},
+         // Each deliverable then finds its own modem key by "InfSection", as for a missing link.
+         {kClass + "Quillnet", "Enum\\Root\\Quillnet", kClass + "Modem\\0001"},
+         {},
          "refused link ConnectedToModem Enum\\Root\\MDMGEN\\0000 (its Driver Modem\\0000 is "
-         "another device's: InfPath MDMGEN.INF is not the package's, InfSection \"Gen28800\", "
-         "DriverDesc \"Standard 28800 bps Modem\")"});
+         "another device's: InfPath MDMGEN.INF is not the package's, InfSection \"Gen28800\")"});
 }
 
 TEST(Ownership, APortLinkToAnotherPortLeadsNowhere) {
@@ -118,36 +117,40 @@ TEST(Ownership, ARecordedComPortOfAnotherDeviceStays) {
          {"SOFTWARE\\QRMeridian\\Quillnet"},
          {},
          "refused key Enum\\Root\\MDMGEN\\0000 (its Driver Modem\\0000 is another device's: "
-         "InfPath MDMGEN.INF is not the package's, InfSection \"Gen28800\", DriverDesc "
-         "\"Standard 28800 bps Modem\")"});
+         "InfPath MDMGEN.INF is not the package's, InfSection \"Gen28800\")"});
 }
 
-// The package's keys name Windows' own INF files: the keys are still the
-// package's, by their names, but the INF files stay.
+// The package's keys name Windows' own INF files: the modem's key is still
+// the package's, by its section, but the INF files stay. The port's key
+// names no section of the package's: it is the port driver's that Windows
+// installed for the card.
 TEST(Ownership, WindowsOwnInfFilesStayWhoeverRecordedThem) {
   Check({"the package's port and modem were installed from Windows' own INF files",
          [](emu::Machine& m) {
            m.SetString(kClass + "Ports\\0001", "InfPath", "MSPORTS.INF");
            m.SetString(kClass + "Modem\\0001", "InfPath", "MDMGEN.INF");
          },
-         {kInf + "MSPORTS.INF", kInf + "MDMGEN.INF"},
-         {kClass + "Ports\\0001", kClass + "Modem\\0001", kInf + "OEM4.INF"},
+         {kInf + "MSPORTS.INF", kInf + "MDMGEN.INF", kClass + "Ports\\0001"},
+         {kClass + "Modem\\0001", kInf + "OEM4.INF"},
          {},
          "refused INF file C:\\WINDOWS\\INF\\MDMGEN.INF (not one of the package's INF files)",
          true});
 }
 
 TEST(Ownership, OnlyThePackagesVoiceModemGoes) {
-  Check({"a second voice modem",
-         [](emu::Machine& m) {
-           m.SetString("Enum\\MODEMWAVE\\ACMEWAVE\\ROOT&MODEM&0000", "Driver", "MEDIA\\0002");
-           m.SetString(kClass + "MEDIA\\0002", "InfSection", "AcmeVoice");
-           m.SetString(kClass + "MEDIA\\0002", "InfPath", "OEM2.INF");
-         },
-         {"Enum\\MODEMWAVE\\ACMEWAVE\\ROOT&MODEM&0000", kClass + "MEDIA\\0002"},
-         {"Enum\\MODEMWAVE\\QNWAVE"},
-         {},
-         ""});
+  // Another voice modem sorting before the package's and one after it.
+  for (const std::string other : {"Enum\\MODEMWAVE\\ACMEWAVE", "Enum\\MODEMWAVE\\ZOOMWAVE"}) {
+    Check({"a second voice modem",
+           [&](emu::Machine& m) {
+             m.SetString(other + "\\ROOT&MODEM&0000", "Driver", "MEDIA\\0002");
+             m.SetString(kClass + "MEDIA\\0002", "InfSection", "AcmeVoice");
+             m.SetString(kClass + "MEDIA\\0002", "InfPath", "OEM2.INF");
+           },
+           {other + "\\ROOT&MODEM&0000", kClass + "MEDIA\\0002"},
+           {"Enum\\MODEMWAVE\\QNWAVE"},
+           {},
+           ""});
+  }
   // The wave link names the other voice modem. It is refused, so it cannot
   // make the other modem the package's, nor the enumerator empty of others.
   const auto staleWaveLink = [](emu::Machine& m) {
@@ -172,7 +175,101 @@ TEST(Ownership, OnlyThePackagesVoiceModemGoes) {
          {},
          {},
          "refused key Enum\\MODEMWAVE\\ACMEWAVE (its Driver MEDIA\\0002 is another device's: "
-         "InfPath MDMGEN.INF is not the package's, InfSection \"AcmeVoice\", DriverDesc \"\")"});
+         "InfPath MDMGEN.INF is not the package's, InfSection \"AcmeVoice\")"});
+}
+
+// Machines with a history: all of the package goes, whatever became of its
+// records, and what came after it stays.
+TEST(Ownership, AllOfThePackageGoesWhateverTheMachinesHistory) {
+  const auto modem = [](emu::Machine& m, const std::string& device, const std::string& key,
+                        const std::string& section, const std::string& desc,
+                        const std::string& inf) {
+    m.SetString(device, "Driver", key.substr(kClass.size()));
+    m.SetString(key, "InfSection", section);
+    m.SetString(key, "DriverDesc", desc);
+    m.SetString(key, "InfPath", inf);
+  };
+  Check({"installed twice",
+         [&](emu::Machine& m) {
+           m.SetString("Enum\\Root\\Quillnet\\0001", "Driver", "Quillnet\\0001");
+           m.SetString("Enum\\Root\\Quillnet\\0001", "ConnectedToModem", "Enum\\Root\\MDMGEN\\0003");
+           m.SetString(kClass + "Quillnet\\0001", "InfPath", "OEM4.INF");
+           // Its section is not the one searched for: only its record leads to it.
+           modem(m, "Enum\\Root\\MDMGEN\\0003", kClass + "Modem\\0002", "Quillnet2",
+                 "Quillnet Modem", "OEM5.INF");
+         },
+         {"Enum\\Root\\MDMGEN\\0000", kClass + "Modem\\0000"},
+         {"Enum\\Root\\MDMGEN\\0003", kClass + "Modem\\0002", "Enum\\Root\\Quillnet",
+          kClass + "Quillnet", kClass + "Modem\\0001"},
+         {},
+         ""});
+  Check({"the modem added again after a standard modem took its slots",
+         [&](emu::Machine& m) {
+           modem(m, "Enum\\Root\\MDMGEN\\0001", kClass + "Modem\\0001", "Gen28800",
+                 "Standard 28800 bps Modem", "MDMGEN.INF");
+           modem(m, "Enum\\Root\\MDMGEN\\0003", kClass + "Modem\\0002", "Quillnet",
+                 "Quillnet Modem", "OEM5.INF");
+         },
+         {"Enum\\Root\\MDMGEN\\0001", kClass + "Modem\\0001", kInf + "MDMGEN.INF"},
+         {"Enum\\Root\\MDMGEN\\0003", kClass + "Modem\\0002"},
+         {},
+         ""});
+  Check({"the card's ID changed",
+         [&](emu::Machine& m) {
+           modem(m, "Enum\\ISAPNP\\QRM1003\\0A1B2C3D", kClass + "Ports\\0002", "QNPort",
+                 "Quillnet Communications Port", "OEM6.INF");
+         },
+         {kClass + "Ports\\0000"},
+         {"Enum\\ISAPNP\\QRM1003", kClass + "Ports\\0002", "Enum\\ISAPNP\\QRM1001",
+          kClass + "Ports\\0001"},
+         {},
+         ""});
+  Check({"Windows 98 keeps provider-named copies",
+         [](emu::Machine& m) {
+           m.SetVersion(4, 10, 1998);
+           m.AddFile(kInf + "Other\\Q.R. Meridian, Inc.QNPORT.INF",
+                     "[Version]\r\nClass=Ports\r\n");
+         },
+         {kInf + "Other\\Acme Inc.ACMEMDM.INF"},
+         {kInf + "Other\\Q.R. Meridian, Inc.QNPORT.INF",
+          kInf + "Other\\Q.R. Meridian, Inc.QUILLNET.INF"},
+         {},
+         ""});
+  // The vendor's newer modem, from its own INF file, in the slots a stale
+  // link still names: a DriverDesc that begins with the brand is no evidence.
+  Check({"the vendor's newer modem",
+         [&](emu::Machine& m) {
+           m.AddFile(kInf + "OEM9.INF", "[Version]\r\nClass=Modem\r\n[Strings]\r\nQN56K=\"x\"\r\n");
+           modem(m, "Enum\\Root\\MDMGEN\\0001", kClass + "Modem\\0001", "QN56K",
+                 "Quillnet 56K Modem", "OEM9.INF");
+         },
+         {"Enum\\Root\\MDMGEN\\0001", kClass + "Modem\\0001", kInf + "OEM9.INF"},
+         {"Enum\\Root\\Quillnet", kClass + "Quillnet"},
+         {},
+         ""});
+  // Another vendor's modem on the same chipset: its INF file mentions the
+  // chipset's strings, but the class key that names it stays, and so it does.
+  Check({"a sibling on the same chipset",
+         [&](emu::Machine& m) {
+           m.AddFile(kInf + "OEM8.INF",
+                     "[Version]\r\nClass=Modem\r\n[Strings]\r\nQuillnet.DeviceDesc=\"QN chip\"\r\n");
+           modem(m, "Enum\\Root\\MDMGEN\\0003", kClass + "Modem\\0002", "Acme56",
+                 "Acme 56K Voice", "OEM8.INF");
+         },
+         {"Enum\\Root\\MDMGEN\\0003", kClass + "Modem\\0002", kInf + "OEM8.INF"},
+         {kClass + "Modem\\0001", kInf + "OEM5.INF"},
+         {},
+         ""});
+  // The package's port key says nothing of the package but its INF file.
+  Check({"the port key names the package only by its INF file",
+         [&](emu::Machine& m) {
+           modem(m, "Enum\\ISAPNP\\QRM1001\\0A1B2C3D", kClass + "Ports\\0001", "ComPort",
+                 "Communications Port", "QNPORT.INF");
+         },
+         {kClass + "Ports\\0000", kInf + "MSPORTS.INF"},
+         {kClass + "Ports\\0001", kInf + "QNPORT.INF"},
+         {},
+         ""});
 }
 
 TEST(Ownership, OtherProgramsListEntriesKeepTheirText) {

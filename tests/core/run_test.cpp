@@ -216,8 +216,8 @@ TEST(RunUninstall, WhatStaysIsCountedInRemaining) {
         "result 0 (done), 3 remaining"}},
       {"a key that does not open",
        [](emu::Machine& m) { m.DenyOpen("Enum\\Root\\MDMGEN\\0002"); },
-       {"refused key Enum\\Root\\MDMGEN\\0002 (it cannot be read (error 5))",
-        "remaining key Enum\\Root\\MDMGEN\\0002 (it cannot be read (error 5))",
+       {"kept key Enum\\Root\\MDMGEN\\0002 (its Driver cannot be read (error 5))",
+        "remaining key Enum\\Root\\MDMGEN\\0002 (its Driver cannot be read (error 5))",
         "remaining key SOFTWARE\\QRMeridian\\Quillnet (SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort "
         "leads to Enum\\Root\\MDMGEN\\0002, which stays)",
         "result 0 (done), 2 remaining"}},
