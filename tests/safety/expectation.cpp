@@ -434,6 +434,11 @@ class Run {
   // name, with why each stays.
   std::map<std::string, const char*> namedInfs_;
   std::string infPaths_[4];        // the library's recorded "InfPath" values, by link
+  // The first class key's of a link that names one is recorded.
+  void RecordInfPath(Link link, const std::string& classKey) {
+    if (infPaths_[link].empty()) infPaths_[link] = Read(classKey, "InfPath").value_or("");
+  }
+  bool infNamesUnknown_ = false;  // a class key that may name an INF file cannot be read
   bool undoSlot_ = false;          // an undo file can be kept: keys may go
   std::vector<std::string> held_;  // folded paths of the records that stay
   std::vector<std::string> deletedProductFiles_;  // names, in the order they went
@@ -738,7 +743,7 @@ void Run::CleanLink(Link link, std::vector<std::string>& linked) {
   if (link != kRoot) {
     CleanClassKey(*classKey, link, device);
   } else if (who_ == Deliverable::Library) {
-    infPaths_[kRoot] = Read(*classKey, "InfPath").value_or("");
+    RecordInfPath(kRoot, *classKey);
   }
 }
 
@@ -770,7 +775,7 @@ void Run::CleanLinks(Link link) {
 // key, which stays while one of them does; before a searched key, the
 // devices whose "Driver" names it. A linked device stays while its key does.
 void Run::CleanClassKey(const std::string& classKey, Link link, const std::string& device) {
-  if (who_ == Deliverable::Library) infPaths_[link] = Read(classKey, "InfPath").value_or("");
+  if (who_ == Deliverable::Library) RecordInfPath(link, classKey);
   if (link == kWave) {
     HoldIfStayed(RemoveExactKey(std::string(kWaveResource) + "<" + BaseName(classKey) + ">"),
                  classKey);
@@ -923,7 +928,10 @@ void Run::Registry(const std::string& softwareKey) {
   RemoveSoftwareKey(softwareKey);
   RemoveEnumeratorKeys(pnpIds_);
   for (const auto& [folded, key] : m_.Keys()) {
-    if (!HasShape(key.path, {kClassRootKey, 2}) || !KeyOpens(key.path)) continue;
+    const bool classKey = HasShape(key.path, {kClassRootKey, 2});
+    if ((classKey || HasShape(key.path, {kClassRootKey, 1})) && KeyDenied(key.path))
+      infNamesUnknown_ = true;
+    if (!classKey || !KeyOpens(key.path)) continue;
     const std::string infPath = Read(key.path, "InfPath").value_or("");
     if (!infPath.empty()) {
       namedInfs_.insert({Folded(infPath), key.owner == Owner::Package
@@ -1007,6 +1015,11 @@ void Run::InfStage() {
   // Windows 98 keeps the provider-named copies as Windows 95 does.
   const std::string windows = m_.settings.windowsDirectory;
   const std::string inf = windows + "\\INF";
+  if (infNamesUnknown_ && windows.size() <= kLongestPath) {  // a class key unread may name any
+    Stayed('I', "the INF copies in the Windows folder", "");
+    Residue(inf, "every INF file stays while a class key that may name it cannot be read");
+    return;
+  }
   const std::string other = inf + "\\Other";
   DeleteInfNames(inf, {std::begin(kPackageInfNames), std::end(kPackageInfNames)});
   const bool windows95 = m_.settings.major == 4 && (m_.settings.minor == 0 || m_.settings.minor == 10);
@@ -1065,7 +1078,8 @@ std::vector<std::string> Run::LoadEntries() const {
 }
 
 // Something mdmclean would remove is on the machine: a run of its plan that
-// changes nothing would have changed something.
+// changes nothing would have changed something. When not, what that run
+// kept tells why each thing of the package stays.
 bool Run::FindsAnything() const {
   Run dry(g_, who_);
   dry.dry_ = true;
@@ -1075,6 +1089,7 @@ bool Run::FindsAnything() const {
   dry.Registry("SOFTWARE\\" + g_.config.vendor + "\\" + g_.config.modemName);
   dry.Lists(dry.LoadEntries(), {std::string(kProductFolder) + "\\" + g_.config.modemName + ".drv"});
   dry.InfStage();
+  if (!dry.wouldChange_) e_.residues = dry.e_.residues;
   return dry.wouldChange_;
 }
 
