@@ -188,6 +188,7 @@ constexpr const char* kTakenForAnothers =
     "the package";
 constexpr const char* kForeignCard = "a card under an ID the deliverable does not know";
 constexpr const char* kUnreached = "no record or search of the package leads to it";
+constexpr const char* kLongPath = "a path longer than a Windows call can name";
 
 // What a key deletion checks beyond its shape and the protected roots.
 enum class Marks { None, ClassKey, DeviceInstance, WaveDevice };
@@ -256,7 +257,7 @@ class Run {
   // True when the file went; one that is there and stays counts as remaining.
   // The INF stage passes over a file that a class key which stays names.
   bool DeleteFile(const std::string& path, char kind = 'F') {
-    if (path.size() > kLongestPath) return false;
+    if (path.size() > kLongestPath) return Residue(path, kLongPath), false;
     if (kind == 'I' && NamedByAClassKey(BaseName(path))) {
       if (FileAlive(path)) Residue(path, NamedByAClassKey(BaseName(path)));
       return false;
@@ -456,10 +457,14 @@ void Run::DeleteProductFile(const std::string& name) {
 }
 
 void Run::Purge(const std::string& directory) {
+  if (directory.size() + 4 > kLongestPath) Residue(directory, kLongPath);
   if (directory.size() + 4 <= kLongestPath) {  // "\*.*" must fit
     // The search returns the names in folded order, as FilesIn lists them.
     for (const std::string& file : m_.FilesIn(directory)) {
-      if (BaseName(file).size() + directory.size() + 1 > kLongestPath) continue;
+      if (BaseName(file).size() + directory.size() + 1 > kLongestPath) {
+        Residue(file, kLongPath);
+        continue;
+      }
       if (DeleteFile(file) &&
           SameText(ParentPath(file), m_.settings.systemDirectory + "\\" + kProductFolder)) {
         deletedProductFiles_.push_back(BaseName(file));
@@ -1049,7 +1054,10 @@ std::vector<std::string> Run::ScanClaims() const {
   const std::pair<std::string, bool> passes[] = {{inf, true}, {inf + "\\Other", false}};
   std::vector<std::string> claimed;
   for (const auto& [folder, oemOnly] : passes) {
-    if (folder.size() + (oemOnly ? 9 : 6) > kLongestPath) continue;  // the search pattern must fit
+    if (folder.size() + (oemOnly ? 9 : 6) > kLongestPath) {  // the search pattern must fit
+      Residue(folder, kLongPath);
+      continue;
+    }
     for (const std::string& path : m_.FilesIn(folder)) {
       if (!MatchesScanPattern(BaseName(path), oemOnly) || !FileAlive(path)) continue;
       auto spec = g_.infs.find(Folded(path));
@@ -1156,8 +1164,10 @@ const char* Run::Unreached(const std::string& path, bool key) const {
   if (key) return ForeignCard(path) ? kForeignCard : kUnreached;
   const auto spec = g_.infs.find(Folded(path));
   if (spec == g_.infs.end()) {
-    return SameText(ParentPath(path), m_.settings.systemDirectory)
-               ? "a file the deliverable's file table does not name"
+    if (SameText(ParentPath(path), m_.settings.systemDirectory))
+      return "a file the deliverable's file table does not name";
+    return StartsWithFolded(path, m_.settings.windowsDirectory + "\\INF\\")
+               ? "an INF file the INF rules cannot read"
                : nullptr;
   }
   if (!Matches(spec->second)) {
@@ -1200,8 +1210,11 @@ Expectation Run::Finish() {
       if (token.owner != Owner::Package ||
           std::find(after.begin(), after.end(), token.text) == after.end())
         continue;
+      const bool quoted = token.text.size() >= 2 && token.text[0] == '"';
       left["entry " + token.text] = ReadOnly(file) ? "a read-only profile file keeps its line"
-                                                   : reason(file + ": " + token.text, false);
+                                    : token.text.size() - (quoted ? 2 : 0) > kLongestPath
+                                        ? kLongPath
+                                        : reason(file + ": " + token.text, false);
     }
   }
   e_.residues.swap(left);
