@@ -34,7 +34,11 @@ enum class Record { Names, Nothing, Unknown };
 // which cannot be read, stays with the key that holds it, so that the next
 // run can follow it again: a run stopped or failing anywhere leaves nothing
 // that the records no longer lead to. Every instance of the root device is
-// followed: a package installed twice has two.
+// followed: a package installed twice has two. `kVoiceClass`: the wave
+// link's class keys go with their wave resources, and "Enum\MODEMWAVE" goes
+// whole when the package's wave device is all it holds (mdmclean's plan);
+// otherwise only the wave device a link names goes.
+template <bool kVoiceClass>
 class Cleanup {
  public:
   Cleanup(Platform& platform, const DeviceRegistryPlan& plan, const InfMatchRule& infRule,
@@ -88,9 +92,12 @@ class Cleanup {
     return RemoveCheckedKey(platform_, key, log_, found_.outcome);
   }
 
-  // A key that `record` leads to stayed: the record stays with it.
+  // `record` leads to `target`, which stays: the record stays with it.
+  void HoldFor(const std::string& record, const std::string& target) {
+    Hold(record, "leads to " + target + ", which stays");
+  }
   void HoldIfStayed(KeyRemoval removal, const std::string& record, const std::string& target) {
-    if (removal == KeyRemoval::Stayed) Hold(record, "leads to " + target + ", which stays");
+    if (removal == KeyRemoval::Stayed) HoldFor(record, target);
   }
 
   std::string RootKey() const { return RootDeviceKey(plan_.deviceName); }
@@ -162,54 +169,45 @@ class Cleanup {
                              const std::string& instance) {
     std::string classKey;
     const Record driver = ReadDriverClassKey(device, classKey);
-    if (driver == Record::Unknown) Hold(instance, "leads to " + device + ", which stays");
+    if (driver == Record::Unknown) HoldFor(instance, device);
     if (driver != Record::Names) return driver;
     return HasShape(classKey, ClassKeyShape(link)) ? Record::Names : Record::Nothing;
   }
 
-  // The class keys ("...\Class\Modem\0001") the class search finds: the
-  // subkeys of the class whose "InfSection" equals `infSection` exactly, in
-  // the order they enumerate. A subkey that will not open ends the search.
-  // `unknown` says why, when the search could not look at every subkey.
-  std::vector<std::string> FindClassKeysByInfSection(const char* className,
-                                                     const std::string& infSection,
-                                                     std::string& unknown) {
-    std::vector<std::string> found;
-    if (infSection.empty()) return found;  // would match every empty "InfSection"
+  // Each key `depth` levels below `root` with its value `name` (empty when
+  // it has none), in the order they enumerate. False when a key on the way
+  // cannot be listed, or one of them opened or read: the list then ends
+  // before it.
+  bool ReadBelow(const std::string& root, int depth, const char* name, KeyValues& values) {
     std::vector<std::string> keys;
-    if (!ListKeysBelow(Join(CLASS_ROOT, className), 1, keys)) {
-      unknown = "its keys cannot be listed";
-      return found;
-    }
+    if (!ListKeysBelow(root, depth, keys)) return false;
     for (const std::string& key : keys) {
-      const ScopedKey subkey(platform_, key);
-      if (!subkey.IsOpen()) {
-        unknown = key + " does not open" + ErrorText(subkey.OpenStatus());
-        break;
-      }
       std::string value;
-      const std::int32_t status = subkey.Read("InfSection", value);
-      if (IsUnknown(status)) unknown = key + " cannot be read" + ErrorText(status);
-      if (status == ERROR_SUCCESS && value == infSection) found.push_back(key);
+      if (IsUnknown(ScopedKey(platform_, key).Read(name, value))) return false;
+      values.push_back({key, value});
     }
-    return found;
+    return true;
   }
 
-  // The class keys the search finds for the modem and wave links; none for
-  // the port and root links, nor for a link without a section to look for. A class that cannot be
-  // searched whole may hold one: it counts as remaining.
-  std::vector<std::string> SearchedClassKeys(const DeviceLink& link, bool& unknown) {
-    const std::string* infSection = &link == &LINK_MODEM  ? &plan_.modemInfSection
-                                    : &link == &LINK_WAVE ? &plan_.waveInfSection
-                                                          : nullptr;
-    if (infSection == nullptr) return {};
-    std::string why;
-    std::vector<std::string> found = FindClassKeysByInfSection(link.className, *infSection, why);
-    unknown = !why.empty();
-    if (unknown) {
-      const std::string classRoot = Join(CLASS_ROOT, link.className);
-      log_.Line({"the class ", classRoot, " cannot be searched whole (", why, ")"});
-      found_.outcome.Stayed(ItemKind::Key, classRoot, "it cannot be searched whole: " + why);
+  // The class keys ("...\Class\Modem\0001") the search finds for the modem
+  // and wave links: those whose "InfSection" equals the package's exactly,
+  // in the order they enumerate. None for the port and root links, nor for
+  // a link without a section to look for. A class that cannot be searched
+  // whole may hold more: it counts as remaining.
+  std::vector<std::string> SearchedClassKeys(const DeviceLink& link) {
+    const std::string& infSection = &link == &LINK_MODEM ? plan_.modemInfSection
+                                    : &link == &LINK_WAVE ? plan_.waveInfSection
+                                                          : std::string();
+    std::vector<std::string> found;
+    if (infSection.empty()) return found;  // would match every empty "InfSection"
+    const std::string classRoot = Join(CLASS_ROOT, link.className);
+    KeyValues sections;
+    if (!ReadBelow(classRoot, 1, "InfSection", sections)) {
+      log_.Line({"the class ", classRoot, " cannot be searched whole"});
+      found_.outcome.Stayed(ItemKind::Key, classRoot, "it cannot be searched whole");
+    }
+    for (const auto& [key, section] : sections) {
+      if (section == infSection) found.push_back(key);
     }
     return found;
   }
@@ -221,7 +219,7 @@ class Cleanup {
     Verdict verdict = guard_.Check(classKey, ClassKeyShape(link), ClassKeyMarks(link));
     if (verdict.unknown) {
       found_.outcome.Stayed(ItemKind::Key, classKey, verdict.why);
-      if (!record.empty()) Hold(record, "leads to " + classKey + ", which stays");
+      if (!record.empty()) HoldFor(record, classKey);
     }
     return std::move(verdict.key);
   }
@@ -275,8 +273,7 @@ class Cleanup {
       HoldIfStayed(Remove(branch, {branch, 0}), RootKey(), branch);
       return;
     }
-    bool unknown = false;
-    for (const std::string& found : SearchedClassKeys(link, unknown)) {
+    for (const std::string& found : SearchedClassKeys(link)) {
       if (IsOneOfCaseBlind(found, linkedKeys)) continue;
       if (const std::optional<CheckedKey> checked = Checked(found, link, {})) {
         CleanClassKey(*checked, link, {});
@@ -290,7 +287,9 @@ class Cleanup {
   void CleanClassKey(const CheckedKey& classKey, const DeviceLink& link,
                      const std::string& device) {
     if (plan_.recordInfPaths) RecordInfPath(link, classKey.Path());
-    if (&link == &LINK_WAVE) RemoveWaveResources(classKey.Path());
+    if constexpr (kVoiceClass) {
+      if (&link == &LINK_WAVE) RemoveWaveResources(classKey.Path());
+    }
     if (!device.empty()) {
       HoldIfStayed(Remove(classKey), device, classKey.Path());
     } else {
@@ -326,27 +325,20 @@ class Cleanup {
   // device goes whole, its instance with it. The class key stays while one
   // of them does.
   void RemoveDevicesNaming(const std::string& classKey, const DeviceLink& link) {
-    std::vector<std::string> devices;
-    if (!ListKeysBelow("Enum", 3, devices)) {
-      Hold(classKey, "the devices that may name it cannot be listed");
-      return;
+    KeyValues drivers;
+    if (!ReadBelow("Enum", 3, "Driver", drivers)) {
+      Hold(classKey, "the devices that may name it cannot be read");
     }
-    const bool wave = &link == &LINK_WAVE;
-    for (const std::string& device : devices) {
-      std::string named;
-      const std::int32_t read = ScopedKey(platform_, device).Read("Driver", named);
-      if (IsUnknown(read)) {
-        Hold(classKey, "whether " + device + " names it cannot be read" + ErrorText(read));
-        continue;
-      }
-      if (read != ERROR_SUCCESS ||
-          !EqualsAsciiCaseBlind(Join(CLASS_ROOT, named).c_str(), classKey.c_str())) {
+    const bool wave = kVoiceClass && &link == &LINK_WAVE;
+    for (const auto& [device, driver] : drivers) {
+      if (driver.empty() ||
+          !EqualsAsciiCaseBlind(Join(CLASS_ROOT, driver).c_str(), classKey.c_str())) {
         continue;
       }
       const KeyRemoval removal =
           wave ? RemoveWaveDevice(CutAtLastBackslash(device), classKey)
                : Remove(device, DeviceShape(LINK_MODEM), Marks::DeviceInstance);
-      if (removal == KeyRemoval::Stayed) Hold(classKey, "named by " + device + ", which stays");
+      if (removal == KeyRemoval::Stayed) HoldFor(classKey, device);
     }
   }
 
@@ -450,7 +442,7 @@ class Cleanup {
   // holds (an empty one is nobody's to take). When that cannot be told, the
   // enumerator stays, and `record` with it for the next run.
   KeyRemoval RemoveWaveDevice(const std::string& device, const std::string& record) {
-    if (plan_.waveEnumeratorGoesWithTheDevice) {
+    if constexpr (kVoiceClass) {
       const Answer only = WaveEnumeratorHoldsOnly(device);
       const Mark mark = guard_.OthersMark(device, Marks::WaveDevice);
       if (only == Answer::Unknown || (only == Answer::Yes && mark.unknown)) {
@@ -489,14 +481,7 @@ class Cleanup {
   // delete, whatever they say of themselves. When the class keys cannot all
   // be read, no INF file can be told free of them.
   void ListInfNamesInUse() {
-    std::vector<std::string> classKeys;
-    found_.infNamesInUseKnown = ListKeysBelow(CLASS_ROOT, 2, classKeys);
-    for (const std::string& key : classKeys) {
-      std::string infPath;
-      const std::int32_t status = ScopedKey(platform_, key).Read("InfPath", infPath);
-      if (IsUnknown(status)) found_.infNamesInUseKnown = false;
-      if (status == ERROR_SUCCESS && !infPath.empty()) found_.infNamesInUse.push_back({infPath, key});
-    }
+    found_.infNamesInUseKnown = ReadBelow(CLASS_ROOT, 2, "InfPath", found_.infNamesInUse);
   }
 
   Platform& platform_;
@@ -506,7 +491,7 @@ class Cleanup {
   ChangeLog& log_;
   RegistryFindings found_;
   std::vector<std::string> instances_;  // "Enum\Root\<name>\<instance>"
-  std::vector<std::pair<std::string, std::string>> held_;  // records that stay, and why
+  KeyValues held_;  // records that stay, and why
 };
 
 }  // namespace
@@ -523,9 +508,14 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
   return identity;
 }
 
-RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
+RegistryFindings CleanWithVoiceClass(Platform& platform, const DeviceRegistryPlan& plan,
                                      const InfMatchRule& infRule, ChangeLog& log) {
-  return Cleanup(platform, plan, infRule, log).Run();
+  return Cleanup<true>(platform, plan, infRule, log).Run();
+}
+
+RegistryFindings CleanWithoutVoiceClass(Platform& platform, const DeviceRegistryPlan& plan,
+                                        const InfMatchRule& infRule, ChangeLog& log) {
+  return Cleanup<false>(platform, plan, infRule, log).Run();
 }
 
 }  // namespace mdm

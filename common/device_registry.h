@@ -17,7 +17,19 @@
 
 namespace mdm {
 
+struct DeviceRegistryPlan;
+struct RegistryFindings;
+
+// The stage as a plan runs it: with the voice device's class keys, their
+// wave resources and "Enum\MODEMWAVE" whole when the package's wave device
+// is all it holds (mdmclean's), or with only the wave device a link names
+// (the library's). A plan names the one it runs, so that an image holds
+// only that one.
+using RegistryStage = RegistryFindings (*)(Platform&, const DeviceRegistryPlan&,
+                                           const InfMatchRule&, ChangeLog&);
+
 struct DeviceRegistryPlan {
+  RegistryStage stage = nullptr;
   // The root device "Enum\Root\<deviceName>" (each of its instances), and
   // the one device class whose whole branch the root link may remove.
   std::string deviceName;
@@ -34,9 +46,6 @@ struct DeviceRegistryPlan {
   // the port driver keys of its cards, and a device below another ID is not
   // the package's.
   std::vector<std::string> isapnpIds;
-  // "Enum\MODEMWAVE" goes whole when the package's wave device is all it
-  // holds; otherwise only that device goes.
-  bool waveEnumeratorGoesWithTheDevice = false;
   bool recordInfPaths = false;  // read each class key's "InfPath" before it goes
 };
 
@@ -48,14 +57,10 @@ struct RegistryFindings {
   std::string portInfPath;
   std::string rootInfPath;
   std::string comPort;   // the default value of the software key's "1.0\ComPort"
-  // The INF files that the class keys left after the stage name: another's
-  // or kept, they stay with their keys. Not known when a class key could
-  // not be read.
-  struct InfNameInUse {
-    std::string name;      // the "InfPath" value
-    std::string classKey;  // the key that names it
-  };
-  std::vector<InfNameInUse> infNamesInUse;
+  // The class keys left after the stage, each with the INF file its
+  // "InfPath" names (empty: none): another's or kept, the INF files stay
+  // with their keys. Not known when a class key could not be read.
+  KeyValues infNamesInUse;
   bool infNamesInUseKnown = true;
   StageOutcome outcome;  // each key that went, and each of the package's that stayed
 };
@@ -68,7 +73,15 @@ PackageIdentity IdentityOf(const DeviceRegistryPlan& plan, const InfMatchRule& i
 
 // Every key goes through the guard of common/ownership.h, with the identity
 // the plan and `infRule` (the deliverable's INF rule) give.
-RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
-                                     const InfMatchRule& infRule, ChangeLog& log = NoChangeLog());
+RegistryFindings CleanWithVoiceClass(Platform& platform, const DeviceRegistryPlan& plan,
+                                     const InfMatchRule& infRule, ChangeLog& log);
+RegistryFindings CleanWithoutVoiceClass(Platform& platform, const DeviceRegistryPlan& plan,
+                                        const InfMatchRule& infRule, ChangeLog& log);
+
+inline RegistryFindings CleanDeviceRegistry(Platform& platform, const DeviceRegistryPlan& plan,
+                                            const InfMatchRule& infRule,
+                                            ChangeLog& log = NoChangeLog()) {
+  return plan.stage(platform, plan, infRule, log);
+}
 
 }  // namespace mdm

@@ -39,9 +39,9 @@ struct InfRun {
     char path[MAX_PATH];
     // Cut short, the path would name another file: skip it instead.
     if (!Compose(path, "%s\\%s", folder.c_str(), name)) return;
-    for (const RegistryFindings::InfNameInUse& use : found.infNamesInUse) {
-      if (EqualsAsciiCaseBlind(use.name.c_str(), name)) {
-        log.Line({"kept INF file ", path, " (named by ", use.classKey, ", which stays)"});
+    for (const auto& [classKey, infPath] : found.infNamesInUse) {
+      if (EqualsAsciiCaseBlind(infPath.c_str(), name)) {
+        log.Line({"kept INF file ", path, " (named by ", classKey, ", which stays)"});
         return;
       }
     }

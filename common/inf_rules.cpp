@@ -61,13 +61,28 @@ bool IsScannedInfName(const std::string& name, bool otherFolder) {
          (name.size() >= 7 && EqualsAsciiCaseBlind(name.substr(0, 3).c_str(), "oem"));
 }
 
+namespace {
+
+// One of the package's own INF names of the folder.
+bool IsPackageInfName(const std::string& name, bool otherFolder) {
+  return otherFolder ? IsOneOfCaseBlind(name, product::PROVIDER_INF_NAMES)
+                     : IsOneOfCaseBlind(name, product::PACKAGE_INF_NAMES);
+}
+
+// The file `name` at `path`, which is there, is the package's: by its name
+// alone, or by its content when the scan examines such names.
+bool ClaimsFileAt(Platform& platform, const char* path, bool otherFolder, const std::string& name,
+                  const InfMatchRule& rule) {
+  return IsPackageInfName(name, otherFolder) ||
+         (IsScannedInfName(name, otherFolder) && IsPackageInf(platform, path, rule));
+}
+
+}  // namespace
+
 bool IsPackageInfFile(Platform& platform, const std::string& folder, bool otherFolder,
                       const std::string& name, const InfMatchRule& rule) {
   if (!IsPlainFileName(name)) return false;
-  if (otherFolder ? IsOneOfCaseBlind(name, product::PROVIDER_INF_NAMES)
-                  : IsOneOfCaseBlind(name, product::PACKAGE_INF_NAMES)) {
-    return true;
-  }
+  if (IsPackageInfName(name, otherFolder)) return true;
   char path[MAX_PATH];
   if (!IsScannedInfName(name, otherFolder) ||
       !Compose(path, "%s\\%s", folder.c_str(), name.c_str())) {
@@ -87,8 +102,9 @@ InfOwner WhoseInfFile(Platform& platform, const std::string& windows, const std:
     const PathHolds holds = WhatIsAt(platform, path);
     if (holds == PathHolds::Unknown) return InfOwner::Unknown;
     if (holds != PathHolds::File) continue;
-    return IsPackageInfFile(platform, *folder, folder == &other, name, rule) ? InfOwner::Package
-                                                                             : InfOwner::Other;
+    // Known to be there: a second look could only fail.
+    return ClaimsFileAt(platform, path, folder == &other, name, rule) ? InfOwner::Package
+                                                                      : InfOwner::Other;
   }
   return InfOwner::Absent;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/limits.h"
@@ -79,6 +80,9 @@ inline bool IsUnknown(std::int32_t status) {
 // Every subkey name of `key`, read whole (up to MAX_PATH); the status of the
 // enumeration: ERROR_SUCCESS when it reached the end.
 std::int32_t ListSubkeyNames(Platform& platform, RegKey key, std::vector<std::string>& names);
+
+// Key paths, each paired with a text of its own (a value, a reason).
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
 
 // One value of a key as RegEnumValueA gives it, read whole.
 struct WholeValue {

@@ -19,6 +19,7 @@ std::vector<FileEntry> FileTable() {
 
 DeviceRegistryPlan RegistryPlan() {
   DeviceRegistryPlan registry;
+  registry.stage = &CleanWithoutVoiceClass;  // only the wave device the link names
   registry.deviceName = product::DEVICE_NAME;
   registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT};
   // The modem's section is searched for; the voice device's only tells its
@@ -27,7 +28,6 @@ DeviceRegistryPlan RegistryPlan() {
   registry.waveInfSection = product::VOICE_SECTION;
   registry.softwareKey = product::SOFTWARE_KEY;
   registry.isapnpIds = {std::begin(product::ISAPNP_IDS), std::end(product::ISAPNP_IDS)};
-  registry.waveEnumeratorGoesWithTheDevice = false;  // only the device the wave link names
   registry.recordInfPaths = true;                    // the INF stage deletes what they name
   return registry;
 }

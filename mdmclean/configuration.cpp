@@ -90,6 +90,12 @@ bool FitsTheLimits(const Configuration& c) {
   return c.vendor.size() + c.modemName.size() <= MAX_VENDOR_AND_MODEM_LENGTH;
 }
 
+// One of Windows' own device names: a class, an enumerator or a device ID
+// such as *PNP0C01, whose root device "Enum\Root\*PNP0C01" is the system board.
+bool IsWindowsDevice(const std::string& name) {
+  return IsWindowsDeviceName(name) || IsWindowsDeviceId(name);
+}
+
 }  // namespace
 
 std::optional<Configuration> LoadConfiguration(Platform& platform) {
@@ -97,7 +103,11 @@ std::optional<Configuration> LoadConfiguration(Platform& platform) {
   const bool systemListed = ReadFileList(platform, "system_dir", c.systemFiles);
   const bool productListed = ReadFileList(platform, "quillnet101_dir", c.productFiles);
   if (!systemListed || !productListed) return std::nullopt;
-  if (!ReadList(platform, "RegistryKeys", "PnpID", c.pnpIds) || !AreKeyNames(c.pnpIds)) {
+  // The system folder holds Windows' own files too: "UNIMODEM.VXD" there is
+  // Windows' modem driver, never the package's.
+  if (std::any_of(c.systemFiles.begin(), c.systemFiles.end(), IsWindowsFile)) return std::nullopt;
+  if (!ReadList(platform, "RegistryKeys", "PnpID", c.pnpIds) || !AreKeyNames(c.pnpIds) ||
+      std::any_of(c.pnpIds.begin(), c.pnpIds.end(), IsWindowsDeviceId)) {
     return std::nullopt;
   }
   // Each names one key: "Microsoft\Windows" would make the software key a
@@ -105,7 +115,7 @@ std::optional<Configuration> LoadConfiguration(Platform& platform) {
   if (!ReadKeyName(platform, "Vendor", c.vendor) || IsWindowsSoftwareKey(c.vendor)) {
     return std::nullopt;
   }
-  if (!ReadKeyName(platform, "ModemName", c.modemName) || IsWindowsDeviceName(c.modemName)) {
+  if (!ReadKeyName(platform, "ModemName", c.modemName) || IsWindowsDevice(c.modemName)) {
     return std::nullopt;
   }
   // The one optional value: read as nothing, it is read once more, since a
@@ -113,7 +123,7 @@ std::optional<Configuration> LoadConfiguration(Platform& platform) {
   // like Windows' own would then pass unseen.
   ConfigValue voice = ReadValue(platform, "RegistryKeys", "VoiceName");
   if (voice.empty()) voice = ReadValue(platform, "RegistryKeys", "VoiceName");
-  if (voice.tooLong || IsWindowsDeviceName(voice.text)) return std::nullopt;
+  if (voice.tooLong || IsWindowsDevice(voice.text)) return std::nullopt;
   c.voiceName = voice.text;
   if (!FitsTheLimits(c)) return std::nullopt;
 

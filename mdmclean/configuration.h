@@ -27,8 +27,10 @@ struct Configuration {
 // The configuration in ".\mdminfo.ini"; none when a required value is missing
 // or empty, when a list holds more than the program handles, when a file name
 // is not a plain file name, when the vendor, the modem name or a
-// Plug-and-Play ID is not one registry key name, or when the vendor, the modem
-// or the voice name is one of Windows' own names (common/windows_names.h).
+// Plug-and-Play ID is not one registry key name, or when one of Windows' own
+// names (common/windows_names.h) is named: as the vendor, the modem or the
+// voice name, a device ID such as *PNP0C01 as the modem, the voice name or a
+// Plug-and-Play ID, or one of Windows' files in the system folder.
 // Reads nothing else.
 std::optional<Configuration> LoadConfiguration(Platform& platform);
 

@@ -20,6 +20,7 @@ std::vector<FileEntry> FileTable(const Configuration& c) {
 
 DeviceRegistryPlan RegistryPlan(const Configuration& c) {
   DeviceRegistryPlan registry;
+  registry.stage = &CleanWithVoiceClass;
   registry.deviceName = c.modemName;
   registry.links = {&LINK_MODEM, &LINK_PORT, &LINK_ROOT, &LINK_WAVE};
   registry.modemInfSection = c.modemName;
@@ -27,7 +28,6 @@ DeviceRegistryPlan RegistryPlan(const Configuration& c) {
   registry.softwareKey = "SOFTWARE\\" + c.vendor + "\\" + c.modemName;
   registry.isapnpIds = c.pnpIds;
   registry.isapnpIds.push_back(product::FALLBACK_ISAPNP_ID);
-  registry.waveEnumeratorGoesWithTheDevice = true;
   registry.recordInfPaths = false;
   return registry;
 }

@@ -65,7 +65,7 @@ TEST(ProgramPlan, FollowsTheConfiguration) {
   EXPECT_EQ(registry.waveInfSection, "QuillnetVoice");
   EXPECT_EQ(registry.softwareKey, "SOFTWARE\\QRMeridian\\Quillnet");
   EXPECT_EQ(registry.isapnpIds, (std::vector<std::string>{"QRM1001", "QRM1003", "QRM0100"}));
-  EXPECT_TRUE(registry.waveEnumeratorGoesWithTheDevice);
+  EXPECT_EQ(registry.stage, &CleanWithVoiceClass);
   EXPECT_FALSE(registry.recordInfPaths);
 
   // The start-up program (the last product file) by its full path, then every
@@ -152,7 +152,9 @@ TEST(LoadConfiguration, NamesThatAreNotOneKeyNameRefuseTheConfiguration) {
 
 // A slip in mdminfo.ini must not make Windows' own names the package's:
 // "Net" would take "Enum\Root\Net" and the class "Net", "Modem" every other
-// vendor's modem INF, "Microsoft" all of "SOFTWARE\Microsoft\<name>".
+// vendor's modem INF, "Microsoft" all of "SOFTWARE\Microsoft\<name>", the
+// root device ID "*PNP0C01" the system board's "Enum\Root\*PNP0C01", and
+// "UNIMODEM.VXD" in system_dir Windows' modem driver.
 // Compared case-blind; names that merely start alike are the package's.
 TEST(LoadConfiguration, WindowsOwnNamesAreNoPackageNames) {
   struct Slip {
@@ -171,6 +173,11 @@ TEST(LoadConfiguration, WindowsOwnNamesAreNoPackageNames) {
       {&Values::vendor, "Classes", 0},        {&Values::vendor, "Description", 0},
       {&Values::vendor, "Secure", 0},         {&Values::vendor, "Program Groups", 0},
       {&Values::vendor, "Microsoft Labs", 1},
+      {&Values::modemName, "*PNP0C01", 0},    {&Values::voiceName, "*PNP0C01", 0},
+      {&Values::pnpId, "QRM1001,*PNP0C01", 0}, {&Values::pnpId, "QRM1001,PNP0C01", 1},
+      {&Values::systemDir, "QUILLNET.CPL,UNIMODEM.VXD", 0},
+      {&Values::systemDir, "kernel32.dll", 0}, {&Values::systemDir, "SERIAL.VXD,quillnet.vxd", 0},
+      {&Values::systemDir, "QUILLNET.CPL", 1}, {&Values::systemDir, "UNIMODEM.VXD.BAK", 1},
   };
   for (const Slip& slip : slips) {
     Values values;

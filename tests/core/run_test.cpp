@@ -44,21 +44,28 @@ TEST(RunUninstall, WithoutConfigurationWritesOnlyResultOne) {
   EXPECT_EQ(*written, "[Progress]\r\nRemaining=0\r\nResult=1\r\n");
 }
 
-// An incomplete configuration, or one naming Windows' own classes or keys
-// (the vendor "Microsoft" with the modem "Windows" would be all of
-// "SOFTWARE\Microsoft\Windows"), changes nothing but the result.
+// An incomplete configuration, or one naming Windows' own classes, keys,
+// root devices or files (the vendor "Microsoft" with the modem "Windows"
+// would be all of "SOFTWARE\Microsoft\Windows"), changes nothing but the
+// result.
 TEST(RunUninstall, IncompleteOrWindowsNamedConfigurationChangesNothingOnTheMachine) {
-  const char* const names[][2] = {
-      {"QRMeridian", ""}, {"QRMeridian", "Net"}, {"QRMeridian", "modem"}, {"Microsoft", "Windows"}};
-  for (const auto& [vendor, modem] : names) {
-    SCOPED_TRACE(std::string(vendor) + "\\" + modem);
+  const char* const values[][3] = {{"QRMeridian", "", "QUILLNET.CPL"},
+                                   {"QRMeridian", "Net", "QUILLNET.CPL"},
+                                   {"QRMeridian", "modem", "QUILLNET.CPL"},
+                                   {"Microsoft", "Windows", "QUILLNET.CPL"},
+                                   {"QRMeridian", "*PNP0C01", "QUILLNET.CPL"},
+                                   {"QRMeridian", "Quillnet", "QUILLNET.CPL,UNIMODEM.VXD"}};
+  for (const auto& [vendor, modem, systemFiles] : values) {
+    SCOPED_TRACE(std::string(vendor) + "\\" + modem + " " + systemFiles);
     auto machine = SampleMachine();
     const std::string path = ConfigPath(*machine);
     std::string config = *machine->ReadFile(path);
-    config.replace(config.find("Vendor="), std::string("Vendor=QRMeridian").size(),
-                   std::string("Vendor=") + vendor);
-    config.replace(config.find("ModemName="), std::string("ModemName=Quillnet").size(),
-                   std::string("ModemName=") + modem);
+    const std::pair<std::string, const char*> edits[] = {
+        {"\nVendor=", vendor}, {"\nModemName=", modem}, {"\nsystem_dir=", systemFiles}};
+    for (const auto& [key, value] : edits) {
+      const std::size_t at = config.find(key) + key.size();
+      config.replace(at, config.find_first_of("\r\n", at) - at, value);
+    }
     machine->AddFile(path, config);
     machine->ClearJournal();
     EXPECT_EQ(RunOn(*machine), RESULT_NO_CONFIG);

@@ -539,6 +539,13 @@ void WinePrefix::SetReadOnly(const std::string& windowsPath, bool readOnly) {
                   readOnly ? fs::perm_options::remove : fs::perm_options::add);
 }
 
+void WinePrefix::SetWindowsVersion(const std::string& version) {
+  if (kind_ == WineKind::kI386) throw std::logic_error("SetWindowsVersion in an i386 prefix");
+  if (Wine({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", version, "/f"}) != 0) {
+    throw std::runtime_error("cannot set the Windows version: " + Slurp(tempDir_ + "/wine.err"));
+  }
+}
+
 RunResult WinePrefix::Run(const std::string& exeHostPath, const std::vector<std::string>& args,
                           const std::string& workingDir) {
   std::vector<std::string> argv{kWine64, exeHostPath};

@@ -103,6 +103,9 @@ class WinePrefix {
   // The read-only attribute as Wine keeps it: the Unix write bits, which is
   // what `attrib +r` sets and what makes DeleteFileA refuse the file.
   void SetReadOnly(const std::string& windowsPath, bool readOnly = true);
+  // The Windows version Wine tells this prefix's programs, by the name of
+  // Wine's setting ("win98": 4.10); the template's is "win95". win64 only.
+  void SetWindowsVersion(const std::string& version);
 
   // Runs a PE under wine64 (i386: 32-bit Wine) with `workingDir` (a Windows
   // path) as current directory; the output goes through files, never through

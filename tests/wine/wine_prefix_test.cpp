@@ -46,6 +46,14 @@ TEST(WinePrefix, RunReportsExitCodeOutputAndWorkingDirectory) {
   EXPECT_NE(result.out.find("C:\\Work Dir"), std::string::npos) << result.out;
 }
 
+TEST(WinePrefix, ProgramsAreToldTheWindowsVersionOfThePrefix) {
+  MDM_REQUIRE_WINE();
+  WinePrefix prefix;
+  EXPECT_NE(prefix.Run("cmd", {"/c", "ver"}).out.find("Windows 4.0."), std::string::npos);
+  prefix.SetWindowsVersion("win98");
+  EXPECT_NE(prefix.Run("cmd", {"/c", "ver"}).out.find("Windows 4.10."), std::string::npos);
+}
+
 TEST(WinePrefix, ReadOnlyFileIsRefusedByDeleteUntilCleared) {
   MDM_REQUIRE_WINE();
   WinePrefix prefix;

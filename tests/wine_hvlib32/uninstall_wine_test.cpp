@@ -137,6 +137,17 @@ class UninstallUnderWine : public ::testing::Test {
     return exports;
   }
 
+  // One call on the sample machine with the history `layDown` lays over it.
+  void CallOnHistory(std::vector<Situation> (*layDown)(WinePrefix&)) {
+    LayDownSampleMachine(*prefix, "", /*withMdminfo=*/false);
+    const std::vector<Situation> situations = layDown(*prefix);
+    const auto before = Snapshot(*prefix);
+    CallUninstall();
+    const std::string log = prefix->ReadFile("C:\\windows\\HVLIB32.LOG").value_or("");
+    EXPECT_NE(log.find("\r\ndone, 0 remaining\r\n"), std::string::npos) << log;
+    ExpectSituations(situations, /*program=*/false, before, Snapshot(*prefix));
+  }
+
   std::string probe;
   std::string nvramWindow;
   std::unique_ptr<WinePrefix> prefix;
@@ -411,6 +422,15 @@ TEST_F(UninstallUnderWine, RecordsLeadingToOthersTakeNothingOfTheirs) {
   const auto before = Snapshot(*prefix);
   CallUninstall();
   ExpectRemoved(RecordsOfOthersRemoval(/*program=*/false), before, Snapshot(*prefix));
+}
+
+// The histories of the mdmclean Wine tests: the library takes and keeps the same.
+TEST_F(UninstallUnderWine, HistoriesLoseEveryInstallCardAndCopyButNotTheVendorsNewerModem) {
+  CallOnHistory(LayDownHistories);
+}
+
+TEST_F(UninstallUnderWine, AModemAddedAgainGoesAndTheStandardModemInItsSlotsStays) {
+  CallOnHistory(LayDownModemAddedAgain);
 }
 
 // ChangeW95SerialNumber looks before it changes: a prefix of the serial

@@ -88,6 +88,17 @@ class MdmcleanUnderWine : public ::testing::Test {
     return Deliveries(prefix->ReadFile(kReport).value_or(""));
   }
 
+  // One run on the sample machine with the history `layDown` lays over it.
+  void RunOnHistory(std::vector<Situation> (*layDown)(WinePrefix&)) {
+    LayDownSampleMachine(*prefix, mdmclean, /*withMdminfo=*/true);
+    const std::string mdminfo = *prefix->ReadFile(kMdminfo);
+    const std::vector<Situation> situations = layDown(*prefix);
+    const auto before = Snapshot(*prefix);
+    RunMdmclean();
+    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "0")));
+    ExpectSituations(situations, /*program=*/true, before, Snapshot(*prefix));
+  }
+
   std::string mdmclean;
   std::string nvramWindow;
   std::unique_ptr<WinePrefix> prefix;
@@ -320,6 +331,17 @@ TEST_F(MdmcleanUnderWine, RecordsLeadingToOthersTakeNothingOfTheirs) {
   RunMdmclean();
   EXPECT_NE(prefix->ReadFile(kMdminfo).value_or("").find("Result=0"), std::string::npos);
   ExpectRemoved(RecordsOfOthersRemoval(/*program=*/true), before, Snapshot(*prefix));
+}
+
+// Histories (each situation named in wine_machine.cpp): the package installed
+// twice, a second card ID, Windows 98 and the vendor's newer modem on one
+// machine; the package's modem added again beside a standard one on another.
+TEST_F(MdmcleanUnderWine, HistoriesLoseEveryInstallCardAndCopyButNotTheVendorsNewerModem) {
+  RunOnHistory(LayDownHistories);
+}
+
+TEST_F(MdmcleanUnderWine, AModemAddedAgainGoesAndTheStandardModemInItsSlotsStays) {
+  RunOnHistory(LayDownModemAddedAgain);
 }
 
 // A product whose NVRAM window does not answer (the reason people run an

@@ -397,4 +397,130 @@ std::string WithoutSections(const std::string& exported, const std::set<std::str
   return SectionsWhere(exported, [&](const std::string& key) { return removed.count(key) == 0; });
 }
 
+namespace {
+
+// Regedit text of a modem device Enum\Root\MDMGEN\<device> whose "Driver"
+// names the class key Modem\<classKey>, both described as `description`.
+std::string ModemAt(const std::string& device, const std::string& classKey,
+                    const std::string& description, const std::string& section,
+                    const std::string& infPath) {
+  return "\r\n[" + kHklm + "Enum\\Root\\MDMGEN\\" + device + "]\r\n\"Class\"=\"Modem\"\r\n" +
+         "\"Driver\"=\"Modem\\\\" + classKey + "\"\r\n\"DeviceDesc\"=\"" + description +
+         "\"\r\n\r\n[" + kHklm + kClass + "\\Modem\\" + classKey + "]\r\n\"DriverDesc\"=\"" +
+         description + "\"\r\n\"InfSection\"=\"" + section + "\"\r\n\"InfPath\"=\"" + infPath +
+         "\"\r\n";
+}
+
+// The package's root device installed a second time, its instance linking
+// the modem at MDMGEN\0003, and a card of the package's second ID.
+const std::string kSecondInstanceAndCard = R"(REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Enum\Root\Quillnet\0001]
+"Class"="Quillnet"
+"Driver"="Quillnet\\0001"
+"DeviceDesc"="Quillnet Modem Controller"
+"ConnectedToModem"="Enum\\Root\\MDMGEN\\0003"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\Class\Quillnet\0001]
+"DriverDesc"="Quillnet Modem Controller"
+"InfSection"="QuillnetRoot"
+"InfPath"="OEM4.INF"
+
+[HKEY_LOCAL_MACHINE\Enum\ISAPNP\QRM1003]
+
+[HKEY_LOCAL_MACHINE\Enum\ISAPNP\QRM1003\0A1B2C3D]
+"Class"="Ports"
+"Driver"="Ports\\0002"
+"DeviceDesc"="Quillnet Communications Port"
+"PortName"="COM4"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\Class\Ports\0002]
+"DriverDesc"="Quillnet Communications Port"
+"InfSection"="QNPort"
+"InfPath"="OEM6.INF"
+)";
+
+bool IsInfEntry(const std::string& entry) { return entry.rfind("INF\\", 0) == 0; }
+
+// The Snapshot entry of the branch a situation's key lies in.
+std::string BranchOf(const std::string& key) {
+  for (const std::string& branch : SnapshotBranches()) {
+    if (Lower(kHklm + key).rfind(Lower(branch) + "\\", 0) == 0) return "registry " + branch;
+  }
+  throw std::invalid_argument("no snapshot branch holds " + key);
+}
+
+bool Holds(const std::map<std::string, std::string>& snapshot, const std::string& entry) {
+  if (IsInfEntry(entry)) return snapshot.count("file C:\\windows\\inf\\" + entry.substr(4)) != 0;
+  const auto branch = snapshot.find(BranchOf(entry));
+  return branch != snapshot.end() && KeyNames(branch->second).count(Lower(kHklm + entry)) != 0;
+}
+
+}  // namespace
+
+std::vector<Situation> LayDownHistories(WinePrefix& prefix) {
+  prefix.SetWindowsVersion("win98");
+  prefix.ImportRegistry(kSecondInstanceAndCard +
+                        ModemAt("0003", "0002", "Quillnet Modem", "Quillnet2", "OEM5.INF") +
+                        ModemAt("0001", "0001", "Quillnet 56K Modem", "QN56K", "OEM9.INF"));
+  prefix.WriteFile(
+      std::string(kInfDir) + "\\OEM9.INF",
+      "[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=Modem\r\nProvider=%QRM%\r\n\r\n"
+      "[Strings]\r\nQRM=\"Q.R. Meridian, Inc.\"\r\nQN56K.DeviceDesc=\"Quillnet 56K Modem\"\r\n");
+  // A copy of QNPORT.INF: mdmclean's scan does not claim it, only its name.
+  prefix.WriteFile(std::string(kInfDir) + "\\Other\\Q.R. Meridian, Inc.QNPORT.INF",
+                   SampleFile("drive_c/WINDOWS/INF/QNPORT.INF"));
+  const std::string cls = kClass + "\\";
+  return {
+      {"installed twice: the second instance, its class key and the modem it links go",
+       {"Enum\\Root\\Quillnet\\0001", cls + "Quillnet\\0001", "Enum\\Root\\MDMGEN\\0003",
+        cls + "Modem\\0002"},
+       {}},
+      {"card ID changed: both cards and both port keys go",
+       {"Enum\\ISAPNP\\QRM1001\\0A1B2C3D", "Enum\\ISAPNP\\QRM1003",
+        "Enum\\ISAPNP\\QRM1003\\0A1B2C3D", cls + "Ports\\0001", cls + "Ports\\0002"},
+       {}},
+      {"Windows 98: the provider copy goes", {"INF\\Other\\Q.R. Meridian, Inc.QNPORT.INF"}, {}},
+      {"the vendor's newer modem in the linked slots: device, class key and INF file stay",
+       {},
+       {"Enum\\Root\\MDMGEN\\0001", cls + "Modem\\0001", "INF\\OEM9.INF"}},
+  };
+}
+
+std::vector<Situation> LayDownModemAddedAgain(WinePrefix& prefix) {
+  prefix.ImportRegistry(
+      "REGEDIT4\r\n" +
+      ModemAt("0001", "0001", "Standard 28800 bps Modem", "Gen28800", "MDMGEN.INF") +
+      ModemAt("0003", "0002", "Quillnet Modem", "Quillnet", "OEM5.INF"));
+  const std::string cls = kClass + "\\";
+  return {{"modem added again: the re-added modem goes, the standard modem linked stays whole",
+           {"Enum\\Root\\MDMGEN\\0003", cls + "Modem\\0002"},
+           {"Enum\\Root\\MDMGEN\\0001", cls + "Modem\\0001", "INF\\MDMGEN.INF"}}};
+}
+
+void ExpectSituations(const std::vector<Situation>& situations, bool program,
+                      const std::map<std::string, std::string>& before,
+                      const std::map<std::string, std::string>& after) {
+  Removal removal = SampleRemoval(program);
+  for (const Situation& situation : situations) {
+    SCOPED_TRACE("situation: " + situation.name);
+    for (const std::string& entry : situation.gone) {
+      EXPECT_TRUE(Holds(before, entry)) << entry << ": not laid down";
+      EXPECT_FALSE(Holds(after, entry)) << entry << ": must be gone";
+      if (IsInfEntry(entry))
+        removal.infFiles.insert(entry.substr(4));
+      else
+        removal.keys[BranchOf(entry)].insert(Lower(kHklm + entry));
+    }
+    for (const std::string& entry : situation.kept) {
+      EXPECT_TRUE(Holds(after, entry)) << entry << ": must stay";
+      if (IsInfEntry(entry))
+        removal.infFiles.erase(entry.substr(4));
+      else
+        removal.keys[BranchOf(entry)].erase(Lower(kHklm + entry));
+    }
+  }
+  ExpectRemoved(removal, before, after);
+}
+
 }  // namespace mdm::wine

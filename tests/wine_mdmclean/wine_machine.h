@@ -100,6 +100,32 @@ void LayDownRecordsOfOthers(WinePrefix& prefix);
 // the records lead to.
 Removal RecordsOfOthersRemoval(bool program);
 
+// One situation of a machine with a history, by name: what of it a run
+// must take and what it must leave. Entries are keys below
+// HKEY_LOCAL_MACHINE ("Enum\Root\MDMGEN\0003") or files of the INF folder
+// ("INF\OEM9.INF", "INF\Other\..."). Both deliverables take the same of each.
+struct Situation {
+  std::string name;
+  std::vector<std::string> gone;
+  std::vector<std::string> kept;
+};
+
+// The sample machine with a history, laid down over it: the package
+// installed twice (a second root device instance linking a second modem), a
+// second card QRM1003 beside QRM1001, Windows 98 (4.10) with the provider
+// copy of QNPORT.INF in INF\Other, and the vendor's newer modem, from an INF
+// file of its own, in the slots the modem link names.
+std::vector<Situation> LayDownHistories(WinePrefix& prefix);
+// The sample machine after the package's modem was added again: a standard
+// modem took MDMGEN\0001 / Modem\0001, which the modem link still names, and
+// the package's modem sits at MDMGEN\0003 / Modem\0002.
+std::vector<Situation> LayDownModemAddedAgain(WinePrefix& prefix);
+// Each situation as its entries say, and the rest of the machine as the
+// deliverable's removal of the sample leaves it (ExpectRemoved).
+void ExpectSituations(const std::vector<Situation>& situations, bool program,
+                      const std::map<std::string, std::string>& before,
+                      const std::map<std::string, std::string>& after);
+
 // The run changed exactly what `removal` names: the package's files, keys,
 // list entries and INF files gone, every other entry of the snapshot as it was.
 void ExpectRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
