@@ -77,11 +77,12 @@ TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
     }
     failing += failed ? 1 : 0;
   }
-  std::printf("%zu machines, seeds %llu to %llu: %d failing; mdmclean results 0: %d, 1: %d, 2: %d; "
-              "keys kept for another device's mark: mdmclean %d, HVLIB32 %d\n",
-              Seeds().size(), static_cast<unsigned long long>(Seeds().front()),
-              static_cast<unsigned long long>(Seeds().back()), failing, results[0], results[1],
-              results[2], kept[0], kept[1]);
+  std::printf(
+      "%zu machines, seeds %llu to %llu: %d failing; mdmclean results 0: %d, 1: %d, 2: %d; "
+      "keys kept for another device's mark: mdmclean %d, HVLIB32 %d\n",
+      Seeds().size(), static_cast<unsigned long long>(Seeds().front()),
+      static_cast<unsigned long long>(Seeds().back()), failing, results[0], results[1], results[2],
+      kept[0], kept[1]);
   std::printf("histories: machines, failing runs of mdmclean / HVLIB32\n");
   for (const auto& [history, n] : histories)
     std::printf("  %-34s %6d  %5d / %5d\n", history.c_str(), n[0], n[1], n[2]);

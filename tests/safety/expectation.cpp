@@ -257,7 +257,10 @@ class Run {
   // True when the file went; one that is there and stays counts as remaining.
   // The INF stage passes over a file that a class key which stays names.
   bool DeleteFile(const std::string& path, char kind = 'F') {
-    if (path.size() > kLongestPath) return Residue(path, kLongPath), false;
+    if (path.size() > kLongestPath) {
+      Residue(path, kLongPath);
+      return false;
+    }
     if (kind == 'I' && NamedByAClassKey(BaseName(path))) {
       if (FileAlive(path)) Residue(path, NamedByAClassKey(BaseName(path)));
       return false;
@@ -423,7 +426,7 @@ class Run {
   bool nvramReleased_ = false;
   bool dry_ = false;          // a run that changes nothing: does it find anything to change?
   bool wouldChange_ = false;  // it did
-  std::string deviceName_;  // the root device "Enum\Root\<name>" and its own class
+  std::string deviceName_;    // the root device "Enum\Root\<name>" and its own class
   // What tells the package's keys from others': the "InfSection" values of
   // its class keys (exact text) and its ISA Plug-and-Play IDs.
   std::vector<std::string> sections_;
@@ -434,12 +437,12 @@ class Run {
   // After the registry stage: the INF file names that class keys which stay
   // name, with why each stays.
   std::map<std::string, const char*> namedInfs_;
-  std::string infPaths_[4];        // the library's recorded "InfPath" values, by link
+  std::string infPaths_[4];  // the library's recorded "InfPath" values, by link
   // The first class key's of a link that names one is recorded.
   void RecordInfPath(Link link, const std::string& classKey) {
     if (infPaths_[link].empty()) infPaths_[link] = Read(classKey, "InfPath").value_or("");
   }
-  bool infNamesUnknown_ = false;  // a class key that may name an INF file cannot be read
+  bool infNamesUnknown_ = false;   // a class key that may name an INF file cannot be read
   bool undoSlot_ = false;          // an undo file can be kept: keys may go
   std::vector<std::string> held_;  // folded paths of the records that stay
   std::vector<std::string> deletedProductFiles_;  // names, in the order they went
@@ -769,7 +772,8 @@ void Run::CleanLinks(Link link) {
   bool unsearched = false;
   const std::vector<std::string> searched = SearchClass(link, unsearched);
   if (unsearched)
-    Stayed('K', kClassRoot + std::string(kLinkClasses[link]), "a class that cannot be searched whole");
+    Stayed('K', kClassRoot + std::string(kLinkClasses[link]),
+           "a class that cannot be searched whole");
   for (const std::string& found : searched) {
     if (OneOf(found, linked)) continue;
     if (const auto checked = Checked(found, link, "")) CleanClassKey(*checked, link, "");
@@ -807,9 +811,8 @@ void Run::RemoveDevicesNaming(const std::string& classKey, Link link) {
     if (KeyDenied(device)) Hold(classKey);
     const auto driver = Read(device, "Driver");
     if (!driver || !SameText(kClassRoot + *driver, classKey)) continue;
-    const Removal removal =
-        link == kWave ? RemoveWaveDevice(ParentPath(device), classKey)
-                      : Remove(device, {"Enum", 3}, Marks::DeviceInstance);
+    const Removal removal = link == kWave ? RemoveWaveDevice(ParentPath(device), classKey)
+                                          : Remove(device, {"Enum", 3}, Marks::DeviceInstance);
     HoldIfStayed(removal, classKey);
   }
 }
@@ -825,8 +828,10 @@ void Run::RemoveSoftwareKey(const std::string& softwareKey) {
     // The Modem class key its "Driver" names goes first; the device stays while it does.
     const std::string device = "Enum\\Root\\MDMGEN\\" + port;
     std::string classKey;
-    if (DriverClassKey(device, classKey) == Record::Names && HasShape(classKey, ClassShape(kModem))) {
-      if (const auto checked = Checked(classKey, kModem, device)) HoldIfStayed(Delete(*checked), device);
+    if (DriverClassKey(device, classKey) == Record::Names &&
+        HasShape(classKey, ClassShape(kModem))) {
+      if (const auto checked = Checked(classKey, kModem, device))
+        HoldIfStayed(Delete(*checked), device);
     }
     HoldIfStayed(Remove(device, {"Enum\\Root\\MDMGEN", 1}, Marks::DeviceInstance), comPortKey);
   }
@@ -863,9 +868,11 @@ std::string Run::PackageWaveDevice() {
 }
 
 bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
-  if (!KeyOpens(kWaveEnumerator)) return false;  // absent, or cannot be listed: see RemoveWaveDevice
+  if (!KeyOpens(kWaveEnumerator))
+    return false;  // absent, or cannot be listed: see RemoveWaveDevice
   const std::vector<std::string> children = LiveSubkeys(kWaveEnumerator);
-  return children.size() == 1 && SameText(std::string(kWaveEnumerator) + "\\" + children[0], device);
+  return children.size() == 1 &&
+         SameText(std::string(kWaveEnumerator) + "\\" + children[0], device);
 }
 
 // mdmclean takes "Enum\MODEMWAVE" when nothing else is in it, or only the
@@ -928,7 +935,8 @@ void Run::UseNames() {
 // stay keep the INF files they name.
 void Run::Registry(const std::string& softwareKey) {
   if (KeyDenied(RootKey())) Hold(RootKey());  // its instances cannot be listed
-  for (const std::string& name : LiveSubkeys(RootKey())) instances_.push_back(RootKey() + "\\" + name);
+  for (const std::string& name : LiveSubkeys(RootKey()))
+    instances_.push_back(RootKey() + "\\" + name);
   for (Link link : {kModem, kPort, kRoot, kWave}) CleanLinks(link);
   RemoveSoftwareKey(softwareKey);
   RemoveEnumeratorKeys(pnpIds_);
@@ -939,9 +947,10 @@ void Run::Registry(const std::string& softwareKey) {
     if (!classKey || !KeyOpens(key.path)) continue;
     const std::string infPath = Read(key.path, "InfPath").value_or("");
     if (!infPath.empty()) {
-      namedInfs_.insert({Folded(infPath), key.owner == Owner::Package
-                                              ? "an INF file named by a class key of the package that stays"
-                                              : "an INF file named by another's class key, which stays"});
+      namedInfs_.insert(
+          {Folded(infPath), key.owner == Owner::Package
+                                ? "an INF file named by a class key of the package that stays"
+                                : "an INF file named by another's class key, which stays"});
     }
   }
 }
@@ -1027,7 +1036,8 @@ void Run::InfStage() {
   }
   const std::string other = inf + "\\Other";
   DeleteInfNames(inf, {std::begin(kPackageInfNames), std::end(kPackageInfNames)});
-  const bool windows95 = m_.settings.major == 4 && (m_.settings.minor == 0 || m_.settings.minor == 10);
+  const bool windows95 =
+      m_.settings.major == 4 && (m_.settings.minor == 0 || m_.settings.minor == 10);
   const std::vector<std::string> provider(std::begin(kProviderInfNames),
                                           std::end(kProviderInfNames));
   if (who_ == Deliverable::Program) {
@@ -1156,7 +1166,8 @@ Expectation Run::Library() {
 // Why a thing of the package that the run never went for stays; null when no
 // rule keeps it.
 const char* Run::Unreached(const std::string& path, bool key) const {
-  if (who_ == Deliverable::Program && e_.result == 1) return "a refused configuration changes nothing";
+  if (who_ == Deliverable::Program && e_.result == 1)
+    return "a refused configuration changes nothing";
   if (who_ == Deliverable::Library && !g_.productNames)
     return "the package under names the library does not know";
   if (who_ == Deliverable::Program && !SameText(g_.config.modemName, g_.names.modem))
@@ -1195,10 +1206,12 @@ Expectation Run::Finish() {
     return why == nullptr ? std::string() : why;
   };
   for (const auto& [folded, key] : m_.Keys()) {
-    if (key.owner == Owner::Package && KeyAlive(key.path)) left["key " + key.path] = reason(key.path, true);
+    if (key.owner == Owner::Package && KeyAlive(key.path))
+      left["key " + key.path] = reason(key.path, true);
   }
   for (const auto& [folded, file] : m_.Files()) {
-    if (file.owner == Owner::Package && FileAlive(file.path)) left[file.path] = reason(file.path, false);
+    if (file.owner == Owner::Package && FileAlive(file.path))
+      left[file.path] = reason(file.path, false);
   }
   const std::pair<const ListLine*, std::optional<std::string>> lines[] = {
       {&g_.load, e_.loadLine}, {&g_.drivers, e_.driversLine}};

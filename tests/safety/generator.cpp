@@ -105,11 +105,16 @@ enum History {
   kZoomWave,       // another voice modem, listed after the package's
   kHistories
 };
-constexpr const char* kHistoryNames[kHistories] = {
-    "installed twice",      "modem added again",       "card ID changed",
-    "Windows 98",           "the vendor's newer modem", "a chipset sibling",
-    "Windows' own names",   "COM port with a driver",   "port class key by INF name",
-    "voice modem after the package's"};
+constexpr const char* kHistoryNames[kHistories] = {"installed twice",
+                                                   "modem added again",
+                                                   "card ID changed",
+                                                   "Windows 98",
+                                                   "the vendor's newer modem",
+                                                   "a chipset sibling",
+                                                   "Windows' own names",
+                                                   "COM port with a driver",
+                                                   "port class key by INF name",
+                                                   "voice modem after the package's"};
 
 class Generator {
  public:
@@ -356,8 +361,8 @@ void Generator::InstallRegistry() {
     std::vector<std::string> otherPorts = {kCom1};
     if (acmeCard_) otherPorts.push_back(kAcmeCard);
     const std::string portLink = Stale(LinkValue(portDevice), otherPorts, 0.15);
-    waveLink = Stale(LinkValue(waveRoot),
-                     acmeWave_ ? std::vector<std::string>{acmeWaveDevice_} : std::vector<std::string>{});
+    waveLink = Stale(LinkValue(waveRoot), acmeWave_ ? std::vector<std::string>{acmeWaveDevice_}
+                                                    : std::vector<std::string>{});
     if (Has(staleSlot)) m().SetString(instance, "ConnectedToModem", modemLink, Owner::Package);
     if (Has()) m().SetString(instance, "ConnectedToPort", portLink, Owner::Package);
     if (Has()) m().SetString(instance, "ConnectedToWave", waveLink, Owner::Package);
@@ -373,7 +378,8 @@ void Generator::InstallRegistry() {
     const std::string driver = Stale(Driver("Modem\\" + modemKey_, {"Ports\\0000"}),
                                      {"Modem\\" + standardModemKey_}, 0.08);
     if (Has(readded))
-      m().SetString(modemDevice, "Driver", readded ? "Modem\\" + modemKey_ : driver, Owner::Package);
+      m().SetString(modemDevice, "Driver", readded ? "Modem\\" + modemKey_ : driver,
+                    Owner::Package);
     m().SetString(modemDevice, "AttachedTo", "COM3", Owner::Package);
   }
   const std::string modemClass = std::string(kClassRoot) + "Modem\\" + modemKey_;
@@ -484,8 +490,8 @@ void Generator::InstallRegistry() {
     m().SetString(kMdmgen + comPort, "DeviceDesc", n.modem + " Virtual COM Port", Owner::Package);
     // Its driver: a Modem class key of the package's, or the standard modem's.
     if (had_[kComPortDriver]) {
-      const std::string key = history_.Coin(0.3) ? standardModemKey_
-                                                 : Number(modemKeys_.Next(history_));
+      const std::string key =
+          history_.Coin(0.3) ? standardModemKey_ : Number(modemKeys_.Next(history_));
       m().SetString(kMdmgen + comPort, "Driver", "Modem\\" + key, Owner::Package);
       if (key != standardModemKey_) {
         const std::string classKey = std::string(kClassRoot) + "Modem\\" + key;
@@ -775,8 +781,8 @@ void Generator::AddHistories() {
     set(modem1,
         {{"DriverDesc", "Quillnet 56K Modem"}, {"InfSection", "QN56K"}, {"InfPath", "OEM9.INF"}},
         Owner::Bystander);
-    AddInf(InfDir(g_) + "\\OEM9.INF", WithStrings(modemInf, "QN56K.DeviceDesc", "\"Quillnet 56K Modem\""),
-           Owner::Bystander);
+    AddInf(InfDir(g_) + "\\OEM9.INF",
+           WithStrings(modemInf, "QN56K.DeviceDesc", "\"Quillnet 56K Modem\""), Owner::Bystander);
   }
   if (had_[kSibling]) {
     // Its INF describes the chipset under the package's names.
@@ -859,9 +865,9 @@ void Generator::AddBystanderInfFiles() {
 void Generator::AddBystanderFiles() {
   const Settings& s = m().settings;
   const std::string system = s.systemDirectory + "\\";
-  for (const char* name : {"TASKMON.EXE", "UNIMODEM.VXD", "QUILLNETX.DLL", "QUILLNET.CPL.BAK",
-                           "QNVRAM.DAT", "QUILLNET.EXE", "SERIAL.VXD", "KERNEL32.DLL",
-                           "VCOMM.VXD"}) {
+  for (const char* name :
+       {"TASKMON.EXE", "UNIMODEM.VXD", "QUILLNETX.DLL", "QUILLNET.CPL.BAK", "QNVRAM.DAT",
+        "QUILLNET.EXE", "SERIAL.VXD", "KERNEL32.DLL", "VCOMM.VXD"}) {
     m().AddFile(system + name, std::string("bytes of ") + name, Owner::Bystander);
   }
   m().AddFile(system + "VMM32.VXD", "vmm", Owner::Bystander).inUse = true;
@@ -1056,8 +1062,8 @@ void Generator::WriteConfiguration() {
     case 1: c.voiceName = "*PNP0500"; break;
     case 2: c.pnpIds.push_back("*PNP0501"); break;
     case 3:
-      c.systemFiles.push_back(history_.Pick(std::vector<std::string>{
-          "UNIMODEM.VXD", "serial.vxd", "KERNEL32.DLL", "Vcomm.vxd"}));
+      c.systemFiles.push_back(history_.Pick(
+          std::vector<std::string>{"UNIMODEM.VXD", "serial.vxd", "KERNEL32.DLL", "Vcomm.vxd"}));
       break;
   }
   // One of Windows' own names, in any letter case: nothing may change.
