@@ -41,6 +41,16 @@ std::vector<std::uint64_t> Seeds() {
   return seeds;
 }
 
+// Some problem names one of the items (folded).
+bool Mentions(const std::vector<std::string>& problems, const std::vector<std::string>& items) {
+  for (const std::string& problem : problems) {
+    for (const std::string& item : items) {
+      if (Folded(problem).find(item) != std::string::npos) return true;
+    }
+  }
+  return false;
+}
+
 // Prints what a note can quote: machines, failures (by history), and what of
 // the package stayed, by why, for each deliverable (runs with it, items).
 TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
@@ -49,14 +59,15 @@ TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
   std::size_t programDeletions = 0;
   std::size_t libraryDeletions = 0;
   int kept[2] = {};  // keys kept for another device's mark, by deliverable
-  std::map<std::string, std::array<int, 3>> histories;  // machines, failures by deliverable
-  std::map<std::string, std::array<int, 4>> residues;   // runs and items by deliverable
+  // Machines; failures by deliverable, all and those on the history's own keys and files.
+  std::map<std::string, std::array<int, 5>> histories;
+  std::map<std::string, std::array<int, 4>> residues;  // runs and items by deliverable
   for (std::uint64_t seed : Seeds()) {
     const GeneratedMachine g = Generate(seed);
     bool failed = false;
-    std::vector<std::string> had = g.histories;
-    if (had.empty()) had.push_back("(none)");
-    for (const std::string& history : had) ++histories[history][0];
+    std::vector<GeneratedMachine::History> had = g.histories;
+    if (had.empty()) had.push_back({"(none)", {}});
+    for (const auto& history : had) ++histories[history.name][0];
     for (Deliverable who : {Deliverable::Program, Deliverable::Library}) {
       const Outcome outcome = RunAndCheck(g, who);
       const int w = who == Deliverable::Program ? 0 : 1;
@@ -70,7 +81,10 @@ TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
         if (reasons.insert(why).second) ++residues[why][w];
       }
       if (outcome.problems.empty()) continue;
-      for (const std::string& history : had) ++histories[history][1 + w];
+      for (const auto& history : had) {
+        ++histories[history.name][1 + w];
+        histories[history.name][3 + w] += Mentions(outcome.problems, history.items) ? 1 : 0;
+      }
       if (failing < static_cast<int>(EnvNumber("MDM_SAFETY_REPORTS", 5)))
         ADD_FAILURE() << Report(g, who, outcome.problems);
       failed = true;
@@ -83,9 +97,11 @@ TEST(CollateralDamage, EveryGeneratedMachineLosesOnlyThePackage) {
       Seeds().size(), static_cast<unsigned long long>(Seeds().front()),
       static_cast<unsigned long long>(Seeds().back()), failing, results[0], results[1], results[2],
       kept[0], kept[1]);
-  std::printf("histories: machines, failing runs of mdmclean / HVLIB32\n");
+  std::printf(
+      "histories: machines, failing runs of mdmclean / HVLIB32 (on its own keys and files)\n");
   for (const auto& [history, n] : histories)
-    std::printf("  %-34s %6d  %5d / %5d\n", history.c_str(), n[0], n[1], n[2]);
+    std::printf("  %-34s %6d  %5d (%5d) / %5d (%5d)\n", history.c_str(), n[0], n[1], n[3], n[2],
+                n[4]);
   std::printf("residues: runs (items) of mdmclean / HVLIB32\n");
   for (const auto& [why, n] : residues)
     std::printf("  %-96s %6d (%d) / %6d (%d)\n", why.empty() ? "(NO REASON)" : why.c_str(), n[0],

@@ -222,6 +222,7 @@ class Generator {
   Numbers oemNumbers_;
   Dice history_;
   bool had_[kHistories] = {};
+  std::vector<std::string> items_[kHistories];  // what each history made
   // The package's own names of things, chosen as it installs them.
   std::string modemKey_, portKey_, mediaKey_;
   std::string rootInf_, modemInf_, portInf_, voiceInf_;
@@ -342,6 +343,13 @@ void Generator::InstallRegistry() {
   }
   // The old instance still links the slot another modem took since.
   const bool staleSlot = readded || had_[kNewerModem];
+  items_[kReadded] = {"mdmgen\\0001", "modem\\0001", "mdmgen\\0003", "modem\\0002"};
+  items_[kNewerModem] = {"mdmgen\\0001", "modem\\0001", "oem9.inf"};
+  items_[kSibling] = {"mdmgen\\0003", "modem\\0002", "oem8.inf"};
+  items_[kWindows98] = {"q.r. meridian, inc."};
+  items_[kWindowsNames] = {"result "};  // mdmclean's result: nothing may change
+  items_[kZoomWave] = {"zoomwave"};     // deleting Enum\\MODEMWAVE whole takes it too
+  items_[kPortInfOnly] = {"qnport.inf", Folded(kClassRoot + std::string("Ports\\") + portKey_)};
   const std::string comPort = Number(30 + dice_.Range(0, 5));
   const std::string serial = "0A1B2C3D";
   const std::string portDevice = "Enum\\ISAPNP\\" + n.pnpIds[0] + "\\" + serial;
@@ -425,6 +433,7 @@ void Generator::InstallRegistry() {
   if (had_[kCardChanged]) {
     const std::string card = "Enum\\ISAPNP\\" + n.pnpIds[1] + "\\" + serial;
     const std::string key = Number(portKeys_.Next(history_));
+    items_[kCardChanged] = {Folded(card), Folded(kClassRoot + std::string("Ports\\") + key)};
     m().AddKey(ParentPath(card), Owner::Package);
     m().AddKey(card, Owner::Package);
     for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
@@ -493,6 +502,7 @@ void Generator::InstallRegistry() {
       const std::string key =
           history_.Coin(0.3) ? standardModemKey_ : Number(modemKeys_.Next(history_));
       m().SetString(kMdmgen + comPort, "Driver", "Modem\\" + key, Owner::Package);
+      items_[kComPortDriver] = {Folded(kMdmgen + comPort), Folded(kClassRoot + ("Modem\\" + key))};
       if (key != standardModemKey_) {
         const std::string classKey = std::string(kClassRoot) + "Modem\\" + key;
         m().SetString(classKey, "DriverDesc", n.modem + " Virtual COM Port", Owner::Package);
@@ -753,6 +763,7 @@ void Generator::AddHistories() {
     const std::string instance = "Enum\\Root\\" + n.modem + "\\0001";
     const std::string device = kMdmgen + Number(40 + history_.Range(0, 5));
     const std::string key = Number(modemKeys_.Next(history_));
+    items_[kTwice] = {Folded(instance), Folded(device), Folded(classRoot + "Modem\\" + key)};
     for (const std::string& parent : {ParentPath(instance), classRoot + n.rootClass}) {
       if (!m().HasKey(parent)) m().AddKey(parent, Owner::Package);
     }
@@ -1134,7 +1145,7 @@ void Generator::Describe() {
                    (keyPathNames_ ? ", configured registry names with a backslash" : "") +
                    (windowsNames_ ? ", one of Windows' own names configured" : "") +
                    (containerName_ ? ", the modem named like the standard modem's key" : "");
-  for (const std::string& history : g_.histories) g_.description += ", " + history;
+  for (const auto& history : g_.histories) g_.description += ", " + history.name;
 }
 
 GeneratedMachine Generator::Run() {
@@ -1153,7 +1164,7 @@ GeneratedMachine Generator::Run() {
   // Drawn last, so that the machines drawn before stay as they were.
   m().settings.deletesOpenFiles = dice_.Coin(0.5);
   for (int h = 0; h < kHistories; ++h) {
-    if (had_[h]) g_.histories.push_back(kHistoryNames[h]);
+    if (had_[h]) g_.histories.push_back({kHistoryNames[h], items_[h]});
   }
   Describe();
   return std::move(g_);
