@@ -348,7 +348,7 @@ void Generator::InstallRegistry() {
   items_[kSibling] = {"mdmgen\\0003", "modem\\0002", "oem8.inf"};
   items_[kWindows98] = {"q.r. meridian, inc."};
   items_[kWindowsNames] = {"result "};  // mdmclean's result: nothing may change
-  items_[kZoomWave] = {"zoomwave"};     // deleting Enum\\MODEMWAVE whole takes it too
+  items_[kZoomWave] = {"zoomwave"};     // deleting Enum\MODEMWAVE whole takes it too
   items_[kPortInfOnly] = {"qnport.inf", Folded(kClassRoot + std::string("Ports\\") + portKey_)};
   const std::string comPort = Number(30 + dice_.Range(0, 5));
   const std::string serial = "0A1B2C3D";
