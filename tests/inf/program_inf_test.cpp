@@ -102,14 +102,15 @@ TEST_F(ProgramInfTest, ProviderCopiesGoByNameOnWindows95WithAnOtherFolder) {
     EXPECT_FALSE(Exists(OTHER_DIR, name)) << name;
 }
 
-TEST_F(ProgramInfTest, AnotherVersionKeepsProviderCopiesButStillScansTheOtherFolder) {
+// Windows 98 keeps provider-named copies as Windows 95 does, and reuses them.
+TEST_F(ProgramInfTest, Windows98LosesTheProviderCopiesAndTheScanOfTheOtherFolder) {
   machine.SetVersion(4, 10, 1998);
   for (const char* name : product::PROVIDER_INF_NAMES) AddInf(OTHER_DIR, name, InfText("Net"));
   AddInf(OTHER_DIR, "Q.R. Meridian, Inc.QNMODEM2.INF", Described("Modem"));
 
   Run();
 
-  for (const char* name : product::PROVIDER_INF_NAMES) EXPECT_TRUE(Exists(OTHER_DIR, name)) << name;
+  for (const char* name : product::PROVIDER_INF_NAMES) EXPECT_FALSE(Exists(OTHER_DIR, name)) << name;
   EXPECT_FALSE(Exists(OTHER_DIR, "Q.R. Meridian, Inc.QNMODEM2.INF"));
 }
 

@@ -379,13 +379,11 @@ Removal RecordsOfOthersRemoval(bool program) {
       removal.keys[Branch(branch)].erase(Lower(kHklm + branch + "\\" + key));
     }
   };
-  // The modem link leads nowhere now. mdmclean finds the package's modem
-  // class key by its "InfSection", and with it the modem device whose
-  // "Driver" names it; the library, which does not search, keeps both.
-  if (!program) {
-    keep("Enum", {"Root\\MDMGEN\\0001"});
-    keep(kClass, {"Modem\\0001"});
-  }
+  // The modem link leads nowhere now; each deliverable finds the package's
+  // modem class key by its "InfSection", and with it the modem device whose
+  // "Driver" names it. The port key names Windows' MSPORTS.INF and no
+  // section of the package's: it is the port driver's, and stays.
+  keep(kClass, {"Ports\\0001"});
   // The enumerator of wave devices holds another voice modem.
   keep("Enum", {"MODEMWAVE"});
   // The other entries keep their quotes; the package's goes with its blank.
