@@ -1261,6 +1261,10 @@ std::vector<std::string> ListEntries(const std::string& line) {
   return entries;
 }
 
+std::vector<std::string> ReadListEntries(const std::string& fileText) {
+  return ListEntries(LineAsInTheFile(ProfileRead(fileText)));
+}
+
 std::string CutListEntry(const std::string& line, const std::string& entry) {
   std::string result = line;
   if (entry.empty()) return result;

@@ -52,4 +52,8 @@ std::string CutListEntry(const std::string& line, const std::string& entry);
 // commas, a long name in double quotes being one entry with its quotes.
 std::vector<std::string> ListEntries(const std::string& line);
 
+// The entries of a list line as a run reads them from the text after "=":
+// a value wholly in quotes is read without them.
+std::vector<std::string> ReadListEntries(const std::string& fileText);
+
 }  // namespace mdm::safety

@@ -260,12 +260,13 @@ bool CutsOnlyWhatOneRunCuts(const std::optional<std::string>& before,
                             const char* key) {
   if (LinesBesides(before, section, key, true) != LinesBesides(after, section, key, true))
     return false;
-  const std::vector<std::string> was = ListEntries(RawListValue(before, section, key));
+  const std::vector<std::string> was = ReadListEntries(RawListValue(before, section, key));
   bool fits = false;
   bool fitsReference = false;
-  const std::vector<bool> keptNow = Kept(ListEntries(RawListValue(after, section, key)), was, fits);
+  const std::vector<bool> keptNow =
+      Kept(ReadListEntries(RawListValue(after, section, key)), was, fits);
   const std::vector<bool> keptByOne =
-      Kept(ListEntries(RawListValue(reference, section, key)), was, fitsReference);
+      Kept(ReadListEntries(RawListValue(reference, section, key)), was, fitsReference);
   if (!fits || !fitsReference) return false;
   for (std::size_t i = 0; i < was.size(); ++i) {
     if (!keptNow[i] && keptByOne[i]) return false;
@@ -425,8 +426,8 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
         return it == snapshot.files.end() ? std::nullopt : it->second.content;
       };
       packageStayed =
-          packageStayed || ListEntries(RawListValue(content(after), section, key)) !=
-                               ListEntries(RawListValue(content(ref.after), section, key));
+          packageStayed || ReadListEntries(RawListValue(content(after), section, key)) !=
+                               ReadListEntries(RawListValue(content(ref.after), section, key));
     }
     // A run that could write no count said nothing; one that says 0 must be right.
     const bool toldStayed =
