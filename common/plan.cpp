@@ -37,10 +37,9 @@ IniListRemovals ListRemovals(Platform& platform, const RemovalPlan& plan,
 }  // namespace
 
 bool AnyOfThePackagePresent(Platform& platform, const RemovalPlan& plan) {
-  // What a run would take, or would find there and have to leave.
   DryRun dry(platform);
-  const StageOutcome outcome = RunPlan(dry, plan, NoChangeLog());
-  return dry.WouldChange() || !outcome.remaining.empty();
+  RunPlan(dry, plan, NoChangeLog());
+  return dry.WouldChange();
 }
 
 StageOutcome RunPlan(Platform& platform, const RemovalPlan& plan, ChangeLog& log) {

@@ -144,15 +144,6 @@ TEST(RunUninstall, NotInstalledOnlyWhenNothingOfThePackageIsLeft) {
     EXPECT_EQ(now, before);
     EXPECT_EQ(machine->OpenKeyCount(), 0u);
   }
-  // Present, though no run can take it: it stays and counts, and the
-  // package is not "not installed".
-  auto machine = SampleMachine();
-  ASSERT_EQ(RunOn(*machine), RESULT_DONE);
-  machine->AddKey("Enum\\Root\\Quillnet\\0000");
-  machine->DenyOpen("Enum\\Root\\Quillnet");
-  EXPECT_EQ(RunOn(*machine), RESULT_DONE);
-  EXPECT_NE(machine->ReadFile(ConfigPath(*machine))->find("Result=0\r\nRemaining=1\r\n"),
-            std::string::npos);
 }
 
 // Whatever Windows does with the program and driver in use, the second run,

@@ -937,9 +937,21 @@ void Run::Registry(const std::string& softwareKey) {
   if (KeyDenied(RootKey())) Hold(RootKey());  // its instances cannot be listed
   for (const std::string& name : LiveSubkeys(RootKey()))
     instances_.push_back(RootKey() + "\\" + name);
-  for (Link link : {kModem, kPort, kRoot, kWave}) CleanLinks(link);
+  // The library follows no wave link to a class: only the wave device goes.
+  for (Link link : {kModem, kPort, kRoot, kWave}) {
+    if (link != kWave || who_ == Deliverable::Program) CleanLinks(link);
+  }
   RemoveSoftwareKey(softwareKey);
   RemoveEnumeratorKeys(pnpIds_);
+  if (who_ == Deliverable::Library) {
+    for (const auto& [folded, key] : m_.Keys()) {
+      if (key.owner == Owner::Package &&
+          (HasShape(key.path, {kClassRoot + std::string("MEDIA"), 1}) ||
+           StartsWithFolded(key.path, kWaveResource) || SameText(key.path, kAudioVxd)))
+        Residue(key.path, "the library leaves the voice device's class key, its wave resources "
+                          "and the audio VxD key: it follows no wave link to a class");
+    }
+  }
   for (const auto& [folded, key] : m_.Keys()) {
     const bool classKey = HasShape(key.path, {kClassRootKey, 2});
     if ((classKey || HasShape(key.path, {kClassRootKey, 1})) && KeyDenied(key.path))
