@@ -7,6 +7,7 @@ namespace mdm {
 
 int DryRun::Refuse(bool changes) {
   wouldChange_ = wouldChange_ || changes;
+  lastError_ = changes ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
   return 0;
 }
 
@@ -76,16 +77,21 @@ std::uint32_t DryRun::GetTempPathA(std::uint32_t size, char* buffer) {
   return machine_.GetTempPathA(size, buffer);
 }
 int DryRun::GetVersionExA(VersionInfo* info) { return machine_.GetVersionExA(info); }
+// A search's end or failure is the machine's to tell.
 FindHandle DryRun::FindFirstFileA(const char* pattern, FindData* data) {
+  lastError_ = 0;
   return machine_.FindFirstFileA(pattern, data);
 }
 int DryRun::FindNextFileA(FindHandle handle, FindData* data) {
+  lastError_ = 0;
   return machine_.FindNextFileA(handle, data);
 }
 int DryRun::FindClose(FindHandle handle) { return machine_.FindClose(handle); }
 int DryRun::DeleteFileA(const char* path) { return Refuse(IsThere(path)); }
 int DryRun::RemoveDirectoryA(const char* path) { return Refuse(IsThere(path)); }
-std::uint32_t DryRun::GetLastError() { return ERROR_ACCESS_DENIED; }
+std::uint32_t DryRun::GetLastError() {
+  return lastError_ != 0 ? lastError_ : machine_.GetLastError();
+}
 // No log, no undo: nothing is written.
 FileHandle DryRun::CreateFileA(const char*, std::uint32_t, std::uint32_t, std::uint32_t,
                                std::uint32_t) {

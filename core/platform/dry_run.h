@@ -71,6 +71,10 @@ class DryRun final : public Platform {
   bool IsThere(const char* path);
 
   Platform& machine_;
+  // The error of the last refused change: access denied for one that would
+  // have changed the machine, not found for one with nothing to change;
+  // 0 after a search, whose end the machine tells.
+  std::uint32_t lastError_ = ERROR_ACCESS_DENIED;
   bool wouldChange_ = false;
 };
 

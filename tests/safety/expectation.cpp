@@ -51,6 +51,11 @@ const char* const kWindowsDeviceNames[] = {
     "Root",    "BIOS",          "ISAPNP",   "PCI",         "EISA",       "ESDI",     "FLOP",
     "SCSI",    "HTREE",         "LPTENUM",  "SERENUM",     "MF",         "Network",  "MODEMWAVE",
     "VPOWERD"};
+// Files a Windows 95 or 98 installation puts into its Windows or system folder.
+const char* const kWindowsFiles[] = {
+    "UNIMODEM.VXD", "SERIAL.VXD", "VCOMM.VXD",    "KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
+    "ADVAPI32.DLL", "VMM32.VXD",  "TAPI32.DLL",   "MMSYSTEM.DLL", "WIN.INI",    "SYSTEM.INI",
+    "COMCTL32.DLL", "MSACM.DRV",  "SERWVDRV.DRV", "SERWAVE.VXD",  "TASKMON.EXE"};
 const char* const kWindowsSoftwareKeys[] = {"Microsoft", "Classes",        "Clients", "Description",
                                             "Secure",    "Program Groups", "Policies"};
 
@@ -176,6 +181,15 @@ enum Link { kModem, kPort, kWave, kRoot };
 const char* const kLinkValues[] = {"ConnectedToModem", "ConnectedToPort", "ConnectedToWave"};
 const char* const kLinkClasses[] = {"Modem", "Ports", "MEDIA"};
 
+// Why something of the package stays: the residues the rules keep on purpose.
+constexpr const char* kUnreadable = "a key whose marks or values cannot be read";
+constexpr const char* kTakenForAnothers =
+    "a key of the package that looks like another's: an INF file no rule claims, no section of "
+    "the package";
+constexpr const char* kForeignCard = "a card under an ID the deliverable does not know";
+constexpr const char* kUnreached = "no record or search of the package leads to it";
+constexpr const char* kLongPath = "a path longer than a Windows call can name";
+
 // What a key deletion checks beyond its shape and the protected roots.
 enum class Marks { None, ClassKey, DeviceInstance, WaveDevice };
 
@@ -241,10 +255,19 @@ class Run {
     return m_.File(path) != nullptr && e_.deletedFiles.count(Folded(path)) == 0;
   }
   // True when the file went; one that is there and stays counts as remaining.
+  // The INF stage passes over a file that a class key which stays names.
   bool DeleteFile(const std::string& path, char kind = 'F') {
-    if (path.size() > kLongestPath) return false;
+    if (path.size() > kLongestPath) {
+      Residue(path, kLongPath);
+      return false;
+    }
+    if (kind == 'I' && NamedByAClassKey(BaseName(path))) {
+      if (FileAlive(path)) Residue(path, NamedByAClassKey(BaseName(path)));
+      return false;
+    }
+    if (dry_ && (DirectoryAlive(path) || FileAlive(path))) wouldChange_ = true;
     if (DirectoryAlive(path)) {  // a folder refuses to go as a file
-      Stayed(kind, path);
+      Stayed(kind, path, "a folder holds a file's name");
       return false;
     }
     if (!FileAlive(path)) return false;
@@ -252,7 +275,7 @@ class Run {
     const bool held =
         !m_.settings.deletesOpenFiles && (file.inUse || (file.heldByNvram && !nvramReleased_));
     if (file.readOnly || held) {
-      Stayed(kind, path);
+      Stayed(kind, path, file.readOnly ? "a read-only file" : "a file in use that Windows keeps");
       return false;
     }
     e_.deletedFiles.insert(Folded(path));
@@ -260,8 +283,29 @@ class Run {
   }
   // One of the package's things that stayed, counted once whatever the case
   // of its name and however often it was tried: 'F' file, 'D' folder, 'I'
-  // INF file, 'L' list entry.
-  void Stayed(char kind, const std::string& what) { stayed_.insert(kind + Folded(what)); }
+  // INF file, 'L' list entry, 'K' key; and why.
+  void Stayed(char kind, const std::string& what, const char* why) {
+    stayed_.insert(kind + Folded(what));
+    Residue(what, why);
+  }
+  // Why something of the package stays; the first reason given counts.
+  void Residue(const std::string& what, const char* why) const {
+    e_.residues.insert({Folded(what), why});
+  }
+  // A card below "Enum\ISAPNP" under an ID that is not one of the package's.
+  bool ForeignCard(const std::string& path) const {
+    const auto parts = Components(path);
+    return parts && parts->size() >= 3 && SameText((*parts)[0], "Enum") &&
+           SameText((*parts)[1], "ISAPNP") && !OneOf((*parts)[2], pnpIds_);
+  }
+  std::string OtherInfDir() const { return m_.settings.windowsDirectory + "\\INF\\Other"; }
+  // Why the INF stage keeps a file of this name; null when no class key that
+  // stays names it.
+  const char* NamedByAClassKey(const std::string& name) const {
+    const auto named = namedInfs_.find(Folded(name));
+    return named == namedInfs_.end() ? nullptr : named->second;
+  }
+  const char* Unreached(const std::string& path, bool key) const;
   bool ReadOnly(const std::string& path) const {
     const ModelFile* file = m_.File(path);
     return file != nullptr && file->readOnly;
@@ -282,7 +326,6 @@ class Run {
   void LibraryFiles();
 
   // ---- whose a key is
-  bool NamesThePackage(const std::string& infSection, const std::string& driverDesc) const;
   InfOwner WhoseInf(const std::string& name) const;
   bool IsPackageInfFile(const std::string& folder, bool otherFolder, const std::string& name) const;
   Mark ClassKeyMark(const std::string& classKey) const;
@@ -295,7 +338,7 @@ class Run {
   Removal Remove(const std::string& path, const Shape& shape, Marks marks = Marks::None) {
     switch (Check(path, shape, marks)) {
       case Verdict::Refused: return Removal::Refused;
-      case Verdict::Unknown: return KeyStays(path);
+      case Verdict::Unknown: return KeyStays(path, kUnreadable);
       case Verdict::Goes: break;
     }
     return Delete(path);
@@ -304,14 +347,17 @@ class Run {
   // A key the guard let go stays while a record at or below it is held, when
   // it does not open, or when its undo cannot be kept; else it goes whole.
   Removal Delete(const std::string& path) {
-    if (Held(path)) return KeyStays(path);
+    if (Held(path)) return KeyStays(path, "a record stays with what it leads to, which stays");
     if (!KeyAlive(path)) return Removal::Absent;
-    if (!KeyOpens(path) || !undoSlot_ || !UndoReadable(path)) return KeyStays(path);
+    if (!KeyOpens(path)) return KeyStays(path, kUnreadable);
+    if (dry_) wouldChange_ = true;
+    if (!dry_ && (!undoSlot_ || !UndoReadable(path)))
+      return KeyStays(path, "a key whose undo cannot be kept");
     e_.deletedKeys.insert(Folded(path));
     return Removal::Deleted;
   }
-  Removal KeyStays(const std::string& path) {
-    Stayed('K', path);
+  Removal KeyStays(const std::string& path, const char* why) {
+    Stayed('K', path, why);
     return Removal::Stayed;
   }
   bool UndoReadable(const std::string& path) const;
@@ -329,7 +375,10 @@ class Run {
   }
 
   // ---- registry
-  std::string InstanceKey() const { return "Enum\\Root\\" + deviceName_ + "\\0000"; }
+  std::string RootKey() const { return "Enum\\Root\\" + deviceName_; }
+  // The instance of the root device whose records the stage follows now.
+  const std::string& InstanceKey() const { return instance_; }
+  void Registry(const std::string& softwareKey);
   Record LinkedDevice(Link link, std::string& device);
   bool IsTrustedDevice(Link link, const std::string& device);
   Shape ClassShape(Link link) const;
@@ -340,7 +389,8 @@ class Run {
   std::optional<std::string> LinkedClassKey(Link link, std::string& device);
   std::vector<std::string> SearchClass(Link link, bool& unsearched) const;
   std::optional<std::vector<std::string>> DeviceInstances() const;
-  void CleanLink(Link link);
+  void CleanLink(Link link, std::vector<std::string>& linked);
+  void CleanLinks(Link link);
   void CleanClassKey(const std::string& classKey, Link link, const std::string& device);
   void RemoveDevicesNaming(const std::string& classKey, Link link);
   void RemoveSoftwareKey(const std::string& softwareKey);
@@ -350,9 +400,8 @@ class Run {
   Removal RemoveWaveDevice(const std::string& device, const std::string& record);
   void RemoveEnumeratorKeys(const std::vector<std::string>& ids);
   void UseNames();
-  void ProgramRegistry();
-  void LibraryRegistry();
-  bool AnythingOfThePackage() const;
+  bool FindsAnything() const;
+  Expectation Finish();
   std::vector<std::string> LoadEntries() const;
 
   std::optional<std::string> EditedLine(const ListLine& line,
@@ -373,14 +422,27 @@ class Run {
   const GeneratedMachine& g_;
   const MachineModel& m_;
   Deliverable who_;
-  Expectation e_;
+  mutable Expectation e_;
   bool nvramReleased_ = false;
-  std::string deviceName_;  // the root device "Enum\Root\<name>" and its own class
-  // What tells the package's keys from others': its names (a class key's
-  // "InfSection" or "DriverDesc") and its ISA Plug-and-Play IDs.
-  std::vector<std::string> packageNames_;
+  bool dry_ = false;          // a run that changes nothing: does it find anything to change?
+  bool wouldChange_ = false;  // it did
+  std::string deviceName_;    // the root device "Enum\Root\<name>" and its own class
+  // What tells the package's keys from others': the "InfSection" values of
+  // its class keys (exact text) and its ISA Plug-and-Play IDs.
+  std::vector<std::string> sections_;
+  std::string modemSection_, voiceSection_;  // what the class searches look for
   std::vector<std::string> pnpIds_;
-  std::string infPaths_[4];        // the library's recorded "InfPath" values, by link
+  std::vector<std::string> instances_;  // of the root device, as the registry stage found them
+  std::string instance_;
+  // After the registry stage: the INF file names that class keys which stay
+  // name, with why each stays.
+  std::map<std::string, const char*> namedInfs_;
+  std::string infPaths_[4];  // the library's recorded "InfPath" values, by link
+  // The first class key's of a link that names one is recorded.
+  void RecordInfPath(Link link, const std::string& classKey) {
+    if (infPaths_[link].empty()) infPaths_[link] = Read(classKey, "InfPath").value_or("");
+  }
+  bool infNamesUnknown_ = false;   // a class key that may name an INF file cannot be read
   bool undoSlot_ = false;          // an undo file can be kept: keys may go
   std::vector<std::string> held_;  // folded paths of the records that stay
   std::vector<std::string> deletedProductFiles_;  // names, in the order they went
@@ -398,10 +460,14 @@ void Run::DeleteProductFile(const std::string& name) {
 }
 
 void Run::Purge(const std::string& directory) {
+  if (directory.size() + 4 > kLongestPath) Residue(directory, kLongPath);
   if (directory.size() + 4 <= kLongestPath) {  // "\*.*" must fit
     // The search returns the names in folded order, as FilesIn lists them.
     for (const std::string& file : m_.FilesIn(directory)) {
-      if (BaseName(file).size() + directory.size() + 1 > kLongestPath) continue;
+      if (BaseName(file).size() + directory.size() + 1 > kLongestPath) {
+        Residue(file, kLongPath);
+        continue;
+      }
       if (DeleteFile(file) &&
           SameText(ParentPath(file), m_.settings.systemDirectory + "\\" + kProductFolder)) {
         deletedProductFiles_.push_back(BaseName(file));
@@ -409,14 +475,16 @@ void Run::Purge(const std::string& directory) {
     }
     // The purge never descends: it tries a folder inside as a file.
     for (const std::string& folder : m_.DirectoriesIn(directory)) {
-      if (BaseName(folder).size() + directory.size() + 1 <= kLongestPath) DeleteFile(folder);
+      if (BaseName(folder).size() + directory.size() + 1 > kLongestPath) continue;
+      Residue(folder, "a folder inside the product folder: the purge does not go into it");
+      DeleteFile(folder);
     }
   }
   if (!DirectoryAlive(directory) || directory.size() > kLongestPath) return;
   bool empty = m_.DirectoriesIn(directory).empty();
   for (const std::string& file : m_.FilesIn(directory)) empty = empty && !FileAlive(file);
   if (!empty) {
-    Stayed('D', directory);
+    Stayed('D', directory, "a folder that keeps what stays in it");
     return;
   }
   e_.removedDirectories.insert(Folded(directory));
@@ -439,20 +507,6 @@ void Run::LibraryFiles() {
 }
 
 // ---------------------------------------------------------------- whose a key is
-
-// A class key's "InfSection" equal to one of the package's names, or its
-// "DriverDesc" equal to one or made of one, a blank and more.
-bool Run::NamesThePackage(const std::string& infSection, const std::string& driverDesc) const {
-  for (const std::string& name : packageNames_) {
-    if (name.empty()) continue;
-    if (SameText(infSection, name) || SameText(driverDesc, name)) return true;
-    if (driverDesc.size() > name.size() && driverDesc[name.size()] == ' ' &&
-        SameText(driverDesc.substr(0, name.size()), name)) {
-      return true;
-    }
-  }
-  return false;
-}
 
 // The INF files of the package in a folder of INF files: its own names there,
 // or a name the INF scan examines whose content the deliverable's rule claims.
@@ -479,18 +533,17 @@ InfOwner Run::WhoseInf(const std::string& name) const {
   return InfOwner::Absent;
 }
 
-// Another device's class key: it says whose it is ("InfSection" or
-// "DriverDesc"), that is not the package, and it was installed from an INF
-// file that is there and is not the package's. Unknown when the key is there
-// and does not open.
+// Another device's class key: it was installed from an INF file that is there
+// and that the INF rules do not claim, and its "InfSection" is none of the
+// package's sections (exact text). Its "DriverDesc" tells nothing. Unknown
+// when the key is there and does not open.
 Mark Run::ClassKeyMark(const std::string& classKey) const {
   if (KeyDenied(classKey)) return Mark::Unknown;
   const auto infPath = Read(classKey, "InfPath");
   if (!infPath || infPath->empty()) return Mark::None;
-  const std::string section = Read(classKey, "InfSection").value_or("");
-  const std::string description = Read(classKey, "DriverDesc").value_or("");
-  if (section.empty() && description.empty()) return Mark::None;
-  if (NamesThePackage(section, description)) return Mark::None;
+  const auto section = Read(classKey, "InfSection");
+  if (section && std::find(sections_.begin(), sections_.end(), *section) != sections_.end())
+    return Mark::None;
   if (m_.settings.windowsDirectory.size() > kLongestPath)
     return Mark::None;  // no Windows directory to look in
   return WhoseInf(*infPath) == InfOwner::Other ? Mark::Anothers : Mark::None;
@@ -509,7 +562,12 @@ Mark Run::DeviceMark(const std::string& device) const {
 }
 
 Verdict Run::Check(const std::string& path, const Shape& shape, Marks marks) const {
-  if (!HasShape(path, shape) || IsProtected(path)) return Verdict::Refused;
+  const ModelKey* key = m_.Key(path);
+  const bool own = key != nullptr && key->owner == Owner::Package;
+  if (!HasShape(path, shape) || IsProtected(path)) {
+    if (own) Residue(path, "a key of the package where its removal's shape does not reach");
+    return Verdict::Refused;
+  }
   Mark mark = Mark::None;
   switch (marks) {
     case Marks::None: break;
@@ -519,6 +577,7 @@ Verdict Run::Check(const std::string& path, const Shape& shape, Marks marks) con
   }
   if (mark == Mark::Anothers) {
     ++keptForAnothersMark_;
+    if (own) Residue(path, ForeignCard(path) ? kForeignCard : kTakenForAnothers);
     return Verdict::Refused;
   }
   return mark == Mark::Unknown ? Verdict::Unknown : Verdict::Goes;
@@ -626,7 +685,7 @@ std::optional<std::string> Run::Checked(const std::string& classKey, Link link,
   switch (Check(classKey, ClassShape(link), link == kRoot ? Marks::None : Marks::ClassKey)) {
     case Verdict::Refused: return std::nullopt;
     case Verdict::Unknown:
-      KeyStays(classKey);
+      KeyStays(classKey, kUnreadable);
       if (!record.empty()) Hold(record);
       return std::nullopt;
     case Verdict::Goes: break;
@@ -651,8 +710,8 @@ std::optional<std::string> Run::LinkedClassKey(Link link, std::string& device) {
 std::vector<std::string> Run::SearchClass(Link link, bool& unsearched) const {
   std::vector<std::string> found;
   unsearched = false;
-  if (who_ == Deliverable::Library || (link != kModem && link != kWave)) return found;
-  const std::string& infSection = link == kModem ? g_.config.modemName : g_.config.voiceName;
+  if (link != kModem && link != kWave) return found;
+  const std::string& infSection = link == kModem ? modemSection_ : voiceSection_;
   if (infSection.empty()) return found;  // would match every empty "InfSection"
   const std::string root = kClassRoot + std::string(kLinkClasses[link]);
   unsearched = KeyDenied(root);
@@ -682,24 +741,41 @@ std::optional<std::vector<std::string>> Run::DeviceInstances() const {
   return level;
 }
 
-// The root link takes the package's device class whole, by its name. The
-// other links take the class key the linked device's "Driver" names, and
-// mdmclean's modem and wave links every class key their search finds.
-void Run::CleanLink(Link link) {
+// One instance's link: the class key the linked device's "Driver" names
+// (`linked` gets it); the root link only records its "InfPath".
+void Run::CleanLink(Link link, std::vector<std::string>& linked) {
   std::string device;
-  const auto linked = LinkedClassKey(link, device);
+  const auto classKey = LinkedClassKey(link, device);
+  if (!classKey) return;
+  linked.push_back(*classKey);
+  if (link != kRoot) {
+    CleanClassKey(*classKey, link, device);
+  } else if (who_ == Deliverable::Library) {
+    RecordInfPath(kRoot, *classKey);
+  }
+}
+
+// Each link of every instance of the root device, then for the modem and wave
+// links every class key their search finds; the root link takes the
+// package's device class whole, by its name.
+void Run::CleanLinks(Link link) {
+  std::vector<std::string> linked;
+  for (const std::string& instance : instances_) {
+    instance_ = instance;
+    CleanLink(link, linked);
+  }
+  instance_ = RootKey();
   if (link == kRoot) {
-    if (linked && who_ == Deliverable::Library)
-      infPaths_[kRoot] = Read(*linked, "InfPath").value_or("");
-    HoldIfStayed(RemoveExactKey(kClassRoot + deviceName_), InstanceKey());
+    HoldIfStayed(RemoveExactKey(kClassRoot + deviceName_), RootKey());
     return;
   }
-  if (linked) CleanClassKey(*linked, link, device);
   bool unsearched = false;
   const std::vector<std::string> searched = SearchClass(link, unsearched);
-  if (unsearched) Stayed('K', kClassRoot + std::string(kLinkClasses[link]));
+  if (unsearched)
+    Stayed('K', kClassRoot + std::string(kLinkClasses[link]),
+           "a class that cannot be searched whole");
   for (const std::string& found : searched) {
-    if (linked && SameText(found, *linked)) continue;
+    if (OneOf(found, linked)) continue;
     if (const auto checked = Checked(found, link, "")) CleanClassKey(*checked, link, "");
   }
 }
@@ -708,7 +784,7 @@ void Run::CleanLink(Link link) {
 // key, which stays while one of them does; before a searched key, the
 // devices whose "Driver" names it. A linked device stays while its key does.
 void Run::CleanClassKey(const std::string& classKey, Link link, const std::string& device) {
-  if (who_ == Deliverable::Library) infPaths_[link] = Read(classKey, "InfPath").value_or("");
+  if (who_ == Deliverable::Library) RecordInfPath(link, classKey);
   if (link == kWave) {
     HoldIfStayed(RemoveExactKey(std::string(kWaveResource) + "<" + BaseName(classKey) + ">"),
                  classKey);
@@ -735,9 +811,8 @@ void Run::RemoveDevicesNaming(const std::string& classKey, Link link) {
     if (KeyDenied(device)) Hold(classKey);
     const auto driver = Read(device, "Driver");
     if (!driver || !SameText(kClassRoot + *driver, classKey)) continue;
-    const Removal removal =
-        link == kWave ? RemoveWaveDevice(ParentPath(device), classKey)
-                      : Remove(device, {"Enum", 3}, Marks::DeviceInstance);
+    const Removal removal = link == kWave ? RemoveWaveDevice(ParentPath(device), classKey)
+                                          : Remove(device, {"Enum", 3}, Marks::DeviceInstance);
     HoldIfStayed(removal, classKey);
   }
 }
@@ -750,9 +825,15 @@ void Run::RemoveSoftwareKey(const std::string& softwareKey) {
   const Record read = ReadRecord(comPortKey, "", port);
   if (read == Record::Unknown) Hold(comPortKey);
   if (read == Record::Names && IsKeyName(port)) {
-    HoldIfStayed(
-        Remove("Enum\\Root\\MDMGEN\\" + port, {"Enum\\Root\\MDMGEN", 1}, Marks::DeviceInstance),
-        comPortKey);
+    // The Modem class key its "Driver" names goes first; the device stays while it does.
+    const std::string device = "Enum\\Root\\MDMGEN\\" + port;
+    std::string classKey;
+    if (DriverClassKey(device, classKey) == Record::Names &&
+        HasShape(classKey, ClassShape(kModem))) {
+      if (const auto checked = Checked(classKey, kModem, device))
+        HoldIfStayed(Delete(*checked), device);
+    }
+    HoldIfStayed(Remove(device, {"Enum\\Root\\MDMGEN", 1}, Marks::DeviceInstance), comPortKey);
   }
   Remove(softwareKey, {"SOFTWARE", 2});
 }
@@ -772,7 +853,7 @@ void Run::RemoveIsapnpDevices(const std::vector<std::string>& ids) {
       if (DriverClassKey(card, classKey) != Record::Names) continue;
       if (const auto checked = Checked(classKey, kPort, card)) HoldIfStayed(Delete(*checked), card);
     }
-    HoldIfStayed(Remove(key, {"Enum\\ISAPNP", 1}), InstanceKey());
+    HoldIfStayed(Remove(key, {"Enum\\ISAPNP", 1}), RootKey());
   }
 }
 
@@ -787,9 +868,11 @@ std::string Run::PackageWaveDevice() {
 }
 
 bool Run::WaveEnumeratorHoldsOnly(const std::string& device) const {
-  if (!KeyOpens(kWaveEnumerator)) return false;  // absent, or cannot be listed: see RemoveWaveDevice
+  if (!KeyOpens(kWaveEnumerator))
+    return false;  // absent, or cannot be listed: see RemoveWaveDevice
   const std::vector<std::string> children = LiveSubkeys(kWaveEnumerator);
-  return children.size() == 1 && SameText(std::string(kWaveEnumerator) + "\\" + children[0], device);
+  return children.size() == 1 &&
+         SameText(std::string(kWaveEnumerator) + "\\" + children[0], device);
 }
 
 // mdmclean takes "Enum\MODEMWAVE" when nothing else is in it, or only the
@@ -803,7 +886,7 @@ Removal Run::RemoveWaveDevice(const std::string& device, const std::string& reco
     const Mark mark = DeviceMark(device + "\\" + kWaveInstance);
     if (KeyDenied(kWaveEnumerator) || (only && mark == Mark::Unknown)) {
       Hold(record);
-      return KeyStays(kWaveEnumerator);
+      return KeyStays(kWaveEnumerator, kUnreadable);
     }
     if (only && mark == Mark::None) return RemoveExactKey(kWaveEnumerator);
   }
@@ -816,14 +899,17 @@ Removal Run::RemoveWaveDevice(const std::string& device, const std::string& reco
 void Run::RemoveEnumeratorKeys(const std::vector<std::string>& ids) {
   RemoveIsapnpDevices(ids);
   // A linked device goes only when its own "Driver" says it is a modem.
-  std::string modem;
-  if (LinkedDevice(kModem, modem) == Record::Names &&
-      IsDeviceOfLinkClass(modem, kModem) == Record::Names) {
-    HoldIfStayed(Remove(modem, {"Enum", 3}, Marks::DeviceInstance), InstanceKey());
+  for (const std::string& instance : instances_) {
+    instance_ = instance;
+    std::string modem;
+    if (LinkedDevice(kModem, modem) == Record::Names &&
+        IsDeviceOfLinkClass(modem, kModem) == Record::Names) {
+      HoldIfStayed(Remove(modem, {"Enum", 3}, Marks::DeviceInstance), InstanceKey());
+    }
+    const std::string wave = PackageWaveDevice();
+    if (!wave.empty()) HoldIfStayed(RemoveWaveDevice(wave, InstanceKey()), InstanceKey());
   }
-  const std::string wave = PackageWaveDevice();
-  if (!wave.empty()) HoldIfStayed(RemoveWaveDevice(wave, InstanceKey()), InstanceKey());
-  RemoveExactKey("Enum\\Root\\" + deviceName_);
+  RemoveExactKey(RootKey());
 }
 
 // The names that tell the package's keys from others'.
@@ -831,27 +917,54 @@ void Run::UseNames() {
   const Configuration& c = g_.config;
   if (who_ == Deliverable::Program) {
     deviceName_ = c.modemName;
-    packageNames_ = {c.modemName, c.voiceName};
+    modemSection_ = c.modemName;
+    voiceSection_ = c.voiceName;
     pnpIds_ = c.pnpIds;
     pnpIds_.push_back(kFallbackPnpId);
   } else {
-    deviceName_ = "Quillnet";
-    packageNames_ = {"Quillnet"};
+    deviceName_ = modemSection_ = "Quillnet";
+    voiceSection_ = "QuillnetVoice";
     pnpIds_ = {"QRM1001", "QRM1003", kFallbackPnpId};
   }
+  sections_ = {modemSection_, deviceName_};
+  if (!voiceSection_.empty()) sections_.push_back(voiceSection_);
 }
 
-void Run::ProgramRegistry() {
-  const Configuration& c = g_.config;
-  for (Link link : {kModem, kPort, kRoot, kWave}) CleanLink(link);
-  RemoveSoftwareKey("SOFTWARE\\" + c.vendor + "\\" + c.modemName);
+// Every instance of the root device, each link of each, the software key with
+// its COM-port device, then the enumerator keys. After it, the class keys that
+// stay keep the INF files they name.
+void Run::Registry(const std::string& softwareKey) {
+  if (KeyDenied(RootKey())) Hold(RootKey());  // its instances cannot be listed
+  for (const std::string& name : LiveSubkeys(RootKey()))
+    instances_.push_back(RootKey() + "\\" + name);
+  // The library follows no wave link to a class: only the wave device goes.
+  for (Link link : {kModem, kPort, kRoot, kWave}) {
+    if (link != kWave || who_ == Deliverable::Program) CleanLinks(link);
+  }
+  RemoveSoftwareKey(softwareKey);
   RemoveEnumeratorKeys(pnpIds_);
-}
-
-void Run::LibraryRegistry() {
-  for (Link link : {kModem, kPort, kRoot}) CleanLink(link);
-  RemoveSoftwareKey("SOFTWARE\\QRMeridian\\Quillnet");
-  RemoveEnumeratorKeys(pnpIds_);
+  if (who_ == Deliverable::Library) {
+    for (const auto& [folded, key] : m_.Keys()) {
+      if (key.owner == Owner::Package &&
+          (HasShape(key.path, {kClassRoot + std::string("MEDIA"), 1}) ||
+           StartsWithFolded(key.path, kWaveResource) || SameText(key.path, kAudioVxd)))
+        Residue(key.path, "the library leaves the voice device's class key, its wave resources "
+                          "and the audio VxD key: it follows no wave link to a class");
+    }
+  }
+  for (const auto& [folded, key] : m_.Keys()) {
+    const bool classKey = HasShape(key.path, {kClassRootKey, 2});
+    if ((classKey || HasShape(key.path, {kClassRootKey, 1})) && KeyDenied(key.path))
+      infNamesUnknown_ = true;
+    if (!classKey || !KeyOpens(key.path)) continue;
+    const std::string infPath = Read(key.path, "InfPath").value_or("");
+    if (!infPath.empty()) {
+      namedInfs_.insert(
+          {Folded(infPath), key.owner == Owner::Package
+                                ? "an INF file named by a class key of the package that stays"
+                                : "an INF file named by another's class key, which stays"});
+    }
+  }
 }
 
 // ---------------------------------------------------------------- list lines
@@ -883,9 +996,11 @@ void Run::Lists(const std::vector<std::string>& loadEntries,
   for (const auto& [line, file] : lines) {
     std::vector<std::string> cut;
     const auto edited = EditedLine(*line, line == &g_.load ? loadEntries : driverEntries, cut);
+    wouldChange_ = wouldChange_ || !cut.empty();
     // A read-only profile file refuses the write: what was cut stays.
     if (ReadOnly(file)) {
-      for (const std::string& entry : cut) Stayed('L', file + ": " + entry);
+      for (const std::string& entry : cut)
+        Stayed('L', file + ": " + entry, "a read-only profile file keeps its line");
     } else {
       (line == &g_.load ? e_.loadLine : e_.driversLine) = edited;
     }
@@ -923,11 +1038,18 @@ void Run::DeleteInfNames(const std::string& folder, const std::vector<std::strin
 }
 
 void Run::InfStage() {
+  // Windows 98 keeps the provider-named copies as Windows 95 does.
   const std::string windows = m_.settings.windowsDirectory;
   const std::string inf = windows + "\\INF";
+  if (infNamesUnknown_ && windows.size() <= kLongestPath) {  // a class key unread may name any
+    Stayed('I', "the INF copies in the Windows folder", "");
+    Residue(inf, "every INF file stays while a class key that may name it cannot be read");
+    return;
+  }
   const std::string other = inf + "\\Other";
   DeleteInfNames(inf, {std::begin(kPackageInfNames), std::end(kPackageInfNames)});
-  const bool windows95 = m_.settings.major == 4 && m_.settings.minor == 0;
+  const bool windows95 =
+      m_.settings.major == 4 && (m_.settings.minor == 0 || m_.settings.minor == 10);
   const std::vector<std::string> provider(std::begin(kProviderInfNames),
                                           std::end(kProviderInfNames));
   if (who_ == Deliverable::Program) {
@@ -954,7 +1076,10 @@ std::vector<std::string> Run::ScanClaims() const {
   const std::pair<std::string, bool> passes[] = {{inf, true}, {inf + "\\Other", false}};
   std::vector<std::string> claimed;
   for (const auto& [folder, oemOnly] : passes) {
-    if (folder.size() + (oemOnly ? 9 : 6) > kLongestPath) continue;  // the search pattern must fit
+    if (folder.size() + (oemOnly ? 9 : 6) > kLongestPath) {  // the search pattern must fit
+      Residue(folder, kLongPath);
+      continue;
+    }
     for (const std::string& path : m_.FilesIn(folder)) {
       if (!MatchesScanPattern(BaseName(path), oemOnly) || !FileAlive(path)) continue;
       auto spec = g_.infs.find(Folded(path));
@@ -982,91 +1107,142 @@ std::vector<std::string> Run::LoadEntries() const {
   return load;
 }
 
-// Something mdmclean would remove is on the machine: a file or the folder of
-// its file table, one of the package's keys that opens, a class key its
-// searches find that is no other device's, a list entry it would cut, or an
-// INF copy of the package.
-bool Run::AnythingOfThePackage() const {
-  const Configuration& c = g_.config;
-  auto there = [&](const std::string& path) {
-    return path.size() <= kLongestPath && (FileAlive(path) || DirectoryAlive(path));
-  };
-  const std::string system = m_.settings.systemDirectory;
-  const std::string product = system + "\\" + kProductFolder;
-  bool files = there(product);
-  for (const std::string& name : c.systemFiles) files = files || there(system + "\\" + name);
-  for (const std::string& name : c.productFiles) files = files || there(product + "\\" + name);
+// Something mdmclean would remove is on the machine: a run of its plan that
+// changes nothing would have changed something. When not, what that run
+// kept tells why each thing of the package stays.
+bool Run::FindsAnything() const {
+  Run dry(g_, who_);
+  dry.dry_ = true;
+  dry.undoSlot_ = true;  // a run that writes nothing keeps no undo
+  dry.UseNames();
+  dry.ProgramFiles();
+  dry.Registry("SOFTWARE\\" + g_.config.vendor + "\\" + g_.config.modemName);
+  dry.Lists(dry.LoadEntries(), {std::string(kProductFolder) + "\\" + g_.config.modemName + ".drv"});
+  dry.InfStage();
+  if (!dry.wouldChange_) e_.residues = dry.e_.residues;
+  return dry.wouldChange_;
+}
 
-  // Each as the run would take it: through the guard, and there to open.
-  std::vector<std::pair<std::string, Shape>> keys = {
-      {"Enum\\Root\\" + c.modemName, {"Enum\\Root\\" + c.modemName, 0}},
-      {kClassRoot + c.modemName, {kClassRoot + c.modemName, 0}},
-      {"SOFTWARE\\" + c.vendor + "\\" + c.modemName, {"SOFTWARE", 2}}};
-  for (const std::string& id : pnpIds_) keys.push_back({"Enum\\ISAPNP\\" + id, {"Enum\\ISAPNP", 1}});
-  bool registry = std::any_of(keys.begin(), keys.end(), [&](const auto& key) {
-    return Check(key.first, key.second, Marks::None) == Verdict::Goes && KeyOpens(key.first);
-  });
-  for (Link link : {kModem, kWave}) {
-    bool unsearched = false;
-    for (const std::string& found : SearchClass(link, unsearched))
-      registry = registry || ClassKeyMark(found) == Mark::None;
-  }
-
-  std::vector<std::string> cut;
-  EditedLine(g_.load, LoadEntries(), cut);
-  EditedLine(g_.drivers, {std::string(kProductFolder) + "\\" + c.modemName + ".drv"}, cut);
-
-  const std::string inf = m_.settings.windowsDirectory + "\\INF";
-  bool infs = !ScanClaims().empty();
-  for (const char* name : kPackageInfNames) infs = infs || there(inf + "\\" + name);
-  for (const char* name : kProviderInfNames) infs = infs || there(inf + "\\Other\\" + name);
-  return files || registry || !cut.empty() || infs;
+// A configuration that names what Windows keeps for itself, or is no usable
+// set of names, is refused before anything changes. Each name must be one
+// key: "Microsoft\Windows" as a vendor would make the software key a branch
+// of other programs' keys. A modem named "Net" would own "Enum\Root\Net" and
+// the class "Net"; one named "*PNP0C01" a device Windows enumerates itself.
+bool Refused(const Configuration& c) {
+  const bool keyNames = IsKeyName(c.vendor) && IsKeyName(c.modemName) &&
+                        std::all_of(c.pnpIds.begin(), c.pnpIds.end(), IsKeyName);
+  const auto windowsId = [](const std::string& name) { return !name.empty() && name[0] == '*'; };
+  const bool windowsNames =
+      OneOf(c.modemName, kWindowsDeviceNames) || OneOf(c.voiceName, kWindowsDeviceNames) ||
+      OneOf(c.vendor, kWindowsSoftwareKeys) || windowsId(c.modemName) || windowsId(c.voiceName) ||
+      std::any_of(c.pnpIds.begin(), c.pnpIds.end(), windowsId) ||
+      std::any_of(c.systemFiles.begin(), c.systemFiles.end(),
+                  [](const std::string& name) { return OneOf(name, kWindowsFiles); });
+  return !c.complete || !keyNames || windowsNames;
 }
 
 Expectation Run::Program() {
   const Configuration& c = g_.config;
   e_.resultWritten = !ReadOnly(g_.ConfigFile());
-  // Each name must be one key: "Microsoft\Windows" as a vendor would make
-  // the software key a branch of other programs' keys. No name may be one
-  // that Windows keeps for itself: a modem named "Net" would own
-  // "Enum\Root\Net" and the class "Net".
-  const bool keyNames = IsKeyName(c.vendor) && IsKeyName(c.modemName) &&
-                        std::all_of(c.pnpIds.begin(), c.pnpIds.end(), IsKeyName);
-  const bool windowsNames = OneOf(c.modemName, kWindowsDeviceNames) ||
-                            OneOf(c.voiceName, kWindowsDeviceNames) ||
-                            OneOf(c.vendor, kWindowsSoftwareKeys);
-  if (!c.complete || !keyNames || windowsNames) {
+  if (Refused(c)) {
     e_.result = 1;
-    return e_;
+    return Finish();
   }
   UseNames();
-  if (!AnythingOfThePackage()) {
+  if (!FindsAnything()) {
     e_.result = 2;
-    return e_;
+    return Finish();
   }
   e_.result = 0;
   undoSlot_ = UndoSlotUsable();
   ProgramFiles();
-  ProgramRegistry();
+  Registry("SOFTWARE\\" + c.vendor + "\\" + c.modemName);
   Lists(LoadEntries(), {std::string(kProductFolder) + "\\" + c.modemName + ".drv"});
   InfStage();
-  e_.keptForAnothersMark = keptForAnothersMark_;
-  e_.remaining = static_cast<int>(stayed_.size());
-  return e_;
+  return Finish();
 }
 
 Expectation Run::Library() {
   UseNames();
   undoSlot_ = UndoSlotUsable();
   LibraryFiles();
-  LibraryRegistry();
+  Registry("SOFTWARE\\QRMeridian\\Quillnet");
   const std::string folder = m_.settings.systemDirectory + "\\" + kProductFolder + "\\";
   Lists({folder + "QUILLNET.EXE", folder + "PRELDR.EXE",
          std::string(kProductFolder) + "\\PRELDR.EXE"},
         {std::string(kProductFolder) + "\\QUILLNET.DRV"});
   InfStage();
+  return Finish();
+}
+
+// Why a thing of the package that the run never went for stays; null when no
+// rule keeps it.
+const char* Run::Unreached(const std::string& path, bool key) const {
+  if (who_ == Deliverable::Program && e_.result == 1)
+    return "a refused configuration changes nothing";
+  if (who_ == Deliverable::Library && !g_.productNames)
+    return "the package under names the library does not know";
+  if (who_ == Deliverable::Program && !SameText(g_.config.modemName, g_.names.modem))
+    return "the package under names the configuration does not give";
+  if (key) return ForeignCard(path) ? kForeignCard : kUnreached;
+  const auto spec = g_.infs.find(Folded(path));
+  if (spec == g_.infs.end()) {
+    if (SameText(ParentPath(path), m_.settings.systemDirectory))
+      return "a file the deliverable's file table does not name";
+    return StartsWithFolded(path, m_.settings.windowsDirectory + "\\INF\\")
+               ? "an INF file the INF rules cannot read"
+               : nullptr;
+  }
+  if (!Matches(spec->second)) {
+    return who_ == Deliverable::Library && SameText(spec->second.Value("version", "Class"), "MEDIA")
+               ? "the library keeps MEDIA INF files: its INF rules never claim them"
+               : "an INF file that no INF rule claims";
+  }
+  return MatchesScanPattern(BaseName(path), !SameText(ParentPath(path), OtherInfDir()))
+             ? nullptr
+             : "an INF file under a name the INF stage passes over";
+}
+
+// What the run leaves of the package, each with why: the reason given where
+// the run went for it, or the nearest stayed key's or folder's it lies in.
+Expectation Run::Finish() {
   e_.keptForAnothersMark = keptForAnothersMark_;
   e_.remaining = static_cast<int>(stayed_.size());
+  std::map<std::string, std::string> left;
+  auto reason = [&](const std::string& path, bool key) -> std::string {
+    for (std::string at = Folded(path); !at.empty(); at = ParentPath(at)) {
+      const auto given = e_.residues.find(at);
+      if (given != e_.residues.end()) return given->second;
+    }
+    const char* why = Unreached(path, key);
+    return why == nullptr ? std::string() : why;
+  };
+  for (const auto& [folded, key] : m_.Keys()) {
+    if (key.owner == Owner::Package && KeyAlive(key.path))
+      left["key " + key.path] = reason(key.path, true);
+  }
+  for (const auto& [folded, file] : m_.Files()) {
+    if (file.owner == Owner::Package && FileAlive(file.path))
+      left[file.path] = reason(file.path, false);
+  }
+  const std::pair<const ListLine*, std::optional<std::string>> lines[] = {
+      {&g_.load, e_.loadLine}, {&g_.drivers, e_.driversLine}};
+  for (const auto& [line, written] : lines) {
+    const std::string file = line == &g_.load ? g_.WinIni() : g_.SystemIni();
+    if (!line->fileExists || !line->sectionExists || !line->keyExists) continue;
+    const std::vector<std::string> after = ListEntries(written.value_or(line->Value()));
+    for (const ListToken& token : line->tokens) {
+      if (token.owner != Owner::Package ||
+          std::find(after.begin(), after.end(), token.text) == after.end())
+        continue;
+      const bool quoted = token.text.size() >= 2 && token.text[0] == '"';
+      left["entry " + token.text] = ReadOnly(file) ? "a read-only profile file keeps its line"
+                                    : token.text.size() - (quoted ? 2 : 0) > kLongestPath
+                                        ? kLongPath
+                                        : reason(file + ": " + token.text, false);
+    }
+  }
+  e_.residues.swap(left);
   return e_;
 }
 
@@ -1095,6 +1271,10 @@ std::vector<std::string> ListEntries(const std::string& line) {
     at = end;
   }
   return entries;
+}
+
+std::vector<std::string> ReadListEntries(const std::string& fileText) {
+  return ListEntries(LineAsInTheFile(ProfileRead(fileText)));
 }
 
 std::string CutListEntry(const std::string& line, const std::string& entry) {

@@ -3,6 +3,7 @@
 // never by running the code under test.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -32,6 +33,10 @@ struct Expectation {
   // Records followed and keys reached that were kept because they carry the
   // mark of another device: how often the run met others' keys.
   int keptForAnothersMark = 0;
+  // What of the package is left after the run, each with why the rules keep
+  // it ("a read-only file", "an INF file named by another's class key, which
+  // stays" ...); an empty reason: nothing in the rules keeps it.
+  std::map<std::string, std::string> residues;
 };
 
 Expectation Expect(const GeneratedMachine& machine, Deliverable deliverable);
@@ -46,5 +51,9 @@ std::string CutListEntry(const std::string& line, const std::string& entry);
 // The entries of a list line as written: runs between blanks, tabs and
 // commas, a long name in double quotes being one entry with its quotes.
 std::vector<std::string> ListEntries(const std::string& line);
+
+// The entries of a list line as a run reads them from the text after "=":
+// a value wholly in quotes is read without them.
+std::vector<std::string> ReadListEntries(const std::string& fileText);
 
 }  // namespace mdm::safety

@@ -63,12 +63,14 @@ std::string Join(const std::vector<std::string>& items, const std::string& separ
 class Numbers {
  public:
   Numbers(Dice& dice, int low, int high) : dice_(dice), low_(low), high_(high) {}
-  int Next() {
+  int Next() { return Next(dice_); }
+  int Next(Dice& dice) {
     for (;;) {
-      const int n = dice_.Range(low_, high_);
+      const int n = dice.Range(low_, high_);
       if (used_.insert(n).second) return n;
     }
   }
+  void Reserve(int n) { used_.insert(n); }
 
  private:
   Dice& dice_;
@@ -85,6 +87,35 @@ std::string OtherDir(const GeneratedMachine& g) { return InfDir(g) + "\\Other"; 
 // How much of the package a machine holds.
 enum class Install { Full, Partial, None };
 
+// What a machine went through before the uninstall, each now and then and
+// drawn from dice of their own, so that a machine without one is the one its
+// seed always gave. Slots: "modem added again" takes MDMGEN\0001, \0003 and
+// Modem\0001, \0002; the newer modem takes the first two, the sibling the
+// last two.
+enum History {
+  kTwice,          // a second root instance, linking a second modem
+  kReadded,        // a standard modem took the package's old slots
+  kCardChanged,    // the card came back under the package's other ID
+  kWindows98,      // version 4.10, with the provider-named INF copies
+  kNewerModem,     // the vendor's newer modem, not the package, where the stale link points
+  kSibling,        // another vendor's modem whose INF describes the package's chipset
+  kWindowsNames,   // the configuration names Windows' own device IDs or files
+  kComPortDriver,  // the COM-port device names a Modem class key
+  kPortInfOnly,    // the port class key names the package only by its INF file
+  kZoomWave,       // another voice modem, listed after the package's
+  kHistories
+};
+constexpr const char* kHistoryNames[kHistories] = {"installed twice",
+                                                   "modem added again",
+                                                   "card ID changed",
+                                                   "Windows 98",
+                                                   "the vendor's newer modem",
+                                                   "a chipset sibling",
+                                                   "Windows' own names",
+                                                   "COM port with a driver",
+                                                   "port class key by INF name",
+                                                   "voice modem after the package's"};
+
 class Generator {
  public:
   // "Ports\0000" is COM1's, as Windows installs it.
@@ -94,8 +125,19 @@ class Generator {
         modemKeys_(dice_, 0, 12),
         portKeys_(dice_, 1, 9),
         mediaKeys_(dice_, 0, 9),
-        oemNumbers_(dice_, 0, 60) {
+        oemNumbers_(dice_, 0, 60),
+        history_(seed ^ 0x9E3779B97F4A7C15ull) {
     g_.seed = seed;
+    const bool plain = !variation_.fullPackage && variation_.windowsDirectory.empty();
+    for (int h = 0; h < kHistories; ++h) had_[h] = plain && history_.Coin(0.07);
+    if (had_[kReadded]) had_[kNewerModem] = had_[kSibling] = false;
+    had_[kZoomWave] = history_.Coin(0.5);  // only when that modem is there
+    if (had_[kReadded] || had_[kNewerModem] || had_[kSibling]) {
+      modemKeys_.Reserve(1);
+      modemKeys_.Reserve(2);
+    }
+    if (had_[kNewerModem]) oemNumbers_.Reserve(9);
+    if (had_[kSibling]) oemNumbers_.Reserve(8);
   }
 
   GeneratedMachine Run();
@@ -106,6 +148,7 @@ class Generator {
     if (install_ == Install::None) return false;
     return dice_.Coin(0.6);
   }
+  bool Has(bool history) { return history || Has(); }
   std::string OemName() {
     const std::string name = "OEM" + std::to_string(oemNumbers_.Next()) + ".INF";
     return dice_.Coin(0.2) ? Lower(name) : name;
@@ -161,6 +204,7 @@ class Generator {
   void InstallInfFiles();
   void InstallFiles();
   void AddBystanderRegistry();
+  void AddHistories();
   void AddBystanderInfFiles();
   void AddBystanderFiles();
   void Separate(std::vector<ListToken>& tokens);
@@ -176,6 +220,9 @@ class Generator {
   Numbers portKeys_;
   Numbers mediaKeys_;
   Numbers oemNumbers_;
+  Dice history_;
+  bool had_[kHistories] = {};
+  std::vector<std::string> items_[kHistories];  // what each history made
   // The package's own names of things, chosen as it installs them.
   std::string modemKey_, portKey_, mediaKey_;
   std::string rootInf_, modemInf_, portInf_, voiceInf_;
@@ -195,14 +242,13 @@ class Generator {
   bool acmePortInfThere_ = false;  // without it only the card's ID tells it from the package's
   std::string soundKey_;           // MEDIA\<n> of the sound card
   bool acmeWave_ = false;          // "Enum\MODEMWAVE\ACMEWAVE", another voice modem
-  std::string acmeWaveKey_, acmeWaveInf_;
+  std::string acmeWaveKey_, acmeWaveInf_, acmeWaveDevice_;
 };
 
 constexpr const char* kCom1 = "Enum\\BIOS\\*PNP0501\\0D";
 constexpr const char* kStandardModem = "Enum\\Root\\MDMGEN\\0000";
 constexpr const char* kAcmeCard = "Enum\\ISAPNP\\ACM2000\\5E6F7A8B";
 constexpr const char* kSoundCard = "Enum\\ISAPNP\\CTL0031\\1A2B3C4D";
-constexpr const char* kAcmeWave = "Enum\\MODEMWAVE\\ACMEWAVE";
 
 void Generator::ChooseSettings() {
   Settings& s = m().settings;
@@ -225,8 +271,9 @@ void Generator::ChooseSettings() {
   s.workingDirectory = "C:\\QNSETUP";
   if (dice_.Coin(0.15)) {
     s.major = 4;
-    s.minor = 10;  // Windows 98 keeps no provider-named copies
+    s.minor = 10;
   }
+  if (had_[kWindows98]) s.minor = 10;
   s.nvramWindow = dice_.Coin(0.5);
   m().AddDirectory(s.systemDirectory);
   m().AddDirectory(s.workingDirectory);
@@ -266,6 +313,8 @@ void Generator::ChooseOtherDevices() {
   }
   soundKey_ = Number(mediaKeys_.Next());
   acmeWave_ = dice_.Coin(0.35);
+  acmeWaveDevice_ = had_[kZoomWave] ? "Enum\\MODEMWAVE\\ZOOMWAVE" : "Enum\\MODEMWAVE\\ACMEWAVE";
+  had_[kZoomWave] = had_[kZoomWave] && acmeWave_;
   if (acmeWave_) {
     acmeWaveKey_ = Number(mediaKeys_.Next());
     acmeWaveInf_ = OemName();
@@ -285,14 +334,29 @@ void Generator::InstallRegistry() {
   modemInf_ = OemName();
   portInf_ = OemName();
   voiceInf_ = OemName();
-  const std::string modemDevice = kMdmgen + Number(20 + dice_.Range(0, 5));
+  std::string modemDevice = kMdmgen + Number(20 + dice_.Range(0, 5));
+  // Added again: the modem's old slots went to a standard modem.
+  const bool readded = had_[kReadded];
+  if (readded) {
+    modemDevice = kMdmgen + std::string("0003");
+    modemKey_ = "0002";
+  }
+  // The old instance still links the slot another modem took since.
+  const bool staleSlot = readded || had_[kNewerModem];
+  items_[kReadded] = {"mdmgen\\0001", "modem\\0001", "mdmgen\\0003", "modem\\0002"};
+  items_[kNewerModem] = {"mdmgen\\0001", "modem\\0001", "oem9.inf"};
+  items_[kSibling] = {"mdmgen\\0003", "modem\\0002", "oem8.inf"};
+  items_[kWindows98] = {"q.r. meridian, inc."};
+  items_[kWindowsNames] = {"result "};  // mdmclean's result: nothing may change
+  items_[kZoomWave] = {"zoomwave"};     // deleting Enum\MODEMWAVE whole takes it too
+  items_[kPortInfOnly] = {"qnport.inf", Folded(kClassRoot + std::string("Ports\\") + portKey_)};
   const std::string comPort = Number(30 + dice_.Range(0, 5));
   const std::string serial = "0A1B2C3D";
   const std::string portDevice = "Enum\\ISAPNP\\" + n.pnpIds[0] + "\\" + serial;
   const std::string waveRoot = "Enum\\MODEMWAVE\\QNWAVE";
   std::string waveLink;
 
-  if (Has()) {
+  if (Has(staleSlot)) {
     m().AddKey(root, Owner::Package);
     m().AddKey(instance, Owner::Package);
     m().SetString(instance, "Class", n.rootClass, Owner::Package);
@@ -300,13 +364,14 @@ void Generator::InstallRegistry() {
     if (Has()) m().SetString(instance, "Driver", Driver(n.rootClass + "\\0000"), Owner::Package);
     // Stale links name the standard modem, COM1 or another card's port, and
     // another voice modem.
-    const std::string modemLink = Stale(LinkValue(modemDevice), {kStandardModem}, 0.12);
+    std::string modemLink = Stale(LinkValue(modemDevice), {kStandardModem}, 0.12);
+    if (staleSlot) modemLink = kMdmgen + std::string("0001");
     std::vector<std::string> otherPorts = {kCom1};
     if (acmeCard_) otherPorts.push_back(kAcmeCard);
     const std::string portLink = Stale(LinkValue(portDevice), otherPorts, 0.15);
-    waveLink = Stale(LinkValue(waveRoot),
-                     acmeWave_ ? std::vector<std::string>{kAcmeWave} : std::vector<std::string>{});
-    if (Has()) m().SetString(instance, "ConnectedToModem", modemLink, Owner::Package);
+    waveLink = Stale(LinkValue(waveRoot), acmeWave_ ? std::vector<std::string>{acmeWaveDevice_}
+                                                    : std::vector<std::string>{});
+    if (Has(staleSlot)) m().SetString(instance, "ConnectedToModem", modemLink, Owner::Package);
     if (Has()) m().SetString(instance, "ConnectedToPort", portLink, Owner::Package);
     if (Has()) m().SetString(instance, "ConnectedToWave", waveLink, Owner::Package);
     if (dice_.Coin(0.2)) m().AddKey(root + "\\0001", Owner::Package);
@@ -314,20 +379,22 @@ void Generator::InstallRegistry() {
     m().AddKey(root, Owner::Package);  // the instance is gone already
   }
 
-  if (Has()) {
+  if (Has(readded)) {
     m().AddKey(modemDevice, Owner::Package);
     m().SetString(modemDevice, "Class", "Modem", Owner::Package);
     // Now and then the class key was given to the standard modem since.
     const std::string driver = Stale(Driver("Modem\\" + modemKey_, {"Ports\\0000"}),
                                      {"Modem\\" + standardModemKey_}, 0.08);
-    if (Has()) m().SetString(modemDevice, "Driver", driver, Owner::Package);
+    if (Has(readded))
+      m().SetString(modemDevice, "Driver", readded ? "Modem\\" + modemKey_ : driver,
+                    Owner::Package);
     m().SetString(modemDevice, "AttachedTo", "COM3", Owner::Package);
   }
   const std::string modemClass = std::string(kClassRoot) + "Modem\\" + modemKey_;
-  if (Has()) {
+  if (Has(readded)) {
     m().AddKey(modemClass, Owner::Package);
     m().SetString(modemClass, "DriverDesc", n.modem + " Modem", Owner::Package);
-    if (Has()) m().SetString(modemClass, "InfSection", n.modem, Owner::Package);
+    if (Has(readded)) m().SetString(modemClass, "InfSection", n.modem, Owner::Package);
     // Installed from Windows' own modem INF now and then: the file stays.
     const std::string infPath = dice_.Coin(0.1) ? "MDMGEN.INF" : modemInf_;
     if (Has()) m().SetString(modemClass, "InfPath", infPath, Owner::Package);
@@ -356,6 +423,25 @@ void Generator::InstallRegistry() {
     m().SetString(portClass, "DriverDesc", n.modem + " Communications Port", Owner::Package);
     const std::string infPath = dice_.Coin(0.1) ? "MSPORTS.INF" : portInf_;
     if (Has()) m().SetString(portClass, "InfPath", infPath, Owner::Package);
+    // Only its INF file's name tells it for the package's.
+    if (had_[kPortInfOnly]) {
+      m().SetString(portClass, "DriverDesc", "Communications Port", Owner::Package);
+      m().SetString(portClass, "InfPath", "QNPORT.INF", Owner::Package);
+    }
+  }
+  // The card came back under the package's other ID, with a port of its own.
+  if (had_[kCardChanged]) {
+    const std::string card = "Enum\\ISAPNP\\" + n.pnpIds[1] + "\\" + serial;
+    const std::string key = Number(portKeys_.Next(history_));
+    items_[kCardChanged] = {Folded(card), Folded(kClassRoot + std::string("Ports\\") + key)};
+    m().AddKey(ParentPath(card), Owner::Package);
+    m().AddKey(card, Owner::Package);
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"Class", "Ports"}, {"Driver", "Ports\\" + key}, {"PortName", "COM3"}})
+      m().SetString(card, name, value, Owner::Package);
+    m().SetString(std::string(kClassRoot) + "Ports\\" + key, "DriverDesc",
+                  n.modem + " Communications Port", Owner::Package);
+    m().SetString(std::string(kClassRoot) + "Ports\\" + key, "InfPath", portInf_, Owner::Package);
   }
   if (dice_.Coin(0.2)) m().AddKey("Enum\\ISAPNP\\QRM0100", Owner::Package);
 
@@ -411,6 +497,18 @@ void Generator::InstallRegistry() {
     m().AddKey(kMdmgen + comPort, Owner::Package);
     m().SetString(kMdmgen + comPort, "Class", "Ports", Owner::Package);
     m().SetString(kMdmgen + comPort, "DeviceDesc", n.modem + " Virtual COM Port", Owner::Package);
+    // Its driver: a Modem class key of the package's, or the standard modem's.
+    if (had_[kComPortDriver]) {
+      const std::string key =
+          history_.Coin(0.3) ? standardModemKey_ : Number(modemKeys_.Next(history_));
+      m().SetString(kMdmgen + comPort, "Driver", "Modem\\" + key, Owner::Package);
+      items_[kComPortDriver] = {Folded(kMdmgen + comPort), Folded(kClassRoot + ("Modem\\" + key))};
+      if (key != standardModemKey_) {
+        const std::string classKey = std::string(kClassRoot) + "Modem\\" + key;
+        m().SetString(classKey, "DriverDesc", n.modem + " Virtual COM Port", Owner::Package);
+        m().SetString(classKey, "InfPath", modemInf_, Owner::Package);
+      }
+    }
   }
 }
 
@@ -456,8 +554,9 @@ void Generator::InstallInfFiles() {
   for (const auto& [name, spec] : fixed) {
     if (dice_.Coin(0.3) && Has()) AddInf(inf + CaseVariant(name), spec, Owner::Package, readOnly);
   }
+  if (had_[kPortInfOnly]) AddInf(inf + "QNPORT.INF", portSpec, Owner::Package);
   // The folder's name in any letter case: Windows finds it whatever the case.
-  if (dice_.Coin(0.8))
+  if (dice_.Coin(0.8) || had_[kWindows98])
     m().AddDirectory(InfDir(g_) + "\\" +
                      dice_.Pick(std::vector<std::string>{"Other", "OTHER", "other"}));
   if (!m().HasDirectory(OtherDir(g_))) return;
@@ -466,7 +565,7 @@ void Generator::InstallInfFiles() {
                                                                  {"QUILLNET.INF", rootSpec},
                                                                  {"QNMODEM.IN~", modemSpec}};
   for (const auto& [name, spec] : provider) {
-    if (dice_.Coin(0.4) && Has()) {
+    if ((dice_.Coin(0.4) && Has()) || (had_[kWindows98] && name == "QNPORT.INF")) {
       AddInf(OtherDir(g_) + "\\Q.R. Meridian, Inc." + name, spec, Owner::Package, readOnly);
     }
   }
@@ -573,7 +672,9 @@ void Generator::AddBystanderRegistry() {
   bool denied = false;
   for (int i = 1; i <= modems; ++i) {
     const std::string key = Number(modemKeys_.Next());
-    const std::string device = kMdmgen + Number(i);
+    // After the slots a history gave the modems it tells of.
+    const bool slots = had_[kReadded] || had_[kNewerModem] || had_[kSibling];
+    const std::string device = kMdmgen + Number(i + (slots ? 3 : 0));
     const std::string classKey = std::string(kClassRoot) + "Modem\\" + key;
     bystander(device, {{"Class", "Modem"}, {"Driver", "Modem\\" + key}, {"AttachedTo", "COM1"}});
     bystander(classKey, {{"DriverDesc", "Other Modem"}, {"InfPath", "MDMGEN.INF"}});
@@ -612,8 +713,8 @@ void Generator::AddBystanderRegistry() {
   bystander(kMdmgen + std::string("0010"), {{"Class", "Ports"}, {"DeviceDesc", "Other COM"}});
   // Another voice modem beside the package's, with its wave driver's key.
   if (acmeWave_) {
-    bystander(kAcmeWave, {});
-    bystander(std::string(kAcmeWave) + "\\ROOT&MODEM&0000",
+    bystander(acmeWaveDevice_, {});
+    bystander(acmeWaveDevice_ + "\\ROOT&MODEM&0000",
               {{"Class", "MEDIA"}, {"Driver", "MEDIA\\" + acmeWaveKey_}});
     bystander(std::string(kClassRoot) + "MEDIA\\" + acmeWaveKey_,
               {{"DriverDesc", "Acme Voice Modem Wave"},
@@ -643,6 +744,67 @@ void Generator::AddBystanderRegistry() {
     m().SetValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", binary, Owner::Bystander);
     m().SetValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", {"Count", REG_DWORD, {1, 2, 3, 4}},
                  Owner::Bystander);
+  }
+}
+
+// What the histories left besides the package's own keys.
+void Generator::AddHistories() {
+  const PackageNames& n = g_.names;
+  auto set = [&](const std::string& path, std::vector<std::pair<std::string, std::string>> values,
+                 Owner owner) {
+    m().AddKey(path, owner);
+    for (const auto& [name, value] : values) m().SetString(path, name, value, owner);
+  };
+  const std::string classRoot = kClassRoot;
+  const std::string modem1 = classRoot + "Modem\\0001", modem2 = classRoot + "Modem\\0002";
+  const InfSpec modemInf = VersionOnly("Modem");
+  if (had_[kTwice]) {
+    // Installed once more: a second instance linking a second modem.
+    const std::string instance = "Enum\\Root\\" + n.modem + "\\0001";
+    const std::string device = kMdmgen + Number(40 + history_.Range(0, 5));
+    const std::string key = Number(modemKeys_.Next(history_));
+    items_[kTwice] = {Folded(instance), Folded(device), Folded(classRoot + "Modem\\" + key)};
+    for (const std::string& parent : {ParentPath(instance), classRoot + n.rootClass}) {
+      if (!m().HasKey(parent)) m().AddKey(parent, Owner::Package);
+    }
+    set(instance,
+        {{"Class", n.rootClass}, {"Driver", n.rootClass + "\\0001"}, {"ConnectedToModem", device}},
+        Owner::Package);
+    set(classRoot + n.rootClass + "\\0001", {{"InfPath", rootInf_}}, Owner::Package);
+    set(device, {{"Class", "Modem"}, {"Driver", "Modem\\" + key}, {"AttachedTo", "COM3"}},
+        Owner::Package);
+    set(classRoot + "Modem\\" + key,
+        {{"DriverDesc", n.modem + " Modem"}, {"InfSection", n.modem}, {"InfPath", modemInf_}},
+        Owner::Package);
+  }
+  if (had_[kReadded]) {
+    set(kMdmgen + std::string("0001"),
+        {{"Class", "Modem"}, {"Driver", "Modem\\0001"}, {"AttachedTo", "COM1"}}, Owner::Bystander);
+    set(modem1,
+        {{"DriverDesc", "Standard 28800 bps Modem"},
+         {"InfSection", "Gen28800"},
+         {"InfPath", "MDMGEN.INF"}},
+        Owner::Bystander);
+  }
+  if (had_[kNewerModem]) {
+    set(kMdmgen + std::string("0001"),
+        {{"Class", "Modem"}, {"Driver", "Modem\\0001"}, {"AttachedTo", "COM3"}}, Owner::Bystander);
+    set(modem1,
+        {{"DriverDesc", "Quillnet 56K Modem"}, {"InfSection", "QN56K"}, {"InfPath", "OEM9.INF"}},
+        Owner::Bystander);
+    AddInf(InfDir(g_) + "\\OEM9.INF",
+           WithStrings(modemInf, "QN56K.DeviceDesc", "\"Quillnet 56K Modem\""), Owner::Bystander);
+  }
+  if (had_[kSibling]) {
+    // Its INF describes the chipset under the package's names.
+    set(kMdmgen + std::string("0003"),
+        {{"Class", "Modem"}, {"Driver", "Modem\\0002"}, {"AttachedTo", "COM2"}}, Owner::Bystander);
+    set(modem2,
+        {{"DriverDesc", "Chipset 56K Modem"}, {"InfSection", "Chip56K"}, {"InfPath", "OEM8.INF"}},
+        Owner::Bystander);
+    InfSpec sibling = WithStrings(modemInf, "Quillnet.DeviceDesc", "\"Quillnet chipset\"");
+    if (n.modem != "Quillnet") sibling = WithStrings(sibling, n.modem + ".DeviceDesc", "chipset");
+    AddInf(InfDir(g_) + "\\OEM8.INF", sibling, Owner::Bystander);
   }
 }
 
@@ -714,8 +876,9 @@ void Generator::AddBystanderInfFiles() {
 void Generator::AddBystanderFiles() {
   const Settings& s = m().settings;
   const std::string system = s.systemDirectory + "\\";
-  for (const char* name : {"TASKMON.EXE", "UNIMODEM.VXD", "QUILLNETX.DLL", "QUILLNET.CPL.BAK",
-                           "QNVRAM.DAT", "QUILLNET.EXE"}) {
+  for (const char* name :
+       {"TASKMON.EXE", "UNIMODEM.VXD", "QUILLNETX.DLL", "QUILLNET.CPL.BAK", "QNVRAM.DAT",
+        "QUILLNET.EXE", "SERIAL.VXD", "KERNEL32.DLL", "VCOMM.VXD"}) {
     m().AddFile(system + name, std::string("bytes of ") + name, Owner::Bystander);
   }
   m().AddFile(system + "VMM32.VXD", "vmm", Owner::Bystander).inUse = true;
@@ -900,9 +1063,20 @@ void Generator::WriteConfiguration() {
   if (dice_.Coin(0.3)) c.pnpIds = {n.pnpIds[1]};
   if (dice_.Coin(0.2)) std::reverse(c.pnpIds.begin(), c.pnpIds.end());
   if (dice_.Coin(0.2)) c.pnpIds.insert(c.pnpIds.begin(), "QRM9999");
+  if (had_[kCardChanged]) c.pnpIds = n.pnpIds;  // both of the card's IDs
   c.vendor = n.vendor;
   c.modemName = n.modem;
   c.voiceName = dice_.Coin(0.8) ? n.voice : "";
+  // Windows' own device IDs or system files: nothing may change.
+  switch (had_[kWindowsNames] ? history_.Range(0, 3) : -1) {
+    case 0: c.modemName = "*PNP0C01"; break;
+    case 1: c.voiceName = "*PNP0500"; break;
+    case 2: c.pnpIds.push_back("*PNP0501"); break;
+    case 3:
+      c.systemFiles.push_back(history_.Pick(
+          std::vector<std::string>{"UNIMODEM.VXD", "serial.vxd", "KERNEL32.DLL", "Vcomm.vxd"}));
+      break;
+  }
   // One of Windows' own names, in any letter case: nothing may change.
   if (!variation_.fullPackage && dice_.Coin(0.05)) {
     const std::string name = CaseVariant(
@@ -971,6 +1145,7 @@ void Generator::Describe() {
                    (keyPathNames_ ? ", configured registry names with a backslash" : "") +
                    (windowsNames_ ? ", one of Windows' own names configured" : "") +
                    (containerName_ ? ", the modem named like the standard modem's key" : "");
+  for (const auto& history : g_.histories) g_.description += ", " + history.name;
 }
 
 GeneratedMachine Generator::Run() {
@@ -981,12 +1156,16 @@ GeneratedMachine Generator::Run() {
   InstallInfFiles();
   InstallFiles();
   AddBystanderRegistry();
+  AddHistories();
   AddBystanderInfFiles();
   AddBystanderFiles();
   WriteLists();
   WriteConfiguration();
   // Drawn last, so that the machines drawn before stay as they were.
   m().settings.deletesOpenFiles = dice_.Coin(0.5);
+  for (int h = 0; h < kHistories; ++h) {
+    if (had_[h]) g_.histories.push_back({kHistoryNames[h], items_[h]});
+  }
   Describe();
   return std::move(g_);
 }

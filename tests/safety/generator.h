@@ -85,6 +85,14 @@ struct PackageNames {
 struct GeneratedMachine {
   std::uint64_t seed = 0;
   std::string description;  // one line for failure messages
+  // What happened on the machine before the uninstall (a second install, a
+  // card that changed its ID ...), each by name with the keys and files it
+  // made (folded, or a part of their paths); empty for a plain install.
+  struct History {
+    std::string name;
+    std::vector<std::string> items;
+  };
+  std::vector<History> histories;
   MachineModel model;
   PackageNames names;
   bool productNames = true;             // the names the library has built in

@@ -82,6 +82,9 @@ class Checker {
     CheckProfiles();
     CheckBystanders();
     CheckRunFacts();
+    for (const auto& [what, why] : e_.residues) {
+      if (why.empty()) Problem("stays though no rule keeps it: " + what);
+    }
     return problems_;
   }
 
