@@ -88,7 +88,7 @@ void Win32Platform::Ledger<Handle, Capacity>::Remove(Handle handle) {
   }
 }
 
-void Win32Platform::CloseOpenHandles() {
+Win32Platform::~Win32Platform() {
   for (RegKey& key : keys_.open) {
     if (key != 0) ::RegCloseKey(ToHkey(key));
     key = 0;

@@ -10,13 +10,16 @@
 namespace mdm {
 
 // Its only state is the keys, searches and files it opened that nobody closed
-// yet: a call that the runtime ends early (runtime/guard.h) skips the closes
-// of its frames, and its frame closes them with CloseOpenHandles. Each run or
-// export call uses an instance of its own.
+// yet: a call that the runtime ends early (rt::GuardedCall, runtime/guard.h)
+// skips the closes of its frames, so each run or export call makes an
+// instance of its own outside the guarded call, and the destructor closes
+// what is still open.
 class Win32Platform final : public Platform {
  public:
-  // Closes every key, search and file still open, and forgets them.
-  void CloseOpenHandles();
+  Win32Platform() = default;
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
 
   std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
                              RegKey* result) override;
