@@ -7,8 +7,8 @@
 // dropped with its heap when the call ends; nothing allocated there may be
 // used afterwards. A call that does not complete skips the destructors of
 // its frames, so it must not own anything outside that heap that a frame
-// would have released (handles are the caller's to close, see
-// Win32Platform::CloseOpenHandles).
+// would have released: handles belong to a Win32Platform made outside the
+// call, whose destructor closes what the call left open.
 #pragma once
 
 #include <cstddef>
@@ -26,13 +26,14 @@ constexpr std::size_t CALL_MEMORY_BUDGET = std::size_t{8} << 20;
 // destroys the heap afterwards. True when body returned; false when memory
 // ran out (or the heap could not be made), in which case body was abandoned
 // at the failing allocation.
-bool RunGuarded(void (*body)(void*), void* context, std::size_t budget = CALL_MEMORY_BUDGET);
+bool GuardedCall(void (*body)(void*), void* context, std::size_t budget = CALL_MEMORY_BUDGET);
 
+// The same for work(), any callable without arguments.
 template <typename Work>
-bool Guarded(Work&& work, std::size_t budget = CALL_MEMORY_BUDGET) {
+bool GuardedCall(Work&& work, std::size_t budget = CALL_MEMORY_BUDGET) {
   using Body = std::remove_reference_t<Work>;
-  return RunGuarded([](void* context) { (*static_cast<Body*>(context))(); },
-                    const_cast<void*>(static_cast<const void*>(&work)), budget);
+  return GuardedCall([](void* context) { (*static_cast<Body*>(context))(); },
+                     const_cast<void*>(static_cast<const void*>(&work)), budget);
 }
 
 }  // namespace mdm::rt

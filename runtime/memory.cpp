@@ -70,9 +70,10 @@ void Release(void* block) {
   HeapFree(call->heap, 0, block);
 }
 
-// The part of RunGuarded that holds the resume point; kept apart so that
-// nothing else in that frame lives in registers across the jump.
-__attribute__((noinline)) bool Run(CallRecord& call, void (*body)(void*), void* context) {
+// Sets the resume point and enters body: the part of GuardedCall that the
+// jump returns to, kept apart so that nothing else in that frame lives in
+// registers across the jump.
+__attribute__((noinline)) bool Enter(CallRecord& call, void (*body)(void*), void* context) {
   if (__builtin_setjmp(call.resume) != 0) return false;
   body(context);
   return true;
@@ -95,14 +96,14 @@ void AbandonCall() {
   ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
 }
 
-bool RunGuarded(void (*body)(void*), void* context, std::size_t budget) {
+bool GuardedCall(void (*body)(void*), void* context, std::size_t budget) {
   CallRecord call{};
   call.heap = HeapCreate(HEAP_NO_SERIALIZE, 0, 0);
   if (call.heap == nullptr) return false;
   call.budget = budget;
   call.outer = CurrentCall();
   SetCurrentCall(&call);
-  const bool completed = Run(call, body, context);
+  const bool completed = Enter(call, body, context);
   SetCurrentCall(call.outer);
   HeapDestroy(call.heap);
   return completed;

@@ -42,24 +42,30 @@ DWORD* AsDword(std::uint32_t* value) { return reinterpret_cast<DWORD*>(value); }
 
 // Deletes every subkey of `parent\subKey`, depth-first. Index 0 is always
 // enumerated: each delete renumbers the remaining subkeys.
-LONG DeleteSubkeys(HKEY parent, const char* subKey);
+LONG DeleteSubkeys(HKEY parent, const char* subKey, bool nt);
 
-LONG DeleteTree(HKEY parent, const char* subKey) {
-  LONG status = ::RegDeleteKeyA(parent, subKey);
-  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return status;
-  // The NT family refuses a key with subkeys; Windows 95 never gets here.
-  if (DeleteSubkeys(parent, subKey) != ERROR_SUCCESS) return status;
+// Deletes `parent\subKey` with its subkeys: on the 9x family one call does
+// it; the NT family deletes one key at a time, so the subkeys go first. Wine
+// in its Windows 95 mode reports the 9x family yet refuses a key that has
+// subkeys, so a one-call delete that fails also falls back to subkeys first.
+LONG DeleteTree(HKEY parent, const char* subKey, bool nt) {
+  if (!nt) {
+    const LONG status = ::RegDeleteKeyA(parent, subKey);
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return status;
+  }
+  // A subkey that stays makes the delete below fail and say why.
+  DeleteSubkeys(parent, subKey, nt);
   return ::RegDeleteKeyA(parent, subKey);
 }
 
-LONG DeleteSubkeys(HKEY parent, const char* subKey) {
+LONG DeleteSubkeys(HKEY parent, const char* subKey, bool nt) {
   HKEY key = nullptr;
   LONG status = ::RegOpenKeyExA(parent, subKey, 0, KEY_ALL_ACCESS, &key);
   if (status != ERROR_SUCCESS) return status;
   char name[KEY_NAME_SIZE];
   while ((status = ::RegEnumKeyA(key, 0, name, sizeof name)) == ERROR_SUCCESS) {
     // A subkey that cannot go would be enumerated at index 0 forever.
-    status = DeleteTree(key, name);
+    status = DeleteTree(key, name, nt);
     if (status != ERROR_SUCCESS) break;
   }
   ::RegCloseKey(key);
@@ -88,7 +94,14 @@ void Win32Platform::Ledger<Handle, Capacity>::Remove(Handle handle) {
   }
 }
 
-void Win32Platform::CloseOpenHandles() {
+Win32Platform::Win32Platform() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  // Unread, the family counts as 9x: its delete works on either family.
+  nt_ = ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+Win32Platform::~Win32Platform() {
   for (RegKey& key : keys_.open) {
     if (key != 0) ::RegCloseKey(ToHkey(key));
     key = 0;
@@ -129,7 +142,7 @@ std::int32_t Win32Platform::RegDeleteKeyA(RegKey parent, const char* subKey) {
   // An empty name would make the subtree walk below empty `parent` itself,
   // which for a composed path from an empty value is a whole root.
   if (subKey == nullptr || subKey[0] == '\0') return ::RegDeleteKeyA(ToHkey(parent), subKey);
-  return DeleteTree(ToHkey(parent), subKey);
+  return DeleteTree(ToHkey(parent), subKey, IsNt());
 }
 
 std::int32_t Win32Platform::RegEnumKeyA(RegKey key, std::uint32_t index, char* name,

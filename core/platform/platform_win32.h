@@ -9,21 +9,28 @@
 
 namespace mdm {
 
-// Its only state is the keys, searches and files it opened that nobody closed
-// yet: a call that the runtime ends early (runtime/guard.h) skips the closes
-// of its frames, and its frame closes them with CloseOpenHandles. Each run or
-// export call uses an instance of its own.
+// Its state is the family of Windows, read once when it is made, and the
+// keys, searches and files it opened that nobody closed yet: a call that the
+// runtime ends early (rt::GuardedCall, runtime/guard.h) skips the closes of
+// its frames, so each run or export call makes an instance of its own outside
+// the guarded call, and the destructor closes what is still open.
 class Win32Platform final : public Platform {
  public:
-  // Closes every key, search and file still open, and forgets them.
-  void CloseOpenHandles();
+  Win32Platform();
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  // True on the NT family, false on Windows 95 and 98 (and when the version
+  // could not be read).
+  bool IsNt() const { return nt_; }
 
   std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
                              RegKey* result) override;
   std::int32_t RegCreateKeyA(RegKey parent, const char* subKey, RegKey* result) override;
   std::int32_t RegCloseKey(RegKey key) override;
-  // Deletes the whole subtree on the NT family too, where the API alone
-  // refuses a key that has subkeys.
+  // Deletes the whole subtree: in one call on Windows 95, subkeys first on
+  // the NT family, where the API alone refuses a key that has subkeys.
   std::int32_t RegDeleteKeyA(RegKey parent, const char* subKey) override;
   std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, char* name,
                            std::uint32_t nameSize) override;
@@ -76,6 +83,7 @@ class Win32Platform final : public Platform {
                                     std::uintptr_t* result) override;
 
  private:
+  bool nt_ = false;
   // A fixed ledger needs no memory. The stages hold a few handles at a time;
   // one beyond the capacity is simply not tracked.
   template <typename Handle, int Capacity>

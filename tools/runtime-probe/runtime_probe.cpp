@@ -16,10 +16,11 @@
 #include <vector>
 
 #include "core/base/text.h"
-#include "core/platform/guarded_win32.h"
+#include "core/platform/platform_win32.h"
 #include "hvlib32/library_plan.h"
 #include "hvlib32/exports.h"
 #include "mdmclean/run.h"
+#include "runtime/guard.h"
 
 #include <windows.h>
 
@@ -62,21 +63,21 @@ DWORD HeapCount() { return GetProcessHeaps(0, nullptr); }
 
 void CheckGuard() {
   const DWORD heaps = HeapCount();
-  Check(mdm::rt::Guarded([] { std::string text(1000, 'x'); }, 4096),
+  Check(mdm::rt::GuardedCall([] { std::string text(1000, 'x'); }, 4096),
         "a call within its budget completes");
   bool abandoned = true;
   for (int i = 0; i < 100; ++i) {
-    abandoned &= !mdm::rt::Guarded([] { std::vector<char> block(8192); }, 4096);
+    abandoned &= !mdm::rt::GuardedCall([] { std::vector<char> block(8192); }, 4096);
   }
   Check(abandoned, "an allocation beyond the budget ends the call");
   Check(HeapCount() == heaps, "every call's heap is gone after it");
-  Check(!mdm::rt::Guarded([] {
+  Check(!mdm::rt::GuardedCall([] {
     std::string text;
     text.resize(text.max_size() + 1);
   }),
         "a failed check of the string class ends the call");
   bool kept = false;
-  mdm::rt::Guarded([&] {
+  mdm::rt::GuardedCall([&] {
     SetLastError(1234);
     std::string text(100, 'x');
     kept = GetLastError() == 1234;
@@ -136,11 +137,13 @@ bool EndedAtEveryAllocation(const char* what, Call call) {
   return false;
 }
 
-// An export call with `budget`; true when it completed.
+// An export call with `budget`, made as the exports make it; true when it
+// completed.
 template <typename Work>
 bool ExportCompletes(std::size_t budget, Work work) {
-  const std::int32_t status = mdm::GuardedCall(work, budget);
-  if (status == ERROR_NOT_ENOUGH_MEMORY) return false;
+  mdm::Win32Platform platform;
+  std::int32_t status = ERROR_NOT_ENOUGH_MEMORY;
+  if (!mdm::rt::GuardedCall([&] { status = work(platform); }, budget)) return false;
   if (status != 0) Printf("FAIL status %d", status);
   return true;
 }
@@ -163,12 +166,16 @@ void CheckProgram() {
   EndedAtEveryAllocation("mdmclean", [](std::size_t budget) {
     // The frame of mdmclean's main: the run under the call guard, and no
     // result left standing when memory ran out.
-    const std::int32_t code = mdm::GuardedCall(
-        [](mdm::Platform& platform) {
-          mdm::mdmclean::RunUninstall(platform);
-          return std::int32_t{0};
-        },
-        budget);
+    std::int32_t code = ERROR_NOT_ENOUGH_MEMORY;
+    {
+      mdm::Win32Platform platform;
+      mdm::rt::GuardedCall(
+          [&] {
+            mdm::mdmclean::RunUninstall(platform);
+            code = 0;
+          },
+          budget);
+    }
     if (code == ERROR_NOT_ENOUGH_MEMORY) {
       mdm::Win32Platform platform;
       mdm::mdmclean::RemoveResult(platform);
