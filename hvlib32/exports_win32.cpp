@@ -4,8 +4,7 @@
 
 #include "core/platform/platform.h"
 #include "core/platform/platform_win32.h"
-#include "hvlib32/library_plan.h"
-#include "hvlib32/services.h"
+#include "hvlib32/exports.h"
 #include "runtime/guard.h"
 // The kit's header brings <windows.h>, whose macros share names with the
 // platform's constants: it comes after every header of the core.
@@ -36,10 +35,14 @@ LONG WINAPI GetBaseAddr95(char* out) {
   return status;
 }
 
+static void RunUninstall(void* platform) {
+  mdm::hvlib32::Uninstall(*static_cast<mdm::Platform*>(platform));
+}
+
 // Best effort: a run that cannot get memory simply ends.
 void WINAPI Uninstall(void) {
   mdm::Win32Platform platform;
-  mdm::rt::GuardedCall([&] { mdm::hvlib32::Uninstall(platform); });
+  mdm::rt::GuardedCall(&RunUninstall, &platform);
 }
 
 }  // extern "C"
