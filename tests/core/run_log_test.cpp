@@ -15,7 +15,7 @@
 #include "hvlib32/library_plan.h"
 #include "hvlib32/exports.h"
 #include "mdmclean/run.h"
-#include "tests/support/forwarding_platform.h"
+#include "core/platform/forwarding_platform.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm {
@@ -371,7 +371,7 @@ TEST(RunLog, WithoutAnUndoFileNoKeyGoes) {
 // every key that went comes back from the undo file.
 TEST(RunLog, ADiskThatFillsDuringTheRunLosesNoKeyWithoutItsUndo) {
   // Fills the disk just before the n-th file write.
-  class FillingDisk final : public test::ForwardingPlatform {
+  class FillingDisk final : public ForwardingPlatform {
    public:
     FillingDisk(emu::Machine& machine, int n) : ForwardingPlatform(machine), machine_(machine), n_(n) {}
     int WriteFile(FileHandle file, const void* data, std::uint32_t size,

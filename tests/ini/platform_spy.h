@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/platform/platform.h"
-#include "tests/support/forwarding_platform.h"
+#include "core/platform/forwarding_platform.h"
 
 namespace mdm::test {
 

@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "tests/support/forwarding_platform.h"
+#include "core/platform/forwarding_platform.h"
 
 namespace mdm::test {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/forwarding_platform.h"
+#include "core/platform/forwarding_platform.h"
 
 namespace mdm::test {
 

@@ -1,15 +1,21 @@
-// A platform that passes every call on to another one. Test doubles derive
-// from it and override only the calls they watch or make fail; it lives
-// beside the seam so that whatever the seam gains, they pass on.
+// A platform that passes every call on to another one. The run that changes
+// nothing and the test doubles derive from it and override only the calls
+// they refuse, watch or make fail; it lives beside the seam so that whatever
+// the seam gains, they pass on.
 #pragma once
 
 #include "core/platform/platform.h"
 
-namespace mdm::test {
+namespace mdm {
 
 class ForwardingPlatform : public Platform {
  public:
   explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
+
+ protected:
+  Platform& Inner() const { return inner_; }
+
+ public:
 
   std::int32_t RegOpenKeyExA(RegKey parent, const char* subKey, std::uint32_t access,
                              RegKey* result) override {
@@ -107,4 +113,4 @@ class ForwardingPlatform : public Platform {
   Platform& inner_;
 };
 
-}  // namespace mdm::test
+}  // namespace mdm
