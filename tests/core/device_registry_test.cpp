@@ -13,15 +13,10 @@
 namespace mdm::mdmclean {
 namespace {
 
-const std::string& kClass = test::kClassRoot;
-const std::string& kInstance = test::kRootInstance;
-
 // The package as the configured run sees it, with one bystander beside each
 // thing the stage deletes.
-struct Case : ::testing::Test {
-  emu::Machine machine;
+struct Case : test::RegistryStageTest {
   Configuration config;
-  RegistryFindings found;
 
   void SetUp() override {
     config.modemName = "Quillnet";
@@ -46,10 +41,7 @@ struct Case : ::testing::Test {
     machine.AddKey("System\\CurrentControlSet\\Services\\VxD\\VCOMM");
   }
 
-  void RunStage() {
-    const RemovalPlan plan = ProgramPlan(config);
-    found = CleanDeviceRegistry(machine, plan.registry, plan.inf.match);
-  }
+  void RunStage() { RegistryStageTest::RunStage(ProgramPlan(config)); }
 
   std::vector<std::string> DeletedKeys() const { return test::DeletedKeys(machine); }
 

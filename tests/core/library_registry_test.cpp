@@ -11,23 +11,14 @@
 namespace mdm::hvlib32 {
 namespace {
 
-const std::string& kClass = test::kClassRoot;
-const std::string& kInstance = test::kRootInstance;
-
-struct LibraryCase : ::testing::Test {
-  emu::Machine machine;
-  RegistryFindings found;
-
+struct LibraryCase : test::RegistryStageTest {
   void InstallPackage(bool withModemLink = true) {
     test::InstallPackageRegistry(machine, withModemLink);
     machine.AddKey("Enum\\Root\\MDMGEN\\0000");
     machine.AddKey("Enum\\MODEMWAVE\\OTHER\\ROOT&MODEM&0001");
   }
 
-  void RunStage() {
-    const RemovalPlan plan = LibraryPlan();
-    found = CleanDeviceRegistry(machine, plan.registry, plan.inf.match);
-  }
+  void RunStage() { RegistryStageTest::RunStage(LibraryPlan()); }
 };
 
 TEST_F(LibraryCase, RecordsTheInfNamesAndRemovesThePackage) {

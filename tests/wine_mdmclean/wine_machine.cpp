@@ -110,6 +110,8 @@ const std::string kClass = "System\\CurrentControlSet\\Services\\Class";
 
 std::string SampleFile(const std::string& relative) { return Slurp(kSample + "/" + relative); }
 
+std::string HostFile(const std::string& path) { return Slurp(path); }
+
 std::vector<std::string> SampleSystemFiles() {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(kSample + "/drive_c/WINDOWS/SYSTEM")) {
@@ -212,16 +214,27 @@ std::map<std::string, std::string> RegistryPart(
   return registry;
 }
 
-std::vector<std::string> PathsRemovedBy(const std::string& log) {
-  std::vector<std::string> paths;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
+void ExpectSampleLog(WinePrefix& prefix, bool program, const std::string& last,
+                     std::initializer_list<const char*> lines) {
+  const std::string log =
+      prefix.ReadFile(program ? "C:\\windows\\MDMCLEAN.LOG" : "C:\\windows\\HVLIB32.LOG")
+          .value_or("");
+  EXPECT_EQ(log.rfind(program ? "mdmclean 1." : "HVLIB32 1.", 0), 0u) << log;
+  EXPECT_EQ(log.rfind("\r\n" + last + "\r\n"), log.size() - last.size() - 4) << log;
+  std::istringstream logLines(log);
+  for (std::string line; std::getline(logLines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("removed ", 0) == 0 && line.find("C:\\") != std::string::npos) {
-      paths.push_back(line.substr(line.find("C:\\")));
+    const std::size_t path = line.find("C:\\");
+    if (line.rfind("removed ", 0) == 0 && path != std::string::npos) {
+      EXPECT_FALSE(prefix.Exists(line.substr(path))) << line;
     }
   }
-  return paths;
+  test::ExpectKeysGoneInOrder(
+      test::KeysRemovedBy(log),
+      test::Sample(program ? test::Deliverable::Program : test::Deliverable::Library).keys);
+  for (const char* line : lines) {
+    EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line;
+  }
 }
 
 std::map<std::string, std::string> ExportPackageRoots(WinePrefix& prefix) {

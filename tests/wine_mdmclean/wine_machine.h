@@ -19,6 +19,8 @@ inline const char* const kInfDir = "C:\\windows\\inf";
 
 // The sample image's file at `relative` (e.g. "drive_c/WINDOWS/WIN.INI").
 std::string SampleFile(const std::string& relative);
+// A file of the host, such as a program the test copies into the prefix.
+std::string HostFile(const std::string& path);
 
 // Lays the sample machine down in `prefix`: its registry imported, the
 // package's and the bystanders' system files in the system directory (never
@@ -62,8 +64,11 @@ std::map<std::string, std::string> Snapshot(WinePrefix& prefix);
 // The registry entries of a snapshot.
 std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot);
 
-// The paths of the files, folders and INF files a run's change log says it removed.
-std::vector<std::string> PathsRemovedBy(const std::string& log);
+// The change log of one run on the sample: it starts with the deliverable's
+// name, ends with `last`, every path it says it removed is gone, it names
+// the sample's keys in their order, and it holds each of `lines`.
+void ExpectSampleLog(WinePrefix& prefix, bool program, const std::string& last,
+                     std::initializer_list<const char*> lines);
 
 // The package's registry roots exported whole, Wine's own keys too, as
 // Snapshot names its registry entries.
