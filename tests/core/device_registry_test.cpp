@@ -8,29 +8,15 @@
 #include "emulator/machine.h"
 #include "mdmclean/program_plan.h"
 #include "tests/support/package_registry.h"
+#include "tests/support/sample_outcome.h"
 
 namespace mdm::mdmclean {
 namespace {
 
-using Kind = emu::JournalEntry::Kind;
-
-const std::string& kClass = test::kClassRoot;
-const std::string& kInstance = test::kRootInstance;
-
-std::vector<std::string> DeletedKeysOf(const emu::Machine& machine) {
-  std::vector<std::string> keys;
-  for (const auto& entry : machine.Journal()) {
-    if (entry.kind == Kind::KeyDeleted) keys.push_back(entry.subject);
-  }
-  return keys;
-}
-
 // The package as the configured run sees it, with one bystander beside each
 // thing the stage deletes.
-struct Case : ::testing::Test {
-  emu::Machine machine;
+struct Case : test::RegistryStageTest {
   Configuration config;
-  RegistryFindings found;
 
   void SetUp() override {
     config.modemName = "Quillnet";
@@ -55,12 +41,9 @@ struct Case : ::testing::Test {
     machine.AddKey("System\\CurrentControlSet\\Services\\VxD\\VCOMM");
   }
 
-  void RunStage() {
-    const RemovalPlan plan = ProgramPlan(config);
-    found = plan.registry.stage(machine, plan.registry, plan.inf.match, NoChangeLog());
-  }
+  void RunStage() { RegistryStageTest::RunStage(ProgramPlan(config)); }
 
-  std::vector<std::string> DeletedKeys() const { return DeletedKeysOf(machine); }
+  std::vector<std::string> DeletedKeys() const { return test::DeletedKeys(machine); }
 
   void ExpectBystandersKept() const {
     for (const char* key :
@@ -76,26 +59,15 @@ struct Case : ::testing::Test {
   }
 };
 
+// The sample machine's package registry: its keys go as the sample's
+// outcome states them, and the stage tells each as it goes.
 TEST_F(Case, RemovesTheWholePackageAndTheRootKeyLast) {
   InstallPackage();
   RunStage();
-  const std::vector<std::string> expected = {
-      kClass + "Modem\\0001",
-      kClass + "Ports\\0001",
-      kClass + "Quillnet",
-      "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
-      "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO",
-      kClass + "MEDIA\\0001",
-      "Enum\\Root\\MDMGEN\\0002",
-      "SOFTWARE\\QRMeridian\\Quillnet",
-      "Enum\\ISAPNP\\QRM1001",
-      "Enum\\Root\\MDMGEN\\0001",
-      "Enum\\MODEMWAVE",
-      "Enum\\Root\\Quillnet"};
-  EXPECT_EQ(DeletedKeys(), expected);
+  test::ExpectKeysGoneInOrder(DeletedKeys(), test::Sample(test::Deliverable::Program).keys);
   std::vector<std::string> told;
   for (const OutcomeItem& item : found.outcome.removed) told.push_back(item.path);
-  EXPECT_EQ(told, expected);
+  EXPECT_EQ(told, DeletedKeys());
   EXPECT_EQ(found.outcome.remaining.size(), 0u);
   EXPECT_EQ(found.comPort, "0002");
   ExpectBystandersKept();
@@ -243,7 +215,7 @@ TEST_F(Case, EachLinkDeletesOnlyAClassKeyOfItsOwnShape) {
     // The package's own class goes by its name, whatever any "Driver" says.
     EXPECT_FALSE(machine.HasKey(kClass + "Quillnet"));
     std::vector<std::string> classKeysGone;
-    for (const std::string& key : DeletedKeysOf(machine)) {
+    for (const std::string& key : test::DeletedKeys(machine)) {
       if (key.rfind(kClass, 0) == 0 && key != kClass + "Quillnet")
         classKeysGone.push_back(key.substr(kClass.size()));
     }

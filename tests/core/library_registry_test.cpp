@@ -6,27 +6,19 @@
 #include "emulator/machine.h"
 #include "hvlib32/library_plan.h"
 #include "tests/support/package_registry.h"
+#include "tests/support/sample_outcome.h"
 
 namespace mdm::hvlib32 {
 namespace {
 
-const std::string& kClass = test::kClassRoot;
-const std::string& kInstance = test::kRootInstance;
-
-struct LibraryCase : ::testing::Test {
-  emu::Machine machine;
-  RegistryFindings found;
-
+struct LibraryCase : test::RegistryStageTest {
   void InstallPackage(bool withModemLink = true) {
     test::InstallPackageRegistry(machine, withModemLink);
     machine.AddKey("Enum\\Root\\MDMGEN\\0000");
     machine.AddKey("Enum\\MODEMWAVE\\OTHER\\ROOT&MODEM&0001");
   }
 
-  void RunStage() {
-    const RemovalPlan plan = LibraryPlan();
-    found = plan.registry.stage(machine, plan.registry, plan.inf.match, NoChangeLog());
-  }
+  void RunStage() { RegistryStageTest::RunStage(LibraryPlan()); }
 };
 
 TEST_F(LibraryCase, RecordsTheInfNamesAndRemovesThePackage) {
@@ -37,18 +29,10 @@ TEST_F(LibraryCase, RecordsTheInfNamesAndRemovesThePackage) {
   EXPECT_EQ(found.inf.portInfPath, "OEM6.INF");
   EXPECT_EQ(found.inf.rootInfPath, "OEM4.INF");  // read before the cut to the class branch
   EXPECT_EQ(found.comPort, "0002");
-  for (const std::string& gone :
-       {kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
-        std::string("Enum\\Root\\MDMGEN\\0001"), std::string("Enum\\Root\\MDMGEN\\0002"),
-        std::string("Enum\\ISAPNP\\QRM1001"), std::string("Enum\\MODEMWAVE\\QNWAVE"),
-        std::string("Enum\\Root\\Quillnet"), std::string("SOFTWARE\\QRMeridian\\Quillnet")}) {
-    EXPECT_FALSE(machine.HasKey(gone)) << gone;
-  }
-  // No wave link here: the wave class key and the audio VxD key stay.
-  EXPECT_TRUE(machine.HasKey(kClass + "MEDIA\\0001"));
-  EXPECT_TRUE(machine.HasKey("System\\CurrentControlSet\\Services\\VxD\\QNAUDIO"));
-  EXPECT_TRUE(machine.HasKey("Enum\\MODEMWAVE\\OTHER"));
-  EXPECT_TRUE(machine.HasKey("Enum\\Root\\MDMGEN\\0000"));
+  // The sample's keys, no more: the wave class key and audio VxD key (no
+  // voice device here), the other wave device and the standard modem stay.
+  test::ExpectKeysGoneInOrder(test::DeletedKeys(machine),
+                              test::Sample(test::Deliverable::Library).keys);
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 }
 

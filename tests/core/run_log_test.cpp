@@ -15,8 +15,8 @@
 #include "hvlib32/library_plan.h"
 #include "hvlib32/exports.h"
 #include "mdmclean/run.h"
-#include "core/platform/forwarding_platform.h"
 #include "tests/support/run_logs.h"
+#include "tests/support/test_platform.h"
 
 namespace mdm {
 namespace {
@@ -370,34 +370,24 @@ TEST(RunLog, WithoutAnUndoFileNoKeyGoes) {
 // A disk that fills part way through the run: whatever write it fills at,
 // every key that went comes back from the undo file.
 TEST(RunLog, ADiskThatFillsDuringTheRunLosesNoKeyWithoutItsUndo) {
-  // Fills the disk just before the n-th file write.
-  class FillingDisk final : public ForwardingPlatform {
-   public:
-    FillingDisk(emu::Machine& machine, int n) : ForwardingPlatform(machine), machine_(machine), n_(n) {}
-    int WriteFile(FileHandle file, const void* data, std::uint32_t size,
-                  std::uint32_t* written) override {
-      if (++writes_ == n_) machine_.SetDiskFull();
-      return ForwardingPlatform::WriteFile(file, data, size, written);
-    }
-    int writes_ = 0;
-
-   private:
-    emu::Machine& machine_;
-    int n_;
-  };
   int writes = 0;
   {
     auto machine = SampleMachine();
-    FillingDisk counting(*machine, 0);
+    test::TestPlatform counting(*machine);
     mdmclean::RunUninstall(counting);
-    writes = counting.writes_;
+    writes = counting.Count("WriteFile");
   }
   ASSERT_GT(writes, 20);
   for (int n = 1; n <= writes; ++n) {
     SCOPED_TRACE(n);
     auto machine = SampleMachine();
     const std::string installed = machine->ExportRegistry();
-    FillingDisk filling(*machine, n);
+    // The disk fills just before the n-th file write.
+    test::TestPlatform filling(*machine, /*recording=*/false);
+    int written = 0;
+    filling.before = [&](const std::string& call) {
+      if (call == "WriteFile" && ++written == n) machine->SetDiskFull();
+    };
     EXPECT_EQ(mdmclean::RunUninstall(filling), mdmclean::RESULT_DONE);
     machine->SetDiskFull(false);
     if (const auto undo = machine->ReadFile("C:\\WINDOWS\\MDMCLEAN.REG")) {

@@ -8,6 +8,7 @@
 #include "emulator/machine.h"
 #include "mdmclean/run.h"
 #include "tests/support/run_logs.h"
+#include "tests/support/sample_outcome.h"
 
 namespace mdm::mdmclean {
 namespace {
@@ -298,41 +299,7 @@ TEST(RunUninstall, StagesRunInOrderFilesRegistryIniInf) {
 TEST(RunUninstall, RemovesThePackageFromTheSampleMachineAndKeepsTheRest) {
   auto machine = SampleMachine();
   EXPECT_EQ(RunOn(*machine), RESULT_DONE);
-  for (const char* gone :
-       {"C:\\WINDOWS\\SYSTEM\\QUILLNET.CPL", "C:\\WINDOWS\\SYSTEM\\QUILLNET.VXD",
-        "C:\\WINDOWS\\SYSTEM\\QUILLNET.101\\QNVRAM.DAT", "C:\\WINDOWS\\INF\\QNMODEM.INF",
-        "C:\\WINDOWS\\INF\\OEM4.INF", "C:\\WINDOWS\\INF\\OEM5.INF", "C:\\WINDOWS\\INF\\OEM6.INF",
-        "C:\\WINDOWS\\INF\\OEM7.INF", "C:\\WINDOWS\\INF\\Other\\Q.R. Meridian, Inc.QNMODEM.INF"}) {
-    EXPECT_FALSE(machine->FileExists(gone)) << gone;
-  }
-  EXPECT_FALSE(machine->DirectoryExists("C:\\WINDOWS\\SYSTEM\\QUILLNET.101"));
-  for (const char* kept :
-       {"C:\\WINDOWS\\SYSTEM\\QUILLNETX.DLL", "C:\\WINDOWS\\INF\\MDMGEN.INF",
-        "C:\\WINDOWS\\INF\\OEM1.INF", "C:\\WINDOWS\\INF\\OEM2.INF", "C:\\WINDOWS\\INF\\OEM3.INF",
-        "C:\\WINDOWS\\INF\\Other\\Acme Inc.ACMEMDM.INF"}) {
-    EXPECT_TRUE(machine->FileExists(kept)) << kept;
-  }
-  for (const char* gone :
-       {"Enum\\Root\\Quillnet", "Enum\\ISAPNP\\QRM1001", "Enum\\MODEMWAVE",
-        "Enum\\Root\\MDMGEN\\0001", "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
-        "System\\CurrentControlSet\\Services\\Class\\Modem\\0001",
-        "System\\CurrentControlSet\\Services\\Class\\Ports\\0001",
-        "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0001",
-        "System\\CurrentControlSet\\Services\\Class\\Quillnet",
-        "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO",
-        "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>"}) {
-    EXPECT_FALSE(machine->HasKey(gone)) << gone;
-  }
-  for (const char* kept :
-       {"Enum\\Root\\MDMGEN\\0000", "Enum\\Root\\QuillnetTools", "Enum\\ISAPNP\\CTL0031",
-        "SOFTWARE\\QRMeridian\\QuillnetFax",
-        "System\\CurrentControlSet\\Services\\Class\\Modem\\0000",
-        "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0000",
-        "System\\CurrentControlSet\\Services\\Class\\Ports\\0000",
-        "System\\CurrentControlSet\\Services\\VxD\\VCOMM",
-        "System\\CurrentControlSet\\control\\MediaResources\\wave\\sb16.drv<0000>"}) {
-    EXPECT_TRUE(machine->HasKey(kept)) << kept;
-  }
+  test::ExpectSampleOutcome(MDM_SAMPLE_MACHINE, *machine, test::Deliverable::Program);
 }
 
 }  // namespace

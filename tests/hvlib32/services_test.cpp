@@ -9,13 +9,13 @@
 #include "emulator/machine.h"
 #include "hvlib32/exports.h"
 #include "hvlib32/serial_move.h"
-#include "tests/hvlib32/recording_platform.h"
 #include "tests/support/run_logs.h"
+#include "tests/support/test_platform.h"
 
 namespace mdm::hvlib32 {
 namespace {
 
-using test::RecordingPlatform;
+using test::TestPlatform;
 
 const std::string BASE_KEY = "SOFTWARE\\QRMeridian\\Quillnet\\1.0\\Base";
 const std::string ROOT_KEY = "Enum\\Root\\Quillnet";
@@ -46,12 +46,10 @@ class BaseAddressTest : public ::testing::Test {
 
 TEST_F(BaseAddressTest, ReadsTheDefaultValueAndClosesTheKey) {
   machine.SetString(BASE_KEY, "", "0x2E8");
-  RecordingPlatform platform(machine);
-  EXPECT_EQ(Query(platform), ERROR_SUCCESS);
+  EXPECT_EQ(Query(machine), ERROR_SUCCESS);
   EXPECT_EQ(Text(), "0x2E8");
-  EXPECT_EQ(platform.log, (std::vector<std::string>{"open " + BASE_KEY + " 0x20019 = 0",
-                                                    "close " + BASE_KEY + " = 0"}));
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
+  EXPECT_TRUE(machine.Journal().empty());
 }
 
 TEST_F(BaseAddressTest, AbsentOrOversizedValueGivesSuccessAndEmptyText) {
@@ -160,7 +158,7 @@ class SerialChangeTest : public ::testing::Test {
 
 TEST_F(SerialChangeTest, MovesTheInstanceAndRelinksThePort) {
   const std::vector<std::string> oldValues = ValuesOf(OldKey());
-  RecordingPlatform platform(machine);
+  TestPlatform platform(machine);
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_SUCCESS);
 
   EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + NEW_SERIAL);
@@ -171,21 +169,15 @@ TEST_F(SerialChangeTest, MovesTheInstanceAndRelinksThePort) {
   EXPECT_EQ(machine.GetString(ROOT_KEY + "\\0000", "DeviceDesc"), "Quillnet modem");
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 
-  // Order: everything is looked at before anything changes; then the new
+  // Order: the old key is looked at before anything changes; then the new
   // key gets the values, the link names it, and the old key goes last, so
   // that the link never names a key that is not there.
-  const auto first = [&](const std::string& call) {
-    return std::find_if(platform.log.begin(), platform.log.end(),
-                        [&](const std::string& entry) { return entry.rfind(call, 0) == 0; }) -
-           platform.log.begin();
-  };
-  EXPECT_LT(first("open " + OldKey()), first("create " + NewKey()));
-  EXPECT_LT(first("create " + NewKey()), first("set " + ROOT_KEY + "\\0000 [ConnectedToPort]"));
-  EXPECT_LT(first("set " + ROOT_KEY + "\\0000 [ConnectedToPort]"), first("delete " + OldKey()));
-  EXPECT_EQ(platform.log.back(), "delete " + OldKey() + " = 0");
-  int sets = 0;
-  for (const std::string& call : platform.log) sets += call.rfind("set " + NewKey(), 0) == 0;
-  EXPECT_EQ(sets, static_cast<int>(oldValues.size()));  // one write per value
+  const std::string relink = "RegSetValueExA " + ROOT_KEY + "\\0000 ConnectedToPort";
+  EXPECT_LT(platform.IndexOf("RegOpenKeyExA " + OldKey()), platform.IndexOf("RegCreateKeyA"));
+  EXPECT_LT(platform.IndexOf("RegSetValueExA " + NewKey()), platform.IndexOf(relink));
+  EXPECT_LT(platform.IndexOf(relink), platform.IndexOf("RegDeleteKeyA " + OldKey()));
+  EXPECT_EQ(emu::ToString(machine.Journal().back()),
+            emu::ToString({emu::JournalEntry::Kind::KeyDeleted, OldKey(), ""}));
 }
 
 // Every instance whose link names the old serial number names the new one
@@ -333,46 +325,36 @@ TEST_F(SerialChangeTest, MissingOldKeyChangesNothing) {
 }
 
 TEST_F(SerialChangeTest, NewKeyThatCannotBeCreatedIsReportedAndTheOldKeyStays) {
-  const std::vector<std::string> oldValues = ValuesOf(OldKey());
-  RecordingPlatform platform(machine);
-  platform.Fail(test::Call::RegCreateKeyA, ERROR_ACCESS_DENIED);
+  const std::string before = machine.ExportRegistry();
+  TestPlatform platform(machine);
+  platform.Fail("RegCreateKeyA", ERROR_ACCESS_DENIED);
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(ValuesOf(OldKey()), oldValues);
-  EXPECT_TRUE(machine.HasKey(OldKey() + "\\LogConfig"));
-  EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + OLD_SERIAL);
-  EXPECT_EQ(platform.log.back(), "close " + OldKey() + " = 0");
+  EXPECT_EQ(machine.ExportRegistry(), before);
   EXPECT_EQ(machine.OpenKeyCount(), 0u);
 }
 
+// The key it created goes again, the old key and the link stay.
 TEST_F(SerialChangeTest, ValueThatCannotBeCopiedKeepsTheOldKey) {
-  const std::vector<std::string> oldValues = ValuesOf(OldKey());
-  for (const bool failRead : {true, false}) {
-    RecordingPlatform platform(machine);
-    if (failRead) {
-      platform.Fail(test::Call::RegEnumValueA, ERROR_ACCESS_DENIED);
-    } else {
-      platform.Fail(test::Call::RegSetValueExA, ERROR_ACCESS_DENIED);
-    }
-    EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED) << failRead;
-    EXPECT_EQ(ValuesOf(OldKey()), oldValues) << failRead;
-    // The key it created goes again, and the link stays.
-    EXPECT_EQ(platform.log.back(), "delete " + NewKey() + " = 0") << failRead;
-    EXPECT_FALSE(machine.HasKey(NewKey())) << failRead;
-    EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + OLD_SERIAL) << failRead;
+  const std::string before = machine.ExportRegistry();
+  for (const char* failing : {"RegEnumValueA", "RegSetValueExA"}) {
+    TestPlatform platform(machine);
+    platform.Fail(failing, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED) << failing;
+    EXPECT_EQ(machine.ExportRegistry(), before) << failing;
     EXPECT_EQ(machine.OpenKeyCount(), 0u);
   }
 }
 
 TEST_F(SerialChangeTest, NormalEndReturnsTheResultOfTheDelete) {
-  RecordingPlatform platform(machine);
-  platform.Fail(test::Call::RegDeleteKeyA, ERROR_ACCESS_DENIED);
+  TestPlatform platform(machine);
+  platform.Fail("RegDeleteKeyA", ERROR_ACCESS_DENIED);
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(machine.HasKey(OldKey()));
   // The link already names the new key, which is there.
   EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + NEW_SERIAL);
   EXPECT_TRUE(machine.HasKey(NewKey()));
   // Once deleting works again, the same call completes the move.
-  platform.Restore(test::Call::RegDeleteKeyA);
+  platform.Restore("RegDeleteKeyA");
   EXPECT_EQ(Change(platform, OLD_SERIAL, NEW_SERIAL), ERROR_SUCCESS);
   EXPECT_FALSE(machine.HasKey(OldKey()));
   EXPECT_EQ(Link(), "ISAPNP\\QRM1001\\" + NEW_SERIAL);

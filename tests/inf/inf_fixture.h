@@ -7,7 +7,7 @@
 #include <string>
 
 #include "emulator/machine.h"
-#include "tests/ini/platform_spy.h"
+#include "tests/support/test_platform.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm::test {
@@ -39,14 +39,13 @@ class InfStageTest : public ::testing::Test {
     int n = 0;
     for (const std::string& call : spy.calls) {
       if (call.rfind(prefix, 0) != 0) continue;
-      const std::string name = call.substr(prefix.size(), call.find(" -> ") - prefix.size());
-      n += name.find('\\') == std::string::npos ? 1 : 0;
+      n += call.find('\\', prefix.size()) == std::string::npos ? 1 : 0;
     }
     return n;
   }
 
   emu::Machine machine;
-  PlatformSpy spy{machine};
+  TestPlatform spy{machine};
 };
 
 }  // namespace mdm::test

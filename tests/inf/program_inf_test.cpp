@@ -117,7 +117,7 @@ TEST_F(ProgramInfTest, Windows98LosesTheProviderCopiesAndTheScanOfTheOtherFolder
 TEST_F(ProgramInfTest, WithoutAnOtherFolderNothingThereIsDeletedByName) {
   emu::Machine bare;  // no INF\Other folder at all
   bare.AddFile("C:\\WINDOWS\\INF\\oem1.inf", Described("Modem"));
-  PlatformSpy bareSpy(bare);
+  TestPlatform bareSpy(bare);
 
   CleanInfFiles(bareSpy, mdmclean::ProgramPlan(config).inf, {});
 

@@ -8,7 +8,7 @@
 #include "emulator/machine.h"
 #include "hvlib32/library_plan.h"
 #include "mdmclean/program_plan.h"
-#include "tests/ini/platform_spy.h"
+#include "tests/support/test_platform.h"
 
 namespace mdm {
 namespace {
@@ -50,7 +50,7 @@ class IniListsTest : public ::testing::Test {
   }
 
   emu::Machine machine;
-  test::PlatformSpy spy{machine};
+  test::TestPlatform spy{machine};
   mdmclean::Configuration config;
 };
 

@@ -12,6 +12,7 @@
 
 #include "core/package/version.h"
 #include "tests/kit/kit_commands.h"
+#include "tests/support/sample_outcome.h"
 
 namespace mdm::kit {
 namespace {
@@ -97,11 +98,15 @@ TEST(KitPackage, ExampleConfigurationRemovesThePackageFromTheSampleMachine) {
   const fs::path setup = machine.Path() / "drive_c" / "QNSETUP";
   fs::copy_file(TheKit().File("mdminfo.ini"), setup / "mdminfo.ini",
                 fs::copy_options::overwrite_existing);
+  TempDir before("kit-machine-before");
+  fs::copy(machine.Path(), before.Path(), fs::copy_options::recursive);
   const Command run = Shell("cd '" + setup.string() + "' && MDM_MACHINE='" +
                                 machine.Path().string() + "' '" MDMCLEAN_HOST "'",
                             machine.Path());
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(Slurp(setup / "mdminfo.ini").find("\r\nResult=0\r\n"), std::string::npos);
+  test::ExpectSampleOutcome(before.Path().string(),
+                            *emu::Machine::LoadImage(machine.Path().string()),
+                            test::Deliverable::Program);
 }
 
 TEST(KitHeader, CompilesAsC89AndCxx98AndLinksWithEitherImportLibrary) {

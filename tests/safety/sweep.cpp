@@ -9,7 +9,7 @@
 #include "mdmclean/run.h"
 #include "tests/safety/expectation.h"
 #include "tests/safety/snapshot.h"
-#include "tests/support/interrupting_platform.h"
+#include "tests/support/test_platform.h"
 #include "tests/support/run_logs.h"
 
 namespace mdm::safety {
@@ -286,7 +286,7 @@ Reference RunReference(const SweptMachine& m, Work work) {
   Reference ref;
   auto machine = m.make();
   ref.before = TakeSnapshot(*machine, m.drives);
-  test::InterruptingPlatform counted(*machine);
+  test::TestPlatform counted(*machine, /*recording=*/false);
   Perform(counted, work, m);
   ref.calls = counted.Calls();
   auto again = m.make();
@@ -320,7 +320,7 @@ SweepFigures StopSweep(const SweptMachine& m, Work work) {
   bool lastConverged = false;
   for (std::size_t point = 1; point <= ref.calls; ++point) {
     auto machine = m.make();
-    test::InterruptingPlatform stopping(*machine);
+    test::TestPlatform stopping(*machine, /*recording=*/false);
     stopping.StopAfter(point);
     Perform(stopping, work, m);
     machine->EndProcess();
@@ -381,7 +381,7 @@ SweepFigures FaultSweep(const SweptMachine& m, Work work) {
   figures.points = ref.calls;
   for (std::size_t point = 1; point <= ref.calls; ++point) {
     auto machine = m.make();
-    test::InterruptingPlatform failing(*machine);
+    test::TestPlatform failing(*machine, /*recording=*/false);
     failing.Fail(point);
     const Told told = Run(failing, *machine, work, m);
     machine->EndProcess();

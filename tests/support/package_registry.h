@@ -1,11 +1,16 @@
 // The package's device-database entries as its installer leaves them: the
 // root device instance with its three links, the linked devices, their class
 // keys (with "InfSection" and "InfPath"), the wave resource and audio VxD keys,
-// the software key with its COM port, and the COM-port device.
+// the software key with its COM port, and the COM-port device: the sample
+// machine's (sample-machine/), whose removal tests/support/sample_outcome.h
+// states. And the fixture of the registry stage's tests.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/stages/runner.h"
 #include "emulator/machine.h"
 
 namespace mdm::test {
@@ -35,5 +40,18 @@ inline void InstallPackageRegistry(emu::Machine& machine, bool withModemLink = t
   machine.SetString("SOFTWARE\\QRMeridian\\Quillnet\\1.0\\ComPort", "", "0002");
   machine.AddKey("Enum\\Root\\MDMGEN\\0002");
 }
+
+// The registry stage of a plan run on a machine of the test's own.
+struct RegistryStageTest : ::testing::Test {
+  static inline const std::string& kClass = kClassRoot;
+  static inline const std::string& kInstance = kRootInstance;
+
+  void RunStage(const RemovalPlan& plan) {
+    found = plan.registry.stage(machine, plan.registry, plan.inf.match, NoChangeLog());
+  }
+
+  emu::Machine machine;
+  RegistryFindings found;
+};
 
 }  // namespace mdm::test

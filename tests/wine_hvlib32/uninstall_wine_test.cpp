@@ -1,28 +1,24 @@
 // HVLIB32.dll of the win64 build under Wine in Windows 95 mode: hvprobe loads
-// it with LoadLibraryA, as the product's installer does, and calls Uninstall.
-// Two prefixes: the first holds the sample machine with the package installed
-// (two calls); the second a machine without the package (one call) and then a
-// few remnants of one (a product folder holding a subdirectory, the later
-// ISAPNP candidates, a start-up entry below another folder).
+// it with LoadLibraryA, as the product's installer does, and calls Uninstall,
+// one prefix per test: on the sample machine, what the call takes is the
+// sample's outcome (tests/support/sample_outcome.h) with what the test lays
+// down over it; on a machine without the package, and then with a few
+// remnants of one (a product folder holding a subdirectory, the later ISAPNP
+// candidates, a start-up entry below another folder).
 //
 // Wine writes a profile file anew from what it parsed, without blank lines
 // (measured), where Windows 95 edits it in place; INI files are therefore
 // compared modulo blank lines.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/sample_outcome.h"
 #include "tests/wine/wine_prefix.h"
 #include "tests/wine_mdmclean/wine_machine.h"
 
@@ -47,42 +43,10 @@ const char* const kOneCall =
 const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
 const std::string kClass = "System\\CurrentControlSet\\Services\\Class\\";
 
-// The registry branches compared key by key: every one the package has keys
-// in. Only the vendor's part of Software: all of Wine's takes seconds.
-const std::vector<std::string>& ComparedBranches() {
-  static const std::vector<std::string> branches = {
-      kHklm + "Enum",
-      kHklm + "System\\CurrentControlSet\\Services\\Class",
-      kHklm + "Software\\QRMeridian",
-      kHklm + "System\\CurrentControlSet\\control\\MediaResources\\wave",
-      kHklm + "System\\CurrentControlSet\\Services\\VxD",
-  };
-  return branches;
-}
-
 std::set<std::string> FullKeys(std::initializer_list<std::string> relative) {
   std::set<std::string> keys;
   for (const std::string& key : relative) keys.insert(Lower(kHklm + key));
   return keys;
-}
-
-std::set<std::string> AsSet(const std::vector<std::string>& names) {
-  return {names.begin(), names.end()};
-}
-
-std::set<std::string> Minus(const std::set<std::string>& from, const std::set<std::string>& taken) {
-  std::set<std::string> rest;
-  std::set_difference(from.begin(), from.end(), taken.begin(), taken.end(),
-                      std::inserter(rest, rest.end()));
-  return rest;
-}
-
-std::optional<std::string> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 std::string WithoutBlankLines(const std::string& text) { return AsWineRewrites(text); }
@@ -117,8 +81,8 @@ class UninstallUnderWine : public ::testing::Test {
   std::string CallUninstallUnderNvramWindow(const std::vector<std::string>& watched) {
     // Beside each other, as the installer keeps them: LoadLibraryA looks in
     // the program's folder first.
-    prefix->WriteFile("C:\\QNSETUP\\hvprobe.exe", *ReadHostFile(probe));
-    prefix->WriteFile("C:\\QNSETUP\\HVLIB32.dll", *ReadHostFile(Win64Exe("HVLIB32.dll")));
+    prefix->WriteFile("C:\\QNSETUP\\hvprobe.exe", HostFile(probe));
+    prefix->WriteFile("C:\\QNSETUP\\HVLIB32.dll", HostFile(Win64Exe("HVLIB32.dll")));
     std::vector<std::string> args{"C:\\nvram-report.txt"};
     args.insert(args.end(), watched.begin(), watched.end());
     args.insert(args.end(), {"--", "C:\\QNSETUP\\hvprobe.exe", kReport, "uninstall"});
@@ -127,14 +91,6 @@ class UninstallUnderWine : public ::testing::Test {
     EXPECT_EQ(run.exitCode, 0) << report << run.err;
     EXPECT_EQ(prefix->ReadFile(kReport).value_or("<no report>"), kOneCall);
     return report;
-  }
-
-  std::map<std::string, std::string> ExportBranches() {
-    std::map<std::string, std::string> exports;
-    for (const std::string& branch : ComparedBranches()) {
-      exports[branch] = prefix->ExportRegistry(branch);
-    }
-    return exports;
   }
 
   // One call on the sample machine with the history `layDown` lays over it.
@@ -172,144 +128,96 @@ const std::map<std::string, std::string> kScannedInfFiles = {
     {"OEM17.INF", "[Version]\r\nSignature=\"$CHICAGO$\"\r\n[Strings]\r\nQuillnet.DeviceDesc=x\r\n"},
 };
 
-TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) {
-  LayDownSampleMachine(*prefix, /*mdmcleanExe=*/"", /*withMdminfo=*/false);
-  // The modem's recorded INF name is one that no rule calls the package's: it
-  // does not fit "oem*.inf" and its content does not match. Recorded or not,
-  // it stays.
-  prefix->ImportRegistry("REGEDIT4\r\n\r\n[" + kHklm + kClass + "Modem\\0001]\r\n" +
-                         "\"InfPath\"=\"QNMDM.INF\"\r\n");
-  prefix->WriteFile("C:\\windows\\inf\\QNMDM.INF", "[Version]\r\nClass=Modem\r\n");
-  for (const auto& [name, content] : kScannedInfFiles) {
-    prefix->WriteFile(std::string(kInfDir) + "\\" + name, content);
-  }
-  // A provider-named copy whose content does not match: only a deletion by
-  // name would take it.
-  prefix->WriteFile(
-      std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF",
-      "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n");
-  // Row 1 cannot be deleted; every later row and stage must still run.
-  prefix->SetReadOnly("C:\\windows\\system32\\QUILLNET.CPL");
-  // The start-up stub under its full path as well as relative to the system
-  // directory, so that each of the three load-line removals finds its entry.
-  const std::string laidWinIni = *prefix->ReadFile(kWinIni);
-  prefix->WriteFile(kWinIni,
-                    WithValue(laidWinIni, "load",
-                              "C:\\windows\\system32\\QUILLNET.101\\PRELDR.EXE "
-                              "C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE "
-                              "C:\\windows\\system32\\TASKMON.EXE QUILLNET.101\\PRELDR.EXE"));
-
-  const auto registryBefore = ExportBranches();
-  const auto systemBefore = AsSet(prefix->ListDir(kSystemDir));
-  const auto infBefore = AsSet(prefix->ListDir(kInfDir));
-  const auto otherBefore = AsSet(prefix->ListDir(kOtherDir));
-  const std::string winIni = *prefix->ReadFile(kWinIni);
-  const std::string systemIni = *prefix->ReadFile(kSystemIni);
-  ASSERT_EQ(AsSet(prefix->ListDir(kProductDir)),
-            (std::set<std::string>{"PRELDR.EXE", "QNVRAM.DAT", "QUILLNET.DRV", "QUILLNET.EXE"}));
-
-  {
-    SCOPED_TRACE("the NVRAM window is told once, with both parameters 0, before any deletion");
-    EXPECT_EQ(CallUninstallUnderNvramWindow({"C:\\windows\\system32\\QUILLNET.VXD",
-                                             std::string(kProductDir) + "\\QNVRAM.DAT",
-                                             "C:\\windows\\inf\\OEM4.INF"}),
-              "message 1 wParam=0 lParam=0 missing=0\nmessages 1\nchild exit 0\n");
-  }
-  {
-    SCOPED_TRACE("files: the table's rows, the product folder purged, the read-only file kept");
-    EXPECT_EQ(Minus(systemBefore, AsSet(prefix->ListDir(kSystemDir))),
-              (std::set<std::string>{"QUILLNET.101", "QUILLNET.VXD"}));
-    EXPECT_EQ(Minus(AsSet(prefix->ListDir(kSystemDir)), systemBefore), std::set<std::string>{});
-    EXPECT_TRUE(prefix->Exists("C:\\windows\\system32\\QUILLNET.CPL"));
-  }
-  {
-    SCOPED_TRACE("registry: the package's keys gone, every other key and value as it was");
-    const std::vector<std::set<std::string>> removed = {
-        FullKeys({"Enum\\ISAPNP\\QRM1001", "Enum\\ISAPNP\\QRM1001\\0A1B2C3D",
-                  // The key "ConnectedToWave" names; its parent stays.
-                  "Enum\\MODEMWAVE\\QNWAVE", "Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000",
-                  "Enum\\Root\\MDMGEN\\0001",  // the linked modem device
-                  "Enum\\Root\\MDMGEN\\0002",  // the COM-port device
-                  "Enum\\Root\\Quillnet", "Enum\\Root\\Quillnet\\0000"}),
-        FullKeys({kClass + "Modem\\0001", kClass + "Ports\\0001",
-                  // The root device's whole class branch.
-                  kClass + "Quillnet", kClass + "Quillnet\\0000"}),
-        FullKeys({"Software\\QRMeridian\\Quillnet", "Software\\QRMeridian\\Quillnet\\1.0",
-                  "Software\\QRMeridian\\Quillnet\\1.0\\Base",
-                  "Software\\QRMeridian\\Quillnet\\1.0\\ComPort"}),
-        {},  // no wave link: the wave resource key stays,
-        {},  // and so does the QNAUDIO VxD key
-    };
-    const auto registryAfter = ExportBranches();
-    for (std::size_t i = 0; i < ComparedBranches().size(); ++i) {
-      const std::string& branch = ComparedBranches()[i];
-      SCOPED_TRACE(branch);
-      const std::string& before = registryBefore.at(branch);
-      EXPECT_EQ(Minus(removed[i], KeyNames(before)), std::set<std::string>{}) << "not laid down";
-      EXPECT_EQ(registryAfter.at(branch), WithoutSections(before, removed[i]));
+// The sample machine with an INF file beside its own for each rule of the
+// scan, a recorded modem INF name that no rule calls the package's (it does
+// not fit "oem*.inf" and its content does not match: recorded or not, it
+// stays), a provider-named copy whose content does not match (only a
+// deletion by name takes it), a first row that cannot be deleted (every
+// later row and stage must still run), and the start-up stub under its full
+// path as well as relative to the system directory, so that each of the
+// three load-line removals finds its entry; after one call of Uninstall made
+// by the installer's copy of hvprobe, started by the NVRAM window's owner.
+class UninstallOnTheSample : public UninstallUnderWine {
+ protected:
+  void SetUp() override {
+    UninstallUnderWine::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    LayDownSampleMachine(*prefix, /*mdmcleanExe=*/"", /*withMdminfo=*/false);
+    prefix->ImportRegistry("REGEDIT4\r\n\r\n[" + kHklm + kClass + "Modem\\0001]\r\n" +
+                           "\"InfPath\"=\"QNMDM.INF\"\r\n");
+    prefix->WriteFile("C:\\windows\\inf\\QNMDM.INF", "[Version]\r\nClass=Modem\r\n");
+    for (const auto& [name, content] : kScannedInfFiles) {
+      prefix->WriteFile(std::string(kInfDir) + "\\" + name, content);
     }
-    EXPECT_NE(registryAfter.at(ComparedBranches()[1]).find(kClass + "MEDIA\\0001]"),
-              std::string::npos);
+    prefix->WriteFile(
+        std::string(kOtherDir) + "\\Q.R. Meridian, Inc.QNPORT.INF",
+        "[Version]\r\nClass=Ports\r\n[Std]\r\n%Quillnet.DeviceDesc%=ComPort, QUILLNET\r\n");
+    prefix->SetReadOnly("C:\\windows\\system32\\QUILLNET.CPL");
+    prefix->WriteFile(kWinIni,
+                      WithValue(*prefix->ReadFile(kWinIni), "load",
+                                "C:\\windows\\system32\\QUILLNET.101\\PRELDR.EXE "
+                                "C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE "
+                                "C:\\windows\\system32\\TASKMON.EXE QUILLNET.101\\PRELDR.EXE"));
+    before = Snapshot(*prefix);
+    roots = ExportPackageRoots(*prefix);
+    listings = FolderListings(*prefix);
+    report = CallUninstallUnderNvramWindow(Watched());
   }
-  {
-    SCOPED_TRACE("INI: the four built-in removals, the other entries as they were, nothing else");
-    // The relative entry cut from the end of the line leaves the blank before it.
-    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kWinIni)),
-              WithoutBlankLines(WithValue(winIni, "load", "C:\\windows\\system32\\TASKMON.EXE ")));
-    EXPECT_EQ(WithoutBlankLines(*prefix->ReadFile(kSystemIni)),
-              WithoutBlankLines(WithValue(systemIni, "drivers", "mmsystem.dll msacm.drv")));
+
+  // The sample's outcome with what this machine adds to it: the scan's
+  // matches (Modem with the description, Ports with either port
+  // description, class Quillnet) and the provider-named copy go, the
+  // read-only first row stays.
+  static Removal Expected() {
+    Removal removal = SampleRemoval(/*program=*/false);
+    removal.files.erase("QUILLNET.CPL");
+    removal.infFiles.insert(
+        {"OEM10.INF", "OEM12.INF", "OEM14.INF", "Other\\Q.R. Meridian, Inc.QNPORT.INF"});
+    return removal;
   }
-  {
-    SCOPED_TRACE("INF: package names, recorded names and matching copies gone; the rest stays");
-    // Deleting the recorded names instead of the provider-named copies proves
-    // that Wine in Windows 95 mode reports version 4.0.
-    EXPECT_EQ(Minus(infBefore, AsSet(prefix->ListDir(kInfDir))),
-              (std::set<std::string>{// package names
-                                     "QNMODEM.INF", "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~",
-                                     // recorded: port, root
-                                     "OEM6.INF", "OEM4.INF",
-                                     // the scan: Modem with the description, Ports with
-                                     // either port description, class Quillnet
-                                     "OEM5.INF", "OEM10.INF", "OEM12.INF", "OEM14.INF"}));
-    // The provider-named copies go as well, whatever was recorded.
-    EXPECT_EQ(Minus(otherBefore, AsSet(prefix->ListDir(kOtherDir))),
-              (std::set<std::string>{"Q.R. Meridian, Inc.QNMODEM.INF",
-                                     "Q.R. Meridian, Inc.QNPORT.INF",
-                                     "Q.R. Meridian, Inc.QUILLNET.INF"}));
-    EXPECT_TRUE(prefix->Exists("C:\\windows\\inf\\QNMDM.INF"));
+  static std::vector<std::string> Watched() {
+    std::vector<std::string> paths;
+    for (const std::string& file : Expected().files) paths.push_back(kSystemDir + ("\\" + file));
+    for (const std::string& inf : Expected().infFiles) paths.push_back(kInfDir + ("\\" + inf));
+    return paths;
   }
-  {
-    SCOPED_TRACE("the change log: the call, every removal in the order made, and the end");
-    const std::string log = prefix->ReadFile("C:\\windows\\HVLIB32.LOG").value_or("");
-    EXPECT_EQ(log.rfind("HVLIB32 1.", 0), 0u) << log;
-    // The read-only QUILLNET.CPL stays: one of the package's things remains.
-    const std::string last = "\r\ndone, 1 remaining\r\n";
-    EXPECT_EQ(log.rfind(last), log.size() - last.size()) << log;
-    const LoggedRemovals removed = ReadLoggedRemovals(log);
-    for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
-    EXPECT_EQ(removed.keys, (std::vector<std::string>{
-                                kClass + "Modem\\0001", kClass + "Ports\\0001", kClass + "Quillnet",
-                                "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet",
-                                "Enum\\ISAPNP\\QRM1001", "Enum\\Root\\MDMGEN\\0001",
-                                "Enum\\MODEMWAVE\\QNWAVE", "Enum\\Root\\Quillnet"}));
-    EXPECT_NE(log.find("\r\nrefused file C:\\windows\\system32\\QUILLNET.CPL (error 5)\r\n"),
-              std::string::npos);
-    EXPECT_NE(log.find("\r\nrefused INF file C:\\windows\\INF\\QNMDM.INF (not one of the "
-                       "package's INF files)\r\n"),
-              std::string::npos);
-  }
-  {
-    SCOPED_TRACE("a second call finds nothing the first could have taken");
-    const auto cleaned = Snapshot(*prefix);
-    CallUninstall();
-    const auto after = Snapshot(*prefix);
-    EXPECT_EQ(Differences(cleaned, after), std::vector<std::string>{}) << Explain(cleaned, after);
-  }
-  {
-    SCOPED_TRACE("regedit /s of the undo file brings every removed key back, value for value");
-    prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\HVLIB32.REG"));
-    EXPECT_EQ(ExportBranches(), registryBefore);
-  }
+
+  std::string report;
+  std::map<std::string, std::string> before, roots;
+  std::set<std::string> listings;
+};
+
+TEST_F(UninstallOnTheSample, TellsTheNvramWindowOnceBeforeAnyDeletion) {
+  EXPECT_EQ(report, "message 1 wParam=0 lParam=0 missing=0\nmessages 1\nchild exit 0\n");
+}
+
+// Deleting the recorded names instead of the provider-named copies proves
+// that Wine in Windows 95 mode reports version 4.0. Of Wine's own keys and
+// files in the package's roots and folders none went, none came.
+TEST_F(UninstallOnTheSample, RemovesThePackageAndWhatTheScanMatchesAndKeepsTheReadOnlyRow) {
+  ExpectRemoved(Expected(), before, Snapshot(*prefix));
+  ExpectKeysRemoved(Expected(), roots, ExportPackageRoots(*prefix));
+  ExpectListingsLose(Expected(), listings, FolderListings(*prefix));
+}
+
+// The read-only QUILLNET.CPL stays: one of the package's things remains.
+TEST_F(UninstallOnTheSample, TheLogNamesEveryRemovalInOrderAndWhatStayed) {
+  ExpectSampleLog(*prefix, /*program=*/false, "done, 1 remaining",
+                  {"refused file C:\\windows\\system32\\QUILLNET.CPL (error 5)",
+                   "refused INF file C:\\windows\\INF\\QNMDM.INF (not one of the package's INF "
+                   "files)"});
+}
+
+TEST_F(UninstallOnTheSample, ASecondCallFindsNothingTheFirstCouldHaveTaken) {
+  const auto cleaned = Snapshot(*prefix);
+  CallUninstall();
+  const auto after = Snapshot(*prefix);
+  EXPECT_EQ(Differences(cleaned, after), std::vector<std::string>{}) << Explain(cleaned, after);
+}
+
+TEST_F(UninstallOnTheSample, RegeditOfTheUndoFileBringsBackEveryRemovedKey) {
+  prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\HVLIB32.REG"));
+  EXPECT_EQ(ExportPackageRoots(*prefix), roots);
 }
 
 // The sample machine with every part of the package taken away, bystanders
@@ -317,32 +225,15 @@ TEST_F(UninstallUnderWine, RemovesThePackageAndASecondCallFindsOnlyWhatWasLeft) 
 void LayDownMachineWithoutPackage(WinePrefix& prefix, const std::string& winIni,
                                   const std::string& systemIni) {
   LayDownSampleMachine(prefix, /*mdmcleanExe=*/"", /*withMdminfo=*/false);
+  const test::SampleOutcome& outcome = test::Sample(test::Deliverable::Program);
   std::string removal = "REGEDIT4\r\n";
-  const std::vector<std::string> packageKeys = {
-      "Enum\\ISAPNP\\QRM1001",
-      "Enum\\MODEMWAVE",
-      "Enum\\Root\\MDMGEN\\0001",
-      "Enum\\Root\\MDMGEN\\0002",
-      "Enum\\Root\\Quillnet",
-      kClass + "MEDIA\\0001",
-      kClass + "Modem\\0001",
-      kClass + "Ports\\0001",
-      kClass + "Quillnet",
-      "SOFTWARE\\QRMeridian\\Quillnet",
-      "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
-      "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO"};
-  for (const std::string& key : packageKeys) {
-    removal += "\r\n[-" + kHklm + key + "]\r\n";
-  }
+  for (const test::GoneKey& key : outcome.keys) removal += "\r\n[-" + kHklm + key.path + "]\r\n";
   prefix.ImportRegistry(removal);
-  for (const char* path : {"C:\\windows\\system32\\QUILLNET.CPL",
-                           "C:\\windows\\system32\\QUILLNET.VXD", kProductDir}) {
-    fs::remove_all(prefix.HostPath(path));
+  for (const auto* names : {&outcome.files, &outcome.folders}) {
+    for (const std::string& name : *names)
+      fs::remove_all(prefix.HostPath(kSystemDir + ("\\" + name)));
   }
-  for (const char* name :
-       {"QNMODEM.INF", "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~", "OEM4.INF", "OEM5.INF",
-        "OEM6.INF", "OEM7.INF", "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
-        "Other\\Q.R. Meridian, Inc.QUILLNET.INF"}) {
+  for (const std::string& name : outcome.infGone) {
     fs::remove_all(prefix.HostPath(std::string(kInfDir) + "\\" + name));
   }
   prefix.WriteFile(kWinIni, winIni);

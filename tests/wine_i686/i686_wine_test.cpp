@@ -7,12 +7,7 @@
 // that the 32-bit images load, resolve and do the same work.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -55,14 +50,6 @@ void ExpectOnlyWhatWasLaidDown(WinePrefix& prefix, const std::set<std::string>& 
     EXPECT_TRUE(prefix.LaidDown(path) || test::IsRunLogFile(path) || written.count(path) != 0)
         << path << " was not laid down";
   }
-}
-
-std::optional<std::string> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 class I686UnderWine : public ::testing::Test {
@@ -144,7 +131,7 @@ TEST_F(I686UnderWine, TheNsisExampleRemovesThePackage) {
                     "run Wine's 32-bit loader itself";
   }
   LayDownSampleMachine(*prefix, "", /*withMdminfo=*/false);
-  prefix->WriteFile("C:\\QNSETUP\\QNSETUP.EXE", *ReadHostFile(setup));
+  prefix->WriteFile("C:\\QNSETUP\\QNSETUP.EXE", HostFile(setup));
   const auto before = Snapshot(*prefix);
 
   const RunResult run =

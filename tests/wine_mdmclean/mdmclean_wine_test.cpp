@@ -1,19 +1,18 @@
 // The win64 mdmclean.exe run for real under Wine in Windows 95 mode, on the
-// sample machine laid down in a private prefix. One prefix per test: the
-// first holds the runs that must change nothing but "Result", the second the
-// full removal, watched by the stand-in NVRAM program.
+// sample machine laid down in a private prefix, one prefix per test. What the
+// runs take is the sample's outcome (tests/support/sample_outcome.h) with
+// what each test lays down over it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <cctype>
-#include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "tests/support/sample_outcome.h"
 #include "tests/wine/wine_prefix.h"
 #include "tests/wine_mdmclean/wine_machine.h"
 
@@ -22,31 +21,7 @@ namespace {
 
 using ::testing::IsEmpty;
 
-const char* const kWinIni = "C:\\windows\\win.ini";
-const char* const kSystemIni = "C:\\windows\\system.ini";
 const char* const kReport = "C:\\nvram-report.txt";
-
-std::set<std::string> Lowered(std::initializer_list<const char*> names) {
-  std::set<std::string> lowered;
-  for (std::string name : names) {
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    lowered.insert(name);
-  }
-  return lowered;
-}
-
-template <typename Set>
-Set Minus(const Set& from, const Set& taken) {
-  Set rest;
-  std::set_difference(from.begin(), from.end(), taken.begin(), taken.end(),
-                      std::inserter(rest, rest.end()));
-  return rest;
-}
-
-std::set<std::string> AsSet(const std::vector<std::string>& names) {
-  return {names.begin(), names.end()};
-}
 
 // The report of nvram-window without its last line, the child's exit code,
 // which carries nothing: mdmclean reports through mdminfo.ini alone.
@@ -134,144 +109,69 @@ TEST_F(MdmcleanUnderWine, RefusedOrNotInstalledRunsChangeOnlyTheResult) {
   EXPECT_EQ(KeyNames(prefix->ExportRegistry("HKEY_LOCAL_MACHINE\\Software")), softwareKeys);
 }
 
-TEST_F(MdmcleanUnderWine, RemovesThePackageFromTheSampleMachine) {
-  LayDownSampleMachine(*prefix, mdmclean, /*withMdminfo=*/true);
-  // A matching oem*.inf that cannot be deleted, and a matching copy in
-  // INF\Other under no provider name, which only the scan finds.
-  const std::string modemInf = SampleFile("drive_c/WINDOWS/INF/OEM5.INF");
-  prefix->WriteFile("C:\\windows\\inf\\OEM8.INF", modemInf);
-  prefix->SetReadOnly("C:\\windows\\inf\\OEM8.INF");
-  prefix->WriteFile("C:\\windows\\inf\\Other\\Q.R. Meridian, Inc.QNVOICE.INF",
-                    SampleFile("drive_c/WINDOWS/INF/OEM7.INF"));
+// The sample machine with a matching oem*.inf that cannot be deleted and a
+// matching copy in INF\Other under no provider name, which only the scan
+// finds, after one run of mdmclean started by the NVRAM window's owner,
+// which watches the package's files.
+class MdmcleanOnTheSample : public MdmcleanUnderWine {
+ protected:
+  void SetUp() override {
+    MdmcleanUnderWine::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    LayDownSampleMachine(*prefix, mdmclean, /*withMdminfo=*/true);
+    prefix->WriteFile("C:\\windows\\inf\\OEM8.INF", SampleFile("drive_c/WINDOWS/INF/OEM5.INF"));
+    prefix->SetReadOnly("C:\\windows\\inf\\OEM8.INF");
+    prefix->WriteFile("C:\\windows\\inf\\Other\\Q.R. Meridian, Inc.QNVOICE.INF",
+                      SampleFile("drive_c/WINDOWS/INF/OEM7.INF"));
+    mdminfo = *prefix->ReadFile(kMdminfo);
+    before = Snapshot(*prefix);
+    roots = ExportPackageRoots(*prefix);
+    listings = FolderListings(*prefix);
+    const test::SampleOutcome& outcome = test::Sample(test::Deliverable::Program);
+    std::vector<std::string> watched;
+    for (const std::string& file : outcome.files) watched.push_back(kSystemDir + ("\\" + file));
+    for (const std::string& inf : outcome.infGone) watched.push_back(kInfDir + ("\\" + inf));
+    report = RunUnderNvramWindow(watched);
+  }
 
-  std::vector<std::set<std::string>> keysBefore;
-  for (const std::string& root : PackageRegistryRoots()) {
-    keysBefore.push_back(KeyNames(prefix->ExportRegistry(root)));
-  }
-  const auto systemBefore = AsSet(prefix->ListDir(kSystemDir));
-  const auto infBefore = AsSet(prefix->ListDir(kInfDir));
-  const auto otherBefore = AsSet(prefix->ListDir("C:\\windows\\inf\\Other"));
-  const std::string winIni = *prefix->ReadFile(kWinIni);
-  const std::string systemIni = *prefix->ReadFile(kSystemIni);
-  const std::string mdminfo = *prefix->ReadFile(kMdminfo);
-  const auto registryBefore = RegistryPart(Snapshot(*prefix));
+  std::string mdminfo, report;
+  std::map<std::string, std::string> before, roots;
+  std::set<std::string> listings;
+};
 
-  const std::vector<std::string> packageFiles = {
-      "C:\\windows\\system32\\QUILLNET.CPL",
-      "C:\\windows\\system32\\QUILLNET.VXD",
-      "C:\\windows\\system32\\QUILLNET.101\\PRELDR.EXE",
-      "C:\\windows\\system32\\QUILLNET.101\\QUILLNET.DRV",
-      "C:\\windows\\system32\\QUILLNET.101\\QUILLNET.EXE",
-      "C:\\windows\\system32\\QUILLNET.101\\QNVRAM.DAT",
-      "C:\\windows\\inf\\QNMODEM.INF",
-      "C:\\windows\\inf\\OEM5.INF",
-      "C:\\windows\\inf\\Other\\Q.R. Meridian, Inc.QNMODEM.INF",
-  };
-  {
-    SCOPED_TRACE("the NVRAM window is told once, with both parameters 0, before any deletion");
-    EXPECT_EQ(RunUnderNvramWindow(packageFiles),
-              "message 1 wParam=0 lParam=0 missing=0\nmessages 1\n");
-  }
-  {
-    SCOPED_TRACE("Result replaced, every other line of mdminfo.ini kept");
-    // The read-only OEM8.INF stays: one of the package's things remains.
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "1")));
-  }
-  {
-    SCOPED_TRACE("configured files deleted, the product subdirectory purged, bystanders kept");
-    EXPECT_EQ(Minus(systemBefore, AsSet(prefix->ListDir(kSystemDir))),
-              (std::set<std::string>{"QUILLNET.101", "QUILLNET.CPL", "QUILLNET.VXD"}));
-    EXPECT_THAT(Minus(AsSet(prefix->ListDir(kSystemDir)), systemBefore), IsEmpty());
-  }
-  {
-    SCOPED_TRACE("registry: the package's keys gone, every other key present");
-    const std::vector<std::set<std::string>> removed = {
-        Lowered({"HKEY_LOCAL_MACHINE\\Enum\\ISAPNP\\QRM1001",
-                 "HKEY_LOCAL_MACHINE\\Enum\\ISAPNP\\QRM1001\\0A1B2C3D",
-                 "HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE",
-                 "HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\QNWAVE",
-                 "HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000",
-                 "HKEY_LOCAL_MACHINE\\Enum\\Root\\MDMGEN\\0001",
-                 "HKEY_LOCAL_MACHINE\\Enum\\Root\\MDMGEN\\0002",
-                 "HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet",
-                 "HKEY_LOCAL_MACHINE\\Enum\\Root\\Quillnet\\0000"}),
-        Lowered({"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\MEDIA\\0001",
-                 "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Modem\\0001",
-                 "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Ports\\0001",
-                 "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Quillnet",
-                 "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Quillnet\\0000"}),
-        Lowered({"HKEY_LOCAL_MACHINE\\Software\\QRMeridian\\Quillnet",
-                 "HKEY_LOCAL_MACHINE\\Software\\QRMeridian\\Quillnet\\1.0",
-                 "HKEY_LOCAL_MACHINE\\Software\\QRMeridian\\Quillnet\\1.0\\Base",
-                 "HKEY_LOCAL_MACHINE\\Software\\QRMeridian\\Quillnet\\1.0\\ComPort"}),
-        Lowered({"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\MediaResources\\wave\\"
-                 "serwvdrv.drv<0001>"}),
-        Lowered({"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\QNAUDIO"}),
-    };
-    const std::vector<std::string> roots = PackageRegistryRoots();
-    for (std::size_t i = 0; i < roots.size(); ++i) {
-      SCOPED_TRACE(roots[i]);
-      const auto after = KeyNames(prefix->ExportRegistry(roots[i]));
-      EXPECT_THAT(Minus(removed[i], keysBefore[i]), IsEmpty()) << "not laid down";
-      EXPECT_EQ(Minus(keysBefore[i], after), removed[i]);
-      EXPECT_THAT(Minus(after, keysBefore[i]), IsEmpty());
-    }
-  }
-  {
-    SCOPED_TRACE("win.ini and system.ini: only the package's entries cut from the two lines");
-    // The stub relative to the system directory goes too: its file went.
-    const std::string load = "C:\\windows\\system32\\TASKMON.EXE ";
-    EXPECT_EQ(prefix->ReadFile(kWinIni), AsWineRewrites(WithValue(winIni, "load", load)));
-    EXPECT_EQ(prefix->ReadFile(kSystemIni),
-              AsWineRewrites(WithValue(systemIni, "drivers", "mmsystem.dll msacm.drv")));
-  }
-  {
-    SCOPED_TRACE("INF: the package's names and matching copies gone; the rest stays");
-    EXPECT_EQ(Minus(infBefore, AsSet(prefix->ListDir(kInfDir))),
-              (std::set<std::string>{"OEM4.INF", "OEM5.INF", "OEM6.INF", "OEM7.INF", "QNMODEM.INF",
-                                     "QNPORT.INF", "QUILLNET.INF", "QUILNT2.IN~"}));
-    EXPECT_TRUE(prefix->Exists("C:\\windows\\inf\\OEM8.INF")) << "read-only: cannot be deleted";
-    EXPECT_TRUE(prefix->Exists("C:\\windows\\inf\\MDMGEN.INF")) << "not an oem*.inf";
-    EXPECT_EQ(
-        Minus(otherBefore, AsSet(prefix->ListDir("C:\\windows\\inf\\Other"))),
-        (std::set<std::string>{"Q.R. Meridian, Inc.QNMODEM.INF", "Q.R. Meridian, Inc.QNVOICE.INF",
-                               "Q.R. Meridian, Inc.QUILLNET.INF"}));
-  }
-  const std::string log = prefix->ReadFile("C:\\windows\\MDMCLEAN.LOG").value_or("");
-  {
-    SCOPED_TRACE("the change log: the run, every removal in the order made, the result");
-    EXPECT_EQ(log.rfind("mdmclean 1.", 0), 0u) << log;
-    const std::string last = "\r\nresult 0 (done), 1 remaining\r\n";
-    EXPECT_EQ(log.rfind(last), log.size() - last.size()) << log;
-    const LoggedRemovals removed = ReadLoggedRemovals(log);
-    for (const std::string& path : removed.paths) EXPECT_FALSE(prefix->Exists(path)) << path;
-    const std::string cls = "System\\CurrentControlSet\\Services\\Class\\";
-    EXPECT_EQ(
-        removed.keys,
-        (std::vector<std::string>{
-            cls + "Modem\\0001", cls + "Ports\\0001", cls + "Quillnet",
-            "System\\CurrentControlSet\\control\\MediaResources\\wave\\serwvdrv.drv<0001>",
-            "System\\CurrentControlSet\\Services\\VxD\\QNAUDIO", cls + "MEDIA\\0001",
-            "Enum\\Root\\MDMGEN\\0002", "SOFTWARE\\QRMeridian\\Quillnet", "Enum\\ISAPNP\\QRM1001",
-            "Enum\\Root\\MDMGEN\\0001", "Enum\\MODEMWAVE", "Enum\\Root\\Quillnet"}));
-    EXPECT_NE(log.find("\r\nremoved file C:\\windows\\system32\\QUILLNET.CPL\r\n"),
-              std::string::npos);
-    EXPECT_NE(log.find("\r\nremoved INF file C:\\windows\\INF\\OEM5.INF\r\n"), std::string::npos);
-    EXPECT_NE(log.find("\r\nrefused INF file C:\\windows\\INF\\OEM8.INF (error 5)\r\n"),
-              std::string::npos);
-  }
-  {
-    SCOPED_TRACE("a second run finds the read-only INF copy still there, and only that");
-    const auto cleaned = Snapshot(*prefix);
-    RunMdmclean();
-    EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "1")));
-    EXPECT_THAT(Differences(cleaned, Snapshot(*prefix)), IsEmpty());
-  }
-  {
-    SCOPED_TRACE("regedit /s of the undo file brings every removed key back, value for value");
-    prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\MDMCLEAN.REG"));
-    EXPECT_EQ(RegistryPart(Snapshot(*prefix)), registryBefore);
-  }
+TEST_F(MdmcleanOnTheSample, TellsTheNvramWindowOnceBeforeAnyDeletion) {
+  EXPECT_EQ(report, "message 1 wParam=0 lParam=0 missing=0\nmessages 1\n");
+}
+
+// The sample's outcome, the copy under no provider name gone too; the
+// read-only OEM8.INF stays: one of the package's things remains. Of Wine's
+// own keys and files in the package's roots and folders none went, none came.
+TEST_F(MdmcleanOnTheSample, RemovesThePackageAndCountsTheReadOnlyCopyAsRemaining) {
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "1")));
+  Removal removal = SampleRemoval(/*program=*/true);
+  removal.infFiles.insert("Other\\Q.R. Meridian, Inc.QNVOICE.INF");
+  ExpectRemoved(removal, before, Snapshot(*prefix));
+  ExpectKeysRemoved(removal, roots, ExportPackageRoots(*prefix));
+  ExpectListingsLose(removal, listings, FolderListings(*prefix));
+}
+
+TEST_F(MdmcleanOnTheSample, TheLogNamesEveryRemovalInOrderAndTheResult) {
+  ExpectSampleLog(*prefix, /*program=*/true, "result 0 (done), 1 remaining",
+                  {"removed file C:\\windows\\system32\\QUILLNET.CPL",
+                   "removed INF file C:\\windows\\INF\\OEM5.INF",
+                   "refused INF file C:\\windows\\INF\\OEM8.INF (error 5)"});
+}
+
+TEST_F(MdmcleanOnTheSample, ASecondRunFindsTheReadOnlyCopyStillThereAndOnlyThat) {
+  const auto cleaned = Snapshot(*prefix);
+  RunMdmclean();
+  EXPECT_EQ(prefix->ReadFile(kMdminfo), AsWineRewrites(WithResult(mdminfo, "0", "1")));
+  EXPECT_THAT(Differences(cleaned, Snapshot(*prefix)), IsEmpty());
+}
+
+TEST_F(MdmcleanOnTheSample, RegeditOfTheUndoFileBringsBackEveryRemovedKey) {
+  prefix->ImportRegistry(*prefix->ReadFile("C:\\windows\\MDMCLEAN.REG"));
+  EXPECT_EQ(RegistryPart(Snapshot(*prefix)), RegistryPart(before));
 }
 
 // The runs a machine sees: the product's program in use stays with the first

@@ -6,8 +6,11 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
+
+#include "tests/support/sample_outcome.h"
 
 namespace fs = std::filesystem;
 
@@ -102,15 +105,12 @@ const char* const kWinIniPath = "C:\\windows\\win.ini";
 const char* const kSystemIniPath = "C:\\windows\\system.ini";
 const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
 const std::string kClass = "System\\CurrentControlSet\\Services\\Class";
-const std::string kWave = "System\\CurrentControlSet\\control\\MediaResources\\wave";
-const std::string kVxd = "System\\CurrentControlSet\\Services\\VxD";
-
-// The Snapshot entry of a registry branch below HKEY_LOCAL_MACHINE.
-std::string Branch(const std::string& relative) { return "registry " + kHklm + relative; }
 
 }  // namespace
 
 std::string SampleFile(const std::string& relative) { return Slurp(kSample + "/" + relative); }
+
+std::string HostFile(const std::string& path) { return Slurp(path); }
 
 std::vector<std::string> SampleSystemFiles() {
   std::vector<std::string> names;
@@ -214,18 +214,62 @@ std::map<std::string, std::string> RegistryPart(
   return registry;
 }
 
-LoggedRemovals ReadLoggedRemovals(const std::string& log) {
-  LoggedRemovals removals;
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
+void ExpectSampleLog(WinePrefix& prefix, bool program, const std::string& last,
+                     std::initializer_list<const char*> lines) {
+  const std::string log =
+      prefix.ReadFile(program ? "C:\\windows\\MDMCLEAN.LOG" : "C:\\windows\\HVLIB32.LOG")
+          .value_or("");
+  EXPECT_EQ(log.rfind(program ? "mdmclean 1." : "HVLIB32 1.", 0), 0u) << log;
+  EXPECT_EQ(log.rfind("\r\n" + last + "\r\n"), log.size() - last.size() - 4) << log;
+  std::istringstream logLines(log);
+  for (std::string line; std::getline(logLines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("removed key ", 0) == 0) {
-      removals.keys.push_back(line.substr(12));
-    } else if (line.rfind("removed ", 0) == 0 && line.find("C:\\") != std::string::npos) {
-      removals.paths.push_back(line.substr(line.find("C:\\")));
+    const std::size_t path = line.find("C:\\");
+    if (line.rfind("removed ", 0) == 0 && path != std::string::npos) {
+      EXPECT_FALSE(prefix.Exists(line.substr(path))) << line;
     }
   }
-  return removals;
+  test::ExpectKeysGoneInOrder(
+      test::KeysRemovedBy(log),
+      test::Sample(program ? test::Deliverable::Program : test::Deliverable::Library).keys);
+  for (const char* line : lines) {
+    EXPECT_NE(log.find(std::string("\r\n") + line + "\r\n"), std::string::npos) << line;
+  }
+}
+
+std::map<std::string, std::string> ExportPackageRoots(WinePrefix& prefix) {
+  std::map<std::string, std::string> exports;
+  for (const std::string& root : PackageRegistryRoots()) {
+    exports["registry " + root] = prefix.ExportRegistry(root);
+  }
+  return exports;
+}
+
+std::set<std::string> FolderListings(WinePrefix& prefix) {
+  std::set<std::string> paths;
+  for (const std::string& folder :
+       {std::string(kSystemDir), std::string(kInfDir) + "\\Other", std::string(kInfDir)}) {
+    for (const std::string& name : prefix.ListDir(folder)) paths.insert(folder + "\\" + name);
+  }
+  return paths;
+}
+
+void ExpectListingsLose(const Removal& removal, const std::set<std::string>& before,
+                        const std::set<std::string>& after) {
+  std::set<std::string> gone;
+  for (const std::string& name : removal.folders) gone.insert(kSystemDir + ("\\" + name));
+  for (const std::string& name : removal.files) {
+    if (name.find('\\') == std::string::npos) gone.insert(kSystemDir + ("\\" + name));
+  }
+  for (const std::string& name : removal.infFiles) gone.insert(kInfDir + ("\\" + name));
+  std::set<std::string> went;
+  std::set<std::string> came;
+  std::set_difference(before.begin(), before.end(), after.begin(), after.end(),
+                      std::inserter(went, went.end()));
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                      std::inserter(came, came.end()));
+  EXPECT_EQ(went, gone);
+  EXPECT_EQ(came, std::set<std::string>{});
 }
 
 std::map<std::string, std::string> Snapshot(WinePrefix& prefix) {
@@ -240,7 +284,9 @@ std::map<std::string, std::string> Snapshot(WinePrefix& prefix) {
   }
   // The product folder is the package's own; in the INF folders only what
   // the test put there counts, not Wine's own INF files.
-  AddFiles(prefix, std::string(kSystemDir) + "\\QUILLNET.101", false, snapshot);
+  const std::string product = std::string(kSystemDir) + "\\QUILLNET.101";
+  if (prefix.Exists(product)) snapshot["folder " + product] = "";
+  AddFiles(prefix, product, false, snapshot);
   AddFiles(prefix, kInfDir, true, snapshot);
   for (const char* ini : {"C:\\windows\\win.ini", "C:\\windows\\system.ini"}) {
     snapshot[std::string("file ") + ini] = prefix.ReadFile(ini).value_or("<absent>");
@@ -280,74 +326,66 @@ std::string Explain(const std::map<std::string, std::string>& before,
 }
 
 Removal SampleRemoval(bool program) {
+  const test::SampleOutcome& outcome =
+      test::Sample(program ? test::Deliverable::Program : test::Deliverable::Library);
   Removal removal;
-  auto add = [&](const std::string& branch, std::initializer_list<std::string> relative) {
-    for (const std::string& key : relative) {
-      removal.keys[Branch(branch)].insert(Lower(kHklm + branch + "\\" + key));
-    }
-  };
-  add("Enum", {"ISAPNP\\QRM1001", "ISAPNP\\QRM1001\\0A1B2C3D", "MODEMWAVE\\QNWAVE",
-               "MODEMWAVE\\QNWAVE\\ROOT&MODEM&0000", "Root\\MDMGEN\\0001", "Root\\MDMGEN\\0002",
-               "Root\\Quillnet", "Root\\Quillnet\\0000"});
-  add(kClass, {"Modem\\0001", "Ports\\0001", "Quillnet", "Quillnet\\0000"});
-  add("Software\\QRMeridian",
-      {"Quillnet", "Quillnet\\1.0", "Quillnet\\1.0\\Base", "Quillnet\\1.0\\ComPort"});
-  removal.infFiles = {"OEM4.INF",
-                      "OEM5.INF",
-                      "OEM6.INF",
-                      "QNMODEM.INF",
-                      "QNPORT.INF",
-                      "QUILLNET.INF",
-                      "QUILNT2.IN~",
-                      "Other\\Q.R. Meridian, Inc.QNMODEM.INF",
-                      "Other\\Q.R. Meridian, Inc.QUILLNET.INF"};
-  if (program) {
-    // The configured voice device: its enumerator, class key, wave resource
-    // and VxD, and its INF file.
-    add("Enum", {"MODEMWAVE"});
-    add(kClass, {"MEDIA\\0001"});
-    add(kWave, {"serwvdrv.drv<0001>"});
-    add(kVxd, {"QNAUDIO"});
-    removal.infFiles.insert("OEM7.INF");
-  }
-  // Both take out the stub relative to the system directory (the program
-  // because it deleted the stub's file); the blank before it stays, and the
-  // other entries keep their letter case.
-  removal.loadLine = "C:\\windows\\system32\\TASKMON.EXE ";
+  for (const test::GoneKey& key : outcome.keys) removal.keys.insert(Lower(key.path));
+  removal.files = {outcome.files.begin(), outcome.files.end()};
+  removal.folders = {outcome.folders.begin(), outcome.folders.end()};
+  removal.infFiles = {outcome.infGone.begin(), outcome.infGone.end()};
+  removal.loadLine = ReplaceAll(outcome.load, "C:\\WINDOWS\\SYSTEM", kSystemDir);
+  removal.driversLine = outcome.drivers;
   return removal;
 }
 
 void ExpectRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
                    const std::map<std::string, std::string>& after) {
+  // Files directly in the system directory read "<absent>" once gone.
   std::set<std::string> expected = {"file C:\\windows\\win.ini (changed)",
-                                    "file C:\\windows\\system.ini (changed)",
-                                    // "<absent>" now
-                                    "file C:\\windows\\system32\\QUILLNET.CPL (changed)",
-                                    "file C:\\windows\\system32\\QUILLNET.VXD (changed)"};
-  for (const char* name : {"PRELDR.EXE", "QNVRAM.DAT", "QUILLNET.DRV", "QUILLNET.EXE"}) {
-    expected.insert(std::string("file C:\\windows\\system32\\QUILLNET.101\\") + name + " (gone)");
+                                    "file C:\\windows\\system.ini (changed)"};
+  for (const std::string& name : removal.files) {
+    const bool inFolder = name.find('\\') != std::string::npos;
+    expected.insert("file " + std::string(kSystemDir) + "\\" + name +
+                    (inFolder ? " (gone)" : " (changed)"));
+  }
+  for (const std::string& name : removal.folders) {
+    expected.insert("folder " + std::string(kSystemDir) + "\\" + name + " (gone)");
   }
   for (const std::string& name : removal.infFiles) {
     expected.insert("file C:\\windows\\inf\\" + name + " (gone)");
   }
-  for (const auto& [branch, keys] : removal.keys) expected.insert(branch + " (changed)");
-  const std::vector<std::string> differences = Differences(before, after);
-  EXPECT_EQ(std::set<std::string>(differences.begin(), differences.end()), expected)
-      << Explain(before, after);
-
-  for (const auto& [branch, keys] : removal.keys) {
-    SCOPED_TRACE(branch);
-    const std::set<std::string> present = KeyNames(before.at(branch));
-    EXPECT_TRUE(std::includes(present.begin(), present.end(), keys.begin(), keys.end()))
-        << "not laid down";
-    EXPECT_EQ(after.at(branch), WithoutSections(before.at(branch), keys));
+  std::set<std::string> differences;
+  for (const std::string& difference : Differences(before, after)) {
+    if (difference.rfind("registry ", 0) != 0) differences.insert(difference);
   }
+  EXPECT_EQ(differences, expected) << Explain(before, after);
+  ExpectKeysRemoved(removal, before, after);
   const std::string winIni = before.at(std::string("file ") + kWinIniPath);
   const std::string systemIni = before.at(std::string("file ") + kSystemIniPath);
   EXPECT_EQ(after.at(std::string("file ") + kWinIniPath),
             AsWineRewrites(WithValue(winIni, "load", removal.loadLine)));
   EXPECT_EQ(after.at(std::string("file ") + kSystemIniPath),
-            AsWineRewrites(WithValue(systemIni, "drivers", "mmsystem.dll msacm.drv")));
+            AsWineRewrites(WithValue(systemIni, "drivers", removal.driversLine)));
+}
+
+void ExpectKeysRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
+                       const std::map<std::string, std::string>& after) {
+  std::set<std::string> laidDown;
+  for (const auto& [name, exported] : before) {
+    if (name.rfind("registry ", 0) != 0) continue;
+    std::set<std::string> gone;
+    for (const std::string& key : KeyNames(exported)) {
+      for (const std::string& removed : removal.keys) {
+        const std::string full = Lower(kHklm + removed);
+        if (key == full) laidDown.insert(removed);
+        if (key == full || key.rfind(full + "\\", 0) == 0) gone.insert(key);
+      }
+    }
+    EXPECT_EQ(after.at(name), WithoutSections(exported, gone)) << name;
+  }
+  for (const std::string& key : removal.keys) {
+    EXPECT_EQ(laidDown.count(key), 1u) << key << ": not laid down";
+  }
 }
 
 void LayDownRecordsOfOthers(WinePrefix& prefix) {
@@ -374,18 +412,14 @@ void LayDownRecordsOfOthers(WinePrefix& prefix) {
 
 Removal RecordsOfOthersRemoval(bool program) {
   Removal removal = SampleRemoval(program);
-  const auto keep = [&](const std::string& branch, std::initializer_list<std::string> relative) {
-    for (const std::string& key : relative) {
-      removal.keys[Branch(branch)].erase(Lower(kHklm + branch + "\\" + key));
-    }
-  };
   // The modem link leads nowhere now; each deliverable finds the package's
   // modem class key by its "InfSection", and with it the modem device whose
   // "Driver" names it. The port key names Windows' MSPORTS.INF and no
   // section of the package's: it is the port driver's, and stays.
-  keep(kClass, {"Ports\\0001"});
-  // The enumerator of wave devices holds another voice modem.
-  keep("Enum", {"MODEMWAVE"});
+  removal.keys.erase(Lower(kClass + "\\Ports\\0001"));
+  // The enumerator of wave devices holds another voice modem: only the
+  // package's wave device goes.
+  if (removal.keys.erase("enum\\modemwave") != 0) removal.keys.insert("enum\\modemwave\\qnwave");
   // The other entries keep their quotes; the package's goes with its blank.
   removal.loadLine = "\"C:\\PROGRA~1\\ACME\\ACME.EXE\" \"C:\\Program Files\\Other\\tray.exe\"";
   return removal;
@@ -508,14 +542,14 @@ void ExpectSituations(const std::vector<Situation>& situations, bool program,
       if (IsInfEntry(entry))
         removal.infFiles.insert(entry.substr(4));
       else
-        removal.keys[BranchOf(entry)].insert(Lower(kHklm + entry));
+        removal.keys.insert(Lower(entry));
     }
     for (const std::string& entry : situation.kept) {
       EXPECT_TRUE(Holds(after, entry)) << entry << ": must stay";
       if (IsInfEntry(entry))
         removal.infFiles.erase(entry.substr(4));
       else
-        removal.keys[BranchOf(entry)].erase(Lower(kHklm + entry));
+        removal.keys.erase(Lower(entry));
     }
   }
   ExpectRemoved(removal, before, after);

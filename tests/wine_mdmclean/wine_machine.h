@@ -19,6 +19,8 @@ inline const char* const kInfDir = "C:\\windows\\inf";
 
 // The sample image's file at `relative` (e.g. "drive_c/WINDOWS/WIN.INI").
 std::string SampleFile(const std::string& relative);
+// A file of the host, such as a program the test copies into the prefix.
+std::string HostFile(const std::string& path);
 
 // Lays the sample machine down in `prefix`: its registry imported, the
 // package's and the bystanders' system files in the system directory (never
@@ -62,13 +64,18 @@ std::map<std::string, std::string> Snapshot(WinePrefix& prefix);
 // The registry entries of a snapshot.
 std::map<std::string, std::string> RegistryPart(const std::map<std::string, std::string>& snapshot);
 
-// What a run's change log says it removed, in order: the registry keys, and
-// the paths of the files, folders and INF files.
-struct LoggedRemovals {
-  std::vector<std::string> keys;
-  std::vector<std::string> paths;
-};
-LoggedRemovals ReadLoggedRemovals(const std::string& log);
+// The change log of one run on the sample: it starts with the deliverable's
+// name, ends with `last`, every path it says it removed is gone, it names
+// the sample's keys in their order, and it holds each of `lines`.
+void ExpectSampleLog(WinePrefix& prefix, bool program, const std::string& last,
+                     std::initializer_list<const char*> lines);
+
+// The package's registry roots exported whole, Wine's own keys too, as
+// Snapshot names its registry entries.
+std::map<std::string, std::string> ExportPackageRoots(WinePrefix& prefix);
+// The paths of what the system directory, the INF folder and its Other
+// folder hold, Wine's own files too.
+std::set<std::string> FolderListings(WinePrefix& prefix);
 
 // Names whose content differs between two snapshots, or that only one holds.
 std::vector<std::string> Differences(const std::map<std::string, std::string>& before,
@@ -79,15 +86,16 @@ std::string Explain(const std::map<std::string, std::string>& before,
 
 // What one deliverable removes from a machine laid down from the sample.
 struct Removal {
-  // Lower-cased full key names by Snapshot entry of their branch.
-  std::map<std::string, std::set<std::string>> keys;
-  // Names in the INF folder (and its Other folder, "Other\\..."), deleted.
-  std::set<std::string> infFiles;
-  std::string loadLine;  // win.ini's load value afterwards
+  std::set<std::string> keys;      // lower-cased, below HKEY_LOCAL_MACHINE, each with its subtree
+  std::set<std::string> files;     // below the system directory
+  std::set<std::string> folders;   // below the system directory
+  std::set<std::string> infFiles;  // names in the INF folder (and its Other folder, "Other\\...")
+  std::string loadLine;            // win.ini's load value afterwards
+  std::string driversLine;         // system.ini's drivers value afterwards
 };
 
-// The package's removal from the sample machine, by mdmclean (`program`) or
-// by the library's Uninstall.
+// The package's removal from the sample machine (tests/support/sample_outcome.h)
+// by mdmclean (`program`) or by the library's Uninstall, in the prefix's folders.
 Removal SampleRemoval(bool program);
 
 // The sample machine with four records that lead elsewhere, as a real
@@ -130,6 +138,16 @@ void ExpectSituations(const std::vector<Situation>& situations, bool program,
 // list entries and INF files gone, every other entry of the snapshot as it was.
 void ExpectRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
                    const std::map<std::string, std::string>& after);
+// The registry entries of `after` (a Snapshot or ExportPackageRoots) are
+// those of `before` without the removal's keys, each laid down, and their
+// subkeys: every other key and value as it was, none new.
+void ExpectKeysRemoved(const Removal& removal, const std::map<std::string, std::string>& before,
+                       const std::map<std::string, std::string>& after);
+
+// Of the folder listings, exactly the removal's files, folders and INF files
+// went, and nothing came.
+void ExpectListingsLose(const Removal& removal, const std::set<std::string>& before,
+                        const std::set<std::string>& after);
 
 // A regedit export without the sections of `removed` (lower-cased key names):
 // what the export must read once exactly those keys are gone and every other
