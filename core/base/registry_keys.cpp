@@ -108,6 +108,11 @@ bool HasShape(const std::string& path, const KeyShape& shape) {
   return true;
 }
 
+bool IsAtOrAbove(const std::string& path, const std::string& key) {
+  return key.size() >= path.size() && (key.size() == path.size() || key[path.size()] == '\\') &&
+         EqualsAsciiCaseBlind(key.substr(0, path.size()).c_str(), path.c_str());
+}
+
 std::string CutAtLastBackslash(const std::string& path) {
   const std::size_t slash = path.rfind('\\');
   return slash == std::string::npos ? path : path.substr(0, slash);

@@ -110,6 +110,10 @@ struct KeyShape {
 
 bool HasShape(const std::string& path, const KeyShape& shape);
 
+// `path` is `key` or lies on the way to it, compared case-blind by whole
+// components.
+bool IsAtOrAbove(const std::string& path, const std::string& key);
+
 // The text before the last backslash; the whole text when there is none.
 std::string CutAtLastBackslash(const std::string& path);
 // The text after the last backslash; the whole text when there is none.

@@ -7,12 +7,6 @@ namespace mdm {
 
 namespace {
 
-// `path` is `key` or lies on the way to it.
-bool IsAtOrAbove(const std::string& path, const std::string& key) {
-  return key.size() >= path.size() && (key.size() == path.size() || key[path.size()] == '\\') &&
-         EqualsAsciiCaseBlind(key.substr(0, path.size()).c_str(), path.c_str());
-}
-
 // Containers of other devices and programs, and every key on the way to
 // them: never deleted, whatever shape a removal allows.
 bool HoldsOthersKeys(const std::string& path) {

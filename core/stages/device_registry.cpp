@@ -61,11 +61,7 @@ class Cleanup {
   // Why `path` must stay: a held record is the key or lies below it.
   std::string HeldAtOrBelow(const std::string& path) const {
     for (const auto& [record, why] : held_) {
-      if (EqualsAsciiCaseBlind(record.c_str(), path.c_str()) ||
-          (record.size() > path.size() && record[path.size()] == '\\' &&
-           EqualsAsciiCaseBlind(record.substr(0, path.size()).c_str(), path.c_str()))) {
-        return record == path ? why : record + " " + why;
-      }
+      if (IsAtOrAbove(path, record)) return record == path ? why : record + " " + why;
     }
     return {};
   }
